@@ -1,0 +1,46 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "log/CLogFile.h"
+
+namespace kivoparse {
+
+class CParsingEngine;
+
+// The control's eight operations on 8-bit strings, without any platform.
+// It owns the document base, the log (and the link the engines reach it
+// through) and the engine of the last parse with its tree. The Windows
+// control shell wraps exactly this class and converts at its edge.
+class CKIVOParseCtrl {
+public:
+    CKIVOParseCtrl();
+    CKIVOParseCtrl(const CKIVOParseCtrl&) = delete;
+    CKIVOParseCtrl& operator=(const CKIVOParseCtrl&) = delete;
+    ~CKIVOParseCtrl();
+
+    // The tree of the last parse as HTML; "" before the first parse.
+    std::string GetHTML();
+    // Destroys the old tree, then parses every byte of html. Returns 0.
+    std::int32_t ParseHTML(const std::string& html);
+    // Turns the trace on (one line appended per event) or redirects it.
+    void SetLogFile(const std::string& fileName);
+    // Image and link URLs; empty before the first parse.
+    std::vector<std::string> GetImages();
+    std::vector<std::string> GetHrefs();
+    // -1 when src and dest differ in length (tree untouched), else 0.
+    std::int32_t FixImages(const std::vector<std::string>& src, const std::vector<std::string>& dest);
+    std::int32_t FixHrefs(const std::vector<std::string>& src, const std::vector<std::string>& dest);
+    // Stored with backslashes turned into slashes; taken by the next parse.
+    void SetDocumentBase(const std::string& base);
+
+private:
+    std::string mDocumentBase;
+    CLogLink mLogLink;
+    CLogFile mLogFile;
+    std::unique_ptr<CParsingEngine> mEngine;
+};
+
+}  // namespace kivoparse

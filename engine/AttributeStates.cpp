@@ -1,0 +1,172 @@
+// The attribute states: names, "=", quoted and unquoted values, and insert
+// blocks inside values.
+#include "engine/CParsingEngine.h"
+#include "engine/SLoop.h"
+#include "tree/CPropertyNode.h"
+#include "tree/CTagNode.h"
+#include "tree/CTextNode.h"
+
+namespace kivoparse {
+
+// The attribute being read is made by its first name byte, or for a value
+// without a name, by the first byte of the value.
+void CParsingEngine::EnsureProperty() {
+    if (!mCurrentProperty) mCurrentProperty = NewWorkingNode<CPropertyNode>(this, nullptr);
+    mCurrentObject = mCurrentProperty;
+    mCurrentParent = mCurrentTag;
+}
+
+void CParsingEngine::AttachProperty() {
+    if (mCurrentProperty) AddCurrentObjectToCurrentParent();
+}
+
+void CParsingEngine::FinishTag() {
+    mCurrentObject = mCurrentTag;
+    mCurrentParent = mTopParent;
+    AddCurrentObjectToCurrentParent();
+    ClearAllWorkingObjects();
+    mCurrentObject = nullptr;
+    mState = KP_BETWEEN_TAGS;
+}
+
+// A value ends at its closing quote, or unquoted at a space.
+void CParsingEngine::EndValue() {
+    AttachProperty();
+    mReturnState = KP_PROPERTY_NAME;
+    mCurrentProperty = nullptr;
+    mValueInsertStep = 0;
+    mState = KP_NON_WHITE_SPACE;
+}
+
+void CParsingEngine::OnPropertyName(SLoop& loop, unsigned char c) {
+    switch (c) {
+    case '>':
+        if (mCurrentProperty) {
+            mCurrentProperty->bHasValue = false;
+            FlushPropertyName();
+            AttachProperty();
+        }
+        FinishTag();
+        return;
+    case ' ':
+        FlushPropertyName();
+        mState = KP_PROPERTY_EQUAL_SIGN;
+        return;
+    case '=':
+        FlushPropertyName();
+        mState = KP_PROPERTY_VALUE;
+        return;
+    default:
+        if (!IsNameByte(c)) {
+            loop.bByte = TextFallback();
+            return;
+        }
+        EnsureProperty();
+        // A long name stays whole: a full buffer goes to the name, never to
+        // the value.
+        if (mBufferCount == 999) FlushPropertyName();
+        AddByte(c);
+        return;
+    }
+}
+
+void CParsingEngine::OnPropertyEqualSign(SLoop& loop, unsigned char c) {
+    if (c == '=') {
+        mState = KP_PROPERTY_VALUE;
+    } else if (c != ' ') {
+        // No "=": the attribute has no value; the byte begins the next one.
+        if (mCurrentProperty) mCurrentProperty->bHasValue = false;
+        AttachProperty();
+        mCurrentProperty = nullptr;
+        loop.bRedoState = true;
+        mState = KP_PROPERTY_NAME;
+    }
+}
+
+void CParsingEngine::OnPropertyValue(SLoop& loop, unsigned char c) {
+    if (c == ' ') return;
+    if (c == '"' || c == '\'') {
+        loop.bQuote = c;
+        mState = KP_STRING_PROPERTY;
+        return;
+    }
+    loop.bRedoState = true;
+    mState = KP_NONSTRING_PROPERTY;
+}
+
+// An insert block inside the value has just completed: the value so far
+// (ending in its "<|") is handed over, then the block's content and its
+// closing "|>", so the value holds the block exactly as written.
+void CParsingEngine::MergeValueInsert() {
+    if (mValueInsertStep != 4) return;
+    EnsureProperty();
+    if (mCurrentInsert) {
+        FlushBuffer();
+        mCurrentProperty->AppendData(mCurrentInsert->GetData() + 2, mCurrentInsert->GetDataLength() - 2);
+        delete mCurrentInsert;
+        mCurrentInsert = nullptr;
+    }
+    mValueInsertStep = 0;
+}
+
+void CParsingEngine::OnStringProperty(SLoop& loop, unsigned char c) {
+    MergeValueInsert();
+    if (c == loop.bQuote) {
+        EndValue();
+    } else if (c == '<') {
+        mValueInsertStep = 3;
+        AddByte(c);
+    } else if (c == '|' && mValueInsertStep == 3) {
+        OpenInsertInValue(loop, KP_STRING_PROPERTY);
+    } else {
+        // Spaces between "<" and "|" still open a block.
+        if (c != ' ') mValueInsertStep = 0;
+        EnsureProperty();
+        AddByte(c);
+    }
+}
+
+void CParsingEngine::OnNonStringProperty(SLoop& loop, unsigned char c) {
+    MergeValueInsert();
+    switch (c) {
+    case ' ':
+        EndValue();
+        return;
+    case '>':
+        AttachProperty();
+        FinishTag();
+        mValueInsertStep = 0;
+        return;
+    case '<':
+        mValueInsertStep = 3;
+        AddByte(c);
+        return;
+    default:
+        if (c == '|' && mValueInsertStep == 3) {
+            OpenInsertInValue(loop, KP_NONSTRING_PROPERTY);
+            return;
+        }
+        mValueInsertStep = 0;
+        EnsureProperty();
+        AddByte(c);
+        return;
+    }
+}
+
+void CParsingEngine::OpenInsertInValue(SLoop& loop, EParseState valueState) {
+    AddByte('|');
+    mInsertStart = static_cast<std::int32_t>(loop.bByte);
+    mState = KP_END_PIPE_KIVOINSERT;
+    mReturnState = valueState;
+    mAbandonState = valueState;
+    mValueInsertStep = 4;
+    mPipeFlag = 0;
+    loop.nInsertDepth = 1;
+    delete mCurrentInsert;  // none is left over: the merge step took it
+    mCurrentInsert = NewWorkingNode<CTextNode>(this, "KIVO INSERT");
+    mCurrentInsert->SetData("<|", 2);
+    mInsertCount = 0;
+    mCurrentObject = mCurrentInsert;
+}
+
+}  // namespace kivoparse

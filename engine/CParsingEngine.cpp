@@ -1,0 +1,201 @@
+// The engine object: parse entry, the loop frame, the collecting buffers and
+// the small operations the tokenizer states build on.
+#include "engine/CParsingEngine.h"
+
+#include <array>
+#include <climits>
+
+#include "engine/SLoop.h"
+#include "tree/CNodeList.h"
+#include "tree/COpenTagIndex.h"
+#include "tree/CPropertyNode.h"
+#include "tree/CTagNode.h"
+#include "tree/CTextNode.h"
+
+namespace kivoparse {
+
+namespace {
+
+constexpr std::array<const char*, KP_STATE_COUNT> kStateNames{
+    "KP_BETWEEN_TAGS",       "KP_TAG_NAME",          "KP_END_PIPE_KIVOINSERT", "KP_NON_WHITE_SPACE",
+    "KP_PROPERTY_NAME",      "KP_PROPERTY_EQUAL_SIGN", "KP_PROPERTY_VALUE",    "KP_STRING_PROPERTY",
+    "KP_NONSTRING_PROPERTY", "KP_COMMENTEND",
+};
+static_assert(kStateNames.size() == KP_COMMENTEND + 1, "one trace name per state");
+
+// Name bytes: digits, letters, "-", "/", space, line feed, carriage return.
+constexpr std::array<bool, 256> MakeNameBytes() {
+    std::array<bool, 256> table{};
+    for (int c = '0'; c <= '9'; ++c) table[c] = true;
+    for (int c = 'A'; c <= 'Z'; ++c) table[c] = true;
+    for (int c = 'a'; c <= 'z'; ++c) table[c] = true;
+    table['-'] = table['/'] = table[' '] = table['\n'] = table['\r'] = true;
+    return table;
+}
+constexpr std::array<bool, 256> kNameBytes = MakeNameBytes();
+
+}  // namespace
+
+CParsingEngine::CParsingEngine() = default;
+
+CParsingEngine::~CParsingEngine() {
+    DiscardWorkingObjects();
+    delete mRoot;
+}
+
+bool CParsingEngine::IsNameByte(unsigned char byte) { return kNameBytes[byte]; }
+
+int CParsingEngine::ParseHTML(std::string text) {
+    // One engine parses once; a second call starts from a fresh tree.
+    DiscardWorkingObjects();
+    delete mRoot;
+    mRoot = nullptr;
+
+    mRoot = new CParseNode;
+    mRoot->SetEngine(this);
+    mRoot->SetName("ROOT");
+    mTopParent = mRoot;
+    mCurrentParent = mRoot;
+    mState = KP_BETWEEN_TAGS;
+    mValueInsertStep = 0;
+    mTagStart = 0;
+    mBufferCount = 0;
+    mInsertCount = 0;
+    mTrace = (mLogLink && mLogLink->mLog && mLogLink->mLog->IsOn()) ? mLogLink->mLog : nullptr;
+    if (mTrace) mOpenTags.reset(); else mOpenTags = std::make_unique<COpenTagIndex>();
+
+    // Positions are 32-bit: a text they cannot address is not parsed at all.
+    if (text.size() > static_cast<std::size_t>(INT32_MAX)) {
+        mInputLength = 0;
+        return -1;
+    }
+    mInputLength = static_cast<std::int32_t>(text.size());
+    const int result = RunTokenizer(reinterpret_cast<const unsigned char*>(text.c_str()), mInputLength);
+
+    // Whatever is unfinished is lost: an unclosed tag, attribute or the
+    // text after the last construct.
+    DiscardWorkingObjects();
+    return result;
+}
+
+// The loop frame: the only place that advances, re-reads and writes the
+// per-byte trace line. text[n] is the terminating NUL, read like any byte.
+int CParsingEngine::RunTokenizer(const unsigned char* text, std::int32_t n) {
+    SLoop loop;
+    while (loop.bByte <= n || loop.bRedoState) {
+        if (loop.bRedoState) {
+            if (loop.bByte <= 0) {
+                if (mTrace) mTrace->Log("ERROR bRedoState=TRUE AND bByte<=0");
+                return -2;
+            }
+            if (mTrace) mTrace->Log(" bRedoState=TRUE");
+            --loop.bByte;
+            loop.bRedoState = false;
+        }
+        // An insert block still open at the end is abandoned: its bytes are
+        // read again from the one after its opening "|".
+        if (loop.bByte >= n && mState == KP_END_PIPE_KIVOINSERT) loop.bByte = AbandonInsert() + 1;
+
+        const unsigned char c = text[loop.bByte];
+        if (mTrace) TraceState(c);
+        switch (mState) {
+        case KP_BETWEEN_TAGS: OnBetweenTags(loop, c); break;
+        case KP_TAG_NAME: OnTagName(loop, c); break;
+        case KP_END_PIPE_KIVOINSERT: OnEndPipeInsert(loop, c); break;
+        case KP_NON_WHITE_SPACE: OnNonWhiteSpace(loop, c); break;
+        case KP_PROPERTY_NAME: OnPropertyName(loop, c); break;
+        case KP_PROPERTY_EQUAL_SIGN: OnPropertyEqualSign(loop, c); break;
+        case KP_PROPERTY_VALUE: OnPropertyValue(loop, c); break;
+        case KP_STRING_PROPERTY: OnStringProperty(loop, c); break;
+        case KP_NONSTRING_PROPERTY: OnNonStringProperty(loop, c); break;
+        case KP_COMMENTEND: OnCommentEnd(loop, c); break;
+        }
+        ++loop.bByte;
+    }
+    return 0;
+}
+
+void CParsingEngine::TraceState(unsigned char c) const {
+    mTrace->Log("STARTSTATE: %s \tByte: %c", kStateNames[mState], c);
+}
+
+void CParsingEngine::ClearAllWorkingObjects() {
+    if (mTrace) mTrace->Log("CParsingEngine::ClearAllWorkingObjects()");
+    mCurrentTag = nullptr;
+    mCurrentProperty = nullptr;
+    mCurrentInsert = nullptr;
+    mCurrentComment = nullptr;
+}
+
+// Destroys the working objects that were never attached.
+void CParsingEngine::DiscardWorkingObjects() {
+    delete mCurrentTag;
+    delete mCurrentInsert;
+    delete mCurrentProperty;
+    delete mCurrentComment;
+    mCurrentTag = nullptr;
+    mCurrentInsert = nullptr;
+    mCurrentProperty = nullptr;
+    mCurrentComment = nullptr;
+    mCurrentObject = nullptr;
+}
+
+void CParsingEngine::AddByte(unsigned char byte) {
+    mBuffer[mBufferCount++] = static_cast<char>(byte);
+    if (mBufferCount == 1000) {
+        if (mCurrentObject) mCurrentObject->AppendData(mBuffer, 1000);
+        mBufferCount = 0;
+    }
+}
+
+void CParsingEngine::FlushBuffer() {
+    if (mBufferCount == 0) return;
+    if (mCurrentObject) mCurrentObject->AppendData(mBuffer, static_cast<unsigned int>(mBufferCount));
+    mBufferCount = 0;
+}
+
+// An attribute name ends: its bytes go to the name, lower-cased.
+void CParsingEngine::FlushPropertyName() {
+    if (mBufferCount == 0) return;
+    if (mCurrentObject) {
+        for (std::int32_t i = 0; i < mBufferCount; ++i) {
+            const char c = mBuffer[i];
+            mCurrentObject->mName.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+        }
+    }
+    mBufferCount = 0;
+}
+
+void CParsingEngine::AddByteToInsert(unsigned char byte) {
+    if (!mCurrentInsert) {
+        if (mTrace) mTrace->Log("Error no insert to add byte to");
+        return;
+    }
+    mInsertBuffer[mInsertCount++] = static_cast<char>(byte);
+    if (mInsertCount == 1000) {
+        mCurrentInsert->AppendData(mInsertBuffer, 1000);
+        mInsertCount = 0;
+    }
+}
+
+void CParsingEngine::FlushInsertBuffer() {
+    if (mInsertCount == 0) return;
+    if (mCurrentInsert) mCurrentInsert->AppendData(mInsertBuffer, static_cast<unsigned int>(mInsertCount));
+    mInsertCount = 0;
+}
+
+std::int32_t CParsingEngine::AbandonInsert() {
+    delete mCurrentInsert;
+    mCurrentInsert = nullptr;
+    mPipeFlag = 0;
+    mState = mAbandonState;
+    mInsertCount = 0;
+    mCurrentObject = (mAbandonState == KP_TAG_NAME) ? mCurrentTag : mCurrentProperty;
+    return mInsertStart;
+}
+
+COpenTagIndex* CParsingEngine::OpenTagsOf(const CParseNode* parent) const {
+    return parent == mRoot ? mOpenTags.get() : nullptr;
+}
+
+}  // namespace kivoparse

@@ -1,0 +1,29 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "engine/CParsingEngine.h"
+
+namespace kivoparse {
+
+// The loop variables of one ParseHTML call (not engine members).
+struct CParsingEngine::SLoop {
+    std::int64_t bByte = 0;      // position of the byte being read
+    bool bRedoState = false;     // read the same byte again next time
+    std::int32_t nNameBytes = 0; // counted bytes of the tag name
+    std::int32_t nInsertDepth = 0;
+    std::int32_t nDashes = 0;
+    unsigned char bQuote = 0;    // the quote that opened the value
+};
+
+// A node made by the tokenizer: the engine owns it (as one of its working
+// objects) until AddCurrentObjectToCurrentParent hands it to the tree.
+template <class T>
+T* NewWorkingNode(CParsingEngine* engine, const char* name) {
+    auto node = std::make_unique<T>();
+    node->SetEngine(engine);
+    if (name) node->SetName(name);
+    return node.release();
+}
+
+}  // namespace kivoparse

@@ -1,0 +1,77 @@
+#include "tree/CNodeList.h"
+
+#include <cassert>
+#include <cstring>
+
+namespace kivoparse {
+
+void CNodeList::AddChild(std::unique_ptr<CParseNode> owned, bool atEnd) {
+    assert(owned && owned->mPrev == nullptr && owned->mNext == nullptr);
+    CParseNode* node = owned.release();
+    node->ResetLinks();
+    if (!mFirst) {
+        mFirst = mLast = node;
+    } else if (atEnd) {
+        node->mPrev = mLast;
+        mLast->mNext = node;
+        mLast = node;
+    } else {
+        node->mNext = mFirst;
+        mFirst->mPrev = node;
+        mFirst = node;
+    }
+}
+
+CParseNode* CNodeList::Next() {
+    CParseNode* node = mCursor;
+    if (node) mCursor = node->mNext;
+    return node;
+}
+
+std::unique_ptr<CParseNode> CNodeList::RemoveLast() {
+    if (!mLast) return nullptr;
+    return Remove(mLast);
+}
+
+std::unique_ptr<CParseNode> CNodeList::Remove(CParseNode* node) {
+    assert(node);
+    // A cursor on the node moves past it, so a walk never reads a node the
+    // list no longer owns.
+    if (mCursor == node) mCursor = node->mNext;
+    if (node->mPrev) node->mPrev->mNext = node->mNext; else mFirst = node->mNext;
+    if (node->mNext) node->mNext->mPrev = node->mPrev; else mLast = node->mPrev;
+    node->ResetLinks();
+    return std::unique_ptr<CParseNode>(node);
+}
+
+CParseNode* CNodeList::FindByName(const char* name) const {
+    for (CParseNode* node = mFirst; node; node = node->mNext) {
+        if (std::strcmp(node->mName.c_str(), name) == 0) return node;
+    }
+    return nullptr;
+}
+
+bool CNodeList::CheckLinks() const {
+    if ((mFirst == nullptr) != (mLast == nullptr)) return false;
+    if (mFirst && mFirst->mPrev) return false;
+    const CParseNode* prev = nullptr;
+    for (const CParseNode* node = mFirst; node; node = node->mNext) {
+        if (node->mPrev != prev) return false;
+        prev = node;
+    }
+    return prev == mLast;
+}
+
+void CNodeList::Dump(std::FILE* out) {
+    for (CParseNode* node = mFirst; node; node = node->mNext) node->Dump(out);
+}
+
+CNodeList::~CNodeList() {
+    // The nodes go through the same work list as any subtree (see
+    // CParseNode::DestroyOwned), so a deep tree never deepens the stack.
+    std::vector<CParseNode*> owned;
+    ReleaseOwned(owned);
+    DestroyOwned(owned);
+}
+
+}  // namespace kivoparse

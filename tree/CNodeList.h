@@ -1,0 +1,39 @@
+#pragma once
+#include <memory>
+
+#include "tree/CParseNode.h"
+
+namespace kivoparse {
+
+// An ordered, doubly linked list of nodes: a child list or a property list.
+// The list owns every node linked into it; RemoveLast and Remove hand a node
+// back to the caller. One cursor (Reset/Next) serves one walk at a time.
+class CNodeList : public CParseNode {
+public:
+    CNodeList() : CParseNode(KP_NODE_LIST) {}
+
+    // Links node in at the end (atEnd) or at the front; never folds end tags.
+    void AddChild(std::unique_ptr<CParseNode> node, bool atEnd) override;
+    void Dump(std::FILE* out) override;
+    ~CNodeList() override;
+
+    void Reset() { mCursor = mFirst; }
+    CParseNode* Next();
+    CParseNode* GetFirst() const { return mFirst; }
+    CParseNode* GetLast() const { return mLast; }
+    bool IsEmpty() const { return mFirst == nullptr; }
+    std::unique_ptr<CParseNode> RemoveLast();
+    std::unique_ptr<CParseNode> Remove(CParseNode* node);
+    // First node whose mName equals name byte for byte; null if none.
+    CParseNode* FindByName(const char* name) const;
+
+    // Debug aid for tests: every link consistent, first/last in step.
+    bool CheckLinks() const;
+
+private:
+    CParseNode* mCursor = nullptr;
+    CParseNode* mLast = nullptr;
+    CParseNode* mFirst = nullptr;
+};
+
+}  // namespace kivoparse

@@ -1,0 +1,29 @@
+#pragma once
+#include <string>
+#include <unordered_map>
+
+namespace kivoparse {
+
+class CParseNode;
+
+// Counts the open start tags in one child list by the kind an end tag
+// matches them by: the tag type when classified, the name when not. When
+// the count for an end tag's kind is 0, the end tag matches nothing and the
+// list need not be walked; without it, every stray end tag would walk the
+// whole list of the root.
+class COpenTagIndex {
+public:
+    // node joined / left the list, or was closed; nodes that are not open
+    // tags are ignored.
+    void Added(const CParseNode& node) { Count(node, +1); }
+    void Removed(const CParseNode& node) { Count(node, -1); }
+    // Whether an open tag of this type (or, for type 0, this name) is there.
+    bool MayMatch(int tagType, const char* endName) const;
+
+private:
+    void Count(const CParseNode& node, int delta);
+    std::unordered_map<int, long> mByType;
+    std::unordered_map<std::string, long> mByName;
+};
+
+}  // namespace kivoparse

@@ -1,0 +1,24 @@
+#pragma once
+#include "tree/CParseNode.h"
+
+namespace kivoparse {
+
+// One attribute: mName is the name (lower-cased by the engine), the data is
+// the value as written, without its quotes.
+class CPropertyNode : public CParseNode {
+public:
+    CPropertyNode() : CParseNode(KP_NODE_PROPERTY) {}
+
+    // name="value", or the bare name when no "=" was written.
+    void WriteHTML(std::string& out) override;
+    // Always name="value", whatever bHasValue holds.
+    void Dump(std::FILE* out) override;
+    ~CPropertyNode() override;
+
+    // Backslashes become slashes, then every occurrence of base goes.
+    void StripDocumentBase(const std::string& base);
+
+    bool bHasValue = true;
+};
+
+}  // namespace kivoparse

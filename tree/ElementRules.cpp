@@ -1,0 +1,133 @@
+// Element normalisation: the tag table, the IMG/TD/STYLE attribute rules,
+// design-time attributes and the document base.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string_view>
+
+#include "engine/CParsingEngine.h"
+#include "tree/CNodeList.h"
+#include "tree/CPropertyNode.h"
+#include "tree/CTagNode.h"
+#include "tree/ReplaceAll.h"
+
+namespace kivoparse {
+
+namespace {
+
+struct STagEntry {
+    std::string_view name;
+    int type;
+};
+
+// Sorted by name (byte order) for the binary search below.
+constexpr std::array<STagEntry, 29> kTagTable{{
+    {"!--", 29},       {"!DOCTYPE", 2},  {"A", 3},          {"ABBR", 4},      {"ACRONYM", 5},
+    {"ADDRESS", 6},    {"APPLET", 7},    {"AREA", 8},       {"AUDIOSCOPE", 9}, {"B", 10},
+    {"BASE", 11},      {"BASEFONT", 12}, {"BDO", 13},       {"BGSOUND", 14},  {"BIG", 15},
+    {"BLACKFACE", 16}, {"BLINK", 17},    {"BLOCKQUOTE", 18}, {"BODY", 18},     {"BQ", 20},
+    {"BR", 21},        {"BUTTON", 22},   {"FONT", 41},      {"IMG", 57},      {"INPUT", 58},
+    {"SPAN", 98},      {"STYLE", 101},   {"TD", 106},       {"TR", 112},
+}};
+
+constexpr bool IsSorted() {
+    for (std::size_t i = 1; i < kTagTable.size(); ++i)
+        if (!(kTagTable[i - 1].name < kTagTable[i].name)) return false;
+    return true;
+}
+static_assert(IsSorted(), "the tag table must stay sorted");
+
+// _stricmp on NUL-terminated text: ASCII letters folded, nothing else.
+bool EqualsIgnoringCase(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+        if (x != y) return false;
+        if (x == 0) return true;
+    }
+}
+
+}  // namespace
+
+int LookUpTagType(const char* name, std::size_t length) {
+    const std::string_view key(name, length);
+    auto it = std::lower_bound(kTagTable.begin(), kTagTable.end(), key,
+                               [](const STagEntry& e, std::string_view k) { return e.name < k; });
+    return (it != kTagTable.end() && it->name == key) ? it->type : 0;
+}
+
+void CTagNode::Normalize() {
+    ClassifyTag();
+    ApplyPropertyRules();
+    ApplyDesignTimeRules();
+}
+
+// Marks end tags and sets the type from the table; it never resets either,
+// so a second pass over a closed tag changes nothing.
+void CTagNode::ClassifyTag() {
+    const char* name = mData.c_str();
+    std::size_t length = std::strlen(name);
+    if (length == 0) return;
+    if (name[0] == '/') {
+        bEndTag = true;
+        ++name;
+        --length;
+    }
+    if (const int type = LookUpTagType(name, length)) mTagType = type;
+}
+
+void CTagNode::ApplyPropertyRules() {
+    switch (mTagType) {
+    case KP_TAG_IMG: {
+        // "src" first, the others in their order.
+        if (!mProperties || mProperties->IsEmpty()) return;
+        if (std::strcmp(mProperties->GetFirst()->Name().c_str(), "src") == 0) return;
+        if (CParseNode* src = mProperties->FindByName("src"))
+            mProperties->AddChild(mProperties->Remove(src), false);
+        return;
+    }
+    case KP_TAG_TD: {
+        CPropertyNode* align = FindProperty("align");
+        if (align && EqualsIgnoringCase(align->GetData(), "Middle")) align->SetData("center", 6);
+        return;
+    }
+    case KP_TAG_STYLE: {
+        if (!mProperties) mProperties = new CNodeList;
+        CPropertyNode* type = FindProperty("type");
+        if (!type) {
+            auto added = std::make_unique<CPropertyNode>();
+            added->SetName("type");
+            added->SetData("text/css", 8);
+            mProperties->AddChild(std::move(added), true);
+        } else if (EqualsIgnoringCase(type->GetData(), "")) {
+            type->SetData("text/css", 8);
+        }
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void CTagNode::ApplyDesignTimeRules() {
+    if (!mProperties) return;
+    // One of each design-time attribute goes per pass.
+    CParseNode* designTimeSp = mProperties->FindByName("DESIGNTIMESP");
+    if (!designTimeSp) designTimeSp = mProperties->FindByName("designtimesp");
+    if (designTimeSp) mProperties->Remove(designTimeSp);
+    if (CParseNode* designTimeUrl = mProperties->FindByName("designtimeurl")) mProperties->Remove(designTimeUrl);
+
+    if (!mEngine || mEngine->DocumentBase().empty()) return;
+    const std::string& base = mEngine->DocumentBase();
+    if (mTagType == KP_TAG_IMG || mTagType == KP_TAG_INPUT) {
+        if (CPropertyNode* src = FindProperty("src")) src->StripDocumentBase(base);
+    }
+    if (CPropertyNode* background = FindProperty("background")) background->StripDocumentBase(base);
+}
+
+void CPropertyNode::StripDocumentBase(const std::string& base) {
+    mData = ReplaceAll(ReplaceAll(std::move(mData), "\\", "/"), base, "");
+}
+
+}  // namespace kivoparse

@@ -1,0 +1,130 @@
+// Tree assembly: attaching nodes, folding end tags into their start tags,
+// and closing a start tag.
+#include <cstring>
+
+#include "engine/CParsingEngine.h"
+#include "tree/CNodeList.h"
+#include "tree/COpenTagIndex.h"
+#include "tree/CPropertyNode.h"
+#include "tree/CTagNode.h"
+
+namespace kivoparse {
+
+void COpenTagIndex::Count(const CParseNode& node, int delta) {
+    if (node.mType != KP_NODE_TAG || !node.IsOpen()) return;
+    const int type = node.GetTagType();
+    if (type != 0) {
+        mByType[type] += delta;
+    } else {
+        mByName[node.GetName()] += delta;
+    }
+}
+
+bool COpenTagIndex::MayMatch(int tagType, const char* endName) const {
+    if (tagType != 0) {
+        auto it = mByType.find(tagType);
+        return it != mByType.end() && it->second > 0;
+    }
+    auto it = mByName.find(endName);
+    return it != mByName.end() && it->second > 0;
+}
+
+namespace {
+
+// A classified tag is matched by its type alone, an unclassified one by name.
+bool IsStartTagOf(const CParseNode& node, int tagType, const char* endName) {
+    return node.mType == KP_NODE_TAG && node.GetTagType() == tagType && node.IsOpen() &&
+           (tagType != 0 || std::strcmp(node.GetName(), endName) == 0);
+}
+
+}  // namespace
+
+void CParseNode::AddChild(std::unique_ptr<CParseNode> node, bool atEnd) {
+    if (!mChildren) mChildren = new CNodeList;
+    node->mParent = this;
+    if (node->mType == KP_NODE_TAG) {
+        auto* tag = static_cast<CTagNode*>(node.get());
+        // Only a fresh end tag is open and an end tag at once.
+        if (tag->IsEndTag() && tag->IsOpen()) {
+            node.release();
+            FoldEndTag(std::unique_ptr<CTagNode>(tag));
+            return;
+        }
+    }
+    if (COpenTagIndex* index = mEngine ? mEngine->OpenTagsOf(this) : nullptr) {
+        index->Added(*node);
+    }
+    mChildren->AddChild(std::move(node), atEnd);
+}
+
+// An end tag walks back from the end of the list to the nearest open start
+// tag of its kind. Every node it passes moves into the end tag, in order;
+// the start tag then takes them all as its children and the end tag goes.
+// With no start tag, the nodes go back where they were and the end tag
+// stays after them as an ordinary node ("SPAN" excepted, which is dropped).
+void CParseNode::FoldEndTag(std::unique_ptr<CTagNode> endTag) {
+    CNodeList* list = mChildren;
+    const char* endName = endTag->GetName() + 1;  // without its "/"
+    const int tagType = endTag->GetTagType();
+    CLogFile* log = mEngine ? mEngine->Trace() : nullptr;
+    COpenTagIndex* index = mEngine ? mEngine->OpenTagsOf(this) : nullptr;
+    if (log) log->Log("Found End Tag: %s", endName);
+
+    if (!index || index->MayMatch(tagType, endName)) {
+        for (std::unique_ptr<CParseNode> node = list->RemoveLast(); node; node = list->RemoveLast()) {
+            if (IsStartTagOf(*node, tagType, endName)) {
+                if (log) log->Log("Found Matching Start Tag: %s", node->GetName());
+                auto* start = static_cast<CTagNode*>(node.get());
+                if (index) index->Removed(*start);
+                start->CloseWithEndTag(std::move(endTag));
+                list->AddChild(std::move(node), true);
+                // A classified tag is classified and tidied once more.
+                if (tagType != 0) start->Normalize();
+                return;
+            }
+            if (log) log->Log("Adding %s to %s", node->GetName(), endName);
+            if (index) index->Removed(*node);
+            endTag->AddChild(std::move(node), false);
+        }
+        // The list is empty: the former children, in order, are the end
+        // tag's now, and its list becomes the receiver's.
+        delete mChildren;
+        mChildren = endTag->mChildren;
+        endTag->mChildren = nullptr;
+        if (index) {
+            for (CParseNode* node = mChildren ? mChildren->GetFirst() : nullptr; node; node = node->NextSibling())
+                index->Added(*node);
+        }
+    }
+    if (log) log->Log("Start Tag NOT FOUND for %s", endName);
+    if (!mChildren) mChildren = new CNodeList;
+    if (tagType == KP_TAG_SPAN) return;  // endTag is destroyed here
+    endTag->ClearEndTag();
+    if (index) index->Added(*endTag);
+    mChildren->AddChild(std::move(endTag), true);
+}
+
+void CTagNode::AddChild(std::unique_ptr<CParseNode> node, bool atEnd) {
+    if (node->mType != KP_NODE_PROPERTY) {
+        CParseNode::AddChild(std::move(node), atEnd);
+        return;
+    }
+    if (!mProperties) mProperties = new CNodeList;
+    node->mParent = this;
+    mProperties->AddChild(std::move(node), atEnd);
+}
+
+void CTagNode::CloseWithEndTag(std::unique_ptr<CTagNode> endTag) {
+    // An open start tag has no children of its own: it takes the end tag's.
+    if (!mChildren) {
+        mChildren = endTag->mChildren;
+        endTag->mChildren = nullptr;
+    }
+    bOpen = false;
+    bEndTag = true;
+    endTag.reset();
+    ApplyPropertyRules();
+    ApplyDesignTimeRules();
+}
+
+}  // namespace kivoparse
