@@ -167,6 +167,7 @@ void CParsingEngine::OpenInsertInValue(SLoop& loop, EParseState valueState) {
     mCurrentInsert->SetData("<|", 2);
     mInsertCount = 0;
     mCurrentObject = mCurrentInsert;
+    SkipDoomedInsert(loop);
 }
 
 }  // namespace kivoparse

@@ -5,6 +5,7 @@
 #include <array>
 #include <climits>
 
+#include "engine/CInsertOracle.h"
 #include "engine/SLoop.h"
 #include "tree/CNodeList.h"
 #include "tree/COpenTagIndex.h"
@@ -70,7 +71,11 @@ int CParsingEngine::ParseHTML(std::string text) {
         return -1;
     }
     mInputLength = static_cast<std::int32_t>(text.size());
-    const int result = RunTokenizer(reinterpret_cast<const unsigned char*>(text.c_str()), mInputLength);
+    mText = reinterpret_cast<const unsigned char*>(text.c_str());
+    mAbandonCount = 0;
+    const int result = RunTokenizer(mText, mInputLength);
+    mText = nullptr;
+    mInsertOracle.reset();
 
     // Whatever is unfinished is lost: an unclosed tag, attribute or the
     // text after the last construct.
@@ -185,6 +190,7 @@ void CParsingEngine::FlushInsertBuffer() {
 }
 
 std::int32_t CParsingEngine::AbandonInsert() {
+    ++mAbandonCount;
     delete mCurrentInsert;
     mCurrentInsert = nullptr;
     mPipeFlag = 0;
@@ -192,6 +198,17 @@ std::int32_t CParsingEngine::AbandonInsert() {
     mInsertCount = 0;
     mCurrentObject = (mAbandonState == KP_TAG_NAME) ? mCurrentTag : mCurrentProperty;
     return mInsertStart;
+}
+
+// A block that is bound to be abandoned is abandoned at once, with the same
+// effect as reading it to its end: reading resumes after its opening "|" in
+// the state before it. Only while nothing is traced (each byte read would
+// be a line), and only once some block has been abandoned, so ordinary
+// documents never pay for the oracle.
+void CParsingEngine::SkipDoomedInsert(SLoop& loop) {
+    if (mTrace || mAbandonCount == 0) return;
+    if (!mInsertOracle) mInsertOracle = std::make_unique<CInsertOracle>(mText, mInputLength);
+    if (mInsertOracle->IsAbandoned(mInsertStart)) loop.bByte = AbandonInsert();
 }
 
 COpenTagIndex* CParsingEngine::OpenTagsOf(const CParseNode* parent) const {

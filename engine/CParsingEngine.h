@@ -13,6 +13,7 @@ class CPropertyNode;
 class CTextNode;
 class CCommentNode;
 class COpenTagIndex;
+class CInsertOracle;
 
 // The ten tokenizer states; the values are the ones the trace describes.
 enum EParseState : int {
@@ -113,6 +114,7 @@ private:
     void EndValue();
     void MergeValueInsert();
     void DiscardWorkingObjects();
+    void SkipDoomedInsert(SLoop& loop);
 
     std::string mDocumentBase;
     CLogLink* mLogLink = nullptr;
@@ -139,6 +141,9 @@ private:
 
     CLogFile* mTrace = nullptr;  // mLogLink's log while it has a file
     std::unique_ptr<COpenTagIndex> mOpenTags;
+    const unsigned char* mText = nullptr;  // the text being parsed
+    std::int32_t mAbandonCount = 0;
+    std::unique_ptr<CInsertOracle> mInsertOracle;
 };
 
 }  // namespace kivoparse

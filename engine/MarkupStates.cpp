@@ -73,6 +73,7 @@ void CParsingEngine::OpenInsertAfterTag(SLoop& loop) {
     mCurrentInsert->SetData("<|", 2);
     loop.nInsertDepth = 1;
     mCurrentObject = mCurrentInsert;
+    SkipDoomedInsert(loop);
 }
 
 // Inside a block every byte is kept. "<" then "|" nests one level deeper
