@@ -14,6 +14,12 @@ class CParsingEngine;
 // It owns the document base, the log (and the link the engines reach it
 // through) and the engine of the last parse with its tree. The Windows
 // control shell wraps exactly this class and converts at its edge.
+//
+// Strings pass whole, NUL bytes included, in both directions; only the
+// comparisons of URL values (and the log's file name) stop at a NUL.
+// Before the first ParseHTML there is no tree: GetHTML gives "", GetImages
+// and GetHrefs an empty list, and FixImages and FixHrefs change nothing and
+// give -1 for lists of different lengths, else 0, as after a parse.
 class CKIVOParseCtrl {
 public:
     CKIVOParseCtrl();
@@ -23,8 +29,10 @@ public:
 
     // The tree of the last parse as HTML; "" before the first parse.
     std::string GetHTML();
-    // Destroys the old tree, then parses every byte of html. Returns 0.
-    std::int32_t ParseHTML(const std::string& html);
+    // Destroys the old tree, then parses every byte of html with the log
+    // and a copy of the current document base. Returns 0 (-1, with an
+    // empty tree, for a text of 2 GiB or more).
+    std::int32_t ParseHTML(std::string html);
     // Turns the trace on (one line appended per event) or redirects it.
     void SetLogFile(const std::string& fileName);
     // Image and link URLs; empty before the first parse.

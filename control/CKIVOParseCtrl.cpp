@@ -1,0 +1,62 @@
+#include "control/CKIVOParseCtrl.h"
+
+#include <utility>
+
+#include "engine/CParsingEngine.h"
+#include "tree/ReplaceAll.h"
+
+namespace kivoparse {
+
+CKIVOParseCtrl::CKIVOParseCtrl() { mLogLink.mLog = &mLogFile; }
+
+// The members go in reverse order: the engine and its tree first, while the
+// log they may still reach is alive, then the log, the link and the base.
+CKIVOParseCtrl::~CKIVOParseCtrl() = default;
+
+std::string CKIVOParseCtrl::GetHTML() {
+    if (!mEngine) return std::string();
+    return mEngine->GetHTML();
+}
+
+// The old tree goes before the new engine is made, so two trees never live
+// at once.
+std::int32_t CKIVOParseCtrl::ParseHTML(std::string html) {
+    mEngine.reset();
+    mEngine = std::make_unique<CParsingEngine>();
+    mEngine->SetLogLink(&mLogLink);
+    mEngine->SetDocumentBase(mDocumentBase);
+    return mEngine->ParseHTML(std::move(html));
+}
+
+void CKIVOParseCtrl::SetLogFile(const std::string& fileName) { mLogFile.SetPath(fileName.c_str()); }
+
+std::vector<std::string> CKIVOParseCtrl::GetImages() {
+    if (!mEngine) return {};
+    return mEngine->GetImages();
+}
+
+std::vector<std::string> CKIVOParseCtrl::GetHrefs() {
+    if (!mEngine) return {};
+    return mEngine->GetHrefs();
+}
+
+// Lists of different lengths are refused before the engine is asked, so the
+// tree stays as it was. Without a tree there is nothing to rewrite.
+std::int32_t CKIVOParseCtrl::FixImages(const std::vector<std::string>& src,
+                                       const std::vector<std::string>& dest) {
+    if (src.size() != dest.size()) return -1;
+    if (!mEngine) return 0;
+    return mEngine->FixImages(src, dest);
+}
+
+std::int32_t CKIVOParseCtrl::FixHrefs(const std::vector<std::string>& src,
+                                      const std::vector<std::string>& dest) {
+    if (src.size() != dest.size()) return -1;
+    if (!mEngine) return 0;
+    return mEngine->FixHrefs(src, dest);
+}
+
+// Only stored: the tree of the last parse keeps the base it was built with.
+void CKIVOParseCtrl::SetDocumentBase(const std::string& base) { mDocumentBase = ReplaceAll(base, "\\", "/"); }
+
+}  // namespace kivoparse

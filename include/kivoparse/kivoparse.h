@@ -1,0 +1,65 @@
+// kivoparse: parses an HTML text into a tree, writes it back normalised,
+// and lists or rewrites the image and link URLs it holds.
+//
+//   kivoparse::Parser parser;
+//   parser.ParseHTML("<img src=a.gif><a href=p.htm>x</a>");
+//   std::string html = parser.GetHTML();     // <IMG src="a.gif"><A href="p.htm">x</A>
+//   std::vector<std::string> urls = parser.GetImages();  // {"a.gif"}
+//   parser.FixImages({"A.GIF"}, {"b.gif"});  // now <IMG src="b.gif">
+//
+// Strings are bytes (any value, NUL included) in no particular encoding.
+// URL values are matched without regard to ASCII letter case, up to their
+// first NUL. A Parser is not thread-safe; separate Parsers share nothing.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kivoparse {
+
+class CKIVOParseCtrl;
+
+class Parser {
+public:
+    Parser();
+    ~Parser();
+    // A moved-from Parser behaves as a new one.
+    Parser(Parser&& other) noexcept;
+    Parser& operator=(Parser&& other) noexcept;
+    Parser(const Parser&) = delete;
+    Parser& operator=(const Parser&) = delete;
+
+    // Replaces the tree of any earlier parse with the tree of html. Never
+    // rejects input. Returns 0; -1 (empty tree) for 2 GiB or more.
+    int ParseHTML(std::string html);
+
+    // The tree written back: tag names upper-case, attribute names lower-case,
+    // values double-quoted. "" before the first parse.
+    std::string GetHTML();
+
+    // IMG and INPUT "src", then "background" of any element; no two equal
+    // but for letter case; first occurrence kept. Empty before the first parse.
+    std::vector<std::string> GetImages();
+    // A "href" values, likewise. Empty before the first parse.
+    std::vector<std::string> GetHrefs();
+
+    // Sets each value that GetImages would list and that equals src[i]
+    // (letter case ignored, first i wins) to dest[i]. -1 if the lists
+    // differ in length (nothing changed), else 0; 0 before the first parse.
+    int FixImages(const std::vector<std::string>& src, const std::vector<std::string>& dest);
+    // As FixImages, for the values that GetHrefs would list.
+    int FixHrefs(const std::vector<std::string>& src, const std::vector<std::string>& dest);
+
+    // From the next parse on, image URLs lose every occurrence of base
+    // (backslashes read as slashes). "" turns this off. No effect on the current tree.
+    void SetDocumentBase(const std::string& base);
+    // Appends a trace line per parser step to this file from now on.
+    void SetLogFile(const std::string& fileName);
+
+private:
+    CKIVOParseCtrl& Ctrl();
+    std::unique_ptr<CKIVOParseCtrl> mCtrl;
+};
+
+}  // namespace kivoparse
