@@ -1,0 +1,140 @@
+// The control's lifecycle: what it answers before a parse, what a new parse
+// replaces, and where its trace goes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "control/CKIVOParseCtrl.h"
+
+namespace kivoparse {
+namespace {
+
+using Values = std::vector<std::string>;
+using namespace std::string_literals;
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool FileExists(const std::string& path) { return std::ifstream(path).good(); }
+
+// A file name unique to the running test, removed before and after.
+class TempPath {
+public:
+    explicit TempPath(const std::string& tag) {
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        mPath = ::testing::TempDir() + "kivoparse_" + info->test_suite_name() + "_" + info->name() + "_" + tag +
+                ".log";
+        std::remove(mPath.c_str());
+    }
+    ~TempPath() { std::remove(mPath.c_str()); }
+    const std::string& Path() const { return mPath; }
+
+private:
+    std::string mPath;
+};
+
+TEST(ControlLifecycle, AnswersBeforeFirstParse) {
+    CKIVOParseCtrl ctrl;
+    EXPECT_EQ(ctrl.GetHTML(), "");
+    EXPECT_EQ(ctrl.GetImages(), Values{});
+    EXPECT_EQ(ctrl.GetHrefs(), Values{});
+    EXPECT_EQ(ctrl.FixImages({"a"}, {"b"}), 0);
+    EXPECT_EQ(ctrl.FixHrefs({}, {}), 0);
+    EXPECT_EQ(ctrl.FixImages({"a"}, {}), -1);
+    EXPECT_EQ(ctrl.FixHrefs({}, {"b"}), -1);
+    // Nothing of this made a tree.
+    EXPECT_EQ(ctrl.GetHTML(), "");
+}
+
+TEST(ControlLifecycle, SecondParseReplacesFirst) {
+    CKIVOParseCtrl ctrl;
+    ASSERT_EQ(ctrl.ParseHTML("<img src=one.gif><a href=one.htm>"), 0);
+    ctrl.FixImages({"one.gif"}, {"fixed.gif"});
+    ASSERT_EQ(ctrl.ParseHTML("<P class=a>x</P>"), 0);
+    EXPECT_EQ(ctrl.GetHTML(), "<P class=\"a\">x</P>");
+    EXPECT_EQ(ctrl.GetImages(), Values{});
+    EXPECT_EQ(ctrl.GetHrefs(), Values{});
+    // An empty parse leaves an empty tree, not the previous one.
+    ASSERT_EQ(ctrl.ParseHTML(""), 0);
+    EXPECT_EQ(ctrl.GetHTML(), "");
+}
+
+TEST(ControlLifecycle, StringsPassWholeWithNulBytes) {
+    CKIVOParseCtrl ctrl;
+    ASSERT_EQ(ctrl.ParseHTML("<p>a\0b</p>"s), 0);
+    EXPECT_EQ(ctrl.GetHTML(), "<P>a\0b</P>"s);
+}
+
+TEST(ControlLifecycle, GetHtmlTwiceGivesSameText) {
+    CKIVOParseCtrl ctrl;
+    ctrl.ParseHTML("<body><blockquote>x</body>");
+    const std::string first = ctrl.GetHTML();
+    EXPECT_EQ(first, "<BODY><BLOCKQUOTE>x</BLOCKQUOTE>");
+    EXPECT_EQ(ctrl.GetHTML(), first);
+}
+
+TEST(ControlLog, NothingWrittenBeforeSetLogFile) {
+    TempPath log("trace");
+    CKIVOParseCtrl ctrl;
+    ctrl.ParseHTML("<p>x</p>");
+    ctrl.GetHTML();
+    ctrl.GetImages();
+    EXPECT_FALSE(FileExists(log.Path()));
+    ctrl.SetLogFile(log.Path());
+    EXPECT_FALSE(FileExists(log.Path()));  // setting the name opens nothing
+    ctrl.ParseHTML("<p>x</p>");
+    const std::string trace = ReadFile(log.Path());
+    EXPECT_EQ(trace.compare(0, 12, "STARTSTATE: "), 0) << trace.substr(0, 80);
+    EXPECT_NE(trace.find("ADDING NODE: "), std::string::npos);
+    EXPECT_EQ(trace.back(), '\n');
+}
+
+TEST(ControlLog, EachParseAppendsAndSetLogFileRedirects) {
+    TempPath first("first");
+    TempPath second("second");
+    CKIVOParseCtrl ctrl;
+    ctrl.SetLogFile(first.Path());
+    ctrl.ParseHTML("<b>x</b>");
+    const std::string once = ReadFile(first.Path());
+    ASSERT_FALSE(once.empty());
+    // The log carries over to the next engine and appends to the file.
+    ctrl.ParseHTML("<b>x</b>");
+    EXPECT_EQ(ReadFile(first.Path()), once + once);
+    ctrl.SetLogFile(second.Path());
+    ctrl.ParseHTML("<b>x</b>");
+    EXPECT_EQ(ReadFile(first.Path()), once + once);
+    EXPECT_EQ(ReadFile(second.Path()), once);
+}
+
+TEST(ControlLog, LogsOfTwoControlsStaySeparate) {
+    TempPath log("one");
+    CKIVOParseCtrl traced;
+    CKIVOParseCtrl quiet;
+    traced.SetLogFile(log.Path());
+    quiet.ParseHTML("<p>quiet</p>");
+    EXPECT_FALSE(FileExists(log.Path()));
+    traced.ParseHTML("<p>x</p>");
+    EXPECT_TRUE(FileExists(log.Path()));
+}
+
+TEST(ControlDocumentBase, StoredWithSlashesAndCopiedIntoEachParse) {
+    CKIVOParseCtrl ctrl;
+    ctrl.SetDocumentBase("C:\\web\\");
+    ctrl.ParseHTML("<img src=C:/web/a.gif>");
+    EXPECT_EQ(ctrl.GetImages(), Values{"a.gif"});
+    // Another control keeps its own base.
+    CKIVOParseCtrl other;
+    other.ParseHTML("<img src=C:/web/a.gif>");
+    EXPECT_EQ(other.GetImages(), Values{"C:/web/a.gif"});
+}
+
+}  // namespace
+}  // namespace kivoparse
