@@ -102,7 +102,15 @@ int CParsingEngine::RunTokenizer(const unsigned char* text, std::int32_t n) {
         if (loop.bByte >= n && mState == KP_END_PIPE_KIVOINSERT) loop.bByte = AbandonInsert() + 1;
 
         const unsigned char c = text[loop.bByte];
-        if (mTrace) TraceState(c);
+        if (mTrace) {
+            TraceState(c);
+        } else if (mState == KP_BETWEEN_TAGS) {
+            mFallbacks.Between(loop.bByte);
+        } else if (mState != KP_END_PIPE_KIVOINSERT && mState != KP_COMMENTEND && mFallbacks.Visit(loop.bByte, ControlCode(loop), c)) {
+            // This tag is bound to fall back: it does so now.
+            loop.bByte = TextFallback() + 1;
+            continue;
+        }
         switch (mState) {
         case KP_BETWEEN_TAGS: OnBetweenTags(loop, c); break;
         case KP_TAG_NAME: OnTagName(loop, c); break;
@@ -118,6 +126,25 @@ int CParsingEngine::RunTokenizer(const unsigned char* text, std::int32_t n) {
         ++loop.bByte;
     }
     return 0;
+}
+
+// Everything the tokenizer's choices inside a tag depend on besides the
+// bytes ahead, as one of 15 codes (insert blocks are never remembered).
+unsigned CParsingEngine::ControlCode(const SLoop& loop) const {
+    const unsigned step = mValueInsertStep == 3 ? 1u : mValueInsertStep == 4 ? 2u : 0u;
+    switch (mState) {
+    case KP_TAG_NAME: return loop.nNameBytes > 0 ? 1u : 0u;
+    case KP_NON_WHITE_SPACE: return 2;
+    case KP_PROPERTY_NAME: return 3;
+    case KP_PROPERTY_EQUAL_SIGN: return 4;
+    case KP_PROPERTY_VALUE: return 5;
+    case KP_STRING_PROPERTY: return 6 + (loop.bQuote == '"' ? 3u : 0u) + step;
+    case KP_NONSTRING_PROPERTY: return 12 + step;
+    case KP_BETWEEN_TAGS:
+    case KP_END_PIPE_KIVOINSERT:
+    case KP_COMMENTEND: break;
+    }
+    return 15;
 }
 
 void CParsingEngine::TraceState(unsigned char c) const {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/CFallbackMemo.h"
 #include "log/CLogFile.h"
 #include "tree/CParseNode.h"
 
@@ -90,6 +91,7 @@ private:
     struct SLoop;  // the loop variables of one ParseHTML call
     int RunTokenizer(const unsigned char* text, std::int32_t n);
     void TraceState(unsigned char c) const;
+    unsigned ControlCode(const SLoop& loop) const;
 
     // One handler per state; each sets the next state and the loop's step.
     void OnBetweenTags(SLoop& loop, unsigned char c);
@@ -144,6 +146,7 @@ private:
     const unsigned char* mText = nullptr;  // the text being parsed
     std::int32_t mAbandonCount = 0;
     std::unique_ptr<CInsertOracle> mInsertOracle;
+    CFallbackMemo mFallbacks;
 };
 
 }  // namespace kivoparse
