@@ -51,6 +51,14 @@ bool EqualsIgnoringCase(const char* a, const char* b) {
 }  // namespace
 
 int LookUpTagType(const char* name, std::size_t length) {
+    // Only names of 1 to 10 bytes beginning with one of these can match.
+    if (length == 0 || length > 10) return 0;
+    switch (name[0]) {
+    case '!': case 'A': case 'B': case 'F': case 'I': case 'S': case 'T':
+        break;
+    default:
+        return 0;
+    }
     const std::string_view key(name, length);
     auto it = std::lower_bound(kTagTable.begin(), kTagTable.end(), key,
                                [](const STagEntry& e, std::string_view k) { return e.name < k; });
