@@ -1,5 +1,7 @@
 #include "links/CFoldedIndex.h"
 
+#include <chrono>
+
 namespace kivoparse {
 
 namespace {
@@ -13,6 +15,18 @@ unsigned char FoldByte(char c) {
 // registered before it.
 thread_local CFoldedIndex* tActiveIndex = nullptr;
 
+// Spreads every input bit over the whole word (the MurmurHash3 finaliser).
+std::uint64_t Mix(std::uint64_t x) {
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdULL;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ULL;
+    x ^= x >> 33;
+    return x;
+}
+
+constexpr std::size_t kInitialSlots = 16;
+
 }  // namespace
 
 int CompareNoCase(const char* a, const char* b) {
@@ -24,20 +38,14 @@ int CompareNoCase(const char* a, const char* b) {
     }
 }
 
-bool CFoldedIndex::SFoldedLess::operator()(std::size_t a, std::size_t b) const {
-    return CompareNoCase((*mList)[a].c_str(), (*mList)[b].c_str()) < 0;
-}
-
-bool CFoldedIndex::SFoldedLess::operator()(std::size_t a, const char* b) const {
-    return CompareNoCase((*mList)[a].c_str(), b) < 0;
-}
-
-bool CFoldedIndex::SFoldedLess::operator()(const char* a, std::size_t b) const {
-    return CompareNoCase(a, (*mList)[b].c_str()) < 0;
-}
-
+// The seed differs from index to index, so a document cannot be written to
+// make many values share a slot chain. It never changes an answer.
 CFoldedIndex::CFoldedIndex(const CValueList& list)
-    : mList(&list), mFirst(SFoldedLess{&list}), mOuter(tActiveIndex) {
+    : mList(&list),
+      mSlots(kInitialSlots, SSlot{0, 0}),
+      mSeed(Mix(static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(this)))),
+      mOuter(tActiveIndex) {
     tActiveIndex = this;
 }
 
@@ -50,20 +58,56 @@ CFoldedIndex* CFoldedIndex::ActiveFor(const CValueList& list) {
     return nullptr;
 }
 
+// FNV-1a over the folded bytes up to the first NUL, started from the seed.
+std::uint64_t CFoldedIndex::Hash(const char* text) const {
+    std::uint64_t hash = 14695981039346656037ULL ^ mSeed;
+    for (; *text; ++text) hash = (hash ^ FoldByte(*text)) * 1099511628211ULL;
+    return Mix(hash ^ mSeed);
+}
+
+std::size_t CFoldedIndex::Probe(std::uint64_t hash, const char* text) const {
+    const std::size_t mask = mSlots.size() - 1;
+    for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
+        const SSlot& slot = mSlots[i];
+        if (slot.mPositionPlusOne == 0) return i;
+        if (slot.mHash == hash && CompareNoCase((*mList)[slot.mPositionPlusOne - 1].c_str(), text) == 0) return i;
+    }
+}
+
+void CFoldedIndex::Grow() {
+    std::vector<SSlot> old(mSlots.size() * 2, SSlot{0, 0});
+    old.swap(mSlots);
+    const std::size_t mask = mSlots.size() - 1;
+    for (const SSlot& slot : old) {
+        if (slot.mPositionPlusOne == 0) continue;
+        std::size_t i = static_cast<std::size_t>(slot.mHash) & mask;
+        while (mSlots[i].mPositionPlusOne != 0) i = (i + 1) & mask;
+        mSlots[i] = slot;
+    }
+}
+
 void CFoldedIndex::Sync() {
     if (mList->size() < mIndexed) {
-        mFirst.clear();
+        mSlots.assign(kInitialSlots, SSlot{0, 0});
+        mUsed = 0;
         mIndexed = 0;
     }
-    // Entries go in front to back and a set keeps the first of equal keys,
+    // Entries go in front to back and a key already present keeps its slot,
     // so each key maps to the entry a scan would stop at.
-    for (; mIndexed < mList->size(); ++mIndexed) mFirst.insert(mIndexed);
+    for (; mIndexed < mList->size(); ++mIndexed) {
+        const char* text = (*mList)[mIndexed].c_str();
+        const std::uint64_t hash = Hash(text);
+        SSlot& slot = mSlots[Probe(hash, text)];
+        if (slot.mPositionPlusOne != 0) continue;
+        slot = SSlot{hash, mIndexed + 1};
+        if (++mUsed * 2 > mSlots.size()) Grow();
+    }
 }
 
 std::size_t CFoldedIndex::Find(const char* text) {
     Sync();
-    const auto found = mFirst.find(text);
-    return found == mFirst.end() ? npos : *found;
+    const SSlot& slot = mSlots[Probe(Hash(text), text)];
+    return slot.mPositionPlusOne == 0 ? npos : slot.mPositionPlusOne - 1;
 }
 
 std::size_t FindNoCase(const CValueList& list, const char* text) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
-#include <set>
+#include <cstdint>
+#include <vector>
 
 #include "tree/CParseNode.h"
 
@@ -11,10 +12,10 @@ namespace kivoparse {
 // comparison ends at the first NUL. No locale is consulted.
 int CompareNoCase(const char* a, const char* b);
 
-// An ordered index over a value list: for each text under ASCII case
-// folding (up to its first NUL), the position of the first entry that has
-// it. It answers "which entry would a front-to-back scan with _stricmp stop
-// at" in logarithmic time, so collecting and rewriting stay fast however
+// A hash index over a value list: for each text under ASCII case folding
+// (up to its first NUL), the position of the first entry that has it. It
+// answers "which entry would a front-to-back scan with _stricmp stop at" in
+// constant expected time, so collecting and rewriting stay fast however
 // long the lists get; the answers are exactly those of the scan.
 //
 // While an index is alive it is registered for its list on the current
@@ -37,23 +38,26 @@ public:
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
 private:
-    // Orders entry positions by their folded text; a bare text can be
-    // looked up without being put into the list first.
-    struct SFoldedLess {
-        using is_transparent = void;
-        const CValueList* mList;
-        bool operator()(std::size_t a, std::size_t b) const;
-        bool operator()(std::size_t a, const char* b) const;
-        bool operator()(const char* a, std::size_t b) const;
+    // One slot of the open-addressing table: the hash of an entry's folded
+    // text and the entry's position plus one (0: the slot is free).
+    struct SSlot {
+        std::uint64_t mHash;
+        std::size_t mPositionPlusOne;
     };
 
+    std::uint64_t Hash(const char* text) const;
+    // The slot that holds text's key, or the free slot where it would go.
+    std::size_t Probe(std::uint64_t hash, const char* text) const;
+    void Grow();
     // Takes in the entries appended since the last look-up (the list only
     // grows while a collection runs); a list that shrank is indexed anew.
     void Sync();
 
     const CValueList* mList;
-    std::size_t mIndexed = 0;
-    std::set<std::size_t, SFoldedLess> mFirst;
+    std::size_t mIndexed = 0;  // entries [0, mIndexed) are in the table
+    std::size_t mUsed = 0;     // occupied slots
+    std::vector<SSlot> mSlots;  // a power of two in size, at most half full
+    std::uint64_t mSeed;
     CFoldedIndex* mOuter;  // the index registered before this one
 };
 
