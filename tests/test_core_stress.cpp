@@ -1,0 +1,250 @@
+// Inputs that break naive parsers: a million nested tags, long runs of end
+// tags and insert openers, and thousands of random byte strings. Nothing here
+// asserts on time; the point is that parsing, writing, dumping and teardown
+// finish without overflowing the stack or touching freed memory, and that a
+// traced parse builds the same tree as an untraced one.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "engine/CParsingEngine.h"
+#include "log/CLogFile.h"
+#include "tree/CNodeList.h"
+#include "tree/CTagNode.h"
+
+namespace fs = std::filesystem;
+using namespace kivoparse;
+
+namespace {
+
+std::string Repeat(const std::string& piece, std::size_t count) {
+    std::string out;
+    out.reserve(piece.size() * count);
+    for (std::size_t i = 0; i < count; ++i) out += piece;
+    return out;
+}
+
+// Follows last children down from the root; counts tag levels.
+std::size_t NestingDepth(CParsingEngine& engine) {
+    std::size_t depth = 0;
+    CNodeList* list = engine.GetRoot()->Children();
+    while (list && list->GetLast() && list->GetLast()->mType == KP_NODE_TAG) {
+        ++depth;
+        list = list->GetLast()->Children();
+    }
+    return depth;
+}
+
+void DumpToScratch(CParsingEngine& engine) {
+    std::FILE* scratch = std::tmpfile();
+    ASSERT_NE(scratch, nullptr);
+    engine.GetRoot()->Dump(scratch);
+    std::fclose(scratch);
+}
+
+constexpr std::size_t kMillion = 1000000;
+
+TEST(DeepDocuments, AMillionNestedMatchedTagsParseWriteDumpAndDestroy) {
+    const std::string input = Repeat("<b>", kMillion) + Repeat("</b>", kMillion);
+    auto engine = std::make_unique<CParsingEngine>();
+    ASSERT_EQ(engine->ParseHTML(input), 0);
+    EXPECT_EQ(NestingDepth(*engine), kMillion);
+    const std::string html = engine->GetHTML();
+    EXPECT_TRUE(html == Repeat("<B>", kMillion) + Repeat("</B>", kMillion));
+    DumpToScratch(*engine);
+    engine.reset();
+}
+
+TEST(DeepDocuments, AMillionUnclosedTagsStayFlat) {
+    const std::string input = Repeat("<b>", kMillion);
+    auto engine = std::make_unique<CParsingEngine>();
+    ASSERT_EQ(engine->ParseHTML(input), 0);
+    EXPECT_EQ(NestingDepth(*engine), 1u);
+    EXPECT_EQ(engine->GetRoot()->Children()->GetFirst()->Children(), nullptr);
+    EXPECT_TRUE(engine->GetHTML() == Repeat("<B>", kMillion));
+    engine.reset();
+}
+
+TEST(DeepDocuments, NestedUnclassifiedTagsMatchByName) {
+    const std::size_t n = 200000;
+    const std::string input = Repeat("<div>x", n) + Repeat("</div>", n);
+    CParsingEngine engine;
+    ASSERT_EQ(engine.ParseHTML(input), 0);
+    EXPECT_EQ(NestingDepth(engine), n);
+    EXPECT_TRUE(engine.GetHTML() == Repeat("<DIV>x", n) + Repeat("</DIV>", n));
+}
+
+TEST(DeepDocuments, AMillionNestedTagsWithAttributesAndText) {
+    const std::string input = Repeat("<td align=middle>x", kMillion) + Repeat("</td>", kMillion);
+    auto engine = std::make_unique<CParsingEngine>();
+    ASSERT_EQ(engine->ParseHTML(input), 0);
+    EXPECT_TRUE(engine->GetHTML() ==
+                Repeat("<TD align=\"center\">x", kMillion) + Repeat("</TD>", kMillion));
+    engine.reset();
+}
+
+TEST(LongRuns, EndTagsAloneAlternateBetweenKeptAndMatched) {
+    const std::size_t n = 100000;
+    CParsingEngine engine;
+    ASSERT_EQ(engine.ParseHTML(Repeat("</b>", n)), 0);
+    EXPECT_TRUE(engine.GetHTML() == Repeat("</B><//B>", n / 2));
+    CParsingEngine odd;
+    ASSERT_EQ(odd.ParseHTML(Repeat("</b>", n + 1)), 0);
+    EXPECT_TRUE(odd.GetHTML() == Repeat("</B><//B>", n / 2) + "</B>");
+}
+
+TEST(LongRuns, UnmatchedEndTagsOfUnclassifiedNamesAreAllKept) {
+    const std::size_t n = 100000;
+    CParsingEngine engine;
+    ASSERT_EQ(engine.ParseHTML(Repeat("x</q>", n)), 0);
+    EXPECT_TRUE(engine.GetHTML() == Repeat("x</Q>", n));
+}
+
+TEST(LongRuns, SpanEndTagsAreAllDropped) {
+    const std::size_t n = 100000;
+    CParsingEngine engine;
+    ASSERT_EQ(engine.ParseHTML(Repeat("x</span>", n) + "<P>"), 0);
+    EXPECT_TRUE(engine.GetHTML() == Repeat("x", n) + "<P>");
+}
+
+TEST(LongRuns, InsertOpenersAndPipesFinish) {
+    for (const char* piece : {"<|", "<|<", "<||", "< |", "<|a|", "<a b='<|"}) {
+        SCOPED_TRACE(piece);
+        CParsingEngine engine;
+        ASSERT_EQ(engine.ParseHTML(Repeat(piece, 100000) + "<P>"), 0);
+        const std::string html = engine.GetHTML();
+        EXPECT_EQ(engine.GetHTML(), html);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Random byte strings
+
+// Bytes weighted towards the ones the tokenizer acts on.
+std::string RandomInput(std::mt19937& rng, std::size_t maxLength) {
+    static const std::string markup = "<<<<>>>||||/==''\"\"  \r\n\t-!%:_";
+    static const std::string names = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static const char* const words[] = {"<b>", "</b>", "<|", "|>", "<img src=", "<td align=", "</span>",
+                                        "<style>", "<a href='", "designtimesp=1 ", "</", "<BODY>", "</BLOCKQUOTE>"};
+    std::uniform_int_distribution<std::size_t> lengthDist(0, maxLength);
+    std::uniform_int_distribution<int> pick(0, 99);
+    const std::size_t length = lengthDist(rng);
+    std::string out;
+    while (out.size() < length) {
+        const int kind = pick(rng);
+        if (kind < 35) {
+            out += markup[std::uniform_int_distribution<std::size_t>(0, markup.size() - 1)(rng)];
+        } else if (kind < 70) {
+            out += names[std::uniform_int_distribution<std::size_t>(0, names.size() - 1)(rng)];
+        } else if (kind < 80) {
+            out += words[std::uniform_int_distribution<std::size_t>(0, std::size(words) - 1)(rng)];
+        } else if (kind < 86) {
+            out += '\0';
+        } else if (kind < 94) {
+            out += static_cast<char>(std::uniform_int_distribution<int>(0x80, 0xFF)(rng));
+        } else if (kind < 99) {
+            out += static_cast<char>(std::uniform_int_distribution<int>(0, 0xFF)(rng));
+        } else {
+            // A name or value long enough to cross the 1000-byte buffers.
+            const std::size_t run = std::uniform_int_distribution<std::size_t>(990, 2100)(rng);
+            out += std::string(run, names[std::uniform_int_distribution<std::size_t>(0, names.size() - 1)(rng)]);
+        }
+    }
+    return out;
+}
+
+void CheckParsesCleanly(const std::string& input) {
+    auto engine = std::make_unique<CParsingEngine>();
+    ASSERT_EQ(engine->ParseHTML(input), 0);
+    ASSERT_NE(engine->GetRoot(), nullptr);
+    if (CNodeList* children = engine->GetRoot()->Children()) {
+        ASSERT_TRUE(children->CheckLinks());
+    }
+    const std::string html = engine->GetHTML();
+    ASSERT_EQ(engine->GetHTML(), html);
+    engine.reset();
+}
+
+TEST(RandomInput, ThousandsOfRandomByteStringsNeverCrashTheParser) {
+    std::mt19937 rng(20240611u);
+    for (int i = 0; i < 4000; ++i) {
+        const std::string input = RandomInput(rng, i % 10 == 0 ? 3000 : 200);
+        SCOPED_TRACE("random input #" + std::to_string(i));
+        CheckParsesCleanly(input);
+        if (HasFatalFailure()) return;
+    }
+}
+
+TEST(RandomInput, UniformRandomBytesNeverCrashTheParser) {
+    std::mt19937 rng(7u);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int i = 0; i < 2000; ++i) {
+        std::string input(static_cast<std::size_t>(i % 257), '\0');
+        for (char& c : input) c = static_cast<char>(byte(rng));
+        SCOPED_TRACE("uniform input #" + std::to_string(i));
+        CheckParsesCleanly(input);
+        if (HasFatalFailure()) return;
+    }
+}
+
+std::atomic<int> gTraceCounter{0};
+
+// Tracing switches off every shortcut: the traced parse is the byte-by-byte
+// reference, and the tree must come out the same.
+TEST(RandomInput, ATracedParseBuildsTheSameTreeAsAnUntracedOne) {
+    const fs::path logPath = fs::temp_directory_path() /
+                             ("kivoparse_core_random_trace_" + std::to_string(gTraceCounter++) + ".log");
+    std::mt19937 rng(99u);
+    for (int i = 0; i < 600; ++i) {
+        std::string input = RandomInput(rng, 120);
+        if (i % 50 == 0) input = Repeat("<|", static_cast<std::size_t>(i / 50 + 1)) + input;
+        SCOPED_TRACE("traced input #" + std::to_string(i));
+        fs::remove(logPath);
+        CLogFile log;
+        log.SetPath(logPath.string().c_str());
+        CLogLink link;
+        link.mLog = &log;
+        CParsingEngine traced;
+        traced.SetLogLink(&link);
+        ASSERT_EQ(traced.ParseHTML(input), 0);
+        CParsingEngine quiet;
+        ASSERT_EQ(quiet.ParseHTML(input), 0);
+        ASSERT_EQ(traced.GetHTML(), quiet.GetHTML());
+        ASSERT_TRUE(fs::exists(logPath));
+    }
+    fs::remove(logPath);
+}
+
+TEST(RandomInput, RunsOfInsertOpenersMatchTheTracedReference) {
+    const fs::path logPath = fs::temp_directory_path() /
+                             ("kivoparse_core_insert_trace_" + std::to_string(gTraceCounter++) + ".log");
+    for (const char* piece : {"<|", "<|x", "< |", "<|<", "|>", "<a b=<|", "<a b='<|", "<|a|>"}) {
+        for (std::size_t count = 1; count <= 12; ++count) {
+            for (const char* tail : {"", "<P>", "|>|>|>", "'>", "x<b>"}) {
+                const std::string input = Repeat(piece, count) + tail;
+                SCOPED_TRACE(input);
+                fs::remove(logPath);
+                CLogFile log;
+                log.SetPath(logPath.string().c_str());
+                CLogLink link;
+                link.mLog = &log;
+                CParsingEngine traced;
+                traced.SetLogLink(&link);
+                ASSERT_EQ(traced.ParseHTML(input), 0);
+                CParsingEngine quiet;
+                ASSERT_EQ(quiet.ParseHTML(input), 0);
+                ASSERT_EQ(traced.GetHTML(), quiet.GetHTML());
+            }
+        }
+    }
+    fs::remove(logPath);
+}
+
+}  // namespace
