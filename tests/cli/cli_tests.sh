@@ -59,6 +59,10 @@ case_html_writes_parser_output_exactly() {
     expect_file out4 '<BODY><BLOCKQUOTE>x</BLOCKQUOTE>'
     printf 'a<%%b<P>tail' | "$K" html >out5
     expect_file out5 'a<%%b<P>'
+    # "--" ends the options: a file may start with "-".
+    cp a.html ./-odd.html
+    "$K" html -- -odd.html >out6 || fail "'--' did not end the options"
+    cmp -s out out6 || fail "html of -odd.html differs"
 }
 
 case_html_reads_nul_bytes_as_ordinary_bytes() {
@@ -131,6 +135,9 @@ case_fix_images_rewrites_from_map() {
     printf 'x.gif\ty\tz\r\n' >m2.tsv
     printf '<img src=x.gif>' | "$K" fix-images --map m2.tsv >out2
     expect_file out2 '<IMG src="y\tz\r">'
+    # "--map -" takes the pairs from the standard input.
+    printf 'a.GIF\tc.gif\n' | "$K" fix-images --map - f.html >out4
+    expect_file out4 '<IMG src="c.gif">'
     # fix-hrefs touches links only.
     printf 'a.gif\tb.gif\np.htm\tq.htm\n' >m3.tsv
     printf '<a href=P.htm><img src=a.gif>' | "$K" fix-hrefs --map m3.tsv >out3
@@ -272,6 +279,9 @@ case_out_mirrors_paths_and_replaces_atomically() {
     # In place: -r . with --out . rewrites the files themselves; the walk skips the output dir.
     (cd site && "$K" fix-images --map ../m.tsv -r . --out .) || fail "in-place run failed"
     expect_file site/index.html '<IMG src="new.gif">'
+    # The output directory inside the walked tree is not read again.
+    (cd site && "$K" html -r . --out copy && "$K" html -r . --out copy) || fail "second run into copy failed"
+    [ -e site/copy/copy ] && fail "the output directory was walked"
     # Leading "/" and "../" are dropped from the mirrored path.
     mkdir sub
     (cd sub && "$K" html ../site/a/x.htm --out ../o2) || fail "../ input failed"
