@@ -23,17 +23,20 @@ bool IsList(ECommand command) { return command == ECommand::Images || command ==
 bool IsFix(ECommand command) { return command == ECommand::FixImages || command == ECommand::FixHrefs; }
 
 std::string Synopsis(ECommand command) {
+    std::string name = CCommandLine::CommandName(command);
+    std::string indent(std::string("usage: kivoparse ").size() + name.size() + 1, ' ');
     switch (command) {
         case ECommand::Html:
-            return "usage: kivoparse html [--base TEXT] [--log FILE] [-r] [--ext LIST] [--out DIR] [-j N] [FILE...]\n";
+            return "usage: kivoparse html [--base TEXT] [--log FILE] [-r] [--ext LIST]\n" + indent +
+                   "[--out DIR] [-j N] [FILE...]\n";
         case ECommand::Images:
         case ECommand::Hrefs:
-            return std::string("usage: kivoparse ") + CCommandLine::CommandName(command) +
-                   " [--base TEXT] [--log FILE] [-0|--json] [-r] [--ext LIST] [-j N] [FILE...]\n";
+            return "usage: kivoparse " + name + " [--base TEXT] [--log FILE] [-0|--json]\n" + indent +
+                   "[-r] [--ext LIST] [-j N] [FILE...]\n";
         case ECommand::FixImages:
         case ECommand::FixHrefs:
-            return std::string("usage: kivoparse ") + CCommandLine::CommandName(command) +
-                   " --map MAPFILE [--base TEXT] [--log FILE] [-r] [--ext LIST] [--out DIR] [-j N] [FILE...]\n";
+            return "usage: kivoparse " + name + " --map MAPFILE [--base TEXT] [--log FILE]\n" + indent +
+                   "[-r] [--ext LIST] [--out DIR] [-j N] [FILE...]\n";
     }
     return {};
 }
