@@ -1,7 +1,7 @@
 // Replays every input under tests/data/regress/ (each one a past fuzzer
 // finding or a seed at a buffer or nesting edge) through parse, write,
-// collect and rewrite, and checks that the shipped sample pages still give
-// the output the documentation shows.
+// collect and rewrite, and checks that the shipped sample pages and the
+// README's library snippet still do what the documentation shows.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/CParsingEngine.h"
+#include "kivoparse/kivoparse.h"
 
 namespace fs = std::filesystem;
 using kivoparse::CParsingEngine;
@@ -105,4 +106,30 @@ TEST(SampleDocuments, WriteBackMatchesTheDocumentedOutput) {
         EXPECT_EQ(engine.GetHTML(), ReadFile(expected));
         ParseWriteCollectRewrite(ReadFile(sample));
     }
+}
+
+// The README's six-line snippet, run as written: the test fails when the
+// README no longer holds these lines or they no longer give what its
+// comments say.
+TEST(SampleDocuments, ReadmeSnippetRunsAsShown) {
+    const char* const lines[] = {
+        R"(kivoparse::Parser parser;)",
+        R"(parser.SetDocumentBase("C:\\site\\");)",
+        R"(parser.ParseHTML("<img src=C:\\site\\logo.gif><a href=Home.htm>home</a>");)",
+        R"(std::string html = parser.GetHTML();          // <IMG src="logo.gif"><A href="Home.htm">home</A>)",
+        R"(std::vector<std::string> images = parser.GetImages();  // {"logo.gif"})",
+        R"(parser.FixHrefs({"home.HTM"}, {"index.htm"}); // now <A href="index.htm">home</A>)",
+    };
+    const std::string readme = ReadFile(kSourceDir / "README.md");
+    for (const char* line : lines) EXPECT_NE(readme.find(line), std::string::npos) << "README lacks: " << line;
+
+    kivoparse::Parser parser;
+    parser.SetDocumentBase("C:\\site\\");
+    parser.ParseHTML("<img src=C:\\site\\logo.gif><a href=Home.htm>home</a>");
+    std::string html = parser.GetHTML();
+    EXPECT_EQ(html, R"(<IMG src="logo.gif"><A href="Home.htm">home</A>)");
+    std::vector<std::string> images = parser.GetImages();
+    EXPECT_EQ(images, std::vector<std::string>{"logo.gif"});
+    parser.FixHrefs({"home.HTM"}, {"index.htm"});
+    EXPECT_EQ(parser.GetHTML(), R"(<IMG src="logo.gif"><A href="index.htm">home</A>)");
 }
