@@ -1,0 +1,172 @@
+// The parts of the tool that are plain functions: JSON strings, list
+// formats, output paths, name endings and the command line.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/CCommandLine.h"
+#include "cli/CInputList.h"
+#include "cli/ValueFormat.h"
+
+using namespace kivoparse::cli;
+
+namespace {
+
+std::string Json(const std::string& bytes) {
+    std::string out;
+    AppendJsonString(out, bytes);
+    return out;
+}
+
+SParseResult ParseWords(std::vector<std::string> words) { return CCommandLine::Parse(words); }
+
+}  // namespace
+
+struct SJsonCase {
+    std::string mBytes;
+    std::string mJson;
+};
+
+class JsonString : public testing::TestWithParam<SJsonCase> {};
+
+TEST_P(JsonString, BytesMapToOneLosslessString) { EXPECT_EQ(Json(GetParam().mBytes), GetParam().mJson); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, JsonString,
+    testing::Values(
+        SJsonCase{"", "\"\""}, SJsonCase{"a.gif", "\"a.gif\""},
+        SJsonCase{std::string("a\0b", 3), "\"a\\u0000b\""},
+        SJsonCase{"\"\\/", "\"\\\"\\\\/\""}, SJsonCase{"\b\f\n\r\t\x1f\x7f", "\"\\b\\f\\n\\r\\t\\u001f\\u007f\""},
+        // Valid sequences of every length, at the edges of their ranges.
+        SJsonCase{"\xc2\x80\xdf\xbf", "\"\xc2\x80\xdf\xbf\""}, SJsonCase{"\xe0\xa0\x80", "\"\xe0\xa0\x80\""},
+        SJsonCase{"\xed\x9f\xbf", "\"\xed\x9f\xbf\""}, SJsonCase{"\xef\xbf\xbf", "\"\xef\xbf\xbf\""},
+        SJsonCase{"\xf0\x90\x80\x80", "\"\xf0\x90\x80\x80\""}, SJsonCase{"\xf4\x8f\xbf\xbf", "\"\xf4\x8f\xbf\xbf\""},
+        // Invalid: stray continuation, overlong forms, surrogates, past U+10FFFF, cut short.
+        SJsonCase{"\x80", "\"\\udc80\""}, SJsonCase{"\xc0\xaf", "\"\\udcc0\\udcaf\""},
+        SJsonCase{"\xc1\xbf", "\"\\udcc1\\udcbf\""}, SJsonCase{"\xe0\x9f\xbf", "\"\\udce0\\udc9f\\udcbf\""},
+        SJsonCase{"\xed\xa0\x80", "\"\\udced\\udca0\\udc80\""},
+        SJsonCase{"\xf0\x8f\xbf\xbf", "\"\\udcf0\\udc8f\\udcbf\\udcbf\""},
+        SJsonCase{"\xf4\x90\x80\x80", "\"\\udcf4\\udc90\\udc80\\udc80\""}, SJsonCase{"\xf5", "\"\\udcf5\""},
+        SJsonCase{"\xff", "\"\\udcff\""}, SJsonCase{"\xe2\x82", "\"\\udce2\\udc82\""},
+        SJsonCase{"\xe2\x82x", "\"\\udce2\\udc82x\""}, SJsonCase{"\xf0\x9f\x98", "\"\\udcf0\\udc9f\\udc98\""},
+        // A valid character right after an invalid byte is kept whole.
+        SJsonCase{"\xff\xc3\xa9", "\"\\udcff\xc3\xa9\""}));
+
+struct SFormatCase {
+    EListFormat mFormat;
+    bool mMulti;
+    std::string mExpected;
+};
+
+class ValueListFormat : public testing::TestWithParam<SFormatCase> {};
+
+TEST_P(ValueListFormat, WritesEachValueWithItsEnd) {
+    std::vector<std::string> values{"y.gif", std::string("x\0.gif", 6)};
+    EXPECT_EQ(FormatValues(values, GetParam().mFormat, GetParam().mMulti, "d/p.html"), GetParam().mExpected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ValueListFormat,
+    testing::Values(SFormatCase{EListFormat::Lines, false, std::string("y.gif\nx\0.gif\n", 13)},
+                    SFormatCase{EListFormat::Nul, false, std::string("y.gif\0x\0.gif\0", 13)},
+                    SFormatCase{EListFormat::Json, false, "[\"y.gif\", \"x\\u0000.gif\"]\n"},
+                    SFormatCase{EListFormat::Lines, true, std::string("d/p.html\ty.gif\nd/p.html\tx\0.gif\n", 31)},
+                    SFormatCase{EListFormat::Nul, true, std::string("d/p.html\0y.gif\0d/p.html\0x\0.gif\0", 31)},
+                    SFormatCase{EListFormat::Json, true,
+                                "{\"file\": \"d/p.html\", \"values\": [\"y.gif\", \"x\\u0000.gif\"]}\n"}));
+
+TEST(ValueListFormat, EmptyListsWriteNothingButJson) {
+    EXPECT_EQ(FormatValues({}, EListFormat::Lines, true, "a"), "");
+    EXPECT_EQ(FormatValues({}, EListFormat::Json, false, "a"), "[]\n");
+    EXPECT_EQ(FormatValues({}, EListFormat::Json, true, "a"), "{\"file\": \"a\", \"values\": []}\n");
+}
+
+TEST(OutputPath, InputPathIsMadeRelativeLexically) {
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"a.html", "a.html"},          {"./a.html", "a.html"},          {"site//b/./x.htm", "site/b/x.htm"},
+        {"/var/www/a.html", "var/www/a.html"}, {"../site/a.html", "site/a.html"}, {"../../a.html", "a.html"},
+        {"a/../b.html", "b.html"},     {"a/b/../../../c.html", "c.html"}, {"..", ""},
+        {"/", ""},                     {".", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CInputList::RelativeOutPath(c.first), c.second) << c.first;
+}
+
+TEST(NameEndings, MatchAfterADotInAnyLetterCase) {
+    const std::vector<std::string> endings{"html", "htm"};
+    EXPECT_TRUE(CInputList::HasExtension("a.html", endings));
+    EXPECT_TRUE(CInputList::HasExtension("A.HTM", endings));
+    EXPECT_TRUE(CInputList::HasExtension("x.HtMl", endings));
+    EXPECT_TRUE(CInputList::HasExtension(".html", endings));
+    EXPECT_FALSE(CInputList::HasExtension("html", endings));
+    EXPECT_FALSE(CInputList::HasExtension("a.xhtml", endings));
+    EXPECT_FALSE(CInputList::HasExtension("a.html.bak", endings));
+    EXPECT_FALSE(CInputList::HasExtension("a.ht", endings));
+}
+
+TEST(CommandLine, ReadsOptionsInAnyOrderAndBothSpellings) {
+    SParseResult r = ParseWords({"images", "a.html", "--base=C:\\web\\", "-r0j3", "--ext", ".SHTML,htm", "b"});
+    ASSERT_EQ(r.mOutcome, EParseOutcome::Run) << r.mMessage;
+    const SOptions& o = r.mOptions;
+    EXPECT_EQ(o.mCommand, ECommand::Images);
+    EXPECT_EQ(o.mBase, "C:\\web\\");
+    EXPECT_TRUE(o.mRecursive);
+    EXPECT_EQ(o.mFormat, EListFormat::Nul);
+    EXPECT_EQ(o.mJobs, 3u);
+    EXPECT_EQ(o.mExtensions, (std::vector<std::string>{"shtml", "htm"}));
+    EXPECT_EQ(o.mOperands, (std::vector<std::string>{"a.html", "b"}));
+}
+
+TEST(CommandLine, DoubleDashEndsOptionsAndDashIsTheStandardInput) {
+    SParseResult r = ParseWords({"html", "--", "-r", "--json"});
+    ASSERT_EQ(r.mOutcome, EParseOutcome::Run) << r.mMessage;
+    EXPECT_FALSE(r.mOptions.mRecursive);
+    EXPECT_EQ(r.mOptions.mOperands, (std::vector<std::string>{"-r", "--json"}));
+    r = ParseWords({"html", "-"});
+    ASSERT_EQ(r.mOutcome, EParseOutcome::Run);
+    EXPECT_EQ(r.mOptions.mOperands, (std::vector<std::string>{"-"}));
+}
+
+TEST(CommandLine, HelpWinsOverEverythingElse) {
+    EXPECT_EQ(ParseWords({"fix-hrefs", "--bogus", "--help"}).mOutcome, EParseOutcome::Help);
+    EXPECT_EQ(ParseWords({"--help"}).mOutcome, EParseOutcome::Help);
+    SParseResult r = ParseWords({"help", "images"});
+    EXPECT_EQ(r.mOutcome, EParseOutcome::Help);
+    EXPECT_TRUE(r.mHasCommand);
+}
+
+TEST(CommandLine, RefusesWhatCannotWork) {
+    const std::vector<std::vector<std::string>> cases{
+        {},
+        {"parse"},
+        {"html", "--json"},
+        {"hrefs", "--json", "-0"},
+        {"images", "--out", "o"},
+        {"fix-images", "a.html"},
+        {"html", "--map", "m"},
+        {"html", "-j", "0"},
+        {"html", "-j", "1025"},
+        {"html", "-j", "99999999999999999999"},
+        {"html", "-j"},
+        {"html", "--log", "t", "a", "b"},
+        {"html", "--log", "t", "-r", "a"},
+        {"html", "-", "-"},
+        {"html", "--out", "o"},
+        {"fix-images", "--map", "-"},
+        {"html", "--ext", "html,,htm", "-r", "a"},
+        {"html", "--json=1"},
+    };
+    for (const auto& words : cases) {
+        SParseResult r = ParseWords(words);
+        EXPECT_EQ(r.mOutcome, EParseOutcome::UsageError) << (words.empty() ? "" : words[0]) << " " << words.size();
+        EXPECT_FALSE(r.mMessage.empty());
+    }
+}
+
+TEST(CommandLine, EveryCommandHasHelpWithAnExample) {
+    for (ECommand c : {ECommand::Html, ECommand::Images, ECommand::Hrefs, ECommand::FixImages, ECommand::FixHrefs}) {
+        std::string help = CCommandLine::HelpText(true, c);
+        EXPECT_NE(help.find(std::string("usage: kivoparse ") + CCommandLine::CommandName(c)), std::string::npos);
+        EXPECT_NE(help.find("Example:\n  kivoparse "), std::string::npos);
+    }
+}
