@@ -77,16 +77,32 @@ bool CJobRunner::Run(const FMakeProcessor& makeProcessor, const FEmit& emit, std
         lock.unlock();
         mWorkReady.notify_all();
         if (result.mFailed) mProgress.Clear();
-        bool goOn = emit(mInputs[index], result);
+        bool goOn = false;
+        try {
+            goOn = emit(mInputs[index], result);
+        } catch (...) {
+            // The workers are stopped and joined before the error travels on.
+            StopAndJoin(threads);
+            throw;
+        }
         lock.lock();
         if (!goOn) break;
     }
-    mStop = true;
     lock.unlock();
-    mWorkReady.notify_all();
-    for (std::thread& thread : threads) thread.join();
-    mProgress.Clear();
+    StopAndJoin(threads);
     return true;
+}
+
+void CJobRunner::StopAndJoin(std::vector<std::thread>& threads) {
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        mStop = true;
+    }
+    mWorkReady.notify_all();
+    for (std::thread& thread : threads) {
+        if (thread.joinable()) thread.join();
+    }
+    mProgress.Clear();
 }
 
 }  // namespace cli

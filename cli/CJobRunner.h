@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/CFileProcessor.h"
@@ -36,6 +37,7 @@ private:
     };
 
     void Work(CFileProcessor& processor);
+    void StopAndJoin(std::vector<std::thread>& threads);
 
     const std::vector<SInput>& mInputs;
     unsigned mJobs;
