@@ -214,6 +214,13 @@ case_unreadable_inputs_are_reported_and_others_go_on() {
         run html secret.html
         expect_rc 1
         expect_err 'secret.html: Permission denied'
+        mkdir -p tree/locked
+        printf '<img src=t.gif>' >tree/t.html
+        chmod 000 tree/locked
+        run images -r tree
+        expect_rc 1
+        expect_err 'tree/locked: cannot read directory: Permission denied'
+        expect_file out 'tree/t.html\tt.gif\n'
     fi
 }
 
