@@ -81,19 +81,6 @@ TEST(RegressionInputs, ReplayEveryFile) {
     }
 }
 
-// A million nested tags, each closed: folding nests them a million deep, and
-// writing, collecting, rewriting and destroying that tree must not recurse
-// once per level.
-TEST(RegressionInputs, MillionNestedTagsSurviveEveryOperation) {
-    const int depth = 1000000;
-    std::string input;
-    input.reserve(depth * 15);
-    for (int i = 0; i < depth; ++i) input += "<a href=h>";
-    input += "<img src=i>";
-    for (int i = 0; i < depth; ++i) input += "</a>";
-    ParseWriteCollectRewrite(input);
-}
-
 TEST(SampleDocuments, WriteBackMatchesTheDocumentedOutput) {
     const std::vector<fs::path> samples = FilesIn(kSourceDir / "samples", ".html");
     ASSERT_FALSE(samples.empty());
