@@ -130,6 +130,9 @@ const TreeCase kTreeCases[] = {
     {"<br\n>", "<BR\n t0>"},
     {"< b>", "< B t0>"},
     {"<!DOCTYPE html><P>", "T\"<!DOCTYPE html>\", <P t0>"},
+    {"<|abc>", "<|ABC t0>"},
+    {"<a b \nc=d>", "<A t3 b \nc=\"d\">"},
+    {"<a b='<|x|><|y|>'>", "<A t3 b=\"<|x|><|y|>\">"},
 };
 
 class CoreTreeShape : public ::testing::TestWithParam<TreeCase> {};
