@@ -2,6 +2,7 @@
 // through the control's operations.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,12 +20,22 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& param) {
     return param.param.mWhat;
 }
 
+// Cases print as their names, never as raw bytes (padding included).
+struct SCollectCase;
+struct SFixCase;
+struct SBaseCase;
+void PrintTo(const SCollectCase& c, std::ostream* out);
+void PrintTo(const SFixCase& c, std::ostream* out);
+void PrintTo(const SBaseCase& c, std::ostream* out);
+
 struct SCollectCase {
     const char* mWhat;
     std::string mInput;
     Values mImages;
     Values mHrefs;
 };
+
+void PrintTo(const SCollectCase& c, std::ostream* out) { *out << c.mWhat; }
 
 class LinkCollection : public ::testing::TestWithParam<SCollectCase> {};
 
@@ -81,6 +92,8 @@ struct SFixCase {
     int mResult;
     std::string mHtml;
 };
+
+void PrintTo(const SFixCase& c, std::ostream* out) { *out << c.mWhat; }
 
 class LinkRewriting : public ::testing::TestWithParam<SFixCase> {};
 
@@ -172,6 +185,8 @@ struct SBaseCase {
     std::string mInput;
     std::string mHtml;
 };
+
+void PrintTo(const SBaseCase& c, std::ostream* out) { *out << c.mWhat; }
 
 class DocumentBase : public ::testing::TestWithParam<SBaseCase> {};
 
