@@ -38,8 +38,9 @@ public:
     // values double-quoted. "" before the first parse.
     std::string GetHTML();
 
-    // IMG and INPUT "src", then "background" of any element; no two equal
-    // but for letter case; first occurrence kept. Empty before the first parse.
+    // IMG "src", then INPUT "src", then "background" of any element, each in
+    // document order; of values equal but for letter case the first is kept.
+    // Empty before the first parse.
     std::vector<std::string> GetImages();
     // A "href" values, likewise. Empty before the first parse.
     std::vector<std::string> GetHrefs();
@@ -51,10 +52,12 @@ public:
     // As FixImages, for the values that GetHrefs would list.
     int FixHrefs(const std::vector<std::string>& src, const std::vector<std::string>& dest);
 
-    // From the next parse on, image URLs lose every occurrence of base
-    // (backslashes read as slashes). "" turns this off. No effect on the current tree.
+    // From the next parse on, image URLs get backslashes turned into slashes
+    // and lose every occurrence of base (its backslashes turned likewise).
+    // "" turns this off. The current tree stays as it is.
     void SetDocumentBase(const std::string& base);
-    // Appends a trace line per parser step to this file from now on.
+    // From now on appends a trace line per parser step to this file (lines
+    // that cannot be written, e.g. for "", are dropped silently).
     void SetLogFile(const std::string& fileName);
 
 private:
