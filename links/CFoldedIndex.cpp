@@ -11,10 +11,6 @@ unsigned char FoldByte(char c) {
     return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
 }
 
-// The innermost index registered on this thread; each links to the one
-// registered before it.
-thread_local CFoldedIndex* tActiveIndex = nullptr;
-
 // Spreads every input bit over the whole word (the MurmurHash3 finaliser).
 std::uint64_t Mix(std::uint64_t x) {
     x ^= x >> 33;
@@ -44,19 +40,9 @@ CFoldedIndex::CFoldedIndex(const CValueList& list)
     : mList(&list),
       mSlots(kInitialSlots, SSlot{0, 0}),
       mSeed(Mix(static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(this)))),
-      mOuter(tActiveIndex) {
-    tActiveIndex = this;
-}
+                static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(this)))) {}
 
-CFoldedIndex::~CFoldedIndex() { tActiveIndex = mOuter; }
-
-CFoldedIndex* CFoldedIndex::ActiveFor(const CValueList& list) {
-    for (CFoldedIndex* index = tActiveIndex; index; index = index->mOuter) {
-        if (index->mList == &list) return index;
-    }
-    return nullptr;
-}
+CFoldedIndex::~CFoldedIndex() = default;
 
 // FNV-1a over the folded bytes up to the first NUL, started from the seed.
 std::uint64_t CFoldedIndex::Hash(const char* text) const {
@@ -108,14 +94,6 @@ std::size_t CFoldedIndex::Find(const char* text) {
     Sync();
     const SSlot& slot = mSlots[Probe(Hash(text), text)];
     return slot.mPositionPlusOne == 0 ? npos : slot.mPositionPlusOne - 1;
-}
-
-std::size_t FindNoCase(const CValueList& list, const char* text) {
-    if (CFoldedIndex* index = CFoldedIndex::ActiveFor(list)) return index->Find(text);
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        if (CompareNoCase(list[i].c_str(), text) == 0) return i;
-    }
-    return CFoldedIndex::npos;
 }
 
 }  // namespace kivoparse

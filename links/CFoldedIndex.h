@@ -16,12 +16,9 @@ int CompareNoCase(const char* a, const char* b);
 // (up to its first NUL), the position of the first entry that has it. It
 // answers "which entry would a front-to-back scan with _stricmp stop at" in
 // constant expected time, so collecting and rewriting stay fast however
-// long the lists get; the answers are exactly those of the scan.
-//
-// While an index is alive it is registered for its list on the current
-// thread, and the tag's own collection and rewriting steps use it for that
-// list (see FindNoCase). Indexes nest; each must die on the thread that
-// made it, in reverse order of construction, which a local variable does.
+// long the lists get; the answers are exactly those of the scan. The list
+// may grow while the index lives (entries appended are taken in at the next
+// look-up); the index must not outlive it.
 class CFoldedIndex {
 public:
     explicit CFoldedIndex(const CValueList& list);
@@ -31,9 +28,6 @@ public:
 
     // Position of the first entry equal to text under folding, or npos.
     std::size_t Find(const char* text);
-
-    // The index registered for list on this thread, or null.
-    static CFoldedIndex* ActiveFor(const CValueList& list);
 
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
@@ -58,12 +52,6 @@ private:
     std::size_t mUsed = 0;     // occupied slots
     std::vector<SSlot> mSlots;  // a power of two in size, at most half full
     std::uint64_t mSeed;
-    CFoldedIndex* mOuter;  // the index registered before this one
 };
-
-// Position of the first entry of list equal to text under ASCII folding,
-// or CFoldedIndex::npos: through the list's registered index if it has one,
-// else by scanning from the front.
-std::size_t FindNoCase(const CValueList& list, const char* text);
 
 }  // namespace kivoparse

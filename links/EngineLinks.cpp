@@ -1,7 +1,6 @@
 #include <cstddef>
 
 #include "engine/CParsingEngine.h"
-#include "links/CFoldedIndex.h"
 #include "tree/CTagNode.h"
 
 namespace kivoparse {
@@ -31,9 +30,6 @@ template <std::size_t N>
 CValueList Collect(CParseNode* root, const SLinkPass (&passes)[N]) {
     CValueList values;
     if (!root) return values;
-    // The duplicate test of every pass looks the value up here instead of
-    // scanning all values found so far.
-    CFoldedIndex index(values);
     for (const SLinkPass& pass : passes) root->GetAttributeValues(pass.mTagType, pass.mAttribute, values);
     return values;
 }
@@ -44,7 +40,6 @@ template <std::size_t N>
 int Rewrite(CParseNode* root, const SLinkPass (&passes)[N], const CValueList& src, const CValueList& dest) {
     if (src.size() != dest.size()) return -1;
     if (!root || src.empty()) return 0;
-    CFoldedIndex index(src);
     for (const SLinkPass& pass : passes) root->FixAttributeValues(pass.mTagType, pass.mAttribute, src, dest);
     return 0;
 }

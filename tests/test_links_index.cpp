@@ -54,29 +54,13 @@ TEST(LinkFoldedIndex, FindsWhatTheScanFindsWhileTheListGrows) {
         CValueList list;
         for (int i = 0; i < 20; ++i) list.push_back(RandomText(random));
         CFoldedIndex index(list);
-        ASSERT_EQ(CFoldedIndex::ActiveFor(list), &index);
         for (int step = 0; step < 200; ++step) {
             const std::string probe = RandomText(random);
-            ASSERT_EQ(FindNoCase(list, probe.c_str()), ScanNoCase(list, probe.c_str()));
+            ASSERT_EQ(index.Find(probe.c_str()), ScanNoCase(list, probe.c_str()));
             if (step % 3 == 0) list.push_back(probe);  // may duplicate a key
             if (step % 50 == 49) list.resize(list.size() / 2);  // shrinking re-indexes
         }
     }
-}
-
-TEST(LinkFoldedIndex, RegisteredOnlyForItsListAndOnlyWhileAlive) {
-    CValueList outerList{"a"};
-    CValueList innerList{"b", "B"};
-    CFoldedIndex outer(outerList);
-    {
-        CFoldedIndex inner(innerList);
-        EXPECT_EQ(CFoldedIndex::ActiveFor(outerList), &outer);
-        EXPECT_EQ(CFoldedIndex::ActiveFor(innerList), &inner);
-        EXPECT_EQ(FindNoCase(innerList, "b"), 0u);
-    }
-    EXPECT_EQ(CFoldedIndex::ActiveFor(innerList), nullptr);
-    EXPECT_EQ(FindNoCase(innerList, "B"), 0u);  // by scanning
-    EXPECT_EQ(FindNoCase(outerList, "x"), CFoldedIndex::npos);
 }
 
 }  // namespace

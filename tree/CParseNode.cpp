@@ -1,5 +1,6 @@
 #include "tree/CParseNode.h"
 
+#include "links/CFoldedIndex.h"
 #include "tree/CNodeList.h"
 #include "tree/CPropertyNode.h"
 #include "tree/CTagNode.h"
@@ -49,11 +50,12 @@ void CParseNode::DestroyOwned(std::vector<CParseNode*>& pending) {
 // Collecting and rewriting visit every tag of the subtree in document order;
 // each tag contributes only its own value, and its children follow it.
 void CParseNode::GetAttributeValues(int tagType, const std::string& name, CValueList& values) {
+    CFoldedIndex found(values);
     WalkTree(
         this,
         [&](CParseNode* node) {
             if (node->mType == KP_NODE_TAG)
-                static_cast<const CTagNode*>(node)->CollectOwnValue(tagType, name, values);
+                static_cast<const CTagNode*>(node)->CollectOwnValue(tagType, name, values, found);
             return true;
         },
         [](CParseNode*) {});
@@ -61,11 +63,12 @@ void CParseNode::GetAttributeValues(int tagType, const std::string& name, CValue
 
 void CParseNode::FixAttributeValues(int tagType, const std::string& name, const CValueList& src,
                                     const CValueList& dest) {
+    CFoldedIndex sources(src);
     WalkTree(
         this,
         [&](CParseNode* node) {
             if (node->mType == KP_NODE_TAG)
-                static_cast<CTagNode*>(node)->FixOwnValue(tagType, name, src, dest);
+                static_cast<CTagNode*>(node)->FixOwnValue(tagType, name, dest, sources);
             return true;
         },
         [](CParseNode*) {});

@@ -4,6 +4,7 @@
 namespace kivoparse {
 
 class CPropertyNode;
+class CFoldedIndex;
 
 // A tag. Its data is the name as written after "<", upper-cased, with a
 // leading "/" for an end tag. Attributes live in mProperties, never among
@@ -38,9 +39,12 @@ public:
     void WriteEnd(std::string& out) const;
     void DumpStart(std::FILE* out) const;
     void DumpEnd(std::FILE* out) const;
-    void CollectOwnValue(int tagType, const std::string& name, CValueList& values) const;
-    void FixOwnValue(int tagType, const std::string& name,
-                     const CValueList& src, const CValueList& dest);
+    // found indexes values, sources indexes src (the duplicate and the
+    // match test look a value up there instead of scanning the list).
+    void CollectOwnValue(int tagType, const std::string& name, CValueList& values,
+                         CFoldedIndex& found) const;
+    void FixOwnValue(int tagType, const std::string& name, const CValueList& dest,
+                     CFoldedIndex& sources);
 
     bool bOpen = true;
     bool bEndTag = false;
