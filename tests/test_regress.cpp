@@ -95,6 +95,13 @@ TEST(SampleDocuments, WriteBackMatchesTheDocumentedOutput) {
     }
 }
 
+// The README shows what its build-and-run command prints for this page.
+TEST(SampleDocuments, ReadmeShowsTheCatalogueOutput) {
+    const std::string expected = ReadFile(kSourceDir / "docs" / "expected" / "catalogue.html");
+    ASSERT_FALSE(expected.empty());
+    EXPECT_NE(ReadFile(kSourceDir / "README.md").find("```html\n" + expected + "\n```"), std::string::npos);
+}
+
 // The README's six-line snippet, run as written: the test fails when the
 // README no longer holds these lines or they no longer give what its
 // comments say.
