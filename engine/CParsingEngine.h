@@ -56,7 +56,8 @@ public:
     CValueList GetImages();
     CValueList GetHrefs();
     // Rewrites the values that match src (ASCII case-insensitive, whole
-    // value) with the entry of dest at the same index. Returns 0.
+    // value) with the entry of dest at the same index. Returns 0, or -1
+    // (nothing touched) when src and dest differ in length.
     int FixImages(const CValueList& src, const CValueList& dest);
     int FixHrefs(const CValueList& src, const CValueList& dest);
 

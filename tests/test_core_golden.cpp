@@ -126,6 +126,10 @@ struct RoundTripCase {
     std::string output;
 };
 
+// GoogleTest would otherwise print the raw bytes of the struct, padding
+// included, which valgrind rightly reports.
+void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << "roundtrip.txt line " << c.line; }
+
 std::vector<RoundTripCase> LoadRoundTrips() {
     const fs::path path = kCoreData / "roundtrip.txt";
     const std::vector<std::string> lines = SplitLines(ReadWhole(path));
@@ -209,6 +213,8 @@ struct TraceCase {
     std::string input;
     std::string expected;  // the log file's exact content
 };
+
+void PrintTo(const TraceCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<TraceCase> LoadTraces() {
     std::vector<TraceCase> cases;
