@@ -7,34 +7,14 @@ namespace {
 constexpr int kAbandoned = -1;
 constexpr int kCompleted = -2;
 
-// The insert block scanner of OnEndPipeInsert on its own: state = (depth - 1)
-// * 3 + flag; returns the next state or how the block ends.
+// One byte of the scanner on state = (depth - 1) * 3 + flag.
 int Step(int state, unsigned char c) {
-    int depth = state / 3 + 1;
-    int flag = state % 3;
-    switch (c) {
-    case '<':
-        flag = 1;
-        break;
-    case '|':
-        if (flag != 1) {
-            flag = 2;
-        } else if (++depth == 4) {
-            return kAbandoned;
-        }
-        break;
-    case '>':
-        if (flag != 2) {
-            flag = 0;
-        } else if (--depth == 0) {
-            return kCompleted;
-        }
-        break;
-    case ' ':
-        break;
-    default:
-        flag = 0;
-        break;
+    std::int32_t depth = state / 3 + 1;
+    std::int32_t flag = state % 3;
+    switch (ScanInsertByte(depth, flag, c)) {
+    case EInsertEvent::Abandoned: return kAbandoned;
+    case EInsertEvent::Completed: return kCompleted;
+    case EInsertEvent::None: break;
     }
     return (depth - 1) * 3 + flag;
 }

@@ -1,5 +1,6 @@
 // The markup states: text between tags, tag names, the white space before an
 // attribute, insert blocks «<|...|>» and comment bodies.
+#include "engine/CInsertOracle.h"
 #include "engine/CParsingEngine.h"
 #include "engine/SLoop.h"
 #include "tree/CNodeList.h"
@@ -76,33 +77,18 @@ void CParsingEngine::OpenInsertAfterTag(SLoop& loop) {
     SkipDoomedInsert(loop);
 }
 
-// Inside a block every byte is kept. "<" then "|" nests one level deeper
-// (a fourth level abandons the block); "|" then ">" closes one level.
-// Spaces may stand between the two bytes of either pair.
+// Inside a block every byte is kept; ScanInsertByte follows the nesting.
 void CParsingEngine::OnEndPipeInsert(SLoop& loop, unsigned char c) {
     AddByteToInsert(c);
-    switch (c) {
-    case '<':
-        mPipeFlag = 1;
+    switch (ScanInsertByte(loop.nInsertDepth, mPipeFlag, c)) {
+    case EInsertEvent::None:
         return;
-    case '|':
-        if (mPipeFlag != 1) {
-            mPipeFlag = 2;
-        } else if (++loop.nInsertDepth == 4) {
-            loop.bByte = AbandonInsert();
-        }
+    case EInsertEvent::Abandoned:
+        // Read on from the byte after the outermost opening "|".
+        loop.bByte = AbandonInsert();
         return;
-    case '>':
-        if (mPipeFlag != 2) {
-            mPipeFlag = 0;
-        } else if (--loop.nInsertDepth == 0) {
-            CompleteInsert();
-        }
-        return;
-    case ' ':
-        return;
-    default:
-        mPipeFlag = 0;
+    case EInsertEvent::Completed:
+        CompleteInsert();
         return;
     }
 }
