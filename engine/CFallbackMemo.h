@@ -17,6 +17,10 @@ namespace kivoparse {
 // increasing positions, so only a window of positions ahead matters.
 class CFallbackMemo {
 public:
+    // Nothing remembered and nothing being recorded: only an inner "<" can
+    // change that, so Visit need not be called for other bytes.
+    bool IsIdle() const { return !mTrailOn && mKnown.empty(); }
+
     // A byte read inside a tag, in control state code (0-15). True when the
     // tag is known to fall back from here.
     bool Visit(std::int64_t position, unsigned code, unsigned char c) {

@@ -106,7 +106,8 @@ int CParsingEngine::RunTokenizer(const unsigned char* text, std::int32_t n) {
             TraceState(c);
         } else if (mState == KP_BETWEEN_TAGS) {
             mFallbacks.Between(loop.bByte);
-        } else if (mState != KP_END_PIPE_KIVOINSERT && mState != KP_COMMENTEND && mFallbacks.Visit(loop.bByte, ControlCode(loop), c)) {
+        } else if ((c == '<' || !mFallbacks.IsIdle()) && mState != KP_END_PIPE_KIVOINSERT &&
+                   mState != KP_COMMENTEND && mFallbacks.Visit(loop.bByte, ControlCode(loop), c)) {
             // This tag is bound to fall back: it does so now.
             loop.bByte = TextFallback() + 1;
             continue;

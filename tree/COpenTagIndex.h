@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <string>
 #include <unordered_map>
 
@@ -22,7 +23,7 @@ public:
 
 private:
     void Count(const CParseNode& node, int delta);
-    std::unordered_map<int, long> mByType;
+    std::array<long, 128> mByType{};  // the table's codes are below 128
     std::unordered_map<std::string, long> mByName;
 };
 

@@ -59,10 +59,15 @@ int LookUpTagType(const char* name, std::size_t length) {
     default:
         return 0;
     }
+    // The entries with this first byte stand together; the length settles
+    // most of them before any bytes are compared.
     const std::string_view key(name, length);
-    auto it = std::lower_bound(kTagTable.begin(), kTagTable.end(), key,
-                               [](const STagEntry& e, std::string_view k) { return e.name < k; });
-    return (it != kTagTable.end() && it->name == key) ? it->type : 0;
+    auto it = std::lower_bound(kTagTable.begin(), kTagTable.end(), name[0],
+                               [](const STagEntry& e, char first) { return e.name[0] < first; });
+    for (; it != kTagTable.end() && it->name[0] == name[0]; ++it) {
+        if (it->name.size() == length && it->name == key) return it->type;
+    }
+    return 0;
 }
 
 void CTagNode::Normalize() {

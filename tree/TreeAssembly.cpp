@@ -13,8 +13,8 @@ namespace kivoparse {
 void COpenTagIndex::Count(const CParseNode& node, int delta) {
     if (node.mType != KP_NODE_TAG || !node.IsOpen()) return;
     const int type = node.GetTagType();
-    if (type != 0) {
-        mByType[type] += delta;
+    if (type > 0 && type < static_cast<int>(mByType.size())) {
+        mByType[static_cast<std::size_t>(type)] += delta;
     } else {
         mByName[node.GetName()] += delta;
     }
@@ -22,8 +22,8 @@ void COpenTagIndex::Count(const CParseNode& node, int delta) {
 
 bool COpenTagIndex::MayMatch(int tagType, const char* endName) const {
     if (tagType != 0) {
-        auto it = mByType.find(tagType);
-        return it != mByType.end() && it->second > 0;
+        return tagType > 0 && tagType < static_cast<int>(mByType.size()) &&
+               mByType[static_cast<std::size_t>(tagType)] > 0;
     }
     auto it = mByName.find(endName);
     return it != mByName.end() && it->second > 0;
