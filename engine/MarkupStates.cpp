@@ -1,5 +1,8 @@
 // The markup states: text between tags, tag names, the white space before an
 // attribute, insert blocks «<|...|>» and comment bodies.
+#include <algorithm>
+#include <cstring>
+
 #include "engine/CInsertOracle.h"
 #include "engine/CParsingEngine.h"
 #include "engine/SLoop.h"
@@ -16,7 +19,26 @@ void CParsingEngine::OnBetweenTags(SLoop& loop, unsigned char c) {
     }
     if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(this, "TEXT NODE");
     mCurrentObject = mCurrentTag;
-    AddByte(c);
+    if (mTrace || loop.bByte >= mInputLength) {
+        AddByte(c);
+        return;
+    }
+    // Nothing is traced, so the whole run of text up to the next "<" goes
+    // in at once, in the same 1000-byte blocks as byte by byte.
+    const unsigned char* from = mText + loop.bByte;
+    const auto* lt = static_cast<const unsigned char*>(std::memchr(from, '<', static_cast<std::size_t>(mInputLength - loop.bByte)));
+    const unsigned char* end = lt ? lt : mText + mInputLength;
+    while (from < end) {
+        const auto take = std::min<std::ptrdiff_t>(end - from, 1000 - mBufferCount);
+        std::memcpy(mBuffer + mBufferCount, from, static_cast<std::size_t>(take));
+        mBufferCount += static_cast<std::int32_t>(take);
+        from += take;
+        if (mBufferCount == 1000) {
+            mCurrentObject->AppendData(mBuffer, 1000);
+            mBufferCount = 0;
+        }
+    }
+    loop.bByte = (end - mText) - 1;  // the last byte taken
 }
 
 // "<": pending text is attached, and a tag is begun.
