@@ -83,8 +83,10 @@ int CParsingEngine::ParseHTML(std::string text) {
     return result;
 }
 
-// The loop frame: the only place that advances, re-reads and writes the
-// per-byte trace line. text[n] is the terminating NUL, read like any byte.
+// The loop frame: the only place that re-reads a byte and writes the
+// per-byte trace line. Handlers move bByte only to rewind (text fallback,
+// abandoned block) or past a run of text taken at once. text[n] is the
+// terminating NUL, read like any byte.
 int CParsingEngine::RunTokenizer(const unsigned char* text, std::int32_t n) {
     SLoop loop;
     while (loop.bByte <= n || loop.bRedoState) {
