@@ -66,6 +66,10 @@ const std::map<std::string, std::function<std::string()>> kMakers{
     // "<" and then a long run of "|": insert blocks open and are abandoned
     // over and over.
     {"pipes_after_lt", [] { return "<" + std::string(kMB, '|') + "<p>"; }},
+    // One tag whose values hold "<" after "<", then a byte that turns it all
+    // into text: every inner "<" opens a tag that is bound to fail the same
+    // way.
+    {"failing_tag_of_tags", [] { return Repeat("<a x=", 200000) + ":<p>"; }},
 };
 
 const std::string& Document(const std::string& name) {
