@@ -2,44 +2,21 @@
 // replaces, and where its trace goes.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "control/CKIVOParseCtrl.h"
+#include "TestSupport.h"
 
 namespace kivoparse {
 namespace {
 
 using Values = std::vector<std::string>;
 using namespace std::string_literals;
+using kivoparse_test::ReadFile;
+using kivoparse_test::TempPath;
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool FileExists(const std::string& path) { return std::ifstream(path).good(); }
-
-// A file name unique to the running test, removed before and after.
-class TempPath {
-public:
-    explicit TempPath(const std::string& tag) {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        mPath = ::testing::TempDir() + "kivoparse_" + info->test_suite_name() + "_" + info->name() + "_" + tag +
-                ".log";
-        std::remove(mPath.c_str());
-    }
-    ~TempPath() { std::remove(mPath.c_str()); }
-    const std::string& Path() const { return mPath; }
-
-private:
-    std::string mPath;
-};
+bool FileExists(const TempPath& path) { return std::filesystem::exists(path.Path()); }
 
 TEST(ControlLifecycle, AnswersBeforeFirstParse) {
     CKIVOParseCtrl ctrl;
@@ -67,18 +44,13 @@ TEST(ControlLifecycle, SecondParseReplacesFirst) {
     EXPECT_EQ(ctrl.GetHTML(), "");
 }
 
-TEST(ControlLifecycle, StringsPassWholeWithNulBytes) {
+TEST(ControlLifecycle, StringsPassWholeWithNulBytesAndWritingTwiceGivesTheSame) {
     CKIVOParseCtrl ctrl;
     ASSERT_EQ(ctrl.ParseHTML("<p>a\0b</p>"s), 0);
     EXPECT_EQ(ctrl.GetHTML(), "<P>a\0b</P>"s);
-}
-
-TEST(ControlLifecycle, GetHtmlTwiceGivesSameText) {
-    CKIVOParseCtrl ctrl;
     ctrl.ParseHTML("<body><blockquote>x</body>");
-    const std::string first = ctrl.GetHTML();
-    EXPECT_EQ(first, "<BODY><BLOCKQUOTE>x</BLOCKQUOTE>");
-    EXPECT_EQ(ctrl.GetHTML(), first);
+    EXPECT_EQ(ctrl.GetHTML(), "<BODY><BLOCKQUOTE>x</BLOCKQUOTE>");
+    EXPECT_EQ(ctrl.GetHTML(), "<BODY><BLOCKQUOTE>x</BLOCKQUOTE>");
 }
 
 TEST(ControlLog, NothingWrittenBeforeSetLogFile) {
@@ -87,9 +59,9 @@ TEST(ControlLog, NothingWrittenBeforeSetLogFile) {
     ctrl.ParseHTML("<p>x</p>");
     ctrl.GetHTML();
     ctrl.GetImages();
-    EXPECT_FALSE(FileExists(log.Path()));
-    ctrl.SetLogFile(log.Path());
-    EXPECT_FALSE(FileExists(log.Path()));  // setting the name opens nothing
+    EXPECT_FALSE(FileExists(log));
+    ctrl.SetLogFile(log.String());
+    EXPECT_FALSE(FileExists(log));  // setting the name opens nothing
     ctrl.ParseHTML("<p>x</p>");
     const std::string trace = ReadFile(log.Path());
     EXPECT_EQ(trace.compare(0, 12, "STARTSTATE: "), 0) << trace.substr(0, 80);
@@ -101,14 +73,14 @@ TEST(ControlLog, EachParseAppendsAndSetLogFileRedirects) {
     TempPath first("first");
     TempPath second("second");
     CKIVOParseCtrl ctrl;
-    ctrl.SetLogFile(first.Path());
+    ctrl.SetLogFile(first.String());
     ctrl.ParseHTML("<b>x</b>");
     const std::string once = ReadFile(first.Path());
     ASSERT_FALSE(once.empty());
     // The log carries over to the next engine and appends to the file.
     ctrl.ParseHTML("<b>x</b>");
     EXPECT_EQ(ReadFile(first.Path()), once + once);
-    ctrl.SetLogFile(second.Path());
+    ctrl.SetLogFile(second.String());
     ctrl.ParseHTML("<b>x</b>");
     EXPECT_EQ(ReadFile(first.Path()), once + once);
     EXPECT_EQ(ReadFile(second.Path()), once);
@@ -118,11 +90,11 @@ TEST(ControlLog, LogsOfTwoControlsStaySeparate) {
     TempPath log("one");
     CKIVOParseCtrl traced;
     CKIVOParseCtrl quiet;
-    traced.SetLogFile(log.Path());
+    traced.SetLogFile(log.String());
     quiet.ParseHTML("<p>quiet</p>");
-    EXPECT_FALSE(FileExists(log.Path()));
+    EXPECT_FALSE(FileExists(log));
     traced.ParseHTML("<p>x</p>");
-    EXPECT_TRUE(FileExists(log.Path()));
+    EXPECT_TRUE(FileExists(log));
 }
 
 TEST(ControlDocumentBase, StoredWithSlashesAndCopiedIntoEachParse) {

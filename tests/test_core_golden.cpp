@@ -5,18 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "engine/CParsingEngine.h"
 #include "log/CLogFile.h"
+#include "TestSupport.h"
 
 namespace fs = std::filesystem;
 using kivoparse::CLogFile;
@@ -28,11 +26,8 @@ namespace {
 const fs::path kCoreData = fs::path(KIVOPARSE_TEST_DATA) / "core";
 
 std::string ReadWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot open " + path.string());
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    if (!fs::is_regular_file(path)) throw std::runtime_error("cannot open " + path.string());
+    return kivoparse_test::ReadFile(path);
 }
 
 // \t \r \n \0 \xHH \\ ; every other byte stands for itself.
@@ -249,25 +244,14 @@ std::vector<TraceCase> LoadTraces() {
     return cases;
 }
 
-std::atomic<int> gLogCounter{0};
-
-fs::path FreshLogPath(const std::string& stem) {
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "_" + info->name() + "_" + stem + "_" +
-                       std::to_string(gLogCounter++) + ".log";
-    std::replace(name.begin(), name.end(), '/', '_');
-    fs::path path = fs::temp_directory_path() / ("kivoparse_core_" + name);
-    fs::remove(path);
-    return path;
-}
-
 class CoreTrace : public ::testing::TestWithParam<TraceCase> {};
 
 TEST_P(CoreTrace, LogHoldsExactlyTheExpectedLines) {
     const TraceCase& c = GetParam();
-    const fs::path logPath = FreshLogPath("trace");
+    const kivoparse_test::TempPath logFile("trace");
+    const fs::path& logPath = logFile.Path();
     CLogFile log;
-    log.SetPath(logPath.string().c_str());
+    log.SetPath(logFile.String().c_str());
     CLogLink link;
     link.mLog = &log;
     std::string htmlTraced;
@@ -277,8 +261,7 @@ TEST_P(CoreTrace, LogHoldsExactlyTheExpectedLines) {
         ASSERT_EQ(engine.ParseHTML(c.input), 0);
         htmlTraced = engine.GetHTML();
     }
-    const std::string actual = fs::exists(logPath) ? ReadWhole(logPath) : std::string();
-    fs::remove(logPath);
+    const std::string actual = kivoparse_test::ReadFile(logPath);
 
     const std::vector<std::string> want = SplitLines(c.expected);
     const std::vector<std::string> got = SplitLines(actual);

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdarg>
 #include <filesystem>
 #include <fstream>
@@ -16,41 +15,16 @@
 #include "engine/CParsingEngine.h"
 #include "log/CLogFile.h"
 
+#include "TestSupport.h"
+
 namespace fs = std::filesystem;
 using kivoparse::CLogFile;
 using kivoparse::CLogLink;
 using kivoparse::CParsingEngine;
+using kivoparse_test::ReadFile;
+using kivoparse_test::TempPath;
 
 namespace {
-
-std::atomic<int> gCounter{0};
-
-// A fresh path in the temporary directory, unique per test and call.
-fs::path FreshPath(const char* stem) {
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    fs::path path = fs::temp_directory_path() /
-                    ("kivoparse_corelog_" + std::string(info->name()) + "_" + stem + "_" +
-                     std::to_string(gCounter++) + ".log");
-    fs::remove(path);
-    return path;
-}
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Removes the file when the test ends, whatever happens.
-struct TempFile {
-    explicit TempFile(const char* stem) : path(FreshPath(stem)) {}
-    ~TempFile() {
-        std::error_code ignored;
-        fs::remove(path, ignored);
-    }
-    fs::path path;
-};
 
 void CallLogV(CLogFile& log, const char* format, ...) {
     va_list args;
@@ -70,20 +44,20 @@ TEST(DiagnosticLog, LinesUpTo1000BytesAreWrittenWholeAndLongerOnesCut) {
                                 {2500, 1000}};
     for (const LengthCase& c : cases) {
         SCOPED_TRACE("message of " + std::to_string(c.length) + " bytes");
-        TempFile file("len");
+        TempPath file("len");
         CLogFile log;
-        log.SetPath(file.path.string().c_str());
+        log.SetPath(file.String().c_str());
         std::string message;
         for (std::size_t i = 0; i < c.length; ++i) message += static_cast<char>('a' + i % 26);
         log.Log("%s", message.c_str());
-        EXPECT_EQ(Slurp(file.path), message.substr(0, c.written) + "\n");
+        EXPECT_EQ(ReadFile(file.Path()), message.substr(0, c.written) + "\n");
     }
 }
 
 TEST(DiagnosticLog, BoundariesHoldForTextMadeByTheFormatToo) {
-    TempFile file("fmt");
+    TempPath file("fmt");
     CLogFile log;
-    log.SetPath(file.path.string().c_str());
+    log.SetPath(file.String().c_str());
     // 95 + "1234" = 99 characters; 96 + "1234" = 100.
     const std::string a(95, 'x');
     const std::string b(96, 'y');
@@ -93,123 +67,88 @@ TEST(DiagnosticLog, BoundariesHoldForTextMadeByTheFormatToo) {
     log.Log("%s%d", b.c_str(), 1234);
     log.Log("%s%d", c.c_str(), 1234);
     log.Log("%s%d", d.c_str(), 1234);
-    EXPECT_EQ(Slurp(file.path), a + "1234\n" + b + "1234\n" + c + "1234\n" + d + "123\n");
+    EXPECT_EQ(ReadFile(file.Path()), a + "1234\n" + b + "1234\n" + c + "1234\n" + d + "123\n");
 }
 
 TEST(DiagnosticLog, EachCallAppendsExactlyOneLineWithoutAnyPrefix) {
-    TempFile file("lines");
+    TempPath file("lines");
     CLogFile log;
-    log.SetPath(file.path.string().c_str());
+    log.SetPath(file.String().c_str());
     log.Log("first");
     log.Log("ADDING NODE: %s\t parent %s\t data %s", "P", "ROOT", "P");
     log.Log("%d-%c-%s", 42, 'q', "end");
     CallLogV(log, "via %s", "LogV");
-    EXPECT_EQ(Slurp(file.path), "first\nADDING NODE: P\t parent ROOT\t data P\n42-q-end\nvia LogV\n");
+    EXPECT_EQ(ReadFile(file.Path()), "first\nADDING NODE: P\t parent ROOT\t data P\n42-q-end\nvia LogV\n");
 }
 
-TEST(DiagnosticLog, AppendsToAnExistingFileWithoutTruncatingIt) {
-    TempFile file("append");
+TEST(DiagnosticLog, SetPathWritesNothingAndLinesAppendToAnExistingFile) {
+    TempPath file("append");
+    CLogFile log;
+    log.SetPath(file.String().c_str());
+    EXPECT_FALSE(fs::exists(file.Path())) << "the file is created by the first line, not by SetPath";
     {
-        std::ofstream old(file.path, std::ios::binary);
+        std::ofstream old(file.Path(), std::ios::binary);
         old << "old line\n";
     }
-    CLogFile log;
-    log.SetPath(file.path.string().c_str());
-    EXPECT_EQ(Slurp(file.path), "old line\n");  // setting the path writes nothing
+    log.SetPath(file.String().c_str());
+    EXPECT_EQ(ReadFile(file.Path()), "old line\n");
     log.Log("new line");
-    EXPECT_EQ(Slurp(file.path), "old line\nnew line\n");
+    EXPECT_EQ(ReadFile(file.Path()), "old line\nnew line\n");
 }
 
-TEST(DiagnosticLog, TheFileIsCreatedByTheFirstLineNotBySetPath) {
-    TempFile file("create");
-    CLogFile log;
-    log.SetPath(file.path.string().c_str());
-    EXPECT_FALSE(fs::exists(file.path));
-    log.Log("x");
-    EXPECT_TRUE(fs::exists(file.path));
-}
-
-TEST(DiagnosticLog, WithoutAPathNothingIsWritten) {
+TEST(DiagnosticLog, WithoutAPathOrWithAnEmptyOneNothingIsWritten) {
     CLogFile log;
     EXPECT_FALSE(log.IsOn());
     log.Log("%s", "nothing");
     CallLogV(log, "%s", "nothing");
-    SUCCEED();
-}
-
-TEST(DiagnosticLog, AnEmptyPathWritesNothingAndDoesNotFail) {
-    CLogFile log;
     log.SetPath("");
     log.Log("%s", "dropped");
     log.Log("%s", std::string(2000, 'x').c_str());
     EXPECT_FALSE(fs::exists(fs::path("")));
 }
 
-TEST(DiagnosticLog, AnUnopenablePathDropsLinesAndTheNextCallTriesAgain) {
-    const fs::path dir = FreshPath("dir");
-    const fs::path inside = dir / "trace.log";
+TEST(DiagnosticLog, EachLineReopensTheFileSoMissingOnesAreTriedAgain) {
+    TempPath dir("dir");
+    const fs::path inside = dir.Path() / "trace.log";
     CLogFile log;
     log.SetPath(inside.string().c_str());
     log.Log("lost");  // the directory does not exist yet
     EXPECT_FALSE(fs::exists(inside));
-    fs::create_directory(dir);
+    fs::create_directory(dir.Path());
     log.Log("kept");
-    EXPECT_EQ(Slurp(inside), "kept\n");
-    fs::remove_all(dir);
+    EXPECT_EQ(ReadFile(inside), "kept\n");
+    fs::remove(inside);  // a deleted file is recreated by the next line
+    log.Log("again");
+    EXPECT_EQ(ReadFile(inside), "again\n");
 }
 
-TEST(DiagnosticLog, ASecondSetPathRedirectsLaterLines) {
-    TempFile first("first");
-    TempFile second("second");
+TEST(DiagnosticLog, ASecondSetPathRedirectsAndTheNameIsCopied) {
+    TempPath first("first");
+    TempPath second("second");
     CLogFile log;
-    log.SetPath(first.path.string().c_str());
+    log.SetPath(first.String().c_str());
     log.Log("one");
-    log.SetPath(second.path.string().c_str());
-    log.Log("two");
-    log.Log("three");
-    EXPECT_EQ(Slurp(first.path), "one\n");
-    EXPECT_EQ(Slurp(second.path), "two\nthree\n");
-}
-
-TEST(DiagnosticLog, SetPathKeepsItsOwnCopyOfTheName) {
-    TempFile file("copy");
-    CLogFile log;
     {
-        std::string name = file.path.string();
+        std::string name = second.String();
         log.SetPath(name.c_str());
         std::fill(name.begin(), name.end(), 'Z');
     }
-    log.Log("still here");
-    EXPECT_EQ(Slurp(file.path), "still here\n");
-}
-
-TEST(DiagnosticLog, ADeletedFileIsRecreatedByTheNextLine) {
-    TempFile file("deleted");
-    CLogFile log;
-    log.SetPath(file.path.string().c_str());
-    log.Log("a");
-    fs::remove(file.path);
-    log.Log("b");
-    EXPECT_EQ(Slurp(file.path), "b\n");
+    log.Log("two");
+    log.Log("three");
+    EXPECT_EQ(ReadFile(first.Path()), "one\n");
+    EXPECT_EQ(ReadFile(second.Path()), "two\nthree\n");
 }
 
 TEST(DiagnosticLog, AZeroByteFromTheArgumentsEndsTheLine) {
-    TempFile file("nul");
+    TempPath file("nul");
     CLogFile log;
-    log.SetPath(file.path.string().c_str());
+    log.SetPath(file.String().c_str());
     log.Log("ab%ccd", 0);
     log.Log("Byte: %c", 0);
     log.Log("%c", 0);
-    EXPECT_EQ(Slurp(file.path), "ab\nByte: \n\n");
-}
-
-TEST(DiagnosticLog, AZeroByteInALongLineAlsoEndsIt) {
-    TempFile file("nul-long");
-    CLogFile log;
-    log.SetPath(file.path.string().c_str());
-    const std::string head(150, 'h');
+    const std::string head(150, 'h');  // also past the short buffer
     log.Log("%s%c%s", head.c_str(), 0, std::string(100, 't').c_str());
-    EXPECT_EQ(Slurp(file.path), head + "\n");
+    EXPECT_EQ(ReadFile(file.Path()), "ab\nByte: \n\n" + head + "\n");
 }
 
 // The engine side: every trace line goes through the link's log.
@@ -235,16 +174,16 @@ TEST(EngineTrace, NoLinkOrALogWithoutAPathParsesNormally) {
 }
 
 std::vector<std::string> TraceOf(const std::string& input) {
-    TempFile file("engine");
+    TempPath file("engine");
     CLogFile log;
-    log.SetPath(file.path.string().c_str());
+    log.SetPath(file.String().c_str());
     CLogLink link;
     link.mLog = &log;
     CParsingEngine engine;
     engine.SetLogLink(&link);
     EXPECT_EQ(engine.ParseHTML(input), 0);
     std::vector<std::string> lines;
-    std::istringstream in(Slurp(file.path));
+    std::istringstream in(ReadFile(file.Path()));
     std::string line;
     while (std::getline(in, line)) lines.push_back(line);
     return lines;
