@@ -10,6 +10,7 @@
 #include <iterator>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace kivoparse_test {
 
@@ -53,5 +54,37 @@ public:
 private:
     std::filesystem::path mPath;
 };
+
+// What GetImages and GetHrefs list, FixImages and FixHrefs find again:
+// the lists given back as both lists change no listed value; renaming them
+// to fresh names renames every property they came from and nothing else;
+// and renaming back restores them. Works on the engine and the control.
+template <class Parser>
+void ExpectCollectAndRewriteAgree(Parser& parser) {
+    using Values = std::vector<std::string>;
+    const std::string written = parser.GetHTML();
+    ASSERT_EQ(parser.GetHTML(), written) << "a second write differs";
+    const Values images = parser.GetImages();
+    const Values hrefs = parser.GetHrefs();
+    ASSERT_EQ(parser.FixImages(images, images), 0);
+    ASSERT_EQ(parser.FixHrefs(hrefs, hrefs), 0);
+    ASSERT_EQ(parser.GetImages(), images) << "rewriting values with themselves changed the collection";
+    ASSERT_EQ(parser.GetHrefs(), hrefs);
+
+    Values newImages, newHrefs;
+    for (std::size_t i = 0; i < images.size(); ++i) newImages.push_back("img" + std::to_string(i));
+    for (std::size_t i = 0; i < hrefs.size(); ++i) newHrefs.push_back("href" + std::to_string(i));
+    ASSERT_EQ(parser.FixImages(images, newImages), 0);
+    ASSERT_EQ(parser.GetImages(), newImages);
+    ASSERT_EQ(parser.GetHrefs(), hrefs);
+    ASSERT_EQ(parser.FixHrefs(hrefs, newHrefs), 0);
+    ASSERT_EQ(parser.GetHrefs(), newHrefs);
+
+    ASSERT_EQ(parser.FixImages(newImages, images), 0);
+    ASSERT_EQ(parser.FixHrefs(newHrefs, hrefs), 0);
+    ASSERT_EQ(parser.GetImages(), images);
+    ASSERT_EQ(parser.GetHrefs(), hrefs);
+    parser.GetHTML();  // the rewritten tree is written without harm
+}
 
 }  // namespace kivoparse_test
