@@ -97,16 +97,5 @@ TEST(ControlLog, LogsOfTwoControlsStaySeparate) {
     EXPECT_TRUE(FileExists(log));
 }
 
-TEST(ControlDocumentBase, StoredWithSlashesAndCopiedIntoEachParse) {
-    CKIVOParseCtrl ctrl;
-    ctrl.SetDocumentBase("C:\\web\\");
-    ctrl.ParseHTML("<img src=C:/web/a.gif>");
-    EXPECT_EQ(ctrl.GetImages(), Values{"a.gif"});
-    // Another control keeps its own base.
-    CKIVOParseCtrl other;
-    other.ParseHTML("<img src=C:/web/a.gif>");
-    EXPECT_EQ(other.GetImages(), Values{"C:/web/a.gif"});
-}
-
 }  // namespace
 }  // namespace kivoparse
