@@ -86,13 +86,12 @@ std::string Dumped(CParseNode& node) {
 // ---------------------------------------------------------------------------
 // Lists
 
-// A script of list operations, separated by spaces:
+// A script of list operations on an empty list, separated by spaces:
 //   <x  attach a node named x at the front      >x  attach x at the end
 //   -L  RemoveLast    -1 / -2 / -$  Remove the first / second / last node
 // Every removed node must come back unlinked; "taken" lists their names
 // ("null" for a RemoveLast on an empty list).
 struct ListCase {
-    const char* start;
     const char* script;
     const char* taken;
     const char* after;
@@ -100,29 +99,22 @@ struct ListCase {
 
 TEST(NodeList, AttachAndRemoveKeepBothLinkDirectionsAndTheEnds) {
     const ListCase cases[] = {
-        {"", "-L", "null", ""},
-        {"", "-L >a", "null", "a"},
-        {"a,b,c", "-L", "c", "a,b"},
-        {"only", "-1", "only", ""},
-        {"a,b,c", "-1", "a", "b,c"},
-        {"a,b,c", "-2", "b", "a,c"},
-        {"a,b,c", "-$", "c", "a,b"},
-        {"old", "<new", "", "new,old"},
-        {"old", ">new", "", "old,new"},
-        {"", "<n", "", "n"},
-        {"", "<c >d <b <a >e", "", "a,b,c,d,e"},
-        {"a,b,c", "-2 -L >x <y -1 -1", "b,c,y,a", "x"},
+        {"-L", "null", ""},
+        {"-L >a", "null", "a"},
+        {">a >b >c -L", "c", "a,b"},
+        {">only -1", "only", ""},
+        {">a >b >c -1", "a", "b,c"},
+        {">a >b >c -2", "b", "a,c"},
+        {">a >b >c -$", "c", "a,b"},
+        {">old <new", "", "new,old"},
+        {">old >new", "", "old,new"},
+        {"<n", "", "n"},
+        {"<c >d <b <a >e", "", "a,b,c,d,e"},
+        {">a >b >c -2 -L >x <y -1 -1", "b,c,y,a", "x"},
     };
     for (const ListCase& c : cases) {
-        SCOPED_TRACE(std::string("start \"") + c.start + "\", script \"" + c.script + "\"");
+        SCOPED_TRACE(c.script);
         CNodeList list;
-        std::string start = c.start;
-        for (std::size_t pos = 0; pos < start.size();) {
-            std::size_t comma = start.find(',', pos);
-            if (comma == std::string::npos) comma = start.size();
-            list.AddChild(Named(start.substr(pos, comma - pos)), true);
-            pos = comma + 1;
-        }
         std::string taken;
         std::string script = c.script;
         for (std::size_t pos = 0; pos < script.size();) {
@@ -351,13 +343,9 @@ TEST(ElementRules, NormalizeAppliesEachTagsRuleOnceAndForAll) {
         {"IMG", {{"src", "a\\b.gif", true}}, "<IMG src=\"a\\b.gif\">", nullptr},
         // TD: align "middle" in any letter case becomes "center"; nothing else does.
         {"TD", {{"align", "Middle", true}}, "<TD align=\"center\">", nullptr},
-        {"TD", {{"align", "middle", true}}, "<TD align=\"center\">", nullptr},
-        {"TD", {{"align", "MIDDLE", true}}, "<TD align=\"center\">", nullptr},
         {"TD", {{"align", "mIdDlE", true}}, "<TD align=\"center\">", nullptr},
-        {"TD", {{"align", "middl", true}}, "<TD align=\"middl\">", nullptr},
         {"TD", {{"align", "middlex", true}}, "<TD align=\"middlex\">", nullptr},
         {"TD", {{"align", " middle", true}}, "<TD align=\" middle\">", nullptr},
-        {"TD", {{"align", "top", true}}, "<TD align=\"top\">", nullptr},
         {"TD", {{"align", "", true}}, "<TD align=\"\">", nullptr},
         {"TD", {{"ALIGN", "middle", true}}, "<TD ALIGN=\"middle\">", nullptr},
         // STYLE: type="text/css" at the end only when missing or empty.
@@ -447,25 +435,13 @@ TEST(StripDocumentBase, TurnsBackslashesToSlashesThenDeletesTheBaseEverywhere) {
 // ---------------------------------------------------------------------------
 // Writer and dump on hand-built trees
 
-std::unique_ptr<CParseNode> ParagraphWithClassAndText(bool endTag) {
-    auto tag = Tag("P");
-    tag->AddChild(Property("class", "a"), true);
-    tag->AddChild(Text("x"), true);
+std::unique_ptr<CParseNode> TagWith(const char* name, std::unique_ptr<CParseNode> first,
+                                    std::unique_ptr<CParseNode> second, bool endTag = false) {
+    auto tag = Tag(name);
+    tag->AddChild(std::move(first), true);
+    tag->AddChild(std::move(second), true);
     tag->bEndTag = endTag;
     return tag;
-}
-
-std::unique_ptr<CParseNode> TagWith(const char* name, std::vector<std::unique_ptr<CParseNode>> nodes) {
-    auto tag = Tag(name);
-    for (auto& node : nodes) tag->AddChild(std::move(node), true);
-    return tag;
-}
-
-template <class... Nodes>
-std::vector<std::unique_ptr<CParseNode>> NodeList(Nodes... nodes) {
-    std::vector<std::unique_ptr<CParseNode>> out;
-    (out.push_back(std::move(nodes)), ...);
-    return out;
 }
 
 struct WriterCase {
@@ -475,23 +451,16 @@ struct WriterCase {
     std::string dumped;  // "=": same as written; "": not checked
 };
 
+// Only what a parse cannot build or the round trips do not already show.
 TEST(HtmlWriter, WritesAndDumpsHandBuiltNodes) {
     const WriterCase cases[] = {
-        {"closed tag", [] { return ParagraphWithClassAndText(true); }, "<P class=\"a\">x</P>", "="},
-        {"no end mark, no closing tag", [] { return ParagraphWithClassAndText(false); }, "<P class=\"a\">x",
+        {"closed tag", [] { return TagWith("P", Property("class", "a"), Text("x"), true); }, "<P class=\"a\">x</P>",
          "="},
-        {"bare property", [] { return TagWith("TD", NodeList(Property("nowrap", "", false), Property("a", "b"))); },
-         "<TD nowrap a=\"b\">", "<TD nowrap=\"\" a=\"b\">"},
+        // A bare property is its name; the dump prints every property with its data.
+        {"bare property", [] { return TagWith("TD", Property("nowrap", "ignored", false), Property("a", "b")); },
+         "<TD nowrap a=\"b\">", "<TD nowrap=\"ignored\" a=\"b\">"},
         {"lone property", [] { return std::unique_ptr<CParseNode>(Property("nowrap", "", false)); }, "nowrap",
          "nowrap=\"\""},
-        {"bare property keeps no data", [] { return TagWith("TD", NodeList(Property("nowrap", "ignored", false))); },
-         "<TD nowrap>", "<TD nowrap=\"ignored\">"},
-        {"quotes not escaped", [] { return TagWith("A", NodeList(Property("title", "say \"hi"))); },
-         "<A title=\"say \"hi\">", "="},
-        {"unmatched end tag", [] { return std::unique_ptr<CParseNode>(Tag("/B")); }, "</B>", "="},
-        {"tag alone", [] { return std::unique_ptr<CParseNode>(Tag("BR")); }, "<BR>", "="},
-        {"empty name and empty value", [] { return TagWith("A", NodeList(Property("", "x"), Property("b", ""))); },
-         "<A =\"x\" b=\"\">", "="},
         {"NUL in name, value and text",
          [] {
              auto tag = std::make_unique<CTagNode>();
@@ -527,9 +496,7 @@ TEST(HtmlWriter, WritesAndDumpsHandBuiltNodes) {
              // as an end tag would fold on attach instead.
              inner->bOpen = false;
              inner->bEndTag = true;
-             auto outer = TagWith("B", NodeList(std::move(inner), Text("y")));
-             static_cast<CTagNode&>(*outer).bEndTag = true;
-             return outer;
+             return TagWith("B", std::move(inner), Text("y"), true);
          },
          "<B><I>x</I>y</B>", "="},
     };

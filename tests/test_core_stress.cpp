@@ -44,43 +44,30 @@ void DumpToScratch(CParsingEngine& engine) {
 
 constexpr std::size_t kMillion = 1000000;
 
-TEST(DeepDocuments, AMillionNestedMatchedTagsParseWriteDumpAndDestroy) {
-    const std::string input = Repeat("<b>", kMillion) + Repeat("</b>", kMillion);
-    auto engine = std::make_unique<CParsingEngine>();
-    ASSERT_EQ(engine->ParseHTML(input), 0);
-    EXPECT_EQ(NestingDepth(*engine), kMillion);
-    const std::string html = engine->GetHTML();
-    EXPECT_TRUE(html == Repeat("<B>", kMillion) + Repeat("</B>", kMillion));
-    DumpToScratch(*engine);
-    engine.reset();
-}
-
-TEST(DeepDocuments, AMillionUnclosedTagsStayFlat) {
-    const std::string input = Repeat("<b>", kMillion);
-    auto engine = std::make_unique<CParsingEngine>();
-    ASSERT_EQ(engine->ParseHTML(input), 0);
-    EXPECT_EQ(NestingDepth(*engine), 1u);
-    EXPECT_EQ(engine->GetRoot()->Children()->GetFirst()->Children(), nullptr);
-    EXPECT_TRUE(engine->GetHTML() == Repeat("<B>", kMillion));
-    engine.reset();
-}
-
-TEST(DeepDocuments, NestedUnclassifiedTagsMatchByName) {
-    const std::size_t n = 200000;
-    const std::string input = Repeat("<div>x", n) + Repeat("</div>", n);
-    CParsingEngine engine;
-    ASSERT_EQ(engine.ParseHTML(input), 0);
-    EXPECT_EQ(NestingDepth(engine), n);
-    EXPECT_TRUE(engine.GetHTML() == Repeat("<DIV>x", n) + Repeat("</DIV>", n));
-}
-
-TEST(DeepDocuments, AMillionNestedTagsWithAttributesAndText) {
-    const std::string input = Repeat("<td align=middle>x", kMillion) + Repeat("</td>", kMillion);
-    auto engine = std::make_unique<CParsingEngine>();
-    ASSERT_EQ(engine->ParseHTML(input), 0);
-    EXPECT_TRUE(engine->GetHTML() ==
-                Repeat("<TD align=\"center\">x", kMillion) + Repeat("</TD>", kMillion));
-    engine.reset();
+TEST(DeepDocuments, AMillionLevelsParseWriteDumpAndDestroy) {
+    const struct {
+        const char *open, *close;
+        std::size_t count;
+        const char *openOut, *closeOut;
+        std::size_t depth;
+    } cases[] = {
+        {"<b>", "</b>", kMillion, "<B>", "</B>", kMillion},
+        {"<b>", "", kMillion, "<B>", "", 1},  // unclosed tags stay flat
+        {"<div>x", "</div>", 200000, "<DIV>x", "</DIV>", 200000},  // unclassified: matched by name
+        {"<td align=middle>x", "</td>", kMillion, "<TD align=\"center\">x", "</TD>", kMillion},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.open);
+        auto engine = std::make_unique<CParsingEngine>();
+        ASSERT_EQ(engine->ParseHTML(Repeat(c.open, c.count) + Repeat(c.close, c.count)), 0);
+        EXPECT_EQ(NestingDepth(*engine), c.depth);
+        if (c.depth == 1) {
+            EXPECT_EQ(engine->GetRoot()->Children()->GetFirst()->Children(), nullptr);
+        }
+        EXPECT_TRUE(engine->GetHTML() == Repeat(c.openOut, c.count) + Repeat(c.closeOut, c.count));
+        DumpToScratch(*engine);
+        engine.reset();
+    }
 }
 
 TEST(LongRuns, RunsOfEndTagsAndInsertOpenersFinishWithTheExpectedText) {
