@@ -94,14 +94,10 @@ TEST(OutputPath, InputPathIsMadeRelativeLexically) {
 
 TEST(NameEndings, MatchAfterADotInAnyLetterCase) {
     const std::vector<std::string> endings{"html", "htm"};
-    EXPECT_TRUE(CInputList::HasExtension("a.html", endings));
-    EXPECT_TRUE(CInputList::HasExtension("A.HTM", endings));
-    EXPECT_TRUE(CInputList::HasExtension("x.HtMl", endings));
-    EXPECT_TRUE(CInputList::HasExtension(".html", endings));
-    EXPECT_FALSE(CInputList::HasExtension("html", endings));
-    EXPECT_FALSE(CInputList::HasExtension("a.xhtml", endings));
-    EXPECT_FALSE(CInputList::HasExtension("a.html.bak", endings));
-    EXPECT_FALSE(CInputList::HasExtension("a.ht", endings));
+    for (const char* name : {"a.html", "A.HTM", "x.HtMl", ".html"})
+        EXPECT_TRUE(CInputList::HasExtension(name, endings)) << name;
+    for (const char* name : {"html", "a.xhtml", "a.html.bak", "a.ht"})
+        EXPECT_FALSE(CInputList::HasExtension(name, endings)) << name;
 }
 
 TEST(CommandLine, ReadsOptionsInAnyOrderAndBothSpellings) {
@@ -137,28 +133,17 @@ TEST(CommandLine, HelpWinsOverEverythingElse) {
 
 TEST(CommandLine, RefusesWhatCannotWork) {
     const std::vector<std::vector<std::string>> cases{
-        {},
-        {"parse"},
-        {"html", "--json"},
-        {"hrefs", "--json", "-0"},
-        {"images", "--out", "o"},
-        {"fix-images", "a.html"},
-        {"html", "--map", "m"},
-        {"html", "-j", "0"},
-        {"html", "-j", "1025"},
-        {"html", "-j", "99999999999999999999"},
-        {"html", "-j"},
-        {"html", "--log", "t", "a", "b"},
-        {"html", "--log", "t", "-r", "a"},
-        {"html", "-", "-"},
-        {"html", "--out", "o"},
-        {"fix-images", "--map", "-"},
-        {"html", "--ext", "html,,htm", "-r", "a"},
-        {"html", "--json=1"},
+        {}, {"parse"}, {"html", "--json"}, {"hrefs", "--json", "-0"}, {"images", "--out", "o"},
+        {"fix-images", "a.html"}, {"html", "--map", "m"}, {"html", "-j", "0"}, {"html", "-j", "1025"},
+        {"html", "-j", "99999999999999999999"}, {"html", "-j"}, {"html", "--log", "t", "a", "b"},
+        {"html", "--log", "t", "-r", "a"}, {"html", "-", "-"}, {"html", "--out", "o"},
+        {"fix-images", "--map", "-"}, {"html", "--ext", "html,,htm", "-r", "a"}, {"html", "--json=1"},
     };
     for (const auto& words : cases) {
         SParseResult r = ParseWords(words);
-        EXPECT_EQ(r.mOutcome, EParseOutcome::UsageError) << (words.empty() ? "" : words[0]) << " " << words.size();
+        std::string line;
+        for (const std::string& word : words) line += " " + word;
+        EXPECT_EQ(r.mOutcome, EParseOutcome::UsageError) << line;
         EXPECT_FALSE(r.mMessage.empty());
     }
 }
