@@ -323,47 +323,38 @@ TEST(TagClassification, NeverResetsTheTypeNorClearsTheEndMark) {
 struct PropertySpec {
     const char* name;
     const char* value;
-    bool hasValue;
 };
 
 struct RuleCase {
     const char* tag;
     std::vector<PropertySpec> properties;
     const char* written;  // after Normalize, and again after a second pass
-    const char* dumped;   // nullptr: not checked
 };
 
+// The rules on parsed tags are round trips in tests/data/core/roundtrip.txt;
+// these rows are what a parse cannot build (upper-case property names, two
+// "src") or what the round trips lack, and every rule must hold on a second pass.
 TEST(ElementRules, NormalizeAppliesEachTagsRuleOnceAndForAll) {
     const RuleCase cases[] = {
         // IMG: the first lower-case "src" moves to the front, the others keep their order.
-        {"IMG", {{"a", "1", true}, {"src", "s", true}, {"b", "2", true}, {"src", "t", true}},
-         "<IMG src=\"s\" a=\"1\" b=\"2\" src=\"t\">", nullptr},
-        {"IMG", {{"alt", "1", true}, {"SRC", "2", true}}, "<IMG alt=\"1\" SRC=\"2\">", nullptr},
-        // Without an engine there is no base to strip, and backslashes stay.
-        {"IMG", {{"src", "a\\b.gif", true}}, "<IMG src=\"a\\b.gif\">", nullptr},
+        {"IMG", {{"a", "1"}, {"src", "s"}, {"b", "2"}, {"src", "t"}},
+         "<IMG src=\"s\" a=\"1\" b=\"2\" src=\"t\">"},
+        {"IMG", {{"alt", "1"}, {"SRC", "2"}}, "<IMG alt=\"1\" SRC=\"2\">"},
         // TD: align "middle" in any letter case becomes "center"; nothing else does.
-        {"TD", {{"align", "Middle", true}}, "<TD align=\"center\">", nullptr},
-        {"TD", {{"align", "mIdDlE", true}}, "<TD align=\"center\">", nullptr},
-        {"TD", {{"align", "middlex", true}}, "<TD align=\"middlex\">", nullptr},
-        {"TD", {{"align", " middle", true}}, "<TD align=\" middle\">", nullptr},
-        {"TD", {{"align", "", true}}, "<TD align=\"\">", nullptr},
-        {"TD", {{"ALIGN", "middle", true}}, "<TD ALIGN=\"middle\">", nullptr},
-        // STYLE: type="text/css" at the end only when missing or empty.
-        {"STYLE", {}, "<STYLE type=\"text/css\">", nullptr},
-        {"STYLE", {{"media", "x", true}}, "<STYLE media=\"x\" type=\"text/css\">", nullptr},
-        {"STYLE", {{"type", "", true}}, "<STYLE type=\"text/css\">", nullptr},
-        {"STYLE", {{"type", "text/x", true}}, "<STYLE type=\"text/x\">", nullptr},
-        {"STYLE", {{"type", "", false}}, "<STYLE type>", "<STYLE type=\"text/css\">"},
+        {"TD", {{"align", "middle"}}, "<TD align=\"center\">"},
+        {"TD", {{"align", "middlex"}}, "<TD align=\"middlex\">"},
+        {"TD", {{"align", " middle"}}, "<TD align=\" middle\">"},
+        {"TD", {{"align", ""}}, "<TD align=\"\">"},
+        {"TD", {{"ALIGN", "middle"}}, "<TD ALIGN=\"middle\">"},
+        // STYLE: type="text/css" is added once.
+        {"STYLE", {}, "<STYLE type=\"text/css\">"},
     };
     for (const RuleCase& c : cases) {
         auto tag = Tag(c.tag);
-        for (const PropertySpec& p : c.properties) tag->AddChild(Property(p.name, p.value, p.hasValue), true);
+        for (const PropertySpec& p : c.properties) tag->AddChild(Property(p.name, p.value), true);
         tag->Normalize();
         SCOPED_TRACE(c.written);
         EXPECT_EQ(Written(*tag), c.written);
-        if (c.dumped) {
-            EXPECT_EQ(Dumped(*tag), c.dumped);
-        }
         if (tag->Properties()) {
             EXPECT_TRUE(tag->Properties()->CheckLinks());
         }
@@ -414,22 +405,6 @@ TEST(ReplaceAllText, EverySearchStartsAgainAtTheBeginning) {
         {std::string("a\0b\0c", 5), std::string("\0", 1), "-", "a-b-c"},
     };
     for (const auto& c : cases) EXPECT_EQ(ReplaceAll(c.text, c.search, c.replacement), c.result) << c.text;
-}
-
-TEST(StripDocumentBase, TurnsBackslashesToSlashesThenDeletesTheBaseEverywhere) {
-    const struct {
-        const char *value, *base, *result;
-    } cases[] = {
-        {"C:\\web\\a.gif", "C:/web/", "a.gif"},
-        {"x/img/y/img/z.gif", "/img/", "xyz.gif"},
-        {"x\\y.gif", "nomatch", "x/y.gif"},
-        {"base", "base", ""},
-    };
-    for (const auto& c : cases) {
-        auto property = Property("src", c.value);
-        property->StripDocumentBase(c.base);
-        EXPECT_EQ(property->Data(), c.result) << c.value;
-    }
 }
 
 // ---------------------------------------------------------------------------
@@ -485,9 +460,10 @@ TEST(HtmlWriter, WritesAndDumpsHandBuiltNodes) {
              insert->SetData("<|i|>", 5);
              root->AddChild(std::move(insert), true);
              root->AddChild(Text(std::string("a\0b", 3)), true);
+             root->AddChild(Text("c"), true);
              return root;
          },
-         std::string("Rt<!-- c --><|i|>a\0b", 20), "Rt<!-- c --><|i|>a"},
+         std::string("Rt<!-- c --><|i|>a\0bc", 21), "Rt<!-- c --><|i|>ac"},  // the dump prints text up to a NUL
         {"nested tags close inside out",
          [] {
              auto inner = Tag("I");
