@@ -154,23 +154,16 @@ TEST(DiagnosticLog, AZeroByteFromTheArgumentsEndsTheLine) {
 // The engine side: every trace line goes through the link's log.
 
 TEST(EngineTrace, NoLinkOrALogWithoutAPathParsesNormally) {
-    CParsingEngine noLink;
-    EXPECT_EQ(noLink.ParseHTML("<P>x</P>"), 0);
-    EXPECT_EQ(noLink.GetHTML(), "<P>x</P>");
-
     CLogLink emptyLink;  // mLog null
-    CParsingEngine withEmptyLink;
-    withEmptyLink.SetLogLink(&emptyLink);
-    EXPECT_EQ(withEmptyLink.ParseHTML("<P>x</P>"), 0);
-    EXPECT_EQ(withEmptyLink.GetHTML(), "<P>x</P>");
-
     CLogFile off;
     CLogLink offLink;
     offLink.mLog = &off;
-    CParsingEngine withOffLog;
-    withOffLog.SetLogLink(&offLink);
-    EXPECT_EQ(withOffLog.ParseHTML("<P>x</P>"), 0);
-    EXPECT_EQ(withOffLog.GetHTML(), "<P>x</P>");
+    for (CLogLink* link : {static_cast<CLogLink*>(nullptr), &emptyLink, &offLink}) {
+        CParsingEngine engine;
+        if (link) engine.SetLogLink(link);
+        EXPECT_EQ(engine.ParseHTML("<P>x</P>"), 0);
+        EXPECT_EQ(engine.GetHTML(), "<P>x</P>");
+    }
 }
 
 std::vector<std::string> TraceOf(const std::string& input) {
