@@ -6,10 +6,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/CParsingEngine.h"
@@ -89,27 +89,8 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
-// A readable form of bytes for failure messages.
-std::string Visible(const std::string& bytes) {
-    std::string out;
-    for (unsigned char c : bytes) {
-        switch (c) {
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            case '\n': out += "\\n"; break;
-            case '\\': out += "\\\\"; break;
-            default:
-                if (c < 0x20 || c >= 0x7F) {
-                    char hex[8];
-                    std::snprintf(hex, sizeof hex, "\\x%02x", c);
-                    out += hex;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out;
-}
+// A readable form of bytes for failure messages, escapes included.
+std::string Visible(const std::string& bytes) { return ::testing::PrintToString(bytes); }
 
 // ---------------------------------------------------------------------------
 // Round trips
@@ -165,14 +146,13 @@ class CoreRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
 
 TEST_P(CoreRoundTrip, WritesBackExactly) {
     const RoundTripCase& c = GetParam();
-    SCOPED_TRACE("roundtrip.txt line " + std::to_string(c.line) + ": in \"" + Visible(c.input) +
-                 "\"" + (c.base.empty() ? "" : " base \"" + Visible(c.base) + "\""));
+    SCOPED_TRACE("roundtrip.txt line " + std::to_string(c.line) + ": in " + Visible(c.input) +
+                 (c.base.empty() ? "" : " base " + Visible(c.base)));
     CParsingEngine engine;
     engine.SetDocumentBase(c.base);
     ASSERT_EQ(engine.ParseHTML(c.input), 0);
     EXPECT_EQ(engine.GetInputLength(), static_cast<std::int32_t>(c.input.size()));
     const std::string html = engine.GetHTML();
-    EXPECT_EQ(Visible(html), Visible(c.output));
     EXPECT_EQ(html, c.output);
     // Writing changes nothing: a second call gives the same bytes.
     EXPECT_EQ(engine.GetHTML(), html);
@@ -188,16 +168,14 @@ TEST(CoreRoundTripData, HasTheWorkedExamples) {
     // Guards against a data file that silently lost its cases.
     const std::vector<RoundTripCase> cases = LoadRoundTrips();
     EXPECT_GT(cases.size(), 150u);
-    auto has = [&](const std::string& in, const std::string& out) {
-        return std::any_of(cases.begin(), cases.end(), [&](const RoundTripCase& c) {
-            return c.input == in && c.output == out && c.base.empty();
-        });
-    };
-    EXPECT_TRUE(has("<P class=a>x</P>", "<P class=\"a\">x</P>"));
-    EXPECT_TRUE(has("<BODY><BLOCKQUOTE>x</BODY>", "<BODY><BLOCKQUOTE>x</BLOCKQUOTE>"));
-    EXPECT_TRUE(has("a<%b<P>", "a<%b<P>"));
-    EXPECT_TRUE(has("</b></b>", "</B><//B>"));
-    EXPECT_TRUE(has("</q></q>", "</Q></Q>"));
+    const std::pair<std::string, std::string> worked[] = {
+        {"<P class=a>x</P>", "<P class=\"a\">x</P>"}, {"<BODY><BLOCKQUOTE>x</BODY>", "<BODY><BLOCKQUOTE>x</BLOCKQUOTE>"},
+        {"a<%b<P>", "a<%b<P>"}, {"</b></b>", "</B><//B>"}, {"</q></q>", "</Q></Q>"}};
+    for (const auto& w : worked) {
+        EXPECT_TRUE(std::any_of(cases.begin(), cases.end(), [&](const RoundTripCase& c) {
+            return c.input == w.first && c.output == w.second && c.base.empty();
+        })) << w.first;
+    }
 }
 
 // ---------------------------------------------------------------------------
