@@ -2,7 +2,6 @@
 // through the control's operations.
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,34 +13,12 @@ namespace {
 using Values = std::vector<std::string>;
 using namespace std::string_literals;
 
-// Each case is named by its mWhat.
-template <class Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& param) {
-    return param.param.mWhat;
-}
-
 struct SCollectCase {
     const char* mWhat;
     std::string mInput;
     Values mImages;
     Values mHrefs;
 };
-
-// Cases print as their names, never as raw bytes (padding included).
-void PrintTo(const SCollectCase& c, std::ostream* out) { *out << c.mWhat; }
-
-class LinkCollection : public ::testing::TestWithParam<SCollectCase> {};
-
-TEST_P(LinkCollection, ListsFirstOccurrencesInPassOrder) {
-    const SCollectCase& c = GetParam();
-    CKIVOParseCtrl ctrl;
-    ASSERT_EQ(ctrl.ParseHTML(c.mInput), 0);
-    EXPECT_EQ(ctrl.GetImages(), c.mImages);
-    EXPECT_EQ(ctrl.GetHrefs(), c.mHrefs);
-    // Collection changes nothing: a second call gives the same lists.
-    EXPECT_EQ(ctrl.GetImages(), c.mImages);
-    EXPECT_EQ(ctrl.GetHrefs(), c.mHrefs);
-}
 
 const SCollectCase kCollectCases[] = {
     {"DuplicateInOtherCaseDropped", "<img src=a.gif><IMG SRC=A.GIF>", {"a.gif"}, {}},
@@ -71,8 +48,18 @@ const SCollectCase kCollectCases[] = {
     {"ValueEndsAtFirstNul", "<img src=\"a\0x.gif\"><img src=\"A\0y.gif\"><a href=\"p\0q\">"s, {"a"}, {"p"}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, LinkCollection, ::testing::ValuesIn(kCollectCases),
-                         CaseName<SCollectCase>);
+TEST(LinkCollection, ListsFirstOccurrencesInPassOrder) {
+    for (const SCollectCase& c : kCollectCases) {
+        SCOPED_TRACE(c.mWhat);
+        CKIVOParseCtrl ctrl;
+        ASSERT_EQ(ctrl.ParseHTML(c.mInput), 0);
+        EXPECT_EQ(ctrl.GetImages(), c.mImages);
+        EXPECT_EQ(ctrl.GetHrefs(), c.mHrefs);
+        // Collection changes nothing: a second call gives the same lists.
+        EXPECT_EQ(ctrl.GetImages(), c.mImages);
+        EXPECT_EQ(ctrl.GetHrefs(), c.mHrefs);
+    }
+}
 
 enum class EFix { Images, Hrefs };
 
@@ -85,25 +72,6 @@ struct SFixCase {
     int mResult;
     std::string mHtml;
 };
-
-void PrintTo(const SFixCase& c, std::ostream* out) { *out << c.mWhat; }
-
-class LinkRewriting : public ::testing::TestWithParam<SFixCase> {};
-
-TEST_P(LinkRewriting, RewritesWholeMatchingValues) {
-    const SFixCase& c = GetParam();
-    CKIVOParseCtrl ctrl;
-    ASSERT_EQ(ctrl.ParseHTML(c.mInput), 0);
-    const Values images = ctrl.GetImages();
-    const Values hrefs = ctrl.GetHrefs();
-    const int result = c.mOperation == EFix::Images ? ctrl.FixImages(c.mSrc, c.mDest) : ctrl.FixHrefs(c.mSrc, c.mDest);
-    EXPECT_EQ(result, c.mResult);
-    EXPECT_EQ(ctrl.GetHTML(), c.mHtml);
-    if (result != 0) {  // a refused call changes nothing that collection sees
-        EXPECT_EQ(ctrl.GetImages(), images);
-        EXPECT_EQ(ctrl.GetHrefs(), hrefs);
-    }
-}
 
 const SFixCase kFixCases[] = {
     {"MatchIgnoresCaseReplacementKeepsIt", "<img src=A.gif>", EFix::Images, {"a.GIF"}, {"b.gif"}, 0,
@@ -137,8 +105,23 @@ const SFixCase kFixCases[] = {
     {"ReplacementWrittenWholeWithNul", "<img src=a>", EFix::Images, {"a"}, {"b\0c"s}, 0, "<IMG src=\"b\0c\">"s},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, LinkRewriting, ::testing::ValuesIn(kFixCases),
-                         CaseName<SFixCase>);
+TEST(LinkRewriting, RewritesWholeMatchingValues) {
+    for (const SFixCase& c : kFixCases) {
+        SCOPED_TRACE(c.mWhat);
+        CKIVOParseCtrl ctrl;
+        ASSERT_EQ(ctrl.ParseHTML(c.mInput), 0);
+        const Values images = ctrl.GetImages();
+        const Values hrefs = ctrl.GetHrefs();
+        const int result =
+            c.mOperation == EFix::Images ? ctrl.FixImages(c.mSrc, c.mDest) : ctrl.FixHrefs(c.mSrc, c.mDest);
+        EXPECT_EQ(result, c.mResult);
+        EXPECT_EQ(ctrl.GetHTML(), c.mHtml);
+        if (result != 0) {  // a refused call changes nothing that collection sees
+            EXPECT_EQ(ctrl.GetImages(), images);
+            EXPECT_EQ(ctrl.GetHrefs(), hrefs);
+        }
+    }
+}
 
 TEST(LinkRewriting, LaterCollectionSeesRewrite) {
     CKIVOParseCtrl ctrl;
@@ -158,38 +141,27 @@ TEST(LinkRewriting, CollectedListAsBothListsOnlyUnifiesLetterCase) {
     EXPECT_EQ(ctrl.GetHTML(), "<IMG src=\"a.gif\"><IMG src=\"a.gif\"><TD background=\"B.gif\"><A href=\"p.htm\">");
 }
 
-struct SBaseCase {
-    const char* mWhat;
-    std::string mBase;
-    std::string mInput;
-    std::string mHtml;
-};
-
-void PrintTo(const SBaseCase& c, std::ostream* out) { *out << c.mWhat; }
-
-class DocumentBase : public ::testing::TestWithParam<SBaseCase> {};
-
-TEST_P(DocumentBase, StripsBaseFromImageUrlsOfLaterParse) {
-    const SBaseCase& c = GetParam();
-    CKIVOParseCtrl ctrl;
-    ctrl.SetDocumentBase(c.mBase);
-    ASSERT_EQ(ctrl.ParseHTML(c.mInput), 0);
-    EXPECT_EQ(ctrl.GetHTML(), c.mHtml);
-}
-
 // The stripping rules themselves are round trips in tests/data/core/roundtrip.txt;
 // these check what the control hands the engine.
-const SBaseCase kBaseCases[] = {
-    {"DriveBaseMakesRelative", "C:/web/", "<img src=C:\\web\\a.gif>", "<IMG src=\"a.gif\">"},
-    {"BackslashBaseMatchesBackslashValue", "web\\site\\", "<img src=web\\site\\img\\a.gif>",
-     "<IMG src=\"img/a.gif\">"},
-    {"HrefNeverRebased", "web\\site\\", "<a href=web\\site\\p.htm>", "<A href=\"web\\site\\p.htm\">"},
-    {"NoBaseKeepsBackslashes", "", "<img src=a\\b.gif>", "<IMG src=\"a\\b.gif\">"},
-    {"BackslashBaseStoredWithSlashes", "C:\\web\\", "<img src=C:/web/a.gif>", "<IMG src=\"a.gif\">"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Cases, DocumentBase, ::testing::ValuesIn(kBaseCases),
-                         CaseName<SBaseCase>);
+TEST(DocumentBase, StripsBaseFromImageUrlsOfLaterParse) {
+    const struct {
+        const char *what, *base, *input, *html;
+    } cases[] = {
+        {"drive base makes relative", "C:/web/", "<img src=C:\\web\\a.gif>", "<IMG src=\"a.gif\">"},
+        {"backslash base matches backslash value", "web\\site\\", "<img src=web\\site\\img\\a.gif>",
+         "<IMG src=\"img/a.gif\">"},
+        {"href never rebased", "web\\site\\", "<a href=web\\site\\p.htm>", "<A href=\"web\\site\\p.htm\">"},
+        {"no base keeps backslashes", "", "<img src=a\\b.gif>", "<IMG src=\"a\\b.gif\">"},
+        {"backslash base stored with slashes", "C:\\web\\", "<img src=C:/web/a.gif>", "<IMG src=\"a.gif\">"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CKIVOParseCtrl ctrl;
+        ctrl.SetDocumentBase(c.base);
+        ASSERT_EQ(ctrl.ParseHTML(c.input), 0);
+        EXPECT_EQ(ctrl.GetHTML(), c.html);
+    }
+}
 
 TEST(DocumentBase, CollectionReportsStrippedValues) {
     CKIVOParseCtrl ctrl;
