@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -116,12 +117,8 @@ TEST(NodeList, AttachAndRemoveKeepBothLinkDirectionsAndTheEnds) {
         SCOPED_TRACE(c.script);
         CNodeList list;
         std::string taken;
-        std::string script = c.script;
-        for (std::size_t pos = 0; pos < script.size();) {
-            std::size_t space = script.find(' ', pos);
-            if (space == std::string::npos) space = script.size();
-            const std::string op = script.substr(pos, space - pos);
-            pos = space + 1;
+        std::istringstream words(c.script);
+        for (std::string op; words >> op;) {
             if (op[0] == '<' || op[0] == '>') {
                 auto node = Named(op.substr(1));
                 CParseNode* raw = node.get();
