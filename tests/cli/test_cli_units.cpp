@@ -28,30 +28,27 @@ struct SJsonCase {
     std::string mJson;
 };
 
-class JsonString : public testing::TestWithParam<SJsonCase> {};
-
-TEST_P(JsonString, BytesMapToOneLosslessString) { EXPECT_EQ(Json(GetParam().mBytes), GetParam().mJson); }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, JsonString,
-    testing::Values(
-        SJsonCase{"", "\"\""}, SJsonCase{"a.gif", "\"a.gif\""},
-        SJsonCase{std::string("a\0b", 3), "\"a\\u0000b\""},
-        SJsonCase{"\"\\/", "\"\\\"\\\\/\""}, SJsonCase{"\b\f\n\r\t\x1f\x7f", "\"\\b\\f\\n\\r\\t\\u001f\\u007f\""},
+TEST(JsonString, BytesMapToOneLosslessString) {
+    const SJsonCase cases[] = {
+        {"", "\"\""}, {"a.gif", "\"a.gif\""},
+        {std::string("a\0b", 3), "\"a\\u0000b\""},
+        {"\"\\/", "\"\\\"\\\\/\""}, {"\b\f\n\r\t\x1f\x7f", "\"\\b\\f\\n\\r\\t\\u001f\\u007f\""},
         // Valid sequences of every length, at the edges of their ranges.
-        SJsonCase{"\xc2\x80\xdf\xbf", "\"\xc2\x80\xdf\xbf\""}, SJsonCase{"\xe0\xa0\x80", "\"\xe0\xa0\x80\""},
-        SJsonCase{"\xed\x9f\xbf", "\"\xed\x9f\xbf\""}, SJsonCase{"\xef\xbf\xbf", "\"\xef\xbf\xbf\""},
-        SJsonCase{"\xf0\x90\x80\x80", "\"\xf0\x90\x80\x80\""}, SJsonCase{"\xf4\x8f\xbf\xbf", "\"\xf4\x8f\xbf\xbf\""},
+        {"\xc2\x80\xdf\xbf", "\"\xc2\x80\xdf\xbf\""}, {"\xe0\xa0\x80", "\"\xe0\xa0\x80\""},
+        {"\xed\x9f\xbf", "\"\xed\x9f\xbf\""}, {"\xef\xbf\xbf", "\"\xef\xbf\xbf\""},
+        {"\xf0\x90\x80\x80", "\"\xf0\x90\x80\x80\""}, {"\xf4\x8f\xbf\xbf", "\"\xf4\x8f\xbf\xbf\""},
         // Invalid: stray continuation, overlong forms, surrogates, past U+10FFFF, cut short.
-        SJsonCase{"\x80", "\"\\udc80\""}, SJsonCase{"\xc0\xaf", "\"\\udcc0\\udcaf\""},
-        SJsonCase{"\xc1\xbf", "\"\\udcc1\\udcbf\""}, SJsonCase{"\xe0\x9f\xbf", "\"\\udce0\\udc9f\\udcbf\""},
-        SJsonCase{"\xed\xa0\x80", "\"\\udced\\udca0\\udc80\""},
-        SJsonCase{"\xf0\x8f\xbf\xbf", "\"\\udcf0\\udc8f\\udcbf\\udcbf\""},
-        SJsonCase{"\xf4\x90\x80\x80", "\"\\udcf4\\udc90\\udc80\\udc80\""}, SJsonCase{"\xf5", "\"\\udcf5\""},
-        SJsonCase{"\xff", "\"\\udcff\""}, SJsonCase{"\xe2\x82", "\"\\udce2\\udc82\""},
-        SJsonCase{"\xe2\x82x", "\"\\udce2\\udc82x\""}, SJsonCase{"\xf0\x9f\x98", "\"\\udcf0\\udc9f\\udc98\""},
+        {"\x80", "\"\\udc80\""}, {"\xc0\xaf", "\"\\udcc0\\udcaf\""},
+        {"\xc1\xbf", "\"\\udcc1\\udcbf\""}, {"\xe0\x9f\xbf", "\"\\udce0\\udc9f\\udcbf\""},
+        {"\xed\xa0\x80", "\"\\udced\\udca0\\udc80\""},
+        {"\xf0\x8f\xbf\xbf", "\"\\udcf0\\udc8f\\udcbf\\udcbf\""},
+        {"\xf4\x90\x80\x80", "\"\\udcf4\\udc90\\udc80\\udc80\""}, {"\xf5", "\"\\udcf5\""},
+        {"\xff", "\"\\udcff\""}, {"\xe2\x82", "\"\\udce2\\udc82\""},
+        {"\xe2\x82x", "\"\\udce2\\udc82x\""}, {"\xf0\x9f\x98", "\"\\udcf0\\udc9f\\udc98\""},
         // A valid character right after an invalid byte is kept whole.
-        SJsonCase{"\xff\xc3\xa9", "\"\\udcff\xc3\xa9\""}));
+        {"\xff\xc3\xa9", "\"\\udcff\xc3\xa9\""}};
+    for (const SJsonCase& c : cases) EXPECT_EQ(Json(c.mBytes), c.mJson) << testing::PrintToString(c.mBytes);
+}
 
 struct SFormatCase {
     EListFormat mFormat;
@@ -59,22 +56,20 @@ struct SFormatCase {
     std::string mExpected;
 };
 
-class ValueListFormat : public testing::TestWithParam<SFormatCase> {};
-
-TEST_P(ValueListFormat, WritesEachValueWithItsEnd) {
-    std::vector<std::string> values{"y.gif", std::string("x\0.gif", 6)};
-    EXPECT_EQ(FormatValues(values, GetParam().mFormat, GetParam().mMulti, "d/p.html"), GetParam().mExpected);
+TEST(ValueListFormat, WritesEachValueWithItsEnd) {
+    const std::vector<std::string> values{"y.gif", std::string("x\0.gif", 6)};
+    const SFormatCase cases[] = {
+        {EListFormat::Lines, false, std::string("y.gif\nx\0.gif\n", 13)},
+        {EListFormat::Nul, false, std::string("y.gif\0x\0.gif\0", 13)},
+        {EListFormat::Json, false, "[\"y.gif\", \"x\\u0000.gif\"]\n"},
+        {EListFormat::Lines, true, std::string("d/p.html\ty.gif\nd/p.html\tx\0.gif\n", 31)},
+        {EListFormat::Nul, true, std::string("d/p.html\0y.gif\0d/p.html\0x\0.gif\0", 31)},
+        {EListFormat::Json, true, "{\"file\": \"d/p.html\", \"values\": [\"y.gif\", \"x\\u0000.gif\"]}\n"},
+    };
+    for (const SFormatCase& c : cases)
+        EXPECT_EQ(FormatValues(values, c.mFormat, c.mMulti, "d/p.html"), c.mExpected)
+            << "format " << static_cast<int>(c.mFormat) << (c.mMulti ? ", several files" : "");
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ValueListFormat,
-    testing::Values(SFormatCase{EListFormat::Lines, false, std::string("y.gif\nx\0.gif\n", 13)},
-                    SFormatCase{EListFormat::Nul, false, std::string("y.gif\0x\0.gif\0", 13)},
-                    SFormatCase{EListFormat::Json, false, "[\"y.gif\", \"x\\u0000.gif\"]\n"},
-                    SFormatCase{EListFormat::Lines, true, std::string("d/p.html\ty.gif\nd/p.html\tx\0.gif\n", 31)},
-                    SFormatCase{EListFormat::Nul, true, std::string("d/p.html\0y.gif\0d/p.html\0x\0.gif\0", 31)},
-                    SFormatCase{EListFormat::Json, true,
-                                "{\"file\": \"d/p.html\", \"values\": [\"y.gif\", \"x\\u0000.gif\"]}\n"}));
 
 TEST(ValueListFormat, EmptyListsWriteNothingButJson) {
     EXPECT_EQ(FormatValues({}, EListFormat::Lines, true, "a"), "");
