@@ -73,7 +73,9 @@ protected:
 
 public:
     const int mType;
-    CParseNode* mParent = nullptr;  // written on attach, read by nothing
+    // The node it was attached through (a folded node's start tag); read by
+    // nothing in the system.
+    CParseNode* mParent = nullptr;
 
 protected:
     friend class CNodeList;

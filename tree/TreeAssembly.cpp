@@ -91,9 +91,9 @@ void CParseNode::FoldEndTag(std::unique_ptr<CTagNode> endTag) {
         delete mChildren;
         mChildren = endTag->mChildren;
         endTag->mChildren = nullptr;
-        if (index) {
-            for (CParseNode* node = mChildren ? mChildren->GetFirst() : nullptr; node; node = node->NextSibling())
-                index->Added(*node);
+        for (CParseNode* node = mChildren ? mChildren->GetFirst() : nullptr; node; node = node->NextSibling()) {
+            node->mParent = this;  // never left pointing at the end tag
+            if (index) index->Added(*node);
         }
     }
     if (log) log->Log("Start Tag NOT FOUND for %s", endName);
@@ -119,6 +119,9 @@ void CTagNode::CloseWithEndTag(std::unique_ptr<CTagNode> endTag) {
     if (!mChildren) {
         mChildren = endTag->mChildren;
         endTag->mChildren = nullptr;
+        // The nodes were attached through the end tag, which goes now.
+        for (CParseNode* node = mChildren ? mChildren->GetFirst() : nullptr; node; node = node->NextSibling())
+            node->mParent = this;
     }
     bOpen = false;
     bEndTag = true;
