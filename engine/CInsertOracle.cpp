@@ -23,20 +23,24 @@ int Step(int state, unsigned char c) {
 
 CInsertOracle::CInsertOracle(const unsigned char* text, std::int32_t n)
     : mAbandoned(static_cast<std::size_t>(n) + 1) {
-    mAbandoned[n] = 0x1FF;  // the end of the input abandons every block
+    // Bit s of ahead: a scan that reads the byte at p + 1 in state s ends
+    // abandoned; the end of the input abandons every block.
+    std::uint16_t ahead = 0x1FF;
+    mAbandoned[static_cast<std::size_t>(n)] = true;
     for (std::int32_t p = n - 1; p >= 0; --p) {
-        std::uint16_t bits = 0;
+        std::uint16_t here = 0;
         for (int state = 0; state < 9; ++state) {
             const int next = Step(state, text[p]);
-            const bool abandoned = next == kAbandoned || (next >= 0 && (mAbandoned[p + 1] >> next) & 1);
-            if (abandoned) bits = static_cast<std::uint16_t>(bits | (1u << state));
+            if (next == kAbandoned || (next >= 0 && ((ahead >> next) & 1u)))
+                here = static_cast<std::uint16_t>(here | (1u << state));
         }
-        mAbandoned[p] = bits;
+        mAbandoned[static_cast<std::size_t>(p)] = here & 1u;
+        ahead = here;
     }
 }
 
 bool CInsertOracle::IsAbandoned(std::int32_t openingBar) const {
-    return mAbandoned[static_cast<std::size_t>(openingBar) + 1] & 1;  // depth 1, flag 0
+    return mAbandoned[static_cast<std::size_t>(openingBar) + 1];
 }
 
 }  // namespace kivoparse

@@ -50,9 +50,11 @@ public:
     bool IsAbandoned(std::int32_t openingBar) const;
 
 private:
-    // Bit s of mAbandoned[p]: a scan that reads byte p in scanner state s
-    // (nesting depth 1-3 times "<"/"|" flag 0-2) ends abandoned.
-    std::vector<std::uint16_t> mAbandoned;
+    // Bit p: a block whose content begins at byte p is abandoned. The pass
+    // carries all nine scanner states (depth 1-3 times flag 0-2) from one
+    // position to the one before, and keeps only the state a block starts
+    // in: one bit per byte of text.
+    std::vector<bool> mAbandoned;
 };
 
 }  // namespace kivoparse
