@@ -12,7 +12,20 @@
 #include <system_error>
 #include <vector>
 
+#include "log/CLogFile.h"
+
 namespace kivoparse_test {
+
+// A trace file and the link an engine reaches it through:
+// engine.SetLogLink(&trace.mLink).
+struct STrace {
+    explicit STrace(const std::string& path) {
+        mLog.SetPath(path.c_str());
+        mLink.mLog = &mLog;
+    }
+    kivoparse::CLogFile mLog;
+    kivoparse::CLogLink mLink;
+};
 
 // The whole file as bytes; empty when it cannot be read.
 inline std::string ReadFile(const std::filesystem::path& path) {

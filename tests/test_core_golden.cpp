@@ -17,8 +17,6 @@
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
-using kivoparse::CLogFile;
-using kivoparse::CLogLink;
 using kivoparse::CParsingEngine;
 
 namespace {
@@ -228,14 +226,11 @@ TEST_P(CoreTrace, LogHoldsExactlyTheExpectedLines) {
     const TraceCase& c = GetParam();
     const kivoparse_test::TempPath logFile("trace");
     const fs::path& logPath = logFile.Path();
-    CLogFile log;
-    log.SetPath(logFile.String().c_str());
-    CLogLink link;
-    link.mLog = &log;
+    kivoparse_test::STrace trace(logFile.String());
     std::string htmlTraced;
     {
         CParsingEngine engine;
-        engine.SetLogLink(&link);
+        engine.SetLogLink(&trace.mLink);
         ASSERT_EQ(engine.ParseHTML(c.input), 0);
         htmlTraced = engine.GetHTML();
     }

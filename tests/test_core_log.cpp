@@ -22,6 +22,7 @@ using kivoparse::CLogFile;
 using kivoparse::CLogLink;
 using kivoparse::CParsingEngine;
 using kivoparse_test::ReadFile;
+using kivoparse_test::STrace;
 using kivoparse_test::TempPath;
 
 namespace {
@@ -168,12 +169,9 @@ TEST(EngineTrace, NoLinkOrALogWithoutAPathParsesNormally) {
 
 std::vector<std::string> TraceOf(const std::string& input) {
     TempPath file("engine");
-    CLogFile log;
-    log.SetPath(file.String().c_str());
-    CLogLink link;
-    link.mLog = &log;
+    STrace trace(file.String());
     CParsingEngine engine;
-    engine.SetLogLink(&link);
+    engine.SetLogLink(&trace.mLink);
     EXPECT_EQ(engine.ParseHTML(input), 0);
     std::vector<std::string> lines;
     std::istringstream in(ReadFile(file.Path()));

@@ -20,6 +20,7 @@
 
 using namespace kivoparse;
 using kivoparse_test::Repeat;
+using kivoparse_test::STrace;
 using kivoparse_test::TempPath;
 
 namespace {
@@ -175,12 +176,9 @@ TEST(RandomInput, UniformRandomBytesNeverCrashTheParser) {
 // reference, and the tree must come out the same.
 void ExpectTracedTreeMatchesQuiet(const std::string& input, const TempPath& log) {
     std::filesystem::remove(log.Path());
-    CLogFile file;
-    file.SetPath(log.String().c_str());
-    CLogLink link;
-    link.mLog = &file;
+    STrace trace(log.String());
     CParsingEngine traced;
-    traced.SetLogLink(&link);
+    traced.SetLogLink(&trace.mLink);
     ASSERT_EQ(traced.ParseHTML(input), 0);
     CParsingEngine quiet;
     ASSERT_EQ(quiet.ParseHTML(input), 0);
