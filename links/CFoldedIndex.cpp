@@ -6,11 +6,6 @@ namespace kivoparse {
 
 namespace {
 
-unsigned char FoldByte(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
-}
-
 // Spreads every input bit over the whole word (the MurmurHash3 finaliser).
 std::uint64_t Mix(std::uint64_t x) {
     x ^= x >> 33;
@@ -24,15 +19,6 @@ std::uint64_t Mix(std::uint64_t x) {
 constexpr std::size_t kInitialSlots = 16;
 
 }  // namespace
-
-int CompareNoCase(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        const unsigned char x = FoldByte(*a);
-        const unsigned char y = FoldByte(*b);
-        if (x != y) return x < y ? -1 : 1;
-        if (x == 0) return 0;
-    }
-}
 
 // The seed differs from index to index, so a document cannot be written to
 // make many values share a slot chain. It never changes an answer.

@@ -4,13 +4,10 @@
 #include <vector>
 
 #include "tree/CParseNode.h"
+#include "tree/CompareNoCase.h"
 
 namespace kivoparse {
 
-// Compares two NUL-terminated texts as _stricmp does, with ASCII folding
-// only: A to Z match a to z, every other byte stands for itself, and the
-// comparison ends at the first NUL. No locale is consulted.
-int CompareNoCase(const char* a, const char* b);
 
 // A hash index over a value list: for each text under ASCII case folding
 // (up to its first NUL), the position of the first entry that has it. It

@@ -7,6 +7,7 @@
 
 #include "engine/CParsingEngine.h"
 #include "tree/CNodeList.h"
+#include "tree/CompareNoCase.h"
 #include "tree/CPropertyNode.h"
 #include "tree/CTagNode.h"
 #include "tree/ReplaceAll.h"
@@ -36,17 +37,6 @@ constexpr bool IsSorted() {
     return true;
 }
 static_assert(IsSorted(), "the tag table must stay sorted");
-
-// _stricmp on NUL-terminated text: ASCII letters folded, nothing else.
-bool EqualsIgnoringCase(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y) return false;
-        if (x == 0) return true;
-    }
-}
 
 }  // namespace
 
@@ -102,7 +92,7 @@ void CTagNode::ApplyPropertyRules() {
     }
     case KP_TAG_TD: {
         CPropertyNode* align = FindProperty("align");
-        if (align && EqualsIgnoringCase(align->GetData(), "Middle")) align->SetData("center", 6);
+        if (align && CompareNoCase(align->GetData(), "Middle") == 0) align->SetData("center", 6);
         return;
     }
     case KP_TAG_STYLE: {
@@ -113,7 +103,7 @@ void CTagNode::ApplyPropertyRules() {
             added->SetName("type");
             added->SetData("text/css", 8);
             mProperties->AddChild(std::move(added), true);
-        } else if (EqualsIgnoringCase(type->GetData(), "")) {
+        } else if (CompareNoCase(type->GetData(), "") == 0) {
             type->SetData("text/css", 8);
         }
         return;
