@@ -44,11 +44,18 @@ std::string ToBytes(py::handle value, const std::string& what) {
         return std::string(PyBytes_AS_STRING(object), static_cast<size_t>(PyBytes_GET_SIZE(object)));
     }
     if (PyObject_CheckBuffer(object)) {
-        Py_buffer view;
-        if (PyObject_GetBuffer(object, &view, PyBUF_SIMPLE) != 0) throw py::error_already_set();
-        std::string bytes(static_cast<const char*>(view.buf), static_cast<size_t>(view.len));
-        PyBuffer_Release(&view);
-        return bytes;
+        // Released on every way out, a failed copy included.
+        struct Buffer {
+            Py_buffer mView{};
+            bool bHeld = false;
+            ~Buffer() {
+                if (bHeld) PyBuffer_Release(&mView);
+            }
+        };
+        Buffer buffer;
+        if (PyObject_GetBuffer(object, &buffer.mView, PyBUF_SIMPLE) != 0) throw py::error_already_set();
+        buffer.bHeld = true;
+        return std::string(static_cast<const char*>(buffer.mView.buf), static_cast<size_t>(buffer.mView.len));
     }
     throw py::type_error(what + " must be bytes or str, not " + TypeName(value));
 }
