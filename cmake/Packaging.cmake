@@ -4,8 +4,9 @@
 #         -DCMAKE_INSTALL_PREFIX=/usr -DKIVOPARSE_BUILD_TESTS=OFF
 #   cmake --build build-deb -j2 && cpack --config build-deb/CPackConfig.cmake -B build-deb
 # which gives build-deb/kivoparse_VERSION_ARCH.deb: the shared library with
-# its soname links, the header, the CMake package, the pkg-config file, the
-# tool and its man page.
+# its soname links (a build without BUILD_SHARED_LIBS packs the static one),
+# the header, the CMake package, the pkg-config file, the tool and its man
+# page.
 
 if(TARGET kivoparse_cli)
   # docs/kivoparse.1 is written by hand beside docs/cli.md;
@@ -32,11 +33,6 @@ if(TARGET kivoparse_cli)
   if(NOT KIVOPARSE_LIBDIR_IMPLICIT EQUAL -1)
     set_target_properties(kivoparse_cli PROPERTIES INSTALL_RPATH "")
   endif()
-endif()
-
-if(NOT BUILD_SHARED_LIBS)
-  message(STATUS "kivoparse: a package made from this build holds the static library; "
-                 "configure with -DBUILD_SHARED_LIBS=ON for the shared one")
 endif()
 
 set(CPACK_GENERATOR DEB)
