@@ -186,8 +186,15 @@ function draw() {
     if (file.path === selected) row.className = 'selected';
     cell(row, file.path, 'path');
     for (const kind of ['images', 'hrefs']) {
-      const td = cell(row, `${file[kind].length}: ${file[kind].map(text).join(' ')}`, 'url');
-      td.title = file[kind].map(text).join('\n');
+      const td = cell(row, '', 'url');
+      const count = document.createElement('span');
+      count.className = 'count';
+      count.textContent = String(file[kind].length);
+      td.append(count, ...file[kind].map((url) => {
+        const line = document.createElement('div');
+        line.textContent = text(url);
+        return line;
+      }));
     }
     row.addEventListener('click', () => select(file.path));
     fileBody.append(row);
