@@ -16,18 +16,6 @@ export function keyOf(bytes) {
   return key;
 }
 
-export function bytesOf(key) {
-  const bytes = new Uint8Array(key.length);
-  for (let i = 0; i < key.length; ++i) bytes[i] = key.charCodeAt(i);
-  return bytes;
-}
-
-// The key the parser matches URLs by: ASCII letters folded, up to the first NUL.
-export function foldedKey(bytes) {
-  const end = bytes.indexOf(0);
-  return keyOf(end < 0 ? bytes : bytes.subarray(0, end)).replace(/[A-Z]+/g, (s) => s.toLowerCase());
-}
-
 export function concat(parts) {
   let length = 0;
   for (const part of parts) length += part.length;

@@ -255,10 +255,16 @@ function isPage(path) {
 // files: [{ path, file, named }]; a file named directly is taken whatever
 // its name, one found in a folder only when its name ends as set.
 function open(found) {
-  const taken = found.filter((f) => f.named || isPage(f.path));
-  taken.sort((a, b) => (a.path < b.path ? -1 : a.path > b.path ? 1 : 0));
-  const skipped = found.length - taken.length;
+  const pages = found.filter((f) => f.named || isPage(f.path));
+  pages.sort((a, b) => (a.path < b.path ? -1 : a.path > b.path ? 1 : 0));
+  const skipped = found.length - pages.length;
   $('#errors').replaceChildren();
+  // Two files of one name would be one entry of the zip: the first is taken.
+  const taken = pages.filter((f, i) => {
+    if (i === 0 || f.path !== pages[i - 1].path) return true;
+    reportError(`${f.path}: a second file of this name is left out (one zip entry each)`);
+    return false;
+  });
   if (taken.length === 0) {
     status(`No page among ${found.length} files (names ending in ${extensions().join(', ')}).`);
     return;

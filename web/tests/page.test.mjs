@@ -36,7 +36,7 @@ before(async () => {
     executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
     headless: true,
     acceptDownloads: true,
-    viewport: { width: 1200, height: 860 },
+    viewport: { width: 1200, height: 940 },
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
