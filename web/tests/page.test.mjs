@@ -109,6 +109,10 @@ test('the samples folder: listed, mapped, zipped as the command-line tool writes
   const imageRow = page.locator('#urls tbody tr', { has: page.locator('td.url', { hasText: new RegExp(`^${IMAGE_FROM}$`) }) });
   await imageRow.getByRole('button', { name: 'Map' }).click();
   await page.locator('.map[data-kind=images] input.to').fill(IMAGE_TO);
+  const badMap = join(work, 'bad.tsv');
+  writeFileSync(badMap, 'a\tb\nno tab\n');
+  await page.setInputFiles('.map[data-kind=hrefs] input.load', badMap);
+  await page.locator('#errors li', { hasText: /^bad\.tsv: line 2 has no TAB;/ }).waitFor();
   const linkMap = join(work, 'links.tsv');
   writeFileSync(linkMap, LINK_MAP);
   await page.setInputFiles('.map[data-kind=hrefs] input.load', linkMap);
@@ -137,4 +141,5 @@ test('the samples folder: listed, mapped, zipped as the command-line tool writes
   const origin = `http://127.0.0.1:${server.address().port}/`;
   assert.deepEqual(requests.filter((url) => !url.startsWith(origin) && !url.startsWith('blob:')), []);
   assert.deepEqual(problems, []);
+  assert.equal(await page.locator('#errors li').count(), 1);
 });
