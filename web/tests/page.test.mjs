@@ -116,6 +116,7 @@ test('the samples folder: listed, mapped, zipped as the command-line tool writes
   const linkMap = join(work, 'links.tsv');
   writeFileSync(linkMap, LINK_MAP);
   await page.setInputFiles('.map[data-kind=hrefs] input.load', linkMap);
+  await page.getByText(/^links\.tsv: 2 pairs loaded\.$/).waitFor();
   assert.equal(await page.locator('.map[data-kind=hrefs] tbody tr').count(), 2);
 
   await page.locator('#files td.path', { hasText: 'samples/catalogue.html' }).click();
