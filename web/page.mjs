@@ -4,11 +4,11 @@
 import { utf8, text, keyOf } from './bytes.mjs';
 import { parseMap, formatMap } from './mapfile.mjs';
 
-const MAX_ROWS = 500;   // rows drawn per table; the filter narrows the rest
+const MAX_ROWS = 300;   // rows drawn per table; the filter narrows the rest
 const $ = (selector) => document.querySelector(selector);
 
 const worker = new Worker(new URL('./worker.mjs', import.meta.url), { type: 'module' });
-let files = [];          // [{ path, size, images, hrefs }] as listed by the worker
+let files = [];          // [{ path, size, images, hrefs, imagesText, hrefsText, search }]
 let selected = null;     // path of the file shown in the preview
 let zipName = 'rewritten.zip';
 
@@ -136,28 +136,32 @@ function moreRow(body, shown, total, columns) {
   body.append(row);
 }
 
-// Every distinct URL with the number of files that hold it, most shared first.
-function groupUrls() {
-  const groups = new Map();
+// Every distinct URL with the number of files that hold it, most shared
+// first; each file gets its URLs as text, and a lower-case text to filter by.
+let groups = [];
+function listed(newFiles) {
+  files = newFiles;
+  const byKey = new Map();
   for (const file of files) {
+    file.search = file.path.toLowerCase();
     for (const kind of ['images', 'hrefs']) {
-      for (const url of file[kind]) {
+      file[`${kind}Text`] = file[kind].map((url) => {
         const key = kind + keyOf(url);
-        const group = groups.get(key) ?? { kind, url, shown: text(url), count: 0 };
+        const group = byKey.get(key) ?? { kind, url, shown: text(url), count: 0 };
         group.count += 1;
-        groups.set(key, group);
-      }
+        byKey.set(key, group);
+        file.search += `\n${group.shown.toLowerCase()}`;
+        return group.shown;
+      });
     }
   }
-  return [...groups.values()].sort((a, b) => b.count - a.count || (a.shown < b.shown ? -1 : a.shown > b.shown ? 1 : 0));
+  groups = [...byKey.values()].sort((a, b) => b.count - a.count || (a.shown < b.shown ? -1 : a.shown > b.shown ? 1 : 0));
+  for (const group of groups) group.search = group.shown.toLowerCase();
 }
 
 function draw() {
   const filter = $('#filter').value.toLowerCase();
-  const matches = (value) => value.toLowerCase().includes(filter);
-
-  const groups = groupUrls();
-  const shownGroups = groups.filter((group) => matches(group.shown));
+  const shownGroups = groups.filter((group) => group.search.includes(filter));
   const urlBody = $('#urls tbody');
   urlBody.replaceChildren();
   for (const group of shownGroups.slice(0, MAX_ROWS)) {
@@ -176,8 +180,7 @@ function draw() {
   const imageCount = groups.filter((group) => group.kind === 'images').length;
   $('#url-counts').textContent = `${imageCount} image URLs, ${groups.length - imageCount} link URLs`;
 
-  const shownFiles = files.filter((file) => matches(file.path) ||
-    file.images.some((url) => matches(text(url))) || file.hrefs.some((url) => matches(text(url))));
+  const shownFiles = files.filter((file) => file.search.includes(filter));
   const fileBody = $('#files tbody');
   fileBody.replaceChildren();
   for (const file of shownFiles.slice(0, MAX_ROWS)) {
@@ -190,9 +193,9 @@ function draw() {
       const count = document.createElement('span');
       count.className = 'count';
       count.textContent = String(file[kind].length);
-      td.append(count, ...file[kind].map((url) => {
+      td.append(count, ...file[`${kind}Text`].map((url) => {
         const line = document.createElement('div');
-        line.textContent = text(url);
+        line.textContent = url;
         return line;
       }));
     }
@@ -271,7 +274,7 @@ function open(found) {
   }
   const tops = new Set(taken.map((f) => f.path.split('/')[0]));
   zipName = tops.size === 1 && taken[0].path.includes('/') ? `${[...tops][0]}-rewritten.zip` : 'rewritten.zip';
-  files = [];
+  listed([]);
   selected = null;
   busy(true);
   status(`Reading ${taken.length} files${skipped ? ` (${skipped} other files left out)` : ''}…`);
@@ -326,7 +329,7 @@ worker.addEventListener('message', ({ data }) => {
       reportError(`${data.path}: ${data.message}`);
       break;
     case 'listed': {
-      files = data.files;
+      listed(data.files);
       busy(false);
       const failed = $('#errors').children.length;
       status(`${files.length} files listed${failed ? `, ${failed} failed (see below)` : ''}.`);
@@ -370,7 +373,12 @@ $('#open-folder').addEventListener('change', (event) => {
   open([...event.target.files].map((file) => ({ path: file.webkitRelativePath || file.name, file, named: false })));
   event.target.value = '';
 });
-$('#filter').addEventListener('input', draw);
+let filterTimer = 0;
+$('#filter').addEventListener('input', () => {
+  clearTimeout(filterTimer);
+  if (files.length > 500) filterTimer = setTimeout(draw, 150);   // wait for the next key
+  else draw();
+});
 $('#base').addEventListener('change', () => {
   if (files.length === 0) return;
   busy(true);

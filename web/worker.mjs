@@ -12,17 +12,21 @@ import { createKivoparse } from './kivoparse.mjs';
 import { zipStored } from './zip.mjs';
 
 let kivoparse = null;
+let lister = null;    // a Parser of that module, for listing: one parse a file
 let documents = [];   // [{ path, bytes, date }] in the order given
 let base = '';
 
 async function module() {
-  kivoparse ??= await createKivoparse();
+  if (!kivoparse) {
+    kivoparse = await createKivoparse();
+    lister = new kivoparse.Parser();
+  }
   return kivoparse;
 }
 
 // After a failure inside the module (out of memory, say) its state is not to
 // be trusted: the next call loads a fresh one.
-function discardModule() { kivoparse = null; }
+function discardModule() { kivoparse = null; lister = null; }
 
 function progress(done, total, what) {
   postMessage({ type: 'progress', done, total, what });
@@ -51,10 +55,10 @@ async function eachDocument(what, work) {
 
 async function list() {
   const files = [];
-  await eachDocument('parsing', (document, k) => {
-    const images = k.images(document.bytes, { base });
-    const hrefs = k.hrefs(document.bytes, { base });
-    files.push({ path: document.path, size: document.bytes.length, images, hrefs });
+  await eachDocument('parsing', (document) => {
+    lister.setDocumentBase(base);
+    if (lister.parseHTML(document.bytes) !== 0) throw new RangeError('too large to parse (2 GiB or more)');
+    files.push({ path: document.path, size: document.bytes.length, images: lister.getImages(), hrefs: lister.getHrefs() });
   });
   postMessage({ type: 'listed', files });
 }
@@ -65,18 +69,19 @@ const steps = {
   async load({ files, base: newBase }) {
     base = newBase ?? '';
     documents = [];
-    let last = 0;
-    for (let i = 0; i < files.length; ++i) {
-      const { path, file } = files[i];
+    // Many reads at a time: each is a round trip to the browser.
+    const read = async ({ path, file }) => {
       try {
-        documents.push({ path, bytes: new Uint8Array(await file.arrayBuffer()), date: new Date(file.lastModified) });
+        return { path, bytes: new Uint8Array(await file.arrayBuffer()), date: new Date(file.lastModified) };
       } catch (error) {
         postMessage({ type: 'failed', path, message: `cannot be read: ${error?.message ?? error}` });
+        return null;
       }
-      if (Date.now() - last > 50 || i + 1 === files.length) {
-        progress(i + 1, files.length, 'reading');
-        last = Date.now();
-      }
+    };
+    for (let i = 0; i < files.length; i += 64) {
+      const batch = await Promise.all(files.slice(i, i + 64).map(read));
+      documents.push(...batch.filter(Boolean));
+      progress(Math.min(i + 64, files.length), files.length, 'reading');
     }
     await list();
   },
