@@ -218,7 +218,15 @@ function select(path) {
 
 // ---- the preview: the rewritten output, changed values marked
 
+const PREVIEW_BYTES = 2 << 20;   // more would only slow the page down
+
 function showPreview(before, after) {
+  const cut = after.length > PREVIEW_BYTES;
+  if (cut) {
+    before = before.subarray(0, PREVIEW_BYTES);
+    after = after.subarray(0, PREVIEW_BYTES);
+  }
+  $('#preview-name').textContent = cut ? `${selected} (the first 2 MiB)` : selected;
   const old = text(before).split('"');
   const now = text(after).split('"');
   const preview = $('#preview');

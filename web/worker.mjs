@@ -92,10 +92,15 @@ const steps = {
   async preview({ path, images, hrefs }) {
     const document = documents.find((d) => d.path === path);
     if (!document) return;
-    const k = await module();
-    const before = k.normalize(document.bytes, { base });
-    const after = k.rewrite(document.bytes, { base, images: pairs(images), hrefs: pairs(hrefs) });
-    postMessage({ type: 'preview', path, before, after });
+    try {
+      const k = await module();
+      const before = k.normalize(document.bytes, { base });
+      const after = k.rewrite(document.bytes, { base, images: pairs(images), hrefs: pairs(hrefs) });
+      postMessage({ type: 'preview', path, before, after });
+    } catch (error) {
+      discardModule();
+      postMessage({ type: 'failed', path, message: error?.message ?? String(error) });
+    }
   },
   async zip({ images, hrefs }) {
     const entries = [];
