@@ -86,6 +86,21 @@ function expectedUrls() {
   return rows.sort();
 }
 
+test('dropped files are taken whatever their names', async () => {
+  const page = await context.newPage();
+  await page.goto(`http://127.0.0.1:${server.address().port}/`);
+  const transfer = await page.evaluateHandle(() => {
+    const files = new DataTransfer();
+    files.items.add(new File(['<a href=b.htm>b</a>'], 'b.txt'));
+    files.items.add(new File(['<img src=A.gif>'], 'a.html'));
+    return files;
+  });
+  await page.dispatchEvent('body', 'drop', { dataTransfer: transfer });
+  await page.getByText(/^2 files listed\.$/).waitFor();
+  assert.deepEqual(await page.locator('#files td.path').allTextContents(), ['a.html', 'b.txt']);
+  await page.close();
+});
+
 test('the samples folder: listed, mapped, zipped as the command-line tool writes it', async () => {
   const page = await context.newPage();
   const problems = [];
