@@ -68,6 +68,24 @@ export async function createKivoparse(options = {}) {
   // One parser serves the convenience functions; the base is set anew for
   // each call, since it applies from the next parse on.
   const shared = new core.Parser();
+
+  // A failure inside the module (its memory, at most 2 GiB, exhausted) leaves
+  // it unusable: say so, then and on every later call.
+  let broken = false;
+  const guard = (work) => (...args) => {
+    if (broken) {
+      throw new Error('kivoparse: this module stopped after running out of memory; load a new one with createKivoparse()');
+    }
+    try {
+      return work(...args);
+    } catch (error) {
+      if (!(error instanceof WebAssembly.RuntimeError)) throw error;
+      broken = true;
+      throw new Error('kivoparse: out of memory (the module holds at most 2 GiB, documents and their trees); ' +
+        'load a new one with createKivoparse()', { cause: error });
+    }
+  };
+
   const parse = (html, base) => {
     shared.setDocumentBase(base ?? '');
     if (shared.parseHTML(html) !== 0) throw new RangeError('the document is too large to parse (2 GiB or more)');
@@ -78,21 +96,21 @@ export async function createKivoparse(options = {}) {
     Parser: core.Parser,
     FS: core.FS,
     // The document written back normalised.
-    normalize: (html, { base } = {}) => parse(html, base).getHTML(),
+    normalize: guard((html, { base } = {}) => parse(html, base).getHTML()),
     // Its image URLs (IMG and INPUT src, then background), each once.
-    images: (html, { base } = {}) => parse(html, base).getImages(),
+    images: guard((html, { base } = {}) => parse(html, base).getImages()),
     // Its link URLs (A href), each once.
-    hrefs: (html, { base } = {}) => parse(html, base).getHrefs(),
+    hrefs: guard((html, { base } = {}) => parse(html, base).getHrefs()),
     // The document with its image and link URLs replaced: each map pairs an
     // old URL (letter case ignored) with its new one.
-    rewrite: (html, { images, hrefs, base } = {}) => {
+    rewrite: guard((html, { images, hrefs, base } = {}) => {
       const parser = parse(html, base);
       const imagePairs = pairsOf(images, 'images');
       const hrefPairs = pairsOf(hrefs, 'hrefs');
       if (imagePairs.src.length) parser.fixImages(imagePairs.src, imagePairs.dest);
       if (hrefPairs.src.length) parser.fixHrefs(hrefPairs.src, hrefPairs.dest);
       return parser.getHTML();
-    },
+    }),
   };
 }
 
