@@ -199,7 +199,9 @@ function draw() {
         return line;
       }));
     }
+    row.tabIndex = 0;
     row.addEventListener('click', () => select(file.path));
+    row.addEventListener('keydown', (event) => { if (event.key === 'Enter') select(file.path); });
     fileBody.append(row);
   }
   moreRow(fileBody, MAX_ROWS, shownFiles.length, 3);
