@@ -1,0 +1,129 @@
+// The WebAssembly module against the command-line tool, byte for byte, on
+// the sample pages and the documents of cases.json. Needs the page built
+// (KIVOPARSE_PAGE, default build-wasm/page) and the tool (KIVOPARSE_CLI,
+// default build-release/cli/kivoparse); run from the checkout root:
+//   node --test web/tests/
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, resolve } from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+const PAGE = resolve(process.env.KIVOPARSE_PAGE ?? 'build-wasm/page');
+const CLI = resolve(process.env.KIVOPARSE_CLI ?? 'build-release/cli/kivoparse');
+const { createKivoparse } = await import(pathToFileURL(join(PAGE, 'kivoparse.mjs')));
+const { parseMap } = await import(pathToFileURL(join(PAGE, 'mapfile.mjs')));
+const cases = JSON.parse(readFileSync(new URL('cases.json', import.meta.url), 'utf8'));
+const kivoparse = await createKivoparse();
+const work = mkdtempSync(join(tmpdir(), 'kivoparse-web-'));
+process.on('exit', () => rmSync(work, { recursive: true, force: true }));
+
+const latin1 = (s) => Buffer.from(s, 'latin1');
+const lines = (values) => Buffer.concat(values.flatMap((v) => [v, Buffer.from('\n')]));
+
+// The tool's output and status for a document; stderr kept for messages.
+function cli(args, input) {
+  try {
+    return { out: execFileSync(CLI, args, { input, stdio: ['pipe', 'pipe', 'pipe'] }), status: 0 };
+  } catch (error) {
+    if (error.status === null || error.status === undefined) throw error;
+    return { out: error.stdout, status: error.status, err: error.stderr.toString() };
+  }
+}
+
+// A map moving every URL the document has (spelt in upper case, so that
+// matching ignores case) under new/; values a map file cannot hold are left out.
+function mapFor(urls) {
+  return urls.map((url) => [Buffer.from(url).toString('latin1'), url])
+    .filter(([key]) => !/[\t\n]/.test(key))
+    .map(([key, url]) => [latin1(key.toUpperCase()), Buffer.concat([Buffer.from('new/'), url])]);
+}
+
+function writeMap(pairs) {
+  const file = join(work, 'map.tsv');
+  writeFileSync(file, Buffer.concat(pairs.flatMap(([from, to]) => [from, Buffer.from('\t'), to, Buffer.from('\n')])));
+  return file;
+}
+
+const documents = [
+  ...readdirSync('samples').filter((name) => name.endsWith('.html')).sort()
+    .map((name) => ({ name: `samples/${name}`, bytes: readFileSync(join('samples', name)) })),
+  ...cases.documents.map(({ name, latin1: text }) => ({ name, bytes: latin1(text) })),
+];
+
+for (const { name, bytes } of documents) {
+  for (const base of cases.bases) {
+    test(`${name}${base ? ` with base ${base}` : ''}: as the command-line tool`, () => {
+      const baseArgs = base ? ['--base', base] : [];
+      const same = (actual, args, what) => {
+        const expected = cli([...args, ...baseArgs], bytes);
+        assert.equal(expected.status, 0, `kivoparse ${args.join(' ')}: ${expected.err}`);
+        assert.deepEqual(Buffer.from(actual), expected.out, what);
+      };
+      same(kivoparse.normalize(bytes, { base }), ['html'], 'html');
+      const images = kivoparse.images(bytes, { base });
+      const hrefs = kivoparse.hrefs(bytes, { base });
+      same(lines(images), ['images'], 'images');
+      same(lines(hrefs), ['hrefs'], 'hrefs');
+      const imageMap = mapFor(images);
+      same(kivoparse.rewrite(bytes, { base, images: imageMap }), ['fix-images', '--map', writeMap(imageMap)], 'fix-images');
+      const hrefMap = mapFor(hrefs);
+      same(kivoparse.rewrite(bytes, { base, hrefs: hrefMap }), ['fix-hrefs', '--map', writeMap(hrefMap)], 'fix-hrefs');
+    });
+  }
+}
+
+for (const { name, latin1: text } of cases.mapFiles) {
+  test(`map file, ${name}: read as the command-line tool reads it`, () => {
+    const file = join(work, 'case.tsv');
+    writeFileSync(file, latin1(text));
+    const page = latin1('<img src=a.gif><img src=I\u00e9.GIF><a href=x.htm>x</a>');
+    const expected = cli(['fix-images', '--map', file], page);
+    let pairs;
+    try {
+      pairs = parseMap(latin1(text), file);
+    } catch (error) {
+      assert.equal(expected.status, 2);
+      assert.equal(expected.err.split('\n')[0], `kivoparse: ${error.message}`);
+      return;
+    }
+    assert.equal(expected.status, 0, expected.err);
+    const map = pairs.map(({ from, to }) => [from, to]);
+    assert.deepEqual(Buffer.from(kivoparse.rewrite(page, { images: map })), expected.out);
+  });
+}
+
+test('the README example', () => {
+  const parser = new kivoparse.Parser();
+  try {
+    parser.setDocumentBase('C:\\site\\');
+    assert.equal(parser.parseHTML('<img src=C:\\site\\logo.gif><a href=Home.htm>home</a>'), 0);
+    const text = (bytes) => Buffer.from(bytes).toString('latin1');
+    assert.equal(text(parser.getHTML()), '<IMG src="logo.gif"><A href="Home.htm">home</A>');
+    assert.deepEqual(parser.getImages().map(text), ['logo.gif']);
+    assert.equal(parser.fixHrefs(['home.HTM'], ['index.htm']), 0);
+    assert.equal(text(parser.getHTML()), '<IMG src="logo.gif"><A href="index.htm">home</A>');
+    assert.equal(parser.fixImages(['a'], []), -1);
+  } finally {
+    parser.delete();
+  }
+});
+
+test('strings go in as UTF-8, binary data in any typed form', () => {
+  const utf8 = Buffer.from('<P title="é">ü</P>');
+  const forms = ['<p title="é">ü</p>', Buffer.from('<p title="é">ü</p>'),
+    new Uint8Array(Buffer.from('<p title="é">ü</p>')).buffer, new DataView(new Uint8Array(Buffer.from('<p title="é">ü</p>')).buffer)];
+  for (const form of forms) assert.deepEqual(Buffer.from(kivoparse.normalize(form)), utf8);
+  assert.throws(() => kivoparse.normalize(42), TypeError);
+  assert.throws(() => kivoparse.rewrite('x', { images: 'a.gif' }), TypeError);
+});
+
+test('the trace goes to a file of the module\'s file system', () => {
+  const parser = new kivoparse.Parser();
+  parser.setLogFile('/trace.txt');
+  parser.parseHTML('<p>x</p>');
+  parser.delete();
+  assert.ok(kivoparse.FS.readFile('/trace.txt').length > 0);
+});
