@@ -9,6 +9,7 @@
 //   kivoparse_compare [--rounds N] [--corpus DIR] [--flat FILE] [--bigpage FILE]
 //                     [--cli PATH] [--family-scale F] [--no-memory]
 //   kivoparse_compare --write-flat FILE MB     writes the generated flat page
+//   kivoparse_compare --repeat MODE PATH N     one mode N times, for profiling
 //   kivoparse_compare --memory MODE PATH       (internal) one mode in this process
 //   kivoparse_compare --spawn CMD...           (internal) times one command
 //
@@ -69,6 +70,12 @@ double WallSeconds() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+std::string Fixed(double value, int digits) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", digits, value);
+    return text;
 }
 
 std::string ReadFile(const std::string& path) {
@@ -154,6 +161,11 @@ InputSet MakeSet(std::string name, std::vector<std::string> docs, bool peers) {
     for (const std::string& doc : set.mDocs) set.mBytes += doc.size();
     set.mPeers = peers;
     return set;
+}
+
+std::string Describe(const InputSet& set) {
+    return set.mName + " (" + Fixed(static_cast<double>(set.mBytes) / kMB, 1) + " MB" +
+           (set.mDocs.size() > 1 ? ", " + std::to_string(set.mDocs.size()) + " files" : "") + ")";
 }
 
 // The generated families that once took time quadratic in their size.
@@ -244,6 +256,7 @@ const char* const kRowNames[kRowCount] = {
 const std::map<std::string, std::function<void(const std::string&)>> kWholeCalls{
     {"kivoparse-parse", KpParse}, {"kivoparse-html", KpHtml}, {"libxml2-parse", XmlParse},
     {"libxml2-dump", XmlDump},    {"gumbo-parse", GumboParse}, {"loop", Loop},
+    {"read", [](const std::string&) {}},
 };
 
 const char* const kRowModes[kRowCount] = {"kivoparse-parse", "kivoparse-html", "kivoparse-images", "kivoparse-fix",
@@ -324,6 +337,28 @@ int MemoryMode(const std::string& mode, const std::string& path) {
     return 0;
 }
 
+// --repeat MODE PATH N: reads the document(s), then runs MODE N times over
+// them; for profiling one mode alone (perf record, valgrind).
+int RepeatMode(const std::string& mode, const std::string& path, int times) {
+    std::vector<std::string> docs;
+    for (const std::string& file : HtmlFiles(path)) docs.push_back(ReadFile(file));
+    InputSet set = MakeSet(path, std::move(docs), true);
+    double start = CpuSeconds();
+    for (int i = 0; i < times; ++i) {
+        if (mode == "kivoparse-images" || mode == "kivoparse-fix") {
+            TimeImagesAndFix(set);
+            continue;
+        }
+        auto call = kWholeCalls.find(mode);
+        if (call == kWholeCalls.end()) Die("unknown mode " + mode);
+        TimeWhole(call->second, set);
+    }
+    double cpu = CpuSeconds() - start;
+    std::printf("%s on %s, %d times: %.3f s CPU, %.1f MB/s\n", mode.c_str(), Describe(set).c_str(), times, cpu,
+                static_cast<double>(set.mBytes) * times / kMB / cpu);
+    return 0;
+}
+
 // --spawn CMD...: runs CMD with its standard output to /dev/null and prints
 // "wall_seconds cpu_seconds maxrss_kb exit_status". Spawned from this small
 // fresh process, so the child's peak is its own.
@@ -394,11 +429,6 @@ double Median(std::vector<double> values) {
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-std::string Fixed(double value, int digits) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", digits, value);
-    return text;
-}
 
 std::string Rate(double value) { return value <= 0 ? "–" : Fixed(value, value < 10 ? 1 : 0); }
 std::string Times(double value) { return value <= 0 ? "–" : Fixed(value, 2) + "×"; }
@@ -419,10 +449,6 @@ struct Options {
     bool mMemory = true;
 };
 
-std::string Describe(const InputSet& set) {
-    return set.mName + " (" + Fixed(static_cast<double>(set.mBytes) / kMB, 1) + " MB" +
-           (set.mDocs.size() > 1 ? ", " + std::to_string(set.mDocs.size()) + " files" : "") + ")";
-}
 
 std::string Env(const char* name) {
     const char* value = std::getenv(name);
@@ -602,7 +628,7 @@ int Compare(const Options& options) {
             if (row == kKpImages) std::printf(" (with the parse)");
             if (row == kKpFix) std::printf(" (with the parse and `GetImages`)");
             for (const auto& input : inputs) {
-                std::istringstream out(RunSelf({"--memory", kRowModes[row], input.second}));
+                std::istringstream out(RunSelf({"--memory", row == kLoopRow ? "read" : kRowModes[row], input.second}));
                 double peak = 0, base = 0, allocations = 0, bytes = 0;
                 out >> peak >> base >> allocations >> bytes;
                 std::printf(" | %.0f", peak / 1024.0);
@@ -622,7 +648,11 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: kivoparse_compare [--rounds N] [--corpus DIR] [--flat FILE] [--bigpage FILE]\n"
                  "                         [--cli PATH] [--family-scale F] [--no-memory]\n"
-                 "       kivoparse_compare --write-flat FILE MB\n");
+                 "       kivoparse_compare --write-flat FILE MB\n"
+                 "       kivoparse_compare --repeat MODE PATH N\n"
+                 "       kivoparse_compare --memory MODE PATH\n"
+                 "MODE: kivoparse-parse kivoparse-html kivoparse-images kivoparse-fix libxml2-parse\n"
+                 "      libxml2-dump gumbo-parse loop read\n");
     return 2;
 }
 
@@ -637,6 +667,10 @@ int main(int argc, char** argv) {
     if (!args.empty() && args[0] == "--memory") {
         if (args.size() != 3) return Usage();
         return MemoryMode(args[1], args[2]);
+    }
+    if (!args.empty() && args[0] == "--repeat") {
+        if (args.size() != 4) return Usage();
+        return RepeatMode(args[1], args[2], std::max(1, std::atoi(args[3].c_str())));
     }
     if (!args.empty() && args[0] == "--write-flat") {
         if (args.size() != 3) return Usage();

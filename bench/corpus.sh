@@ -20,10 +20,12 @@ dir=$(cd "$dir" && pwd)
 if ! compgen -G "$dir/${package}_*.deb" > /dev/null; then
   command -v apt-get > /dev/null || { echo "corpus.sh: apt-get is needed to fetch $package" >&2; exit 1; }
   echo "corpus.sh: fetching $package into $dir" >&2
-  (cd "$dir" && apt-get download "$package" 2>&1 | { grep -v '^W: Download is performed unsandboxed' >&2 || true; }) || {
+  fetch() { (cd "$dir" && apt-get download "$package" 2>&1 | { grep -v '^W: Download is performed unsandboxed' >&2 || true; }); }
+  # A fresh machine may have no package lists yet: as root, read them once and retry.
+  if ! fetch && ! { [ "$(id -u)" -eq 0 ] && apt-get update -q >&2 && fetch; }; then
     echo "corpus.sh: apt-get download $package failed (is the package list up to date? try apt-get update)" >&2
     exit 1
-  }
+  fi
 fi
 deb=$(ls "$dir/${package}"_*.deb | head -n 1)
 
