@@ -44,7 +44,7 @@ if [ ! -f "$out/.done" ] || [ "$out/.done" -ot "$unpacked/.done" ]; then
   rm -rf "$out" "$out.html"
   mkdir -p "$out"
   (cd "$html" && LC_ALL=C find . -type f -name '*.html' | LC_ALL=C sort | sed 's|^\./||' \
-    | { if [ -n "$count" ]; then head -n "$count"; else cat; fi; } > "$out.list")
+    | awk -v count="${count:-0}" 'count == 0 || NR <= count' > "$out.list")
   while IFS= read -r file; do
     mkdir -p "$out/$(dirname "$file")"
     cp "$html/$file" "$out/$file"
