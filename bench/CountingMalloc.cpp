@@ -15,22 +15,32 @@ void __libc_free(void* block);
 
 namespace kivobench {
 unsigned long long gAllocationCount = 0;
+unsigned long long gAllocationsBySize[kSizeClasses] = {};
+const char* const kSizeClassNames[kSizeClasses] = {"1-32", "33-64", "65-128", "129-256", "257-1024", "1025-4096", ">4096"};
+}  // namespace kivobench
+
+namespace {
+void Count(std::size_t size) {
+    ++kivobench::gAllocationCount;
+    int sizeClass = size <= 32 ? 0 : size <= 64 ? 1 : size <= 128 ? 2 : size <= 256 ? 3 : size <= 1024 ? 4 : size <= 4096 ? 5 : 6;
+    ++kivobench::gAllocationsBySize[sizeClass];
 }
+}  // namespace
 
 extern "C" {
 
 void* malloc(std::size_t size) {
-    ++kivobench::gAllocationCount;
+    Count(size);
     return __libc_malloc(size);
 }
 
 void* calloc(std::size_t count, std::size_t size) {
-    ++kivobench::gAllocationCount;
+    Count(count * size);
     return __libc_calloc(count, size);
 }
 
 void* realloc(void* old, std::size_t size) {
-    ++kivobench::gAllocationCount;
+    Count(size);
     return __libc_realloc(old, size);
 }
 

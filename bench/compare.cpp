@@ -355,6 +355,9 @@ int RepeatMode(const std::string& mode, const std::string& path, int times) {
     std::vector<std::string> docs;
     for (const std::string& file : HtmlFiles(path)) docs.push_back(ReadFile(file));
     InputSet set = MakeSet(path, std::move(docs), true);
+    unsigned long long countBefore = kivobench::gAllocationCount;
+    unsigned long long sizesBefore[kivobench::kSizeClasses];
+    std::copy(kivobench::gAllocationsBySize, kivobench::gAllocationsBySize + kivobench::kSizeClasses, sizesBefore);
     double start = CpuSeconds();
     for (int i = 0; i < times; ++i) {
         if (i == 1) EnableProfiler();
@@ -373,6 +376,14 @@ int RepeatMode(const std::string& mode, const std::string& path, int times) {
                      after.ru_minflt - before.ru_minflt + after.ru_majflt - before.ru_majflt);
     }
     double cpu = CpuSeconds() - start;
+    double megabytes = static_cast<double>(set.mBytes) * times / kMB;
+    double allocations = static_cast<double>(kivobench::gAllocationCount - countBefore);
+    std::fprintf(stderr, "allocations: %.0f per MB of input; by requested size:", allocations / megabytes);
+    for (int c = 0; c < kivobench::kSizeClasses; ++c) {
+        double share = static_cast<double>(kivobench::gAllocationsBySize[c] - sizesBefore[c]) / allocations;
+        std::fprintf(stderr, " %s %.0f%%", kivobench::kSizeClassNames[c], 100 * share);
+    }
+    std::fprintf(stderr, "\n");
     std::printf("%s on %s, %d times: %.3f s CPU, %.1f MB/s\n", mode.c_str(), Describe(set).c_str(), times, cpu,
                 static_cast<double>(set.mBytes) * times / kMB / cpu);
     return 0;
