@@ -64,7 +64,7 @@ void CParsingEngine::OnPropertyName(SLoop& loop, unsigned char c) {
         EnsureProperty();
         // A long name stays whole: a full buffer goes to the name, never to
         // the value.
-        if (mBufferCount == 999) FlushPropertyName();
+        if (mBufferCount == kBlockSize - 1) FlushPropertyName();
         AddByte(c);
         return;
     }

@@ -24,7 +24,7 @@ void CParsingEngine::AddCurrentObjectToCurrentParent() {
 // text node at the end of the root's list (text or insert block alike), or
 // starts a new one. Reading resumes after the "<".
 std::int32_t CParsingEngine::TextFallback() {
-    if (!mTrace) mFallbacks.FellBack();
+    mShortcuts.FellBack();
     DiscardWorkingObjects();  // the unattached tag with its attributes
     ClearAllWorkingObjects();
     mBufferCount = 0;

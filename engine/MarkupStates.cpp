@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/CInsertOracle.h"
 #include "engine/CParsingEngine.h"
 #include "engine/SLoop.h"
 #include "tree/CNodeList.h"
@@ -19,26 +18,25 @@ void CParsingEngine::OnBetweenTags(SLoop& loop, unsigned char c) {
     }
     if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(this, "TEXT NODE");
     mCurrentObject = mCurrentTag;
-    if (mTrace || loop.bByte >= mInputLength) {
+    const std::int64_t end = mShortcuts.TextRunEnd(loop.bByte);
+    if (end == loop.bByte + 1) {
         AddByte(c);
         return;
     }
-    // Nothing is traced, so the whole run of text up to the next "<" goes
-    // in at once, in the same 1000-byte blocks as byte by byte.
-    const unsigned char* from = mText + loop.bByte;
-    const auto* lt = static_cast<const unsigned char*>(std::memchr(from, '<', static_cast<std::size_t>(mInputLength - loop.bByte)));
-    const unsigned char* end = lt ? lt : mText + mInputLength;
-    while (from < end) {
-        const auto take = std::min<std::ptrdiff_t>(end - from, 1000 - mBufferCount);
-        std::memcpy(mBuffer + mBufferCount, from, static_cast<std::size_t>(take));
+    // The whole run of text up to the next "<" goes in at once, in the same
+    // blocks as byte by byte.
+    mWork += static_cast<std::uint64_t>(end - loop.bByte - 1);
+    for (std::int64_t from = loop.bByte; from < end;) {
+        const auto take = std::min<std::int64_t>(end - from, kBlockSize - mBufferCount);
+        std::memcpy(mBuffer + mBufferCount, mText + from, static_cast<std::size_t>(take));
         mBufferCount += static_cast<std::int32_t>(take);
         from += take;
-        if (mBufferCount == 1000) {
-            mCurrentObject->AppendData(mBuffer, 1000);
+        if (mBufferCount == kBlockSize) {
+            mCurrentObject->AppendData(mBuffer, kBlockSize);
             mBufferCount = 0;
         }
     }
-    loop.bByte = (end - mText) - 1;  // the last byte taken
+    loop.bByte = end - 1;  // the last byte taken
 }
 
 // "<": pending text is attached, and a tag is begun.

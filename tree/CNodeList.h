@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 
+#include "tree/COpenTagIndex.h"
 #include "tree/CParseNode.h"
 
 namespace kivoparse {
@@ -30,7 +31,13 @@ public:
     // Debug aid for tests: every link consistent, first/last in step.
     bool CheckLinks() const;
 
+    // The open start tags of this list by kind, kept by the tree assembly
+    // when the list has one (the root's, in the fast mode); null otherwise.
+    COpenTagIndex* OpenTags() const { return mOpenTags.get(); }
+
 private:
+    friend class CParseNode;
+    std::unique_ptr<COpenTagIndex> mOpenTags;
     CParseNode* mCursor = nullptr;
     CParseNode* mLast = nullptr;
     CParseNode* mFirst = nullptr;

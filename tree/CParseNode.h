@@ -6,7 +6,7 @@
 
 namespace kivoparse {
 
-class CParsingEngine;
+class CNodeContext;
 class CNodeList;
 
 // An ordered list of 8-bit values (URLs) as collected and rewritten.
@@ -55,9 +55,12 @@ public:
     virtual void Dump(std::FILE* out);
     virtual ~CParseNode();
 
-    void SetEngine(CParsingEngine* engine) { mEngine = engine; }
+    void SetEngine(CNodeContext* engine) { mEngine = engine; }
     unsigned int GetDataLength() const { return static_cast<unsigned int>(mData.size()); }
     void ResetLinks() { mPrev = nullptr; mNext = nullptr; }
+    // From now on the child list counts its open start tags by kind, so that
+    // an end tag that matches none of them is known without a walk.
+    void TrackOpenTags();
 
     // The stored bytes whole (GetData stops at the first NUL).
     const std::string& Data() const { return mData; }
@@ -66,7 +69,7 @@ public:
     CNodeList* Children() const { return mChildren; }
     CParseNode* NextSibling() const { return mNext; }
     CParseNode* PrevSibling() const { return mPrev; }
-    CParsingEngine* Engine() const { return mEngine; }
+    CNodeContext* Engine() const { return mEngine; }
 
 protected:
     explicit CParseNode(int type) : mType(type) {}
@@ -85,7 +88,7 @@ protected:
     CParseNode* mPrev = nullptr;
     CParseNode* mNext = nullptr;
     std::string mName;
-    CParsingEngine* mEngine = nullptr;  // not owned
+    CNodeContext* mEngine = nullptr;  // the engine that made it; not owned
     int mTagType = 0;
     std::string mData;
 

@@ -2,7 +2,7 @@
 // and closing a start tag.
 #include <cstring>
 
-#include "engine/CParsingEngine.h"
+#include "tree/CNodeContext.h"
 #include "tree/CNodeList.h"
 #include "tree/COpenTagIndex.h"
 #include "tree/CPropertyNode.h"
@@ -39,6 +39,11 @@ bool IsStartTagOf(const CParseNode& node, int tagType, const char* endName) {
 
 }  // namespace
 
+void CParseNode::TrackOpenTags() {
+    if (!mChildren) mChildren = new CNodeList;
+    if (!mChildren->mOpenTags) mChildren->mOpenTags = std::make_unique<COpenTagIndex>();
+}
+
 void CParseNode::AddChild(std::unique_ptr<CParseNode> node, bool atEnd) {
     if (!mChildren) mChildren = new CNodeList;
     node->mParent = this;
@@ -51,9 +56,7 @@ void CParseNode::AddChild(std::unique_ptr<CParseNode> node, bool atEnd) {
             return;
         }
     }
-    if (COpenTagIndex* index = mEngine ? mEngine->OpenTagsOf(this) : nullptr) {
-        index->Added(*node);
-    }
+    if (COpenTagIndex* index = mChildren->OpenTags()) index->Added(*node);
     mChildren->AddChild(std::move(node), atEnd);
 }
 
@@ -67,7 +70,7 @@ void CParseNode::FoldEndTag(std::unique_ptr<CTagNode> endTag) {
     const char* endName = endTag->GetName() + 1;  // without its "/"
     const int tagType = endTag->GetTagType();
     CLogFile* log = mEngine ? mEngine->Trace() : nullptr;
-    COpenTagIndex* index = mEngine ? mEngine->OpenTagsOf(this) : nullptr;
+    COpenTagIndex* index = list->OpenTags();
     if (log) log->Log("Found End Tag: %s", endName);
 
     if (!index || index->MayMatch(tagType, endName)) {
@@ -82,15 +85,19 @@ void CParseNode::FoldEndTag(std::unique_ptr<CTagNode> endTag) {
                 if (tagType != 0) start->Normalize();
                 return;
             }
+            if (mEngine) mEngine->CountWork(1);
             if (log) log->Log("Adding %s to %s", node->GetName(), endName);
             if (index) index->Removed(*node);
             endTag->AddChild(std::move(node), false);
         }
         // The list is empty: the former children, in order, are the end
         // tag's now, and its list becomes the receiver's.
-        delete mChildren;
-        mChildren = endTag->mChildren;
-        endTag->mChildren = nullptr;
+        if (CNodeList* former = endTag->mChildren) {
+            endTag->mChildren = nullptr;
+            former->mOpenTags = std::move(list->mOpenTags);
+            delete mChildren;
+            mChildren = former;
+        }
         for (CParseNode* node = mChildren ? mChildren->GetFirst() : nullptr; node; node = node->NextSibling()) {
             node->mParent = this;  // never left pointing at the end tag
             if (index) index->Added(*node);
