@@ -37,24 +37,19 @@ constexpr std::array<bool, 256> kNameBytes = MakeNameBytes();
 
 CParsingEngine::CParsingEngine() = default;
 
-CParsingEngine::~CParsingEngine() {
-    DiscardWorkingObjects();
-    delete mRoot;
-}
+CParsingEngine::~CParsingEngine() = default;
 
 bool CParsingEngine::IsNameByte(unsigned char byte) { return kNameBytes[byte]; }
 
 int CParsingEngine::ParseHTML(std::string text) {
-    // One engine parses once; a second call starts from a fresh tree.
+    // Every parse starts from a fresh tree.
     DiscardWorkingObjects();
-    delete mRoot;
-    mRoot = nullptr;
-
-    mRoot = new CParseNode;
+    mRoot.reset();
+    mRoot = std::make_unique<CParseNode>();
     mRoot->SetEngine(this);
     mRoot->SetName("ROOT");
-    mTopParent = mRoot;
-    mCurrentParent = mRoot;
+    mTopParent = mRoot.get();
+    mCurrentParent = mRoot.get();
     mState = KP_BETWEEN_TAGS;
     mValueInsertStep = 0;
     mTagStart = 0;
@@ -70,9 +65,21 @@ int CParsingEngine::ParseHTML(std::string text) {
     }
     mInputLength = static_cast<std::int32_t>(text.size());
     mText = reinterpret_cast<const unsigned char*>(text.c_str());
-    mShortcuts.Begin(!IsLiteral(), mText, mInputLength);
-    if (mShortcuts.On()) mRoot->TrackOpenTags();
-    const int result = RunTokenizer(mText, mInputLength);
+    int result = 0;
+    try {
+        mShortcuts.Begin(!IsLiteral(), mText, mInputLength);
+        if (mShortcuts.On()) mRoot->TrackOpenTags();
+        result = RunTokenizer(mText, mInputLength);
+    } catch (...) {
+        // Out of memory: nothing half-built is kept, the tree included.
+        mText = nullptr;
+        mShortcuts.End();
+        DiscardWorkingObjects();
+        mRoot.reset();
+        mTopParent = mCurrentParent = nullptr;
+        mInputLength = 0;
+        throw;
+    }
     mText = nullptr;
     mShortcuts.End();
 
@@ -154,23 +161,29 @@ void CParsingEngine::TraceState(unsigned char c) const {
 
 void CParsingEngine::ClearAllWorkingObjects() {
     if (mTrace) mTrace->Log("CParsingEngine::ClearAllWorkingObjects()");
-    mCurrentTag = nullptr;
-    mCurrentProperty = nullptr;
-    mCurrentInsert = nullptr;
-    mCurrentComment = nullptr;
+    mCurrentTag.reset();
+    mCurrentProperty.reset();
+    mCurrentInsert.reset();
+    mCurrentComment.reset();
 }
 
 // Destroys the working objects that were never attached.
 void CParsingEngine::DiscardWorkingObjects() {
-    delete mCurrentTag;
-    delete mCurrentInsert;
-    delete mCurrentProperty;
-    delete mCurrentComment;
-    mCurrentTag = nullptr;
-    mCurrentInsert = nullptr;
-    mCurrentProperty = nullptr;
-    mCurrentComment = nullptr;
+    mCurrentTag.reset();
+    mCurrentInsert.reset();
+    mCurrentProperty.reset();
+    mCurrentComment.reset();
     mCurrentObject = nullptr;
+}
+
+// The node mCurrentObject names, out of the slot that owns it.
+std::unique_ptr<CParseNode> CParsingEngine::TakeCurrentObject() {
+    if (!mCurrentObject) return nullptr;
+    if (mCurrentObject == mCurrentTag.get()) return std::move(mCurrentTag);
+    if (mCurrentObject == mCurrentProperty.get()) return std::move(mCurrentProperty);
+    if (mCurrentObject == mCurrentInsert.get()) return std::move(mCurrentInsert);
+    if (mCurrentObject == mCurrentComment.get()) return std::move(mCurrentComment);
+    return nullptr;
 }
 
 void CParsingEngine::AddByte(unsigned char byte) {
@@ -219,12 +232,11 @@ void CParsingEngine::FlushInsertBuffer() {
 
 std::int32_t CParsingEngine::AbandonInsert() {
     mShortcuts.Abandoned();
-    delete mCurrentInsert;
-    mCurrentInsert = nullptr;
+    mCurrentInsert.reset();
     mPipeFlag = 0;
     mState = mAbandonState;
     mInsertCount = 0;
-    mCurrentObject = (mAbandonState == KP_TAG_NAME) ? mCurrentTag : mCurrentProperty;
+    mCurrentObject = (mAbandonState == KP_TAG_NAME) ? mCurrentTag.get() : mCurrentProperty.get();
     return mInsertStart;
 }
 

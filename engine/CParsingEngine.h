@@ -7,13 +7,12 @@
 #include "log/CLogFile.h"
 #include "tree/CNodeContext.h"
 #include "tree/CParseNode.h"
+#include "tree/CPropertyNode.h"
+#include "tree/CTextNode.h"
 
 namespace kivoparse {
 
 class CTagNode;
-class CPropertyNode;
-class CTextNode;
-class CCommentNode;
 
 // The ten tokenizer states; the values are the ones the trace describes.
 enum EParseState : int {
@@ -30,8 +29,13 @@ enum EParseState : int {
 };
 constexpr int KP_STATE_COUNT = 10;
 
-// Turns one HTML text into a tree of nodes and keeps the tree until it is
-// destroyed. Make one engine per parse: ParseHTML runs once.
+// Turns one HTML text into a tree of nodes and keeps the tree until the next
+// parse or its own end. Each ParseHTML starts from fresh state, so a second
+// parse gives what a fresh engine gives.
+//
+// Running out of memory (std::bad_alloc) leaves the engine usable: a failed
+// parse leaves no tree; a failed write or collection, and a failed rewrite,
+// leave the tree as it was.
 class CParsingEngine : public CNodeContext {
 public:
     CParsingEngine();
@@ -58,7 +62,7 @@ public:
     int FixImages(const CValueList& src, const CValueList& dest);
     int FixHrefs(const CValueList& src, const CValueList& dest);
 
-    CParseNode* GetRoot() const { return mRoot; }
+    CParseNode* GetRoot() const { return mRoot.get(); }
     std::int32_t GetInputLength() const { return mInputLength; }
 
     // The literal mode reads byte by byte with every shortcut off: the
@@ -73,20 +77,9 @@ public:
     // over. A measure of cost that does not depend on the machine.
     std::uint64_t BytesRead() const { return mWork; }
 
-    // The engine's small operations, used by the tokenizer states.
-    void ClearAllWorkingObjects();
-    void AddByte(unsigned char byte);
-    void FlushBuffer();
-    void FlushPropertyName();
-    void AddByteToInsert(unsigned char byte);
-    void FlushInsertBuffer();
-    std::int32_t AbandonInsert();
+    // The name-byte test of tag and attribute names: digits, letters, "-",
+    // "/", space, line feed and carriage return.
     static bool IsNameByte(unsigned char byte);
-
-    // Tree assembly: attach the finished mCurrentObject to mCurrentParent;
-    // turn an abandoned tag's "<" back into text.
-    void AddCurrentObjectToCurrentParent();
-    std::int32_t TextFallback();
 
 private:
     // The collecting buffers: bytes are handed on in blocks of kBlockSize.
@@ -95,6 +88,21 @@ private:
     static_assert(kBlockSize < kBufferSize, "a block fits its buffer");
 
     struct SLoop;  // the loop variables of one ParseHTML call
+
+    // The engine's small operations, used by the tokenizer states.
+    void ClearAllWorkingObjects();
+    void AddByte(unsigned char byte);
+    void FlushBuffer();
+    void FlushPropertyName();
+    void AddByteToInsert(unsigned char byte);
+    void FlushInsertBuffer();
+    std::int32_t AbandonInsert();
+
+    // Tree assembly: attach the finished mCurrentObject to mCurrentParent;
+    // turn an abandoned tag's "<" back into text.
+    void AddCurrentObjectToCurrentParent();
+    std::int32_t TextFallback();
+
     int RunTokenizer(const unsigned char* text, std::int32_t n);
     void TraceState(unsigned char c) const;
     unsigned ControlCode(const SLoop& loop) const;
@@ -122,6 +130,7 @@ private:
     void EndValue();
     void MergeValueInsert();
     void DiscardWorkingObjects();
+    std::unique_ptr<CParseNode> TakeCurrentObject();
     void SkipDoomedInsert(SLoop& loop);
     bool TraceWanted() const { return mLogLink && mLogLink->mLog && mLogLink->mLog->IsOn(); }
 
@@ -138,13 +147,17 @@ private:
     EParseState mReturnState = KP_PROPERTY_NAME;
     EParseState mState = KP_BETWEEN_TAGS;
     std::int32_t mPipeFlag = 0;
-    CCommentNode* mCurrentComment = nullptr;
+    // The working slots own what the tokenizer has made and not yet handed
+    // to the tree; attaching a node moves it out of its slot. mCurrentObject
+    // names the one being filled (a slot's node), mCurrentParent and
+    // mTopParent the node it goes to: aliases, never owners.
+    std::unique_ptr<CCommentNode> mCurrentComment;
     CParseNode* mCurrentParent = nullptr;
-    CPropertyNode* mCurrentProperty = nullptr;
-    CParseNode* mCurrentTag = nullptr;
-    CParseNode* mRoot = nullptr;  // owned: the whole tree
+    std::unique_ptr<CPropertyNode> mCurrentProperty;
+    std::unique_ptr<CParseNode> mCurrentTag;  // a tag, or the text being read
+    std::unique_ptr<CParseNode> mRoot;        // the whole tree
     CParseNode* mTopParent = nullptr;
-    CTextNode* mCurrentInsert = nullptr;
+    std::unique_ptr<CTextNode> mCurrentInsert;
     CParseNode* mCurrentObject = nullptr;
 
     const unsigned char* mText = nullptr;  // the text being parsed

@@ -17,7 +17,7 @@ void CParsingEngine::OnBetweenTags(SLoop& loop, unsigned char c) {
         return;
     }
     if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(this, "TEXT NODE");
-    mCurrentObject = mCurrentTag;
+    mCurrentObject = mCurrentTag.get();
     const std::int64_t end = mShortcuts.TextRunEnd(loop.bByte);
     if (end == loop.bByte + 1) {
         AddByte(c);
@@ -43,13 +43,13 @@ void CParsingEngine::OnBetweenTags(SLoop& loop, unsigned char c) {
 void CParsingEngine::OpenTag(SLoop& loop) {
     mTagStart = static_cast<std::int32_t>(loop.bByte);
     if (mCurrentTag) {
-        mCurrentObject = mCurrentTag;
+        mCurrentObject = mCurrentTag.get();
         mCurrentParent = mTopParent;
         AddCurrentObjectToCurrentParent();
         if (mTrace) mTrace->Log("Creating New mCurrentTag");
     }
     mCurrentTag = NewWorkingNode<CTagNode>(this, nullptr);
-    mCurrentObject = mCurrentTag;
+    mCurrentObject = mCurrentTag.get();
     loop.nNameBytes = 0;
     mState = KP_TAG_NAME;
 }
@@ -93,7 +93,7 @@ void CParsingEngine::OpenInsertAfterTag(SLoop& loop) {
     if (!mCurrentInsert) mCurrentInsert = NewWorkingNode<CTextNode>(this, "KIVO INSERT");
     mCurrentInsert->SetData("<|", 2);
     loop.nInsertDepth = 1;
-    mCurrentObject = mCurrentInsert;
+    mCurrentObject = mCurrentInsert.get();
     SkipDoomedInsert(loop);
 }
 
@@ -117,12 +117,10 @@ void CParsingEngine::CompleteInsert() {
     if (mReturnState == KP_BETWEEN_TAGS) {
         // The block replaces the tag its "<" began; the "|" and any spaces
         // collected for that tag are dropped.
-        delete mCurrentTag;
-        mCurrentTag = nullptr;
+        mCurrentTag.reset();
         FlushInsertBuffer();
         mBufferCount = 0;
         AddCurrentObjectToCurrentParent();
-        mCurrentInsert = nullptr;
     } else {
         // Inside a value: the value state merges the block at its next byte.
         FlushInsertBuffer();
@@ -146,7 +144,6 @@ void CParsingEngine::OnCommentEnd(SLoop& loop, unsigned char c) {
         AddByte(c);
     } else if (c == '>' && loop.nDashes == 2) {
         AddCurrentObjectToCurrentParent();
-        mCurrentComment = nullptr;
         mCurrentObject = nullptr;
         mState = KP_BETWEEN_TAGS;
     } else {

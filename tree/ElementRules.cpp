@@ -96,7 +96,7 @@ void CTagNode::ApplyPropertyRules() {
         return;
     }
     case KP_TAG_STYLE: {
-        if (!mProperties) mProperties = new CNodeList;
+        if (!mProperties) mProperties = std::make_unique<CNodeList>();
         CPropertyNode* type = FindProperty("type");
         if (!type) {
             auto added = std::make_unique<CPropertyNode>();

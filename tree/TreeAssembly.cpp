@@ -40,12 +40,12 @@ bool IsStartTagOf(const CParseNode& node, int tagType, const char* endName) {
 }  // namespace
 
 void CParseNode::TrackOpenTags() {
-    if (!mChildren) mChildren = new CNodeList;
+    if (!mChildren) mChildren = std::make_unique<CNodeList>();
     if (!mChildren->mOpenTags) mChildren->mOpenTags = std::make_unique<COpenTagIndex>();
 }
 
 void CParseNode::AddChild(std::unique_ptr<CParseNode> node, bool atEnd) {
-    if (!mChildren) mChildren = new CNodeList;
+    if (!mChildren) mChildren = std::make_unique<CNodeList>();
     node->mParent = this;
     if (node->mType == KP_NODE_TAG) {
         auto* tag = static_cast<CTagNode*>(node.get());
@@ -66,7 +66,7 @@ void CParseNode::AddChild(std::unique_ptr<CParseNode> node, bool atEnd) {
 // With no start tag, the nodes go back where they were and the end tag
 // stays after them as an ordinary node ("SPAN" excepted, which is dropped).
 void CParseNode::FoldEndTag(std::unique_ptr<CTagNode> endTag) {
-    CNodeList* list = mChildren;
+    CNodeList* list = mChildren.get();
     const char* endName = endTag->GetName() + 1;  // without its "/"
     const int tagType = endTag->GetTagType();
     CLogFile* log = mEngine ? mEngine->Trace() : nullptr;
@@ -92,11 +92,9 @@ void CParseNode::FoldEndTag(std::unique_ptr<CTagNode> endTag) {
         }
         // The list is empty: the former children, in order, are the end
         // tag's now, and its list becomes the receiver's.
-        if (CNodeList* former = endTag->mChildren) {
-            endTag->mChildren = nullptr;
-            former->mOpenTags = std::move(list->mOpenTags);
-            delete mChildren;
-            mChildren = former;
+        if (endTag->mChildren) {
+            endTag->mChildren->mOpenTags = std::move(list->mOpenTags);
+            mChildren = std::move(endTag->mChildren);
         }
         for (CParseNode* node = mChildren ? mChildren->GetFirst() : nullptr; node; node = node->NextSibling()) {
             node->mParent = this;  // never left pointing at the end tag
@@ -104,7 +102,7 @@ void CParseNode::FoldEndTag(std::unique_ptr<CTagNode> endTag) {
         }
     }
     if (log) log->Log("Start Tag NOT FOUND for %s", endName);
-    if (!mChildren) mChildren = new CNodeList;
+    if (!mChildren) mChildren = std::make_unique<CNodeList>();
     if (tagType == KP_TAG_SPAN) return;  // endTag is destroyed here
     endTag->ClearEndTag();
     if (index) index->Added(*endTag);
@@ -116,7 +114,7 @@ void CTagNode::AddChild(std::unique_ptr<CParseNode> node, bool atEnd) {
         CParseNode::AddChild(std::move(node), atEnd);
         return;
     }
-    if (!mProperties) mProperties = new CNodeList;
+    if (!mProperties) mProperties = std::make_unique<CNodeList>();
     node->mParent = this;
     mProperties->AddChild(std::move(node), atEnd);
 }
@@ -124,8 +122,7 @@ void CTagNode::AddChild(std::unique_ptr<CParseNode> node, bool atEnd) {
 void CTagNode::CloseWithEndTag(std::unique_ptr<CTagNode> endTag) {
     // An open start tag has no children of its own: it takes the end tag's.
     if (!mChildren) {
-        mChildren = endTag->mChildren;
-        endTag->mChildren = nullptr;
+        mChildren = std::move(endTag->mChildren);
         // The nodes were attached through the end tag, which goes now.
         for (CParseNode* node = mChildren ? mChildren->GetFirst() : nullptr; node; node = node->NextSibling())
             node->mParent = this;
