@@ -12,8 +12,8 @@ namespace kivoparse {
 // without a name, by the first byte of the value.
 void CParsingEngine::EnsureProperty() {
     if (!mCurrentProperty) mCurrentProperty = NewWorkingNode<CPropertyNode>(this, nullptr);
-    mCurrentObject = mCurrentProperty;
-    mCurrentParent = mCurrentTag;
+    mCurrentObject = mCurrentProperty.get();
+    mCurrentParent = mCurrentTag.get();
 }
 
 void CParsingEngine::AttachProperty() {
@@ -21,7 +21,7 @@ void CParsingEngine::AttachProperty() {
 }
 
 void CParsingEngine::FinishTag() {
-    mCurrentObject = mCurrentTag;
+    mCurrentObject = mCurrentTag.get();
     mCurrentParent = mTopParent;
     AddCurrentObjectToCurrentParent();
     ClearAllWorkingObjects();
@@ -33,7 +33,7 @@ void CParsingEngine::FinishTag() {
 void CParsingEngine::EndValue() {
     AttachProperty();
     mReturnState = KP_PROPERTY_NAME;
-    mCurrentProperty = nullptr;
+    mCurrentProperty.reset();
     mValueInsertStep = 0;
     mState = KP_NON_WHITE_SPACE;
 }
@@ -64,7 +64,7 @@ void CParsingEngine::OnPropertyName(SLoop& loop, unsigned char c) {
         EnsureProperty();
         // A long name stays whole: a full buffer goes to the name, never to
         // the value.
-        if (mBufferCount == 999) FlushPropertyName();
+        if (mBufferCount == kBlockSize - 1) FlushPropertyName();
         AddByte(c);
         return;
     }
@@ -77,7 +77,7 @@ void CParsingEngine::OnPropertyEqualSign(SLoop& loop, unsigned char c) {
         // No "=": the attribute has no value; the byte begins the next one.
         if (mCurrentProperty) mCurrentProperty->bHasValue = false;
         AttachProperty();
-        mCurrentProperty = nullptr;
+        mCurrentProperty.reset();
         loop.bRedoState = true;
         mState = KP_PROPERTY_NAME;
     }
@@ -103,8 +103,7 @@ void CParsingEngine::MergeValueInsert() {
     if (mCurrentInsert) {
         FlushBuffer();
         mCurrentProperty->AppendData(mCurrentInsert->GetData() + 2, mCurrentInsert->GetDataLength() - 2);
-        delete mCurrentInsert;
-        mCurrentInsert = nullptr;
+        mCurrentInsert.reset();
     }
     mValueInsertStep = 0;
 }
@@ -162,11 +161,10 @@ void CParsingEngine::OpenInsertInValue(SLoop& loop, EParseState valueState) {
     mValueInsertStep = 4;
     mPipeFlag = 0;
     loop.nInsertDepth = 1;
-    delete mCurrentInsert;  // none is left over: the merge step took it
     mCurrentInsert = NewWorkingNode<CTextNode>(this, "KIVO INSERT");
     mCurrentInsert->SetData("<|", 2);
     mInsertCount = 0;
-    mCurrentObject = mCurrentInsert;
+    mCurrentObject = mCurrentInsert.get();
     SkipDoomedInsert(loop);
 }
 

@@ -5,10 +5,8 @@
 #include <array>
 #include <climits>
 
-#include "engine/CInsertOracle.h"
 #include "engine/SLoop.h"
 #include "tree/CNodeList.h"
-#include "tree/COpenTagIndex.h"
 #include "tree/CPropertyNode.h"
 #include "tree/CTagNode.h"
 #include "tree/CTextNode.h"
@@ -39,31 +37,26 @@ constexpr std::array<bool, 256> kNameBytes = MakeNameBytes();
 
 CParsingEngine::CParsingEngine() = default;
 
-CParsingEngine::~CParsingEngine() {
-    DiscardWorkingObjects();
-    delete mRoot;
-}
+CParsingEngine::~CParsingEngine() = default;
 
 bool CParsingEngine::IsNameByte(unsigned char byte) { return kNameBytes[byte]; }
 
 int CParsingEngine::ParseHTML(std::string text) {
-    // One engine parses once; a second call starts from a fresh tree.
+    // Every parse starts from a fresh tree.
     DiscardWorkingObjects();
-    delete mRoot;
-    mRoot = nullptr;
-
-    mRoot = new CParseNode;
+    mRoot.reset();
+    mRoot = std::make_unique<CParseNode>();
     mRoot->SetEngine(this);
     mRoot->SetName("ROOT");
-    mTopParent = mRoot;
-    mCurrentParent = mRoot;
+    mTopParent = mRoot.get();
+    mCurrentParent = mRoot.get();
     mState = KP_BETWEEN_TAGS;
     mValueInsertStep = 0;
     mTagStart = 0;
     mBufferCount = 0;
     mInsertCount = 0;
-    mTrace = (mLogLink && mLogLink->mLog && mLogLink->mLog->IsOn()) ? mLogLink->mLog : nullptr;
-    if (mTrace) mOpenTags.reset(); else mOpenTags = std::make_unique<COpenTagIndex>();
+    mTrace = TraceWanted() ? mLogLink->mLog : nullptr;
+    mWork = 0;
 
     // Positions are 32-bit: a text they cannot address is not parsed at all.
     if (text.size() > static_cast<std::size_t>(INT32_MAX)) {
@@ -72,10 +65,23 @@ int CParsingEngine::ParseHTML(std::string text) {
     }
     mInputLength = static_cast<std::int32_t>(text.size());
     mText = reinterpret_cast<const unsigned char*>(text.c_str());
-    mAbandonCount = 0;
-    const int result = RunTokenizer(mText, mInputLength);
+    int result = 0;
+    try {
+        mShortcuts.Begin(!IsLiteral(), mText, mInputLength);
+        if (mShortcuts.On()) mRoot->TrackOpenTags();
+        result = RunTokenizer(mText, mInputLength);
+    } catch (...) {
+        // Out of memory: nothing half-built is kept, the tree included.
+        mText = nullptr;
+        mShortcuts.End();
+        DiscardWorkingObjects();
+        mRoot.reset();
+        mTopParent = mCurrentParent = nullptr;
+        mInputLength = 0;
+        throw;
+    }
     mText = nullptr;
-    mInsertOracle.reset();
+    mShortcuts.End();
 
     // Whatever is unfinished is lost: an unclosed tag, attribute or the
     // text after the last construct.
@@ -104,12 +110,11 @@ int CParsingEngine::RunTokenizer(const unsigned char* text, std::int32_t n) {
         if (loop.bByte >= n && mState == KP_END_PIPE_KIVOINSERT) loop.bByte = AbandonInsert() + 1;
 
         const unsigned char c = text[loop.bByte];
-        if (mTrace) {
-            TraceState(c);
-        } else if (mState == KP_BETWEEN_TAGS) {
-            mFallbacks.Between(loop.bByte);
-        } else if ((c == '<' || !mFallbacks.IsIdle()) && mState != KP_END_PIPE_KIVOINSERT &&
-                   mState != KP_COMMENTEND && mFallbacks.Visit(loop.bByte, ControlCode(loop), c)) {
+        ++mWork;
+        if (mTrace) TraceState(c);
+        if (mShortcuts.FallsBackAt(loop.bByte, mState == KP_BETWEEN_TAGS,
+                                   mState != KP_END_PIPE_KIVOINSERT && mState != KP_COMMENTEND, c,
+                                   [&] { return ControlCode(loop); })) {
             // This tag is bound to fall back: it does so now.
             loop.bByte = TextFallback() + 1;
             continue;
@@ -156,29 +161,35 @@ void CParsingEngine::TraceState(unsigned char c) const {
 
 void CParsingEngine::ClearAllWorkingObjects() {
     if (mTrace) mTrace->Log("CParsingEngine::ClearAllWorkingObjects()");
-    mCurrentTag = nullptr;
-    mCurrentProperty = nullptr;
-    mCurrentInsert = nullptr;
-    mCurrentComment = nullptr;
+    mCurrentTag.reset();
+    mCurrentProperty.reset();
+    mCurrentInsert.reset();
+    mCurrentComment.reset();
 }
 
 // Destroys the working objects that were never attached.
 void CParsingEngine::DiscardWorkingObjects() {
-    delete mCurrentTag;
-    delete mCurrentInsert;
-    delete mCurrentProperty;
-    delete mCurrentComment;
-    mCurrentTag = nullptr;
-    mCurrentInsert = nullptr;
-    mCurrentProperty = nullptr;
-    mCurrentComment = nullptr;
+    mCurrentTag.reset();
+    mCurrentInsert.reset();
+    mCurrentProperty.reset();
+    mCurrentComment.reset();
     mCurrentObject = nullptr;
+}
+
+// The node mCurrentObject names, out of the slot that owns it.
+std::unique_ptr<CParseNode> CParsingEngine::TakeCurrentObject() {
+    if (!mCurrentObject) return nullptr;
+    if (mCurrentObject == mCurrentTag.get()) return std::move(mCurrentTag);
+    if (mCurrentObject == mCurrentProperty.get()) return std::move(mCurrentProperty);
+    if (mCurrentObject == mCurrentInsert.get()) return std::move(mCurrentInsert);
+    if (mCurrentObject == mCurrentComment.get()) return std::move(mCurrentComment);
+    return nullptr;
 }
 
 void CParsingEngine::AddByte(unsigned char byte) {
     mBuffer[mBufferCount++] = static_cast<char>(byte);
-    if (mBufferCount == 1000) {
-        if (mCurrentObject) mCurrentObject->AppendData(mBuffer, 1000);
+    if (mBufferCount == kBlockSize) {
+        if (mCurrentObject) mCurrentObject->AppendData(mBuffer, kBlockSize);
         mBufferCount = 0;
     }
 }
@@ -207,8 +218,8 @@ void CParsingEngine::AddByteToInsert(unsigned char byte) {
         return;
     }
     mInsertBuffer[mInsertCount++] = static_cast<char>(byte);
-    if (mInsertCount == 1000) {
-        mCurrentInsert->AppendData(mInsertBuffer, 1000);
+    if (mInsertCount == kBlockSize) {
+        mCurrentInsert->AppendData(mInsertBuffer, kBlockSize);
         mInsertCount = 0;
     }
 }
@@ -220,29 +231,20 @@ void CParsingEngine::FlushInsertBuffer() {
 }
 
 std::int32_t CParsingEngine::AbandonInsert() {
-    ++mAbandonCount;
-    delete mCurrentInsert;
-    mCurrentInsert = nullptr;
+    mShortcuts.Abandoned();
+    mCurrentInsert.reset();
     mPipeFlag = 0;
     mState = mAbandonState;
     mInsertCount = 0;
-    mCurrentObject = (mAbandonState == KP_TAG_NAME) ? mCurrentTag : mCurrentProperty;
+    mCurrentObject = (mAbandonState == KP_TAG_NAME) ? mCurrentTag.get() : mCurrentProperty.get();
     return mInsertStart;
 }
 
 // A block that is bound to be abandoned is abandoned at once, with the same
 // effect as reading it to its end: reading resumes after its opening "|" in
-// the state before it. Only while nothing is traced (each byte read would
-// be a line), and only once some block has been abandoned, so ordinary
-// documents never pay for the oracle.
+// the state before it.
 void CParsingEngine::SkipDoomedInsert(SLoop& loop) {
-    if (mTrace || mAbandonCount == 0) return;
-    if (!mInsertOracle) mInsertOracle = std::make_unique<CInsertOracle>(mText, mInputLength);
-    if (mInsertOracle->IsAbandoned(mInsertStart)) loop.bByte = AbandonInsert();
-}
-
-COpenTagIndex* CParsingEngine::OpenTagsOf(const CParseNode* parent) const {
-    return parent == mRoot ? mOpenTags.get() : nullptr;
+    if (mShortcuts.InsertAbandoned(mInsertStart, mWork)) loop.bByte = AbandonInsert();
 }
 
 }  // namespace kivoparse

@@ -3,18 +3,16 @@
 #include <memory>
 #include <string>
 
-#include "engine/CFallbackMemo.h"
+#include "engine/CShortcuts.h"
 #include "log/CLogFile.h"
+#include "tree/CNodeContext.h"
 #include "tree/CParseNode.h"
+#include "tree/CPropertyNode.h"
+#include "tree/CTextNode.h"
 
 namespace kivoparse {
 
 class CTagNode;
-class CPropertyNode;
-class CTextNode;
-class CCommentNode;
-class COpenTagIndex;
-class CInsertOracle;
 
 // The ten tokenizer states; the values are the ones the trace describes.
 enum EParseState : int {
@@ -31,9 +29,14 @@ enum EParseState : int {
 };
 constexpr int KP_STATE_COUNT = 10;
 
-// Turns one HTML text into a tree of nodes and keeps the tree until it is
-// destroyed. Make one engine per parse: ParseHTML runs once.
-class CParsingEngine {
+// Turns one HTML text into a tree of nodes and keeps the tree until the next
+// parse or its own end. Each ParseHTML starts from fresh state, so a second
+// parse gives what a fresh engine gives.
+//
+// Running out of memory (std::bad_alloc) leaves the engine usable: a failed
+// parse leaves no tree; a failed write or collection, and a failed rewrite,
+// leave the tree as it was.
+class CParsingEngine : public CNodeContext {
 public:
     CParsingEngine();
     CParsingEngine(const CParsingEngine&) = delete;
@@ -41,8 +44,6 @@ public:
     virtual ~CParsingEngine();
 
     void SetLogLink(CLogLink* link) { mLogLink = link; }
-    void SetDocumentBase(std::string base) { mDocumentBase = std::move(base); }
-    const std::string& DocumentBase() const { return mDocumentBase; }
 
     // Builds the tree from every byte of text and one final NUL. Returns 0;
     // -1 (and an empty tree) for a text of 2 GiB or more, which the 32-bit
@@ -61,12 +62,32 @@ public:
     int FixImages(const CValueList& src, const CValueList& dest);
     int FixHrefs(const CValueList& src, const CValueList& dest);
 
-    CParseNode* GetRoot() const { return mRoot; }
+    CParseNode* GetRoot() const { return mRoot.get(); }
     std::int32_t GetInputLength() const { return mInputLength; }
 
-    // The log the engine and its nodes trace to while a file is set, or
-    // null. Callers test it before they format anything.
-    CLogFile* Trace() const { return mTrace; }
+    // The literal mode reads byte by byte with every shortcut off: the
+    // reference that the fast mode (the default) must agree with. It is
+    // always on while a trace is written, since every byte read is a line.
+    void SetLiteral(bool literal) { mLiteral = literal; }
+    bool IsLiteral() const { return mLiteral || TraceWanted(); }
+
+    // The work of the last ParseHTML in bytes read: loop steps (a byte read
+    // again counts again), bytes taken in runs or scanned by a shortcut,
+    // bytes scanned to strip the document base, and nodes an end tag passed
+    // over. A measure of cost that does not depend on the machine.
+    std::uint64_t BytesRead() const { return mWork; }
+
+    // The name-byte test of tag and attribute names: digits, letters, "-",
+    // "/", space, line feed and carriage return.
+    static bool IsNameByte(unsigned char byte);
+
+private:
+    // The collecting buffers: bytes are handed on in blocks of kBlockSize.
+    static constexpr std::int32_t kBufferSize = 1024;
+    static constexpr std::int32_t kBlockSize = 1000;
+    static_assert(kBlockSize < kBufferSize, "a block fits its buffer");
+
+    struct SLoop;  // the loop variables of one ParseHTML call
 
     // The engine's small operations, used by the tokenizer states.
     void ClearAllWorkingObjects();
@@ -76,20 +97,12 @@ public:
     void AddByteToInsert(unsigned char byte);
     void FlushInsertBuffer();
     std::int32_t AbandonInsert();
-    static bool IsNameByte(unsigned char byte);
 
     // Tree assembly: attach the finished mCurrentObject to mCurrentParent;
     // turn an abandoned tag's "<" back into text.
     void AddCurrentObjectToCurrentParent();
     std::int32_t TextFallback();
 
-    // Open start tags among the root's children, by kind, so that an end tag
-    // that matches nothing is known at once. Null while tracing, when the
-    // fold walks the list line by line.
-    COpenTagIndex* OpenTagsOf(const CParseNode* parent) const;
-
-private:
-    struct SLoop;  // the loop variables of one ParseHTML call
     int RunTokenizer(const unsigned char* text, std::int32_t n);
     void TraceState(unsigned char c) const;
     unsigned ControlCode(const SLoop& loop) const;
@@ -117,37 +130,39 @@ private:
     void EndValue();
     void MergeValueInsert();
     void DiscardWorkingObjects();
+    std::unique_ptr<CParseNode> TakeCurrentObject();
     void SkipDoomedInsert(SLoop& loop);
+    bool TraceWanted() const { return mLogLink && mLogLink->mLog && mLogLink->mLog->IsOn(); }
 
-    std::string mDocumentBase;
     CLogLink* mLogLink = nullptr;
     std::int32_t mInputLength = 0;
     std::int32_t mTagStart = 0;
     std::int32_t mInsertStart = 0;
     std::int32_t mBufferCount = 0;
-    char mBuffer[1024];
-    char mInsertBuffer[1024];
+    char mBuffer[kBufferSize];
+    char mInsertBuffer[kBufferSize];
     std::int32_t mInsertCount = 0;
     std::int32_t mValueInsertStep = 0;
     EParseState mAbandonState = KP_BETWEEN_TAGS;
     EParseState mReturnState = KP_PROPERTY_NAME;
     EParseState mState = KP_BETWEEN_TAGS;
     std::int32_t mPipeFlag = 0;
-    CCommentNode* mCurrentComment = nullptr;
+    // The working slots own what the tokenizer has made and not yet handed
+    // to the tree; attaching a node moves it out of its slot. mCurrentObject
+    // names the one being filled (a slot's node), mCurrentParent and
+    // mTopParent the node it goes to: aliases, never owners.
+    std::unique_ptr<CCommentNode> mCurrentComment;
     CParseNode* mCurrentParent = nullptr;
-    CPropertyNode* mCurrentProperty = nullptr;
-    CParseNode* mCurrentTag = nullptr;
-    CParseNode* mRoot = nullptr;  // owned: the whole tree
+    std::unique_ptr<CPropertyNode> mCurrentProperty;
+    std::unique_ptr<CParseNode> mCurrentTag;  // a tag, or the text being read
+    std::unique_ptr<CParseNode> mRoot;        // the whole tree
     CParseNode* mTopParent = nullptr;
-    CTextNode* mCurrentInsert = nullptr;
+    std::unique_ptr<CTextNode> mCurrentInsert;
     CParseNode* mCurrentObject = nullptr;
 
-    CLogFile* mTrace = nullptr;  // mLogLink's log while it has a file
-    std::unique_ptr<COpenTagIndex> mOpenTags;
     const unsigned char* mText = nullptr;  // the text being parsed
-    std::int32_t mAbandonCount = 0;
-    std::unique_ptr<CInsertOracle> mInsertOracle;
-    CFallbackMemo mFallbacks;
+    bool mLiteral = false;
+    CShortcuts mShortcuts;
 };
 
 }  // namespace kivoparse

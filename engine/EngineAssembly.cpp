@@ -14,38 +14,38 @@ void CParsingEngine::AddCurrentObjectToCurrentParent() {
         mTrace->Log("ADDING NODE: %s\t parent %s\t data %s", mCurrentObject->GetName(), mCurrentParent->GetName(),
                     mCurrentObject->GetData());
     mCurrentObject->Normalize();
-    // The tree owns the node from here; the working pointer that named it is
-    // cleared by the caller.
-    mCurrentParent->AddChild(std::unique_ptr<CParseNode>(mCurrentObject), true);
+    // The tree owns the node from here.
+    std::unique_ptr<CParseNode> node = TakeCurrentObject();
     mCurrentObject = nullptr;
+    if (node) mCurrentParent->AddChild(std::move(node), true);
 }
 
 // The tag being read is dropped and its "<" becomes text: it continues the
 // text node at the end of the root's list (text or insert block alike), or
 // starts a new one. Reading resumes after the "<".
 std::int32_t CParsingEngine::TextFallback() {
-    if (!mTrace) mFallbacks.FellBack();
+    mShortcuts.FellBack();
     DiscardWorkingObjects();  // the unattached tag with its attributes
     ClearAllWorkingObjects();
     mBufferCount = 0;
 
-    CParseNode* text = nullptr;
+    std::unique_ptr<CParseNode> text;
     CNodeList* list = mTopParent->Children();
     if (list && !list->IsEmpty()) {
         std::unique_ptr<CParseNode> last = list->RemoveLast();
         if (last->mType == KP_NODE_TEXT) {
-            text = last.release();
+            text = std::move(last);
         } else {
             list->AddChild(std::move(last), true);
         }
     }
     if (!text) {
-        text = new CTextNode;  // owned as mCurrentTag below
+        text = std::make_unique<CTextNode>();
         text->SetName("TEXT NODE");
     }
     text->AppendData("<", 1);
-    mCurrentTag = text;
-    mCurrentObject = text;
+    mCurrentObject = text.get();
+    mCurrentTag = std::move(text);
     mCurrentParent = mTopParent;
     mState = KP_BETWEEN_TAGS;
     return mTagStart;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/CInsertOracle.h"
 #include "engine/CParsingEngine.h"
 #include "engine/SLoop.h"
 #include "tree/CNodeList.h"
@@ -18,40 +17,39 @@ void CParsingEngine::OnBetweenTags(SLoop& loop, unsigned char c) {
         return;
     }
     if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(this, "TEXT NODE");
-    mCurrentObject = mCurrentTag;
-    if (mTrace || loop.bByte >= mInputLength) {
+    mCurrentObject = mCurrentTag.get();
+    const std::int64_t end = mShortcuts.TextRunEnd(loop.bByte);
+    if (end == loop.bByte + 1) {
         AddByte(c);
         return;
     }
-    // Nothing is traced, so the whole run of text up to the next "<" goes
-    // in at once, in the same 1000-byte blocks as byte by byte.
-    const unsigned char* from = mText + loop.bByte;
-    const auto* lt = static_cast<const unsigned char*>(std::memchr(from, '<', static_cast<std::size_t>(mInputLength - loop.bByte)));
-    const unsigned char* end = lt ? lt : mText + mInputLength;
-    while (from < end) {
-        const auto take = std::min<std::ptrdiff_t>(end - from, 1000 - mBufferCount);
-        std::memcpy(mBuffer + mBufferCount, from, static_cast<std::size_t>(take));
+    // The whole run of text up to the next "<" goes in at once, in the same
+    // blocks as byte by byte.
+    mWork += static_cast<std::uint64_t>(end - loop.bByte - 1);
+    for (std::int64_t from = loop.bByte; from < end;) {
+        const auto take = std::min<std::int64_t>(end - from, kBlockSize - mBufferCount);
+        std::memcpy(mBuffer + mBufferCount, mText + from, static_cast<std::size_t>(take));
         mBufferCount += static_cast<std::int32_t>(take);
         from += take;
-        if (mBufferCount == 1000) {
-            mCurrentObject->AppendData(mBuffer, 1000);
+        if (mBufferCount == kBlockSize) {
+            mCurrentObject->AppendData(mBuffer, kBlockSize);
             mBufferCount = 0;
         }
     }
-    loop.bByte = (end - mText) - 1;  // the last byte taken
+    loop.bByte = end - 1;  // the last byte taken
 }
 
 // "<": pending text is attached, and a tag is begun.
 void CParsingEngine::OpenTag(SLoop& loop) {
     mTagStart = static_cast<std::int32_t>(loop.bByte);
     if (mCurrentTag) {
-        mCurrentObject = mCurrentTag;
+        mCurrentObject = mCurrentTag.get();
         mCurrentParent = mTopParent;
         AddCurrentObjectToCurrentParent();
         if (mTrace) mTrace->Log("Creating New mCurrentTag");
     }
     mCurrentTag = NewWorkingNode<CTagNode>(this, nullptr);
-    mCurrentObject = mCurrentTag;
+    mCurrentObject = mCurrentTag.get();
     loop.nNameBytes = 0;
     mState = KP_TAG_NAME;
 }
@@ -95,7 +93,7 @@ void CParsingEngine::OpenInsertAfterTag(SLoop& loop) {
     if (!mCurrentInsert) mCurrentInsert = NewWorkingNode<CTextNode>(this, "KIVO INSERT");
     mCurrentInsert->SetData("<|", 2);
     loop.nInsertDepth = 1;
-    mCurrentObject = mCurrentInsert;
+    mCurrentObject = mCurrentInsert.get();
     SkipDoomedInsert(loop);
 }
 
@@ -119,12 +117,10 @@ void CParsingEngine::CompleteInsert() {
     if (mReturnState == KP_BETWEEN_TAGS) {
         // The block replaces the tag its "<" began; the "|" and any spaces
         // collected for that tag are dropped.
-        delete mCurrentTag;
-        mCurrentTag = nullptr;
+        mCurrentTag.reset();
         FlushInsertBuffer();
         mBufferCount = 0;
         AddCurrentObjectToCurrentParent();
-        mCurrentInsert = nullptr;
     } else {
         // Inside a value: the value state merges the block at its next byte.
         FlushInsertBuffer();
@@ -148,7 +144,6 @@ void CParsingEngine::OnCommentEnd(SLoop& loop, unsigned char c) {
         AddByte(c);
     } else if (c == '>' && loop.nDashes == 2) {
         AddCurrentObjectToCurrentParent();
-        mCurrentComment = nullptr;
         mCurrentObject = nullptr;
         mState = KP_BETWEEN_TAGS;
     } else {

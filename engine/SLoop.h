@@ -16,14 +16,13 @@ struct CParsingEngine::SLoop {
     unsigned char bQuote = 0;    // the quote that opened the value
 };
 
-// A node made by the tokenizer: the engine owns it (as one of its working
-// objects) until AddCurrentObjectToCurrentParent hands it to the tree.
+// A node made by the tokenizer, for one of the engine's working slots.
 template <class T>
-T* NewWorkingNode(CParsingEngine* engine, const char* name) {
+std::unique_ptr<T> NewWorkingNode(CParsingEngine* engine, const char* name) {
     auto node = std::make_unique<T>();
     node->SetEngine(engine);
     if (name) node->SetName(name);
-    return node.release();
+    return node;
 }
 
 }  // namespace kivoparse

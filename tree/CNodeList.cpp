@@ -1,5 +1,7 @@
 #include "tree/CNodeList.h"
 
+#include "tree/CTagNode.h"
+
 #include <cassert>
 #include <cstring>
 
@@ -67,11 +69,28 @@ void CNodeList::Dump(std::FILE* out) {
 }
 
 CNodeList::~CNodeList() {
-    // The nodes go through the same work list as any subtree (see
-    // CParseNode::DestroyOwned), so a deep tree never deepens the stack.
-    std::vector<CParseNode*> owned;
-    ReleaseOwned(owned);
-    DestroyOwned(owned);
+    CParseNode* chain = mFirst;
+    mFirst = mLast = mCursor = nullptr;
+    DestroyChain(chain);
+}
+
+void CNodeList::DestroyChain(CParseNode* head) noexcept {
+    const auto splice = [&head](CNodeList* list) {
+        if (!list || !list->mFirst) return;
+        list->mLast->mNext = head;
+        head = list->mFirst;
+        list->mFirst = list->mLast = list->mCursor = nullptr;
+    };
+    while (head) {
+        CParseNode* node = head;
+        head = node->mNext;
+        node->ResetLinks();
+        splice(node->mChildren.get());
+        if (node->mType == KP_NODE_TAG) splice(static_cast<CTagNode*>(node)->Properties());
+        if (node->mType == KP_NODE_LIST) splice(static_cast<CNodeList*>(node));
+        // Owns only empty lists now: its destructor reaches no other node.
+        std::unique_ptr<CParseNode> last(node);
+    }
 }
 
 }  // namespace kivoparse

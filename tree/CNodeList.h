@@ -1,13 +1,17 @@
 #pragma once
 #include <memory>
 
+#include "tree/COpenTagIndex.h"
 #include "tree/CParseNode.h"
 
 namespace kivoparse {
 
 // An ordered, doubly linked list of nodes: a child list or a property list.
-// The list owns every node linked into it; RemoveLast and Remove hand a node
-// back to the caller. One cursor (Reset/Next) serves one walk at a time.
+// The list is the one owner of nodes in the tree: it holds every node linked
+// into it through the links themselves (mFirst, then each mNext). AddChild
+// takes a node over from a unique_ptr, RemoveLast and Remove hand one back
+// in a unique_ptr, and DestroyChain is the only place where nodes are
+// destroyed. One cursor (Reset/Next) serves one walk at a time.
 class CNodeList : public CParseNode {
 public:
     CNodeList() : CParseNode(KP_NODE_LIST) {}
@@ -30,7 +34,18 @@ public:
     // Debug aid for tests: every link consistent, first/last in step.
     bool CheckLinks() const;
 
+    // The open start tags of this list by kind, kept by the tree assembly
+    // when the list has one (the root's, in the fast mode); null otherwise.
+    COpenTagIndex* OpenTags() const { return mOpenTags.get(); }
+
 private:
+    friend class CParseNode;
+    // Destroys a chain of nodes linked by mNext that nothing else owns, and
+    // everything they own, without recursion and without allocating: each
+    // node's lists are spliced into the chain before the node goes.
+    static void DestroyChain(CParseNode* head) noexcept;
+
+    std::unique_ptr<COpenTagIndex> mOpenTags;
     CParseNode* mCursor = nullptr;
     CParseNode* mLast = nullptr;
     CParseNode* mFirst = nullptr;

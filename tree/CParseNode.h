@@ -4,13 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "tree/CValueList.h"
+
 namespace kivoparse {
 
-class CParsingEngine;
+class CNodeContext;
 class CNodeList;
-
-// An ordered list of 8-bit values (URLs) as collected and rewritten.
-using CValueList = std::vector<std::string>;
 
 // Type codes: which class a node is. Walkers test them where they must
 // tell kinds apart.
@@ -28,8 +27,9 @@ enum : int {
 // mPrev/mNext are the links of the one list that holds the node.
 //
 // The subtree operations (writing, collecting, rewriting, dumping and
-// destruction) walk with an explicit stack, never one call per level, since
-// folding can nest a document a million levels deep.
+// destruction) never make one call per level, since folding can nest a
+// document a million levels deep; destruction allocates nothing (see
+// CNodeList), so a tree can be dropped while memory is short.
 class CParseNode {
 public:
     CParseNode() : CParseNode(KP_NODE_ROOT) {}
@@ -55,21 +55,26 @@ public:
     virtual void Dump(std::FILE* out);
     virtual ~CParseNode();
 
-    void SetEngine(CParsingEngine* engine) { mEngine = engine; }
+    void SetEngine(CNodeContext* engine) { mEngine = engine; }
     unsigned int GetDataLength() const { return static_cast<unsigned int>(mData.size()); }
     void ResetLinks() { mPrev = nullptr; mNext = nullptr; }
+    // From now on the child list counts its open start tags by kind, so that
+    // an end tag that matches none of them is known without a walk.
+    void TrackOpenTags();
 
     // The stored bytes whole (GetData stops at the first NUL).
     const std::string& Data() const { return mData; }
+    // Exchanges the stored bytes with data; cannot fail.
+    void SwapData(std::string& data) noexcept { mData.swap(data); }
     const std::string& Name() const { return mName; }
     void SetName(std::string name) { mName = std::move(name); }
-    CNodeList* Children() const { return mChildren; }
+    CNodeList* Children() const { return mChildren.get(); }
     CParseNode* NextSibling() const { return mNext; }
     CParseNode* PrevSibling() const { return mPrev; }
-    CParsingEngine* Engine() const { return mEngine; }
+    CNodeContext* Engine() const { return mEngine; }
 
 protected:
-    explicit CParseNode(int type) : mType(type) {}
+    explicit CParseNode(int type);
 
 public:
     const int mType;
@@ -81,19 +86,13 @@ protected:
     friend class CNodeList;
     friend class CParsingEngine;
 
-    CNodeList* mChildren = nullptr;  // owned
+    std::unique_ptr<CNodeList> mChildren;
     CParseNode* mPrev = nullptr;
     CParseNode* mNext = nullptr;
     std::string mName;
-    CParsingEngine* mEngine = nullptr;  // not owned
+    CNodeContext* mEngine = nullptr;  // the engine that made it; not owned
     int mTagType = 0;
     std::string mData;
-
-    // Destruction without recursion: ReleaseOwned moves what this node owns
-    // (its lists, or a list's nodes) onto a work list; DestroyOwned deletes a
-    // work list, releasing each node's belongings before deleting it.
-    void ReleaseOwned(std::vector<CParseNode*>& into);
-    static void DestroyOwned(std::vector<CParseNode*>& pending);
 
     // End-tag folding (tree assembly).
     void FoldEndTag(std::unique_ptr<class CTagNode> endTag);

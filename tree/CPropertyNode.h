@@ -1,4 +1,5 @@
 #pragma once
+#include "tree/CNodeContext.h"
 #include "tree/CParseNode.h"
 
 namespace kivoparse {
@@ -17,6 +18,8 @@ public:
 
     // Backslashes become slashes, then every occurrence of base goes.
     void StripDocumentBase(const std::string& base);
+    // The same with the base of the engine that parses, which counts the work.
+    void StripDocumentBase(CNodeContext& engine) { mData = engine.StripDocumentBase(mData); }
 
     bool bHasValue = true;
 };

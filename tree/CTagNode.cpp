@@ -26,12 +26,8 @@ void CTagNode::SetData(const char* bytes, unsigned int length) {
     AppendUpper(mData, bytes, length);
 }
 
-CTagNode::~CTagNode() {
-    if (!mProperties) return;
-    std::vector<CParseNode*> pending{mProperties};
-    mProperties = nullptr;
-    DestroyOwned(pending);
-}
+CTagNode::CTagNode() : CParseNode(KP_NODE_TAG) {}
+CTagNode::~CTagNode() = default;
 
 CPropertyNode* CTagNode::FindProperty(const char* name) const {
     return mProperties ? static_cast<CPropertyNode*>(mProperties->FindByName(name)) : nullptr;

@@ -4,14 +4,13 @@
 namespace kivoparse {
 
 class CPropertyNode;
-class CFoldedIndex;
 
 // A tag. Its data is the name as written after "<", upper-cased, with a
 // leading "/" for an end tag. Attributes live in mProperties, never among
 // the children; a tag gets children only when its end tag closes it.
 class CTagNode : public CParseNode {
 public:
-    CTagNode() : CParseNode(KP_NODE_TAG) {}
+    CTagNode();
 
     bool IsOpen() const override { return bOpen; }
     void Normalize() override;
@@ -31,7 +30,7 @@ public:
     void ApplyPropertyRules();
     void ApplyDesignTimeRules();
 
-    CNodeList* Properties() const { return mProperties; }
+    CNodeList* Properties() const { return mProperties.get(); }
     CPropertyNode* FindProperty(const char* name) const;
 
     // The tag's own parts of the subtree operations; the walk is the base's.
@@ -39,19 +38,13 @@ public:
     void WriteEnd(std::string& out) const;
     void DumpStart(std::FILE* out) const;
     void DumpEnd(std::FILE* out) const;
-    // found indexes values, sources indexes src (the duplicate and the
-    // match test look a value up there instead of scanning the list).
-    void CollectOwnValue(int tagType, const std::string& name, CValueList& values,
-                         CFoldedIndex& found) const;
-    void FixOwnValue(int tagType, const std::string& name, const CValueList& dest,
-                     CFoldedIndex& sources);
 
     bool bOpen = true;
     bool bEndTag = false;
 
 private:
     friend class CParseNode;
-    CNodeList* mProperties = nullptr;  // owned
+    std::unique_ptr<CNodeList> mProperties;
 };
 
 // Tag type codes that the rules act on; 0 is unclassified (and, as a

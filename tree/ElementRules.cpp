@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "engine/CParsingEngine.h"
+#include "tree/CNodeContext.h"
 #include "tree/CNodeList.h"
 #include "tree/CompareNoCase.h"
 #include "tree/CPropertyNode.h"
@@ -96,7 +96,7 @@ void CTagNode::ApplyPropertyRules() {
         return;
     }
     case KP_TAG_STYLE: {
-        if (!mProperties) mProperties = new CNodeList;
+        if (!mProperties) mProperties = std::make_unique<CNodeList>();
         CPropertyNode* type = FindProperty("type");
         if (!type) {
             auto added = std::make_unique<CPropertyNode>();
@@ -122,15 +122,19 @@ void CTagNode::ApplyDesignTimeRules() {
     if (CParseNode* designTimeUrl = mProperties->FindByName("designtimeurl")) mProperties->Remove(designTimeUrl);
 
     if (!mEngine || mEngine->DocumentBase().empty()) return;
-    const std::string& base = mEngine->DocumentBase();
     if (mTagType == KP_TAG_IMG || mTagType == KP_TAG_INPUT) {
-        if (CPropertyNode* src = FindProperty("src")) src->StripDocumentBase(base);
+        if (CPropertyNode* src = FindProperty("src")) src->StripDocumentBase(*mEngine);
     }
-    if (CPropertyNode* background = FindProperty("background")) background->StripDocumentBase(base);
+    if (CPropertyNode* background = FindProperty("background")) background->StripDocumentBase(*mEngine);
 }
 
 void CPropertyNode::StripDocumentBase(const std::string& base) {
     mData = ReplaceAll(ReplaceAll(std::move(mData), "\\", "/"), base, "");
+}
+
+std::string CNodeContext::StripDocumentBase(const std::string& value) {
+    mWork += value.size();
+    return mBase.DeleteFrom(ReplaceAll(value, "\\", "/"), mWork);
 }
 
 }  // namespace kivoparse

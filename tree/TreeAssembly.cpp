@@ -2,7 +2,7 @@
 // and closing a start tag.
 #include <cstring>
 
-#include "engine/CParsingEngine.h"
+#include "tree/CNodeContext.h"
 #include "tree/CNodeList.h"
 #include "tree/COpenTagIndex.h"
 #include "tree/CPropertyNode.h"
@@ -39,8 +39,13 @@ bool IsStartTagOf(const CParseNode& node, int tagType, const char* endName) {
 
 }  // namespace
 
+void CParseNode::TrackOpenTags() {
+    if (!mChildren) mChildren = std::make_unique<CNodeList>();
+    if (!mChildren->mOpenTags) mChildren->mOpenTags = std::make_unique<COpenTagIndex>();
+}
+
 void CParseNode::AddChild(std::unique_ptr<CParseNode> node, bool atEnd) {
-    if (!mChildren) mChildren = new CNodeList;
+    if (!mChildren) mChildren = std::make_unique<CNodeList>();
     node->mParent = this;
     if (node->mType == KP_NODE_TAG) {
         auto* tag = static_cast<CTagNode*>(node.get());
@@ -51,9 +56,7 @@ void CParseNode::AddChild(std::unique_ptr<CParseNode> node, bool atEnd) {
             return;
         }
     }
-    if (COpenTagIndex* index = mEngine ? mEngine->OpenTagsOf(this) : nullptr) {
-        index->Added(*node);
-    }
+    if (COpenTagIndex* index = mChildren->OpenTags()) index->Added(*node);
     mChildren->AddChild(std::move(node), atEnd);
 }
 
@@ -63,11 +66,11 @@ void CParseNode::AddChild(std::unique_ptr<CParseNode> node, bool atEnd) {
 // With no start tag, the nodes go back where they were and the end tag
 // stays after them as an ordinary node ("SPAN" excepted, which is dropped).
 void CParseNode::FoldEndTag(std::unique_ptr<CTagNode> endTag) {
-    CNodeList* list = mChildren;
+    CNodeList* list = mChildren.get();
     const char* endName = endTag->GetName() + 1;  // without its "/"
     const int tagType = endTag->GetTagType();
     CLogFile* log = mEngine ? mEngine->Trace() : nullptr;
-    COpenTagIndex* index = mEngine ? mEngine->OpenTagsOf(this) : nullptr;
+    COpenTagIndex* index = list->OpenTags();
     if (log) log->Log("Found End Tag: %s", endName);
 
     if (!index || index->MayMatch(tagType, endName)) {
@@ -82,22 +85,24 @@ void CParseNode::FoldEndTag(std::unique_ptr<CTagNode> endTag) {
                 if (tagType != 0) start->Normalize();
                 return;
             }
+            if (mEngine) mEngine->CountWork(1);
             if (log) log->Log("Adding %s to %s", node->GetName(), endName);
             if (index) index->Removed(*node);
             endTag->AddChild(std::move(node), false);
         }
         // The list is empty: the former children, in order, are the end
         // tag's now, and its list becomes the receiver's.
-        delete mChildren;
-        mChildren = endTag->mChildren;
-        endTag->mChildren = nullptr;
+        if (endTag->mChildren) {
+            endTag->mChildren->mOpenTags = std::move(list->mOpenTags);
+            mChildren = std::move(endTag->mChildren);
+        }
         for (CParseNode* node = mChildren ? mChildren->GetFirst() : nullptr; node; node = node->NextSibling()) {
             node->mParent = this;  // never left pointing at the end tag
             if (index) index->Added(*node);
         }
     }
     if (log) log->Log("Start Tag NOT FOUND for %s", endName);
-    if (!mChildren) mChildren = new CNodeList;
+    if (!mChildren) mChildren = std::make_unique<CNodeList>();
     if (tagType == KP_TAG_SPAN) return;  // endTag is destroyed here
     endTag->ClearEndTag();
     if (index) index->Added(*endTag);
@@ -109,7 +114,7 @@ void CTagNode::AddChild(std::unique_ptr<CParseNode> node, bool atEnd) {
         CParseNode::AddChild(std::move(node), atEnd);
         return;
     }
-    if (!mProperties) mProperties = new CNodeList;
+    if (!mProperties) mProperties = std::make_unique<CNodeList>();
     node->mParent = this;
     mProperties->AddChild(std::move(node), atEnd);
 }
@@ -117,8 +122,7 @@ void CTagNode::AddChild(std::unique_ptr<CParseNode> node, bool atEnd) {
 void CTagNode::CloseWithEndTag(std::unique_ptr<CTagNode> endTag) {
     // An open start tag has no children of its own: it takes the end tag's.
     if (!mChildren) {
-        mChildren = endTag->mChildren;
-        endTag->mChildren = nullptr;
+        mChildren = std::move(endTag->mChildren);
         // The nodes were attached through the end tag, which goes now.
         for (CParseNode* node = mChildren ? mChildren->GetFirst() : nullptr; node; node = node->NextSibling())
             node->mParent = this;

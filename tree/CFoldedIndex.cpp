@@ -1,4 +1,4 @@
-#include "links/CFoldedIndex.h"
+#include "tree/CFoldedIndex.h"
 
 #include <chrono>
 

@@ -1,0 +1,94 @@
+#pragma once
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "engine/CFallbackMemo.h"
+#include "engine/CInsertOracle.h"
+
+namespace kivoparse {
+
+// The fast mode's shortcuts, in one place. Each one reaches the same tree as
+// reading byte by byte, with less reading:
+// - text between tags is taken a run at a time, up to the next "<";
+// - a tag known to end in the text fallback falls back at once (the memo);
+// - an insert block known to be abandoned is abandoned at once (the oracle).
+// The fourth, the index of open start tags that settles an unmatched end
+// tag at once, belongs to the tree: the engine asks the root to keep one
+// when On().
+//
+// Switched off (the literal mode) every query answers as if the shortcut
+// did not exist. Begin starts a parse from fresh state, so nothing learnt
+// from one text is applied to another.
+class CShortcuts {
+public:
+    // A new parse of text[0, n) (text[n] is its NUL).
+    void Begin(bool on, const unsigned char* text, std::int32_t n) {
+        mOn = on;
+        mText = text;
+        mLength = n;
+        mAbandonCount = 0;
+        mOracle.reset();
+        mFallbacks = CFallbackMemo();
+    }
+    // The parse is over: the text may go away.
+    void End() {
+        mText = nullptr;
+        mOracle.reset();
+        mFallbacks = CFallbackMemo();
+    }
+
+    bool On() const { return mOn; }
+
+    // Called before each byte that the loop reads, with the tokenizer's
+    // state. True when the tag being read is known to fall back from here.
+    // code() gives the control code of the tag state (see CFallbackMemo).
+    template <class Code>
+    bool FallsBackAt(std::int64_t position, bool betweenTags, bool insideTag, unsigned char c, Code code) {
+        if (!mOn) return false;
+        if (betweenTags) {
+            mFallbacks.Between(position);
+            return false;
+        }
+        return insideTag && (c == '<' || !mFallbacks.IsIdle()) && mFallbacks.Visit(position, code(), c);
+    }
+    // The tag being read has fallen back.
+    void FellBack() {
+        if (mOn) mFallbacks.FellBack();
+    }
+
+    // The end of the run of text that starts at position: the next "<" or
+    // the end of the text. position + 1 when runs are not taken.
+    std::int64_t TextRunEnd(std::int64_t position) const {
+        if (!mOn || position >= mLength) return position + 1;
+        const unsigned char* from = mText + position;
+        const auto* lt = static_cast<const unsigned char*>(
+            std::memchr(from, '<', static_cast<std::size_t>(mLength - position)));
+        return lt ? lt - mText : mLength;
+    }
+
+    // An insert block was abandoned.
+    void Abandoned() { ++mAbandonCount; }
+    // Whether the block opened by the "|" at openingBar is bound to be
+    // abandoned. Asked only once some block has been abandoned, so ordinary
+    // documents never build the oracle. bytesRead grows by the bytes the
+    // oracle reads when it is built.
+    bool InsertAbandoned(std::int32_t openingBar, std::uint64_t& bytesRead) {
+        if (!mOn || mAbandonCount == 0) return false;
+        if (!mOracle) {
+            mOracle = std::make_unique<CInsertOracle>(mText, mLength);
+            bytesRead += static_cast<std::uint64_t>(mLength);
+        }
+        return mOracle->IsAbandoned(openingBar);
+    }
+
+private:
+    bool mOn = true;
+    const unsigned char* mText = nullptr;
+    std::int32_t mLength = 0;
+    std::int32_t mAbandonCount = 0;
+    std::unique_ptr<CInsertOracle> mOracle;
+    CFallbackMemo mFallbacks;
+};
+
+}  // namespace kivoparse

@@ -1,0 +1,175 @@
+// Running out of memory in the middle of an operation: each allocation of a
+// parse, a write, a collection and a rewrite of a few small documents is
+// made to fail in turn (this file replaces the global operator new). The
+// Parser must stay usable: an empty tree after a failed parse, the tree as
+// it was after a failed write, collection or rewrite; and nothing may be
+// leaked or freed twice, which the sanitizers and valgrind check.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+#include <utility>
+#include <string>
+#include <vector>
+
+#include "engine/CParsingEngine.h"
+#include "kivoparse/kivoparse.h"
+
+namespace {
+
+// 0: allocations never fail; n > 0: the nth allocation from now fails.
+long gFailIn = 0;
+
+void* Allocate(std::size_t size) {
+    if (gFailIn > 0 && --gFailIn == 0) throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return Allocate(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+const std::vector<std::string> kDocuments = {
+    "<html><body background=C:\\site\\bg.gif><p class=a>x<img alt=y src=/site/a.gif designtimesp=1>"
+    "<a href=p.htm>l</a></p><style>s</style><td align=middle>t</td></span><|ins <|n|> |>"
+    "<a x='<|v|>' y=<|w|>>z</body>",
+    "<a x=<a x=<a x=1 :<p>t<||||q</div><b>1<b>2</b></b><input src=i.gif>" + std::string(1500, 'w') + "<p>",
+    "<img src=aaab><img src=C:/site/x.gif><td background=/site//site/y>",
+};
+
+// Runs operation with its nth allocation failing; true if it failed.
+template <class Operation>
+bool FailsAt(long n, Operation operation) {
+    gFailIn = n;
+    bool failed = false;
+    try {
+        operation();
+    } catch (const std::bad_alloc&) {
+        failed = true;
+    }
+    gFailIn = 0;
+    return failed;
+}
+
+// n = 1, 2, ... until the operation needs fewer allocations than n.
+template <class Each>
+void ForEachAllocation(Each each) {
+    for (long n = 1;; ++n) {
+        if (!each(n)) return;
+        ASSERT_LT(n, 100000) << "no end to the allocations";
+    }
+}
+
+kivoparse::Parser Parsed(const std::string& document) {
+    kivoparse::Parser parser;
+    parser.SetDocumentBase("C:\\site\\");
+    parser.ParseHTML(document);
+    return parser;
+}
+
+}  // namespace
+
+TEST(AllocationFailure, AFailedParseLeavesAnEmptyTreeAndTheParserUsable) {
+    for (const std::string& document : kDocuments) {
+        kivoparse::Parser reference = Parsed(document);
+        const std::string html = reference.GetHTML();
+        ForEachAllocation([&](long n) {
+            kivoparse::Parser parser = Parsed("<p>an older tree</p>");
+            std::string text = document;  // the caller's copy, made before the call
+            const bool failed = FailsAt(n, [&] { parser.ParseHTML(std::move(text)); });
+            if (failed) {
+                EXPECT_EQ(parser.GetHTML(), "") << "allocation " << n;
+                EXPECT_TRUE(parser.GetImages().empty());
+            }
+            parser.ParseHTML(document);
+            EXPECT_EQ(parser.GetHTML(), html) << "allocation " << n;
+            return failed;
+        });
+    }
+}
+
+TEST(AllocationFailure, AFailedLiteralParseLeavesTheEngineUsable) {
+    for (const std::string& document : kDocuments) {
+        kivoparse::CParsingEngine reference;
+        reference.ParseHTML(document);
+        ForEachAllocation([&](long n) {
+            kivoparse::CParsingEngine engine;
+            engine.SetLiteral(true);
+            std::string text = document;
+            const bool failed = FailsAt(n, [&] { engine.ParseHTML(std::move(text)); });
+            if (failed) {
+                EXPECT_EQ(engine.GetHTML(), "") << "allocation " << n;
+            }
+            engine.ParseHTML(document);
+            EXPECT_EQ(engine.GetHTML(), reference.GetHTML()) << "allocation " << n;
+            return failed;
+        });
+    }
+}
+
+TEST(AllocationFailure, AFailedWriteOrCollectionLeavesTheTreeAsItWas) {
+    for (const std::string& document : kDocuments) {
+        kivoparse::Parser parser = Parsed(document);
+        const std::string html = parser.GetHTML();
+        const std::vector<std::string> images = parser.GetImages(), hrefs = parser.GetHrefs();
+        ForEachAllocation([&](long n) {
+            const bool failed = FailsAt(n, [&] { parser.GetHTML(); });
+            EXPECT_EQ(parser.GetHTML(), html) << "allocation " << n;
+            return failed;
+        });
+        ForEachAllocation([&](long n) {
+            const bool failed = FailsAt(n, [&] { parser.GetImages(); }) | FailsAt(n, [&] { parser.GetHrefs(); });
+            EXPECT_EQ(parser.GetImages(), images) << "allocation " << n;
+            EXPECT_EQ(parser.GetHrefs(), hrefs) << "allocation " << n;
+            return failed;
+        });
+    }
+}
+
+TEST(AllocationFailure, AFailedRewriteChangesNothing) {
+    for (const std::string& document : kDocuments) {
+        kivoparse::Parser parser = Parsed(document);
+        const std::string html = parser.GetHTML();
+        const std::vector<std::string> images = parser.GetImages(), hrefs = parser.GetHrefs();
+        std::vector<std::string> newImages = images, newHrefs = hrefs;
+        for (std::string& value : newImages) value.insert(0, "new/");
+        for (std::string& value : newHrefs) value.insert(0, "new/");
+        ForEachAllocation([&](long n) {
+            const bool failed = FailsAt(n, [&] { parser.FixImages(images, newImages); });
+            if (failed) {
+                EXPECT_EQ(parser.GetHTML(), html) << "allocation " << n;
+            } else {
+                EXPECT_EQ(parser.GetImages(), newImages);
+                parser.FixImages(newImages, images);
+            }
+            return failed;
+        });
+        ForEachAllocation([&](long n) {
+            const bool failed = FailsAt(n, [&] { parser.FixHrefs(hrefs, newHrefs); });
+            if (failed) {
+                EXPECT_EQ(parser.GetHTML(), html) << "allocation " << n;
+            } else {
+                parser.FixHrefs(newHrefs, hrefs);
+            }
+            return failed;
+        });
+        EXPECT_EQ(parser.GetHTML(), html);
+    }
+}
