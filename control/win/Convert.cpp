@@ -86,7 +86,7 @@ std::string ToAnsi(const wchar_t* text, UINT length) {
     int size = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
     std::string result(static_cast<size_t>(size), '\0');
     WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), result.data(), size, nullptr, nullptr);
-    return result.substr(0, result.find('\0'));
+    return result;
 }
 
 BSTR ToBstr(const std::string& text) {

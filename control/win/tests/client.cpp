@@ -430,6 +430,27 @@ void CheckConnectionPoints(IDispatch* control) {
     point->Release(), container->Release();
 }
 
+// A real container sites the control: Wine's ATL host window activates it
+// in place, and the control's own window shows inside the host.
+void CheckSiting() {
+    HMODULE atl = LoadLibraryW(L"atl.dll");
+    using Init = BOOL(WINAPI*)();
+    using GetControl = HRESULT(WINAPI*)(HWND, IUnknown**);
+    auto init = reinterpret_cast<Init>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")));
+    auto getControl = reinterpret_cast<GetControl>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxGetControl")));
+    if (!CHECK(init && getControl && init())) return;
+    HWND host = CreateWindowExW(0, L"AtlAxWin", kControlProgId, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                                nullptr, nullptr, nullptr, nullptr);
+    IUnknown* control = nullptr;
+    HWND window = nullptr;
+    CHECK(host && SUCCEEDED(getControl(host, &control)));
+    IOleInPlaceObject* inPlace = Query<IOleInPlaceObject>(control, IID_IOleInPlaceObject);
+    CHECK(inPlace && SUCCEEDED(inPlace->GetWindow(&window)) && GetParent(window) == host && IsWindowVisible(window));
+    if (inPlace) inPlace->Release();
+    if (control) control->Release();
+    DestroyWindow(host);
+}
+
 // The version, 1.0, is all a stream keeps: four bytes, low byte first.
 void CheckPersistence(IDispatch* control) {
     IPersistStreamInit* persist = Query<IPersistStreamInit>(control, IID_IPersistStreamInit);
@@ -510,6 +531,7 @@ int wmain(int argc, wchar_t** argv) {
             CheckPersistence(control);
             control->Release();
         }
+        CheckSiting();
         CoFreeUnusedLibraries();
         CheckSelfRegistration(argv[1]);
         // The module under test is 64-bit; a further one is 32-bit.
