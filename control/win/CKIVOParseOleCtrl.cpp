@@ -104,8 +104,14 @@ CKIVOParseOleCtrl::CKIVOParseOleCtrl() : mEvents(this), mVersion(kPersistedVersi
     LockModule();
 }
 
+// A container deactivates and closes the control before its last Release;
+// one that did not is not called back now, when nothing may reach this
+// object any more.
 CKIVOParseOleCtrl::~CKIVOParseOleCtrl() {
-    InPlaceDeactivate();
+    if (mWindow) DestroyWindow(mWindow);
+    ReleaseAndClear(mFrame);
+    ReleaseAndClear(mDocument);
+    ReleaseAndClear(mInPlaceSite);
     ReleaseAndClear(mViewSink);
     ReleaseAndClear(mAdviseHolder);
     ReleaseAndClear(mSite);
