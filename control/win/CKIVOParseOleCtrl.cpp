@@ -196,7 +196,7 @@ HRESULT CKIVOParseOleCtrl::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT coun
 HRESULT CKIVOParseOleCtrl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                   EXCEPINFO*, UINT* argError) {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-    if (!params) return E_INVALIDARG;
+    if (!params || (params->cArgs && !params->rgvarg)) return E_INVALIDARG;
     const CMethod* method = nullptr;
     for (const CMethod& entry : kMethods) {
         if (entry.id == id) method = &entry;
@@ -209,11 +209,11 @@ HRESULT CKIVOParseOleCtrl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISP
     HRESULT hr = S_OK;
     UINT converted = 0;
     for (; converted < method->argCount && SUCCEEDED(hr); ++converted) {
-        const VARIANT& sent = params->rgvarg[method->argCount - 1 - converted];
+        VARIANT& sent = params->rgvarg[method->argCount - 1 - converted];
         VariantInit(&args[converted]);
         if (method->argTypes[converted] == VT_VARIANT) {
             args[converted] = sent;
-        } else if (FAILED(VariantChangeType(&args[converted], const_cast<VARIANT*>(&sent), 0, method->argTypes[converted]))) {
+        } else if (FAILED(VariantChangeType(&args[converted], &sent, 0, method->argTypes[converted]))) {
             hr = DISP_E_TYPEMISMATCH;
             if (argError) *argError = method->argCount - 1 - converted;
         }
@@ -234,7 +234,9 @@ HRESULT CKIVOParseOleCtrl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISP
     return hr;
 }
 
-HRESULT CKIVOParseOleCtrl::CallGetHTML(VARIANT*, VARIANT* result, UINT*) { return StringResult(mCtrl.GetHTML(), result); }
+HRESULT CKIVOParseOleCtrl::CallGetHTML(VARIANT*, VARIANT* result, UINT*) {
+    return StringResult(mCtrl.GetHTML(), result);
+}
 
 HRESULT CKIVOParseOleCtrl::CallParseHTML(VARIANT* args, VARIANT* result, UINT*) {
     return Int32Result(mCtrl.ParseHTML(ArgText(args[0])), result);
@@ -249,7 +251,9 @@ HRESULT CKIVOParseOleCtrl::CallGetImages(VARIANT*, VARIANT* result, UINT*) {
     return ToStringArray(mCtrl.GetImages(), result);
 }
 
-HRESULT CKIVOParseOleCtrl::CallGetHrefs(VARIANT*, VARIANT* result, UINT*) { return ToStringArray(mCtrl.GetHrefs(), result); }
+HRESULT CKIVOParseOleCtrl::CallGetHrefs(VARIANT*, VARIANT* result, UINT*) {
+    return ToStringArray(mCtrl.GetHrefs(), result);
+}
 
 // A list in a form the control cannot read is refused, with its index in
 // call order, before anything is changed.
@@ -329,8 +333,8 @@ HRESULT CKIVOParseOleCtrl::GetPages(CAUUID* pages) {
 
 // ---- IViewObject2
 
-HRESULT CKIVOParseOleCtrl::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC drawDc, LPCRECTL bounds,
-                                LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
+HRESULT CKIVOParseOleCtrl::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC drawDc, LPCRECTL bounds, LPCRECTL,
+                                BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
     if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
     if (!drawDc || !bounds) return E_INVALIDARG;
     DrawPlaceholder(drawDc, RECT{bounds->left, bounds->top, bounds->right, bounds->bottom});
@@ -417,17 +421,21 @@ HRESULT CKIVOParseOleCtrl::GetClipboardData(DWORD, IDataObject** data) {
 
 HRESULT CKIVOParseOleCtrl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND parent, LPCRECT position) {
     switch (verb) {
-    case OLEIVERB_PROPERTIES: return ShowPropertyPages(parent);
-    case OLEIVERB_PRIMARY:
-    case OLEIVERB_SHOW:
-    case OLEIVERB_OPEN:
-    case OLEIVERB_UIACTIVATE: return ActivateInPlace(site, parent, position, true);
-    case OLEIVERB_INPLACEACTIVATE: return ActivateInPlace(site, parent, position, false);
-    case OLEIVERB_HIDE:
-        UIDeactivate();
-        if (mWindow) ShowWindow(mWindow, SW_HIDE);
-        return S_OK;
-    default: return verb > 0 ? OLEOBJ_S_INVALIDVERB : E_NOTIMPL;
+        case OLEIVERB_PROPERTIES:
+            return ShowPropertyPages(parent);
+        case OLEIVERB_PRIMARY:
+        case OLEIVERB_SHOW:
+        case OLEIVERB_OPEN:
+        case OLEIVERB_UIACTIVATE:
+            return ActivateInPlace(site, parent, position, true);
+        case OLEIVERB_INPLACEACTIVATE:
+            return ActivateInPlace(site, parent, position, false);
+        case OLEIVERB_HIDE:
+            UIDeactivate();
+            if (mWindow) ShowWindow(mWindow, SW_HIDE);
+            return S_OK;
+        default:
+            return verb > 0 ? OLEOBJ_S_INVALIDVERB : E_NOTIMPL;
     }
 }
 
@@ -443,8 +451,7 @@ HRESULT CKIVOParseOleCtrl::ShowPropertyPages(HWND parent) {
     IUnknown* self = static_cast<IDispatch*>(this);
     CLSID page = CLSID_KIVOParsePropPage;
     const std::wstring caption = LoadResourceString(IDS_KIVOPARSE);
-    return OleCreatePropertyFrame(parent, 0, 0, caption.c_str(), 1, &self, 1, &page, LOCALE_USER_DEFAULT, 0,
-                                  nullptr);
+    return OleCreatePropertyFrame(parent, 0, 0, caption.c_str(), 1, &self, 1, &page, LOCALE_USER_DEFAULT, 0, nullptr);
 }
 
 // The control's window, a child of the container's, shows the placeholder;

@@ -125,14 +125,18 @@ HRESULT ReadStringList(const VARIANT& argument, std::vector<std::string>& values
         value = V_VARIANTREF(value);
     }
     switch (V_VT(value)) {
-    case VT_ARRAY | VT_BSTR: return ReadSafeArray(V_ARRAY(value), VT_BSTR, values);
-    case VT_ARRAY | VT_VARIANT: return ReadSafeArray(V_ARRAY(value), VT_VARIANT, values);
-    case VT_BYREF | VT_ARRAY | VT_BSTR:
-        return V_ARRAYREF(value) ? ReadSafeArray(*V_ARRAYREF(value), VT_BSTR, values) : DISP_E_TYPEMISMATCH;
-    case VT_BYREF | VT_ARRAY | VT_VARIANT:
-        return V_ARRAYREF(value) ? ReadSafeArray(*V_ARRAYREF(value), VT_VARIANT, values) : DISP_E_TYPEMISMATCH;
-    case VT_DISPATCH: return ReadScriptArray(V_DISPATCH(value), values);
-    default: return DISP_E_TYPEMISMATCH;
+        case VT_ARRAY | VT_BSTR:
+            return ReadSafeArray(V_ARRAY(value), VT_BSTR, values);
+        case VT_ARRAY | VT_VARIANT:
+            return ReadSafeArray(V_ARRAY(value), VT_VARIANT, values);
+        case VT_BYREF | VT_ARRAY | VT_BSTR:
+            return V_ARRAYREF(value) ? ReadSafeArray(*V_ARRAYREF(value), VT_BSTR, values) : DISP_E_TYPEMISMATCH;
+        case VT_BYREF | VT_ARRAY | VT_VARIANT:
+            return V_ARRAYREF(value) ? ReadSafeArray(*V_ARRAYREF(value), VT_VARIANT, values) : DISP_E_TYPEMISMATCH;
+        case VT_DISPATCH:
+            return ReadScriptArray(V_DISPATCH(value), values);
+        default:
+            return DISP_E_TYPEMISMATCH;
     }
 }
 

@@ -63,8 +63,8 @@ HRESULT WriteValues(const std::vector<CRegValue>& values) {
                                       KEY_SET_VALUE, nullptr, &key, nullptr);
         if (status == ERROR_SUCCESS) {
             const auto bytes = static_cast<DWORD>((entry.value.size() + 1) * sizeof(wchar_t));
-            status = RegSetValueExW(key, entry.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(entry.value.c_str()),
-                                    bytes);
+            status =
+                RegSetValueExW(key, entry.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(entry.value.c_str()), bytes);
             RegCloseKey(key);
         }
         if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
@@ -74,7 +74,8 @@ HRESULT WriteValues(const std::vector<CRegValue>& values) {
 
 HRESULT DeleteTree(const std::wstring& key) {
     LONG status = RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
-    if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) status = RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
+    if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND)
+        status = RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(status);
 }
 

@@ -45,7 +45,7 @@ std::wstring RegValue(const std::wstring& key, const wchar_t* name = nullptr) {
     wchar_t value[512] = {};
     DWORD size = sizeof(value);
     return RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) ? L"<missing>"
-                                                                                                   : value;
+                                                                                                    : value;
 }
 
 template <class T>
@@ -125,8 +125,8 @@ IDispatch* CreateControl() {
     CLSID clsid = GUID_NULL;
     IDispatch* control = nullptr;
     CHECK(SUCCEEDED(CLSIDFromProgID(kControlProgId, &clsid)) && clsid == CLSID_KIVOParse);
-    CHECK(SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                     reinterpret_cast<void**>(&control))));
+    CHECK(SUCCEEDED(
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&control))));
     return control;
 }
 
@@ -138,10 +138,14 @@ void CheckTypeInfo(IDispatch* control) {
         Strings params;
         VARTYPE result;
     } methods[] = {
-        {L"GetHTML", {}, VT_BSTR},          {L"ParseHTML", {L"pHTML"}, VT_I4},
-        {L"SetLogFile", {L"pFileName"}, VT_VOID}, {L"GetImages", {}, VT_VARIANT},
-        {L"GetHrefs", {}, VT_VARIANT},      {L"FixImages", {L"pSrc", L"pDest"}, VT_I4},
-        {L"FixHrefs", {L"pSrc", L"pDest"}, VT_I4}, {L"SetDocumentBase", {L"pBaseURL"}, VT_VOID},
+        {L"GetHTML", {}, VT_BSTR},
+        {L"ParseHTML", {L"pHTML"}, VT_I4},
+        {L"SetLogFile", {L"pFileName"}, VT_VOID},
+        {L"GetImages", {}, VT_VARIANT},
+        {L"GetHrefs", {}, VT_VARIANT},
+        {L"FixImages", {L"pSrc", L"pDest"}, VT_I4},
+        {L"FixHrefs", {L"pSrc", L"pDest"}, VT_I4},
+        {L"SetDocumentBase", {L"pBaseURL"}, VT_VOID},
     };
     ITypeInfo* info = nullptr;
     if (!CHECK(SUCCEEDED(control->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)))) return;
@@ -150,7 +154,8 @@ void CheckTypeInfo(IDispatch* control) {
         std::vector<LPOLESTR> names = {const_cast<LPOLESTR>(method.name)};
         for (const std::wstring& param : method.params) names.push_back(const_cast<LPOLESTR>(param.c_str()));
         std::vector<DISPID> ids(names.size(), -1);
-        CHECK(SUCCEEDED(control->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()), 0, ids.data())));
+        CHECK(
+            SUCCEEDED(control->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()), 0, ids.data())));
         CHECK(ids[0] == id);
         for (size_t n = 1; n < ids.size(); ++n) CHECK(ids[n] == static_cast<DISPID>(n - 1));
         FUNCDESC* func = nullptr;
@@ -188,7 +193,8 @@ void CheckTypeInfo(IDispatch* control) {
         if (item.kind != TKIND_MAX && CHECK(SUCCEEDED(library->GetTypeInfoOfGuid(item.guid, &type)))) {
             TYPEATTR* attr = nullptr;
             type->GetTypeAttr(&attr);
-            CHECK(attr->typekind == item.kind && attr->cFuncs == item.funcs && (attr->wTypeFlags & item.flags) == item.flags);
+            CHECK(attr->typekind == item.kind && attr->cFuncs == item.funcs &&
+                  (attr->wTypeFlags & item.flags) == item.flags);
             type->ReleaseTypeAttr(attr);
             type->GetContainingTypeLib(nullptr, reinterpret_cast<UINT*>(&at));
             type->Release();
@@ -240,10 +246,15 @@ void CheckMethods() {
         std::wstring base, html, written;
         Strings images, hrefs;
     } cases[] = {
-        {L"C:\\web\\", L"<img src=C:\\web\\a.gif><a href=x.htm>x</a>", L"<IMG src=\"a.gif\"><A href=\"x.htm\">x</A>",
-         {L"a.gif"}, {L"x.htm"}},
-        {L"", L"<img src=A.gif><img src=a.GIF><a href=p.htm>1</a><a href=P.HTM>2</a>",
-         L"<IMG src=\"A.gif\"><IMG src=\"a.GIF\"><A href=\"p.htm\">1</A><A href=\"P.HTM\">2</A>", {L"A.gif"},
+        {L"C:\\web\\",
+         L"<img src=C:\\web\\a.gif><a href=x.htm>x</a>",
+         L"<IMG src=\"a.gif\"><A href=\"x.htm\">x</A>",
+         {L"a.gif"},
+         {L"x.htm"}},
+        {L"",
+         L"<img src=A.gif><img src=a.GIF><a href=p.htm>1</a><a href=P.HTM>2</a>",
+         L"<IMG src=\"A.gif\"><IMG src=\"a.GIF\"><A href=\"p.htm\">1</A><A href=\"P.HTM\">2</A>",
+         {L"A.gif"},
          {L"p.htm"}},
         // Text stops at its first NUL on the way in.
         {L"", std::wstring(L"<b>x</b>\0<i>y</i>", 17), L"<B>x</B>", {}, {}},
@@ -357,11 +368,14 @@ BOOL CALLBACK FindPageText(HWND window, LPARAM found) {
 // Runs inside the property frame's modal loop: finds the page's text,
 // then closes the frame.
 void CALLBACK CloseFrame(HWND, UINT, UINT_PTR, DWORD) {
-    EnumThreadWindows(GetCurrentThreadId(), [](HWND top, LPARAM) -> BOOL {
-        EnumChildWindows(top, FindPageText, reinterpret_cast<LPARAM>(&gPageShown));
-        if (gPageShown) PostMessageW(top, WM_COMMAND, IDCANCEL, 0);
-        return TRUE;
-    }, 0);
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND top, LPARAM) -> BOOL {
+            EnumChildWindows(top, FindPageText, reinterpret_cast<LPARAM>(&gPageShown));
+            if (gPageShown) PostMessageW(top, WM_COMMAND, IDCANCEL, 0);
+            return TRUE;
+        },
+        0);
 }
 
 void CheckPropertyPage(IDispatch* control) {
@@ -416,7 +430,8 @@ void CheckConnectionPoints(IDispatch* control) {
     CHECK(SUCCEEDED(container->FindConnectionPoint(DIID__DKIVOParseEvents, &point)));
     CHECK(SUCCEEDED(container->EnumConnectionPoints(&points)));
     CHECK(points->Next(2, listed, &fetched) == S_FALSE && fetched == 1 && listed[0] == point);
-    CHECK(points->Reset() == S_OK && points->Clone(&clone) == S_OK && clone->Skip(1) == S_OK && clone->Skip(1) == S_FALSE);
+    CHECK(points->Reset() == S_OK && points->Clone(&clone) == S_OK && clone->Skip(1) == S_OK &&
+          clone->Skip(1) == S_FALSE);
     listed[0]->Release(), clone->Release(), points->Release();
     CSink sink;
     DWORD cookie = 0;
@@ -460,7 +475,8 @@ void CheckPersistence(IDispatch* control) {
     BYTE version[5] = {};
     ULONG read = 0;
     CHECK(persist->Save(stream, TRUE) == S_OK && SUCCEEDED(stream->Seek(start, STREAM_SEEK_SET, nullptr)));
-    CHECK(SUCCEEDED(stream->Read(version, 5, &read)) && read == 4 && version[2] == 1 && version[0] + version[1] + version[3] == 0);
+    CHECK(SUCCEEDED(stream->Read(version, 5, &read)) && read == 4 && version[2] == 1 &&
+          version[0] + version[1] + version[3] == 0);
     stream->Seek(start, STREAM_SEEK_SET, nullptr);
     CHECK(persist->Load(stream) == S_OK);
     const BYTE newer[4] = {0, 0, 2, 0};
@@ -486,7 +502,8 @@ void CheckSelfRegistration(const wchar_t* module) {
     const struct {
         const wchar_t* volatileKey;
         HRESULT registered;
-    } cases[] = {{nullptr, S_OK}, {libKey.c_str(), SELFREG_E_TYPELIB}, {classKey.c_str(), SELFREG_E_CLASS}, {nullptr, S_OK}};
+    } cases[] = {
+        {nullptr, S_OK}, {libKey.c_str(), SELFREG_E_TYPELIB}, {classKey.c_str(), SELFREG_E_CLASS}, {nullptr, S_OK}};
     for (const auto& c : cases) {
         entry(4)();
         HKEY key = nullptr;
@@ -495,10 +512,13 @@ void CheckSelfRegistration(const wchar_t* module) {
                             &key, nullptr);
         }
         const HRESULT hr = entry(3)();
-        if (!CHECK(hr == c.registered)) std::printf("  DllRegisterServer gave 0x%08lx\n", static_cast<unsigned long>(hr));
+        if (!CHECK(hr == c.registered))
+            std::printf("  DllRegisterServer gave 0x%08lx\n", static_cast<unsigned long>(hr));
         // A type library that failed leaves the classes untouched.
         if (c.registered == SELFREG_E_TYPELIB) CHECK(RegValue(kControlProgId) == L"<missing>");
-        if (key) RegCloseKey(key), RegDeleteTreeW(HKEY_CLASSES_ROOT, c.volatileKey), RegDeleteKeyW(HKEY_CLASSES_ROOT, c.volatileKey);
+        if (key)
+            RegCloseKey(key), RegDeleteTreeW(HKEY_CLASSES_ROOT, c.volatileKey),
+                RegDeleteKeyW(HKEY_CLASSES_ROOT, c.volatileKey);
     }
     CHECK(RegValue(kControlProgId) == L"KIVOParse Control");
     CHECK(entry(4)() == S_OK && entry(4)() == SELFREG_E_TYPELIB && entry(3)() == S_OK);
