@@ -33,6 +33,19 @@ inline std::string ReadFile(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// A log file's lines, each ended by "\n". The log is written in text mode,
+// so on Windows its lines end in "\r\n"; the lines are what is compared.
+inline std::string ReadLog(const std::filesystem::path& path) {
+    std::string text = ReadFile(path);
+#ifdef _WIN32
+    std::string::size_type kept = 0;
+    for (std::string::size_type i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) text[kept++] = text[i];
+    text.resize(kept);
+#endif
+    return text;
+}
+
 inline std::string Repeat(const std::string& piece, std::size_t count) {
     std::string out;
     out.reserve(piece.size() * count);

@@ -13,7 +13,7 @@ namespace {
 
 using Values = std::vector<std::string>;
 using namespace std::string_literals;
-using kivoparse_test::ReadFile;
+using kivoparse_test::ReadLog;
 using kivoparse_test::TempPath;
 
 bool FileExists(const TempPath& path) { return std::filesystem::exists(path.Path()); }
@@ -63,7 +63,7 @@ TEST(ControlLog, NothingWrittenBeforeSetLogFile) {
     ctrl.SetLogFile(log.String());
     EXPECT_FALSE(FileExists(log));  // setting the name opens nothing
     ctrl.ParseHTML("<p>x</p>");
-    const std::string trace = ReadFile(log.Path());
+    const std::string trace = ReadLog(log.Path());
     EXPECT_EQ(trace.compare(0, 12, "STARTSTATE: "), 0) << trace.substr(0, 80);
     EXPECT_NE(trace.find("ADDING NODE: "), std::string::npos);
     EXPECT_EQ(trace.back(), '\n');
@@ -75,15 +75,15 @@ TEST(ControlLog, EachParseAppendsAndSetLogFileRedirects) {
     CKIVOParseCtrl ctrl;
     ctrl.SetLogFile(first.String());
     ctrl.ParseHTML("<b>x</b>");
-    const std::string once = ReadFile(first.Path());
+    const std::string once = ReadLog(first.Path());
     ASSERT_FALSE(once.empty());
     // The log carries over to the next engine and appends to the file.
     ctrl.ParseHTML("<b>x</b>");
-    EXPECT_EQ(ReadFile(first.Path()), once + once);
+    EXPECT_EQ(ReadLog(first.Path()), once + once);
     ctrl.SetLogFile(second.String());
     ctrl.ParseHTML("<b>x</b>");
-    EXPECT_EQ(ReadFile(first.Path()), once + once);
-    EXPECT_EQ(ReadFile(second.Path()), once);
+    EXPECT_EQ(ReadLog(first.Path()), once + once);
+    EXPECT_EQ(ReadLog(second.Path()), once);
 }
 
 TEST(ControlLog, LogsOfTwoControlsStaySeparate) {

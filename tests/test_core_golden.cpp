@@ -234,7 +234,7 @@ TEST_P(CoreTrace, LogHoldsExactlyTheExpectedLines) {
         ASSERT_EQ(engine.ParseHTML(c.input), 0);
         htmlTraced = engine.GetHTML();
     }
-    const std::string actual = kivoparse_test::ReadFile(logPath);
+    const std::string actual = kivoparse_test::ReadLog(logPath);
 
     // Multi-line texts are reported with a line diff.
     EXPECT_EQ(actual, c.expected);

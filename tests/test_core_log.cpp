@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 using kivoparse::CLogFile;
 using kivoparse::CLogLink;
 using kivoparse::CParsingEngine;
-using kivoparse_test::ReadFile;
+using kivoparse_test::ReadLog;
 using kivoparse_test::STrace;
 using kivoparse_test::TempPath;
 
@@ -51,7 +51,7 @@ TEST(DiagnosticLog, LinesUpTo1000BytesAreWrittenWholeAndLongerOnesCut) {
         std::string message;
         for (std::size_t i = 0; i < c.length; ++i) message += static_cast<char>('a' + i % 26);
         log.Log("%s", message.c_str());
-        EXPECT_EQ(ReadFile(file.Path()), message.substr(0, c.written) + "\n");
+        EXPECT_EQ(ReadLog(file.Path()), message.substr(0, c.written) + "\n");
     }
 }
 
@@ -68,7 +68,7 @@ TEST(DiagnosticLog, BoundariesHoldForTextMadeByTheFormatToo) {
     log.Log("%s%d", b.c_str(), 1234);
     log.Log("%s%d", c.c_str(), 1234);
     log.Log("%s%d", d.c_str(), 1234);
-    EXPECT_EQ(ReadFile(file.Path()), a + "1234\n" + b + "1234\n" + c + "1234\n" + d + "123\n");
+    EXPECT_EQ(ReadLog(file.Path()), a + "1234\n" + b + "1234\n" + c + "1234\n" + d + "123\n");
 }
 
 TEST(DiagnosticLog, EachCallAppendsExactlyOneLineWithoutAnyPrefix) {
@@ -79,7 +79,7 @@ TEST(DiagnosticLog, EachCallAppendsExactlyOneLineWithoutAnyPrefix) {
     log.Log("ADDING NODE: %s\t parent %s\t data %s", "P", "ROOT", "P");
     log.Log("%d-%c-%s", 42, 'q', "end");
     CallLogV(log, "via %s", "LogV");
-    EXPECT_EQ(ReadFile(file.Path()), "first\nADDING NODE: P\t parent ROOT\t data P\n42-q-end\nvia LogV\n");
+    EXPECT_EQ(ReadLog(file.Path()), "first\nADDING NODE: P\t parent ROOT\t data P\n42-q-end\nvia LogV\n");
 }
 
 TEST(DiagnosticLog, SetPathWritesNothingAndLinesAppendToAnExistingFile) {
@@ -92,9 +92,9 @@ TEST(DiagnosticLog, SetPathWritesNothingAndLinesAppendToAnExistingFile) {
         old << "old line\n";
     }
     log.SetPath(file.String().c_str());
-    EXPECT_EQ(ReadFile(file.Path()), "old line\n");
+    EXPECT_EQ(ReadLog(file.Path()), "old line\n");
     log.Log("new line");
-    EXPECT_EQ(ReadFile(file.Path()), "old line\nnew line\n");
+    EXPECT_EQ(ReadLog(file.Path()), "old line\nnew line\n");
 }
 
 TEST(DiagnosticLog, WithoutAPathOrWithAnEmptyOneNothingIsWritten) {
@@ -117,10 +117,10 @@ TEST(DiagnosticLog, EachLineReopensTheFileSoMissingOnesAreTriedAgain) {
     EXPECT_FALSE(fs::exists(inside));
     fs::create_directory(dir.Path());
     log.Log("kept");
-    EXPECT_EQ(ReadFile(inside), "kept\n");
+    EXPECT_EQ(ReadLog(inside), "kept\n");
     fs::remove(inside);  // a deleted file is recreated by the next line
     log.Log("again");
-    EXPECT_EQ(ReadFile(inside), "again\n");
+    EXPECT_EQ(ReadLog(inside), "again\n");
 }
 
 TEST(DiagnosticLog, ASecondSetPathRedirectsAndTheNameIsCopied) {
@@ -136,8 +136,8 @@ TEST(DiagnosticLog, ASecondSetPathRedirectsAndTheNameIsCopied) {
     }
     log.Log("two");
     log.Log("three");
-    EXPECT_EQ(ReadFile(first.Path()), "one\n");
-    EXPECT_EQ(ReadFile(second.Path()), "two\nthree\n");
+    EXPECT_EQ(ReadLog(first.Path()), "one\n");
+    EXPECT_EQ(ReadLog(second.Path()), "two\nthree\n");
 }
 
 TEST(DiagnosticLog, AZeroByteFromTheArgumentsEndsTheLine) {
@@ -149,7 +149,7 @@ TEST(DiagnosticLog, AZeroByteFromTheArgumentsEndsTheLine) {
     log.Log("%c", 0);
     const std::string head(150, 'h');  // also past the short buffer
     log.Log("%s%c%s", head.c_str(), 0, std::string(100, 't').c_str());
-    EXPECT_EQ(ReadFile(file.Path()), "ab\nByte: \n\n" + head + "\n");
+    EXPECT_EQ(ReadLog(file.Path()), "ab\nByte: \n\n" + head + "\n");
 }
 
 // The engine side: every trace line goes through the link's log.
@@ -174,7 +174,7 @@ std::vector<std::string> TraceOf(const std::string& input) {
     engine.SetLogLink(&trace.mLink);
     EXPECT_EQ(engine.ParseHTML(input), 0);
     std::vector<std::string> lines;
-    std::istringstream in(ReadFile(file.Path()));
+    std::istringstream in(ReadLog(file.Path()));
     std::string line;
     while (std::getline(in, line)) lines.push_back(line);
     return lines;

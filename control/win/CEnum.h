@@ -1,0 +1,89 @@
+#pragma once
+// One enumerator for the two lists the control hands out: its connection
+// points and the connections of its event source. Each item holds a
+// reference for as long as the enumerator keeps it; the owner is held too,
+// so the items stay meaningful while a host walks them.
+#include <windows.h>
+#include <ocidl.h>
+
+#include <atomic>
+#include <new>
+#include <vector>
+
+#include "control/win/Module.h"
+
+namespace kivoparse::win {
+
+inline void Hold(IConnectionPoint* point) { point->AddRef(); }
+inline void Drop(IConnectionPoint* point) { point->Release(); }
+inline void Hold(const CONNECTDATA& data) { data.pUnk->AddRef(); }
+inline void Drop(const CONNECTDATA& data) { data.pUnk->Release(); }
+
+template <class Enum, class Item>
+class CEnum final : public Enum {
+public:
+    // Takes its own references to the items and the owner.
+    static HRESULT Create(IUnknown* owner, const std::vector<Item>& items, size_t position, Enum** result) {
+        if (!result) return E_POINTER;
+        *result = new (std::nothrow) CEnum(owner, items, position);
+        return *result ? S_OK : E_OUTOFMEMORY;
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        if (riid == IID_IUnknown || riid == __uuidof(Enum)) {
+            *object = static_cast<Enum*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++mRefs; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        ULONG refs = --mRefs;
+        if (refs == 0) delete this;
+        return refs;
+    }
+
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, Item* items, ULONG* fetched) override {
+        if (!items || (count > 1 && !fetched)) return E_POINTER;
+        ULONG n = 0;
+        for (; n < count && mPosition < mItems.size(); ++n, ++mPosition) {
+            items[n] = mItems[mPosition];
+            Hold(items[n]);
+        }
+        if (fetched) *fetched = n;
+        return n == count ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
+        const size_t left = mItems.size() - mPosition;
+        mPosition += count < left ? count : left;
+        return count <= left ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Reset() override {
+        mPosition = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(Enum** result) override { return Create(mOwner, mItems, mPosition, result); }
+
+private:
+    CEnum(IUnknown* owner, const std::vector<Item>& items, size_t position)
+        : mOwner(owner), mItems(items), mPosition(position) {
+        LockModule();
+        mOwner->AddRef();
+        for (const Item& item : mItems) Hold(item);
+    }
+    ~CEnum() {
+        for (const Item& item : mItems) Drop(item);
+        mOwner->Release();
+        UnlockModule();
+    }
+
+    std::atomic<ULONG> mRefs{1};
+    IUnknown* mOwner;
+    std::vector<Item> mItems;
+    size_t mPosition;
+};
+
+}  // namespace kivoparse::win
