@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "engine/CParsingEngine.h"
+#include "links/CUrlMap.h"
 #include "tree/ReplaceAll.h"
 
 namespace kivoparse {
@@ -54,6 +55,18 @@ std::int32_t CKIVOParseCtrl::FixHrefs(const std::vector<std::string>& src,
     if (src.size() != dest.size()) return -1;
     if (!mEngine) return 0;
     return mEngine->FixHrefs(src, dest);
+}
+
+std::int32_t CKIVOParseCtrl::FixImages(const CUrlMap& map) {
+    if (!map.IsValid()) return -1;
+    if (!mEngine) return 0;
+    return mEngine->FixImages(map);
+}
+
+std::int32_t CKIVOParseCtrl::FixHrefs(const CUrlMap& map) {
+    if (!map.IsValid()) return -1;
+    if (!mEngine) return 0;
+    return mEngine->FixHrefs(map);
 }
 
 // Only stored: the tree of the last parse keeps the base it was built with.

@@ -9,6 +9,7 @@
 namespace kivoparse {
 
 class CParsingEngine;
+class CUrlMap;
 
 // The control's eight operations on 8-bit strings, without any platform.
 // It owns the document base, the log (and the link the engines reach it
@@ -41,6 +42,9 @@ public:
     // -1 when src and dest differ in length (tree untouched), else 0.
     std::int32_t FixImages(const std::vector<std::string>& src, const std::vector<std::string>& dest);
     std::int32_t FixHrefs(const std::vector<std::string>& src, const std::vector<std::string>& dest);
+    // The same with a table made once for many documents.
+    std::int32_t FixImages(const CUrlMap& map);
+    std::int32_t FixHrefs(const CUrlMap& map);
     // Stored with backslashes turned into slashes; taken by the next parse.
     void SetDocumentBase(const std::string& base);
 

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "control/CKIVOParseCtrl.h"
+#include "links/CUrlMap.h"
 
 namespace kivoparse {
 
@@ -30,6 +31,13 @@ int Parser::FixImages(const std::vector<std::string>& src, const std::vector<std
 int Parser::FixHrefs(const std::vector<std::string>& src, const std::vector<std::string>& dest) {
     return Ctrl().FixHrefs(src, dest);
 }
+
+int Parser::FixImages(const UrlMap& map) { return map.mMap ? Ctrl().FixImages(*map.mMap) : 0; }
+int Parser::FixHrefs(const UrlMap& map) { return map.mMap ? Ctrl().FixHrefs(*map.mMap) : 0; }
+
+UrlMap::UrlMap() = default;
+UrlMap::UrlMap(std::vector<std::string> src, std::vector<std::string> dest)
+    : mMap(std::make_shared<const CUrlMap>(std::move(src), std::move(dest))) {}
 
 void Parser::SetDocumentBase(const std::string& base) { Ctrl().SetDocumentBase(base); }
 void Parser::SetLogFile(const std::string& fileName) { Ctrl().SetLogFile(fileName); }

@@ -13,6 +13,7 @@
 namespace kivoparse {
 
 class CTagNode;
+class CUrlMap;
 
 // The ten tokenizer states; the values are the ones the trace describes.
 enum EParseState : int {
@@ -61,6 +62,9 @@ public:
     // (nothing touched) when src and dest differ in length.
     int FixImages(const CValueList& src, const CValueList& dest);
     int FixHrefs(const CValueList& src, const CValueList& dest);
+    // The same with a table made once for many documents.
+    int FixImages(const CUrlMap& map);
+    int FixHrefs(const CUrlMap& map);
 
     CParseNode* GetRoot() const { return mRoot.get(); }
     std::int32_t GetInputLength() const { return mInputLength; }

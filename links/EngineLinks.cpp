@@ -1,6 +1,7 @@
 // The engine's image and link operations: the pass tables, run by the one
 // collecting and rewriting walk of the tree.
 #include "engine/CParsingEngine.h"
+#include "links/CUrlMap.h"
 #include "tree/AttributeValues.h"
 #include "tree/CTagNode.h"
 
@@ -34,6 +35,13 @@ int Rewrite(CParseNode* root, const SAttributePass (&passes)[N], const CValueLis
     return 0;
 }
 
+template <std::size_t N>
+int Rewrite(CParseNode* root, const SAttributePass (&passes)[N], const CUrlMap& map) {
+    if (!map.IsValid()) return -1;
+    if (root) RewriteAttributeValues(*root, passes, N, map.Sources(), map.Destinations());
+    return 0;
+}
+
 }  // namespace
 
 CValueList CParsingEngine::GetImages() { return Collect(GetRoot(), kImagePasses); }
@@ -47,5 +55,9 @@ int CParsingEngine::FixImages(const CValueList& src, const CValueList& dest) {
 int CParsingEngine::FixHrefs(const CValueList& src, const CValueList& dest) {
     return Rewrite(GetRoot(), kHrefPasses, src, dest);
 }
+
+int CParsingEngine::FixImages(const CUrlMap& map) { return Rewrite(GetRoot(), kImagePasses, map); }
+
+int CParsingEngine::FixHrefs(const CUrlMap& map) { return Rewrite(GetRoot(), kHrefPasses, map); }
 
 }  // namespace kivoparse

@@ -70,11 +70,18 @@ void RewriteAttributeValues(CParseNode& top, const SAttributePass* passes, std::
                             const CValueList& src, const CValueList& dest) {
     if (src.empty()) return;
     CFoldedIndex sources(src);
+    sources.IndexAll();
+    RewriteAttributeValues(top, passes, count, sources, dest);
+}
+
+void RewriteAttributeValues(CParseNode& top, const SAttributePass* passes, std::size_t count,
+                            const CFoldedIndex& sources, const CValueList& dest) {
+    if (dest.empty()) return;
     std::vector<std::pair<CParseNode*, std::string>> changes;
     WalkTags(top, count, [&](const CTagNode& tag, std::size_t i) {
         CParseNode* property = PassProperty(tag, passes[i]);
         if (!property) return;
-        const std::size_t at = sources.Find(property->GetData());
+        const std::size_t at = sources.FindIndexed(property->GetData());
         if (at != CFoldedIndex::npos && at < dest.size()) changes.emplace_back(property, dest[at]);
     });
     for (auto& change : changes) change.first->SwapData(change.second);

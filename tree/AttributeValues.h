@@ -5,6 +5,7 @@
 
 namespace kivoparse {
 
+class CFoldedIndex;
 class CParseNode;
 
 // One pass of a collection or a rewrite: the tags of one type (0: every
@@ -27,5 +28,9 @@ void CollectAttributeValues(CParseNode& top, const SAttributePass* passes, std::
 // memory runs out, none.
 void RewriteAttributeValues(CParseNode& top, const SAttributePass* passes, std::size_t count,
                             const CValueList& src, const CValueList& dest);
+// The same walk with the sources indexed beforehand (sources.IndexAll()), so
+// one index serves many trees; the index is only read.
+void RewriteAttributeValues(CParseNode& top, const SAttributePass* passes, std::size_t count,
+                            const CFoldedIndex& sources, const CValueList& dest);
 
 }  // namespace kivoparse

@@ -78,6 +78,10 @@ void CFoldedIndex::Sync() {
 
 std::size_t CFoldedIndex::Find(const char* text) {
     Sync();
+    return FindIndexed(text);
+}
+
+std::size_t CFoldedIndex::FindIndexed(const char* text) const {
     const SSlot& slot = mSlots[Probe(Hash(text), text)];
     return slot.mPositionPlusOne == 0 ? npos : slot.mPositionPlusOne - 1;
 }

@@ -24,6 +24,11 @@ public:
 
     // Position of the first entry equal to text under folding, or npos.
     std::size_t Find(const char* text);
+    // Takes in every entry of the list now, so that FindIndexed answers for
+    // all of them; afterwards the index can be read by several threads.
+    void IndexAll() { Sync(); }
+    // As Find, over the entries taken in so far; changes nothing.
+    std::size_t FindIndexed(const char* text) const;
 
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 

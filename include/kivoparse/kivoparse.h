@@ -19,6 +19,24 @@
 namespace kivoparse {
 
 class CKIVOParseCtrl;
+class CUrlMap;
+
+// Pairs of old and new URL values made once, to rewrite many documents with
+// the same pairs without indexing the old values for each: a run over a
+// whole site builds one and hands it to every Parser. It never changes once
+// made, so threads may share one; copies share the same table.
+class UrlMap {
+public:
+    // An empty table: a rewrite with it changes nothing.
+    UrlMap();
+    // Lists of different lengths make a table that rewrites nothing: the
+    // FixImages and FixHrefs that take it return -1, as for the two lists.
+    UrlMap(std::vector<std::string> src, std::vector<std::string> dest);
+
+private:
+    friend class Parser;
+    std::shared_ptr<const CUrlMap> mMap;
+};
 
 class Parser {
 public:
@@ -51,6 +69,9 @@ public:
     int FixImages(const std::vector<std::string>& src, const std::vector<std::string>& dest);
     // As FixImages, for the values that GetHrefs would list.
     int FixHrefs(const std::vector<std::string>& src, const std::vector<std::string>& dest);
+    // As the two above, with the pairs of a table made once.
+    int FixImages(const UrlMap& map);
+    int FixHrefs(const UrlMap& map);
 
     // From the next parse on, image URLs get backslashes turned into slashes
     // and lose every occurrence of base (its backslashes turned likewise).
