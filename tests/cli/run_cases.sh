@@ -16,7 +16,7 @@
 #   check: CMD      must succeed afterwards; file_is PATH FMT compares a file
 # Outputs are compared byte for byte: NUL bytes and line feeds count.
 set -u
-K=$1
+K=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 CASES=$2
 ONLY=${3:-}
 HERE=$(cd "$(dirname "$2")" && pwd)
