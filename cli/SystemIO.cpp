@@ -20,24 +20,12 @@ mode_t gNewFileMode = 0644;
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
-// Closes a descriptor when the scope ends, unless released first.
-class CFd {
-public:
-    explicit CFd(int fd) : mFd(fd) {}
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    ~CFd() {
+// Closes a descriptor when the scope ends.
+struct SFd {
+    int mFd;
+    ~SFd() {
         if (mFd >= 0) ::close(mFd);
     }
-    int Get() const { return mFd; }
-    int Release() {
-        int fd = mFd;
-        mFd = -1;
-        return fd;
-    }
-
-private:
-    int mFd;
 };
 
 // Returns 0, or the errno of the write that failed.
@@ -70,7 +58,7 @@ bool ReadWholeFile(const std::string& path, std::string& data, std::string& erro
         error = ErrnoText(errno);
         return false;
     }
-    CFd fd(isStdin ? -1 : opened);
+    SFd fd{isStdin ? -1 : opened};
     struct stat info {};
     if (::fstat(opened, &info) != 0) {
         error = ErrnoText(errno);
@@ -133,8 +121,8 @@ bool WriteFileAtomically(const std::string& path, const std::string& data, std::
 
     // The temporary file sits beside the target, so the rename stays on one file system.
     std::string temp = dir + "/." + path.substr(slash + 1) + ".kivoparse-XXXXXX";
-    CFd fd(::mkstemp(&temp[0]));
-    if (fd.Get() < 0) {
+    SFd fd{::mkstemp(&temp[0])};
+    if (fd.mFd < 0) {
         error = "cannot create a temporary file in '" + dir + "': " + ErrnoText(errno);
         return false;
     }
@@ -144,13 +132,16 @@ bool WriteFileAtomically(const std::string& path, const std::string& data, std::
     struct stat old {};
     if (::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) mode = old.st_mode & 07777;
 
-    int code = WriteAll(fd.Get(), data.data(), data.size());
+    int code = WriteAll(fd.mFd, data.data(), data.size());
     const char* step = "cannot write";
-    if (code == 0 && ::fchmod(fd.Get(), mode) != 0) {
+    if (code == 0 && ::fchmod(fd.mFd, mode) != 0) {
         code = errno;
         step = "cannot set the permissions of";
     }
-    if (code == 0 && (::fsync(fd.Get()) != 0 || ::close(fd.Release()) != 0)) code = errno;
+    int closing = fd.mFd;
+    fd.mFd = -1;
+    if (code == 0 && ::fsync(closing) != 0) code = errno;
+    if (::close(closing) != 0 && code == 0) code = errno;
     if (code == 0 && ::rename(temp.c_str(), path.c_str()) == 0) return true;
     error = code == 0 ? "cannot replace '" + path + "': " + ErrnoText(errno)
                       : std::string(step) + " '" + temp + "': " + ErrnoText(code);

@@ -89,25 +89,24 @@ std::string OutTarget(const SOptions& options, const SInput& input) {
 // result under --out or hand it back for the standard output.
 SJobResult Process(const SOptions& options, const SMap& map, const std::string& logName, bool multi,
                    Parser& parser, const SInput& input) {
-    SJobResult result;
+    SJobResult result{true, std::string(), input.mError};
     std::string text;
-    result.mFailed = !input.mError.empty() || !ReadWholeFile(input.mPath, text, result.mError);
-    if (result.mFailed) {
-        if (!input.mError.empty()) result.mError = input.mError;
-        return result;
-    }
+    if (!input.mError.empty() || !ReadWholeFile(input.mPath, text, result.mError)) return result;
+    result.mFailed = false;
     parser.SetDocumentBase(options.mHasBase ? options.mBase : std::string());
     if (!logName.empty()) parser.SetLogFile(logName);
     parser.ParseHTML(std::move(text));  // the parser takes the bytes as they are, no copy
 
     switch (options.mCommand) {
-        case ECommand::Html: break;
-        case ECommand::Images: result.mOutput = FormatValues(parser.GetImages(), options.mFormat, multi, input.mPath); break;
-        case ECommand::Hrefs: result.mOutput = FormatValues(parser.GetHrefs(), options.mFormat, multi, input.mPath); break;
+        case ECommand::Images:
+            return {false, FormatValues(parser.GetImages(), options.mFormat, multi, input.mPath), std::string()};
+        case ECommand::Hrefs:
+            return {false, FormatValues(parser.GetHrefs(), options.mFormat, multi, input.mPath), std::string()};
         case ECommand::FixImages: parser.FixImages(map.mOld, map.mNew); break;
         case ECommand::FixHrefs: parser.FixHrefs(map.mOld, map.mNew); break;
+        case ECommand::Html: break;
     }
-    if (options.mCommand != ECommand::Images && options.mCommand != ECommand::Hrefs) result.mOutput = parser.GetHTML();
+    result.mOutput = parser.GetHTML();
     if (options.mHasOut) {
         result.mFailed = !WriteFileAtomically(OutTarget(options, input), result.mOutput, result.mError);
         result.mOutput.clear();
