@@ -265,9 +265,10 @@ SParseResult ParseCommandLine(std::vector<std::string> args) {
         return result;
     }
     bool help = first == "--help" || first == "-h" || first == "help";
-    const std::string& name = first == "help" && args.size() > 1 ? args[1] : first;
+    bool helpOnCommand = first == "help" && args.size() > 1;  // "help html"
+    const std::string& name = helpOnCommand ? args[1] : first;
     result.mHasCommand = FindCommand(name, result.mOptions.mCommand);
-    if (help && name == first) {
+    if (help && !helpOnCommand) {
         result.mOutcome = EParseOutcome::Help;
         return result;
     }
@@ -275,7 +276,7 @@ SParseResult ParseCommandLine(std::vector<std::string> args) {
         result.mMessage = "unknown command '" + name + "'";
         return result;
     }
-    args.erase(args.begin(), args.begin() + (help ? 2 : 1));
+    args.erase(args.begin(), args.begin() + (helpOnCommand ? 2 : 1));
     try {
         std::vector<std::string> operands = PrePass(args, help);
         if (help) {

@@ -185,6 +185,12 @@ bool CLogRelay::Open(const std::string& path, std::string& error) {
     }
     ::fcntl(mPipe[0], F_SETFD, FD_CLOEXEC);
     ::fcntl(mPipe[1], F_SETFD, FD_CLOEXEC);
+    // Without /dev/fd the parser writes the file itself, and failures go unseen.
+    SFd probe{::open(PipeName().c_str(), O_WRONLY | O_CLOEXEC)};
+    if (probe.mFd < 0) {
+        mPath = path;
+        return true;
+    }
     // After the first failed write the rest is read and dropped: the parser
     // must never wait on a full pipe.
     mCopier = std::thread([this] {
@@ -200,7 +206,7 @@ bool CLogRelay::Open(const std::string& path, std::string& error) {
     return true;
 }
 
-std::string CLogRelay::PipeName() const { return "/dev/fd/" + std::to_string(mPipe[1]); }
+std::string CLogRelay::PipeName() const { return mPath.empty() ? "/dev/fd/" + std::to_string(mPipe[1]) : mPath; }
 
 std::string CLogRelay::Finish() {
     if (mPipe[1] >= 0) ::close(mPipe[1]);

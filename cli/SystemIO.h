@@ -68,6 +68,7 @@ private:
     int mFile = -1;
     int mPipe[2] = {-1, -1};
     std::thread mCopier;
+    std::string mPath;  // set when the parser must write the file itself
     std::string mError;
 };
 
