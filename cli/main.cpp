@@ -2,6 +2,7 @@
 // that can be checked before any work (options, map file, log file, output
 // directory, output paths), then hands the inputs to the workers and writes
 // their results in input order.
+#include <algorithm>
 #include <exception>
 #include <map>
 #include <new>
@@ -166,13 +167,13 @@ int Run(const std::vector<std::string>& args) {
         if (!MakeDirectories(options.mOutDir, error)) return Fail("--out " + options.mOutDir + ": " + error);
     }
 
-    unsigned jobs = options.mJobs != 0 ? options.mJobs : std::thread::hardware_concurrency();
+    unsigned jobs = options.mJobs != 0 ? options.mJobs : std::max(1u, std::thread::hardware_concurrency());
     bool multi = options.mOperands.size() > 1 || options.mRecursive;
     // Results bound for the standard output wait in memory until their turn:
     // the workers may run only a little ahead of the writer.
     std::size_t window = options.mHasOut ? inputs.size() : std::size_t{4} * jobs;
     bool stdoutIsTerminal = !options.mHasOut && IsTerminal(1);
-    CJobRunner runner(inputs, jobs != 0 ? jobs : 1, window, IsTerminal(2) && inputs.size() > 1 && !stdoutIsTerminal);
+    CJobRunner runner(inputs, jobs, window, IsTerminal(2) && inputs.size() > 1 && !stdoutIsTerminal);
 
     bool anyFailed = false;
     auto emit = [&](const SInput& in, SJobResult& result) {
