@@ -1,205 +1,146 @@
-// Reading the command line, and the help texts that describe it.
+// Reading the command line, and the help texts that describe it. CLI11
+// reads the words; a short pass before it settles the few places where this
+// tool's fixed command line reads differently.
 #include "cli/CCommandLine.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <cstddef>
+#include <functional>
 
 namespace kivoparse {
 namespace cli {
 
 namespace {
 
-struct SCommandName {
-    const char* mName;
-    ECommand mCommand;
-};
-constexpr SCommandName kCommands[] = {
-    {"html", ECommand::Html},           {"images", ECommand::Images},       {"hrefs", ECommand::Hrefs},
-    {"fix-images", ECommand::FixImages}, {"fix-hrefs", ECommand::FixHrefs},
-};
-
+constexpr const char* kCommandNames[] = {"html", "images", "hrefs", "fix-images", "fix-hrefs"};
+constexpr ECommand kCommands[] = {ECommand::Html, ECommand::Images, ECommand::Hrefs, ECommand::FixImages,
+                                  ECommand::FixHrefs};
 constexpr unsigned kMaxJobs = 1024;
+
+const char* CommandName(ECommand command) { return kCommandNames[static_cast<int>(command)]; }
+
+bool FindCommand(const std::string& name, ECommand& command) {
+    for (ECommand candidate : kCommands) {
+        if (name == CommandName(candidate)) {
+            command = candidate;
+            return true;
+        }
+    }
+    return false;
+}
 
 bool IsList(ECommand command) { return command == ECommand::Images || command == ECommand::Hrefs; }
 bool IsFix(ECommand command) { return command == ECommand::FixImages || command == ECommand::FixHrefs; }
 
-std::string Synopsis(ECommand command) {
-    std::string name = CCommandLine::CommandName(command);
-    std::string indent(std::string("usage: kivoparse ").size() + name.size() + 1, ' ');
-    switch (command) {
-        case ECommand::Html:
-            return "usage: kivoparse html [--base TEXT] [--log FILE] [-r] [--ext LIST]\n" + indent +
-                   "[--out DIR] [-j N] [FILE...]\n";
-        case ECommand::Images:
-        case ECommand::Hrefs:
-            return "usage: kivoparse " + name + " [--base TEXT] [--log FILE] [-0|--json]\n" + indent +
-                   "[-r] [--ext LIST] [-j N] [FILE...]\n";
-        case ECommand::FixImages:
-        case ECommand::FixHrefs:
-            return "usage: kivoparse " + name + " --map MAPFILE [--base TEXT] [--log FILE]\n" + indent +
-                   "[-r] [--ext LIST] [--out DIR] [-j N] [FILE...]\n";
-    }
-    return {};
-}
+// The texts of cli/help.txt, built in.
+const char kHelpFile[] =
+#include "HelpText.inc"
+    ;
 
-const char* kGeneralHelp =
-    "kivoparse - parse HTML documents, list and rewrite their image and link URLs\n"
-    "\n"
-    "usage: kivoparse COMMAND [OPTIONS] [FILE...]\n"
-    "       kivoparse COMMAND --help\n"
-    "\n"
-    "Commands:\n"
-    "  html        write each document back as normalised HTML\n"
-    "  images      list the image URLs (src of IMG and INPUT, background of any tag)\n"
-    "  hrefs       list the link URLs (href of A)\n"
-    "  fix-images  rewrite image URLs with the pairs of a map file, write the HTML\n"
-    "  fix-hrefs   rewrite link URLs with the pairs of a map file, write the HTML\n"
-    "\n"
-    "Without FILE, or for FILE \"-\", the standard input is read. Every byte is\n"
-    "parsed as it is, NUL bytes included; an input of 2 GiB or more is refused.\n"
-    "\n"
-    "Exit status: 0 all went well; 1 an input could not be read or an output could\n"
-    "not be written (the other inputs are still done); 2 usage error (nothing done).\n"
-    "\n"
-    "Example:\n"
-    "  kivoparse images -r site --json\n"
-    "\n"
-    "'kivoparse COMMAND --help' describes a command; docs/cli.md is the manual.\n";
-
-const char* kCommonOptions =
-    "  --base TEXT   document base: while parsing, every image URL (src of IMG and\n"
-    "                INPUT, background of any tag) has its backslashes made slashes\n"
-    "                and each occurrence of TEXT (backslashes made slashes too)\n"
-    "                removed; links are never changed\n"
-    "  --log FILE    append the parser's trace to FILE, one line per step; only with\n"
-    "                a single FILE and no -r (several traces would interleave)\n"
-    "  -r            read directories: every file under them whose name ends in\n"
-    "                .html or .htm (any letter case); symbolic links to\n"
-    "                directories are not followed\n"
-    "  --ext LIST    with -r, the name endings to take instead, comma separated,\n"
-    "                any letter case (default: html,htm)\n";
-
-const char* kOutOption =
-    "  --out DIR     write each result to DIR/PATH instead of the standard output,\n"
-    "                PATH being the input's path as given, less a leading \"/\" and\n"
-    "                leading \"../\" (so -r . mirrors the current directory);\n"
-    "                directories are created; each file is written under a\n"
-    "                temporary name and renamed, so a good file is never replaced\n"
-    "                by a partial one\n";
-
-const char* kJobsOption =
-    "  -j N          parse N files at a time (default: the number of cores); the\n"
-    "                output keeps the order of the inputs\n"
-    "  --help        show this text\n";
-
-const char* kInputsText =
-    "Inputs: without FILE, or for FILE \"-\", the standard input. Several FILEs and\n"
-    "directories (-r) are done in the order given; the files found in a directory\n"
-    "in byte order of their paths. A directory without -r, a file that cannot be\n"
-    "read or one of 2 GiB or more is reported on the standard error (name and\n"
-    "reason) and the others go on; the exit status is then 1. A progress bar is\n"
-    "drawn on the standard error when it is a terminal and there are several files.\n";
-
-std::string CommandHelp(ECommand command) {
-    std::string text = Synopsis(command);
-    text += "\n";
-    switch (command) {
-        case ECommand::Html:
-            text +=
-                "Parses each input and writes it back as HTML: tag names in upper case,\n"
-                "attribute names in lower case, every value in double quotes. The output\n"
-                "is exactly what the parser writes, nothing added; several inputs without\n"
-                "--out are written one after another, nothing between them.\n";
-            break;
-        case ECommand::Images:
-            text +=
-                "Lists the image URLs of each input: src of IMG, then src of INPUT, then\n"
-                "background of any tag, each value once (letter case ignored, the first\n"
-                "spelling kept), in the order first found.\n";
-            break;
-        case ECommand::Hrefs:
-            text +=
-                "Lists the link URLs (href of A) of each input, each value once (letter\n"
-                "case ignored, the first spelling kept), in the order first found.\n";
-            break;
-        case ECommand::FixImages:
-        case ECommand::FixHrefs:
-            text += std::string("Parses each input, replaces every ") +
-                    (command == ECommand::FixImages ? "image URL (src of IMG and INPUT, background)"
-                                                    : "link URL (href of A)") +
-                    "\n"
-                    "whose whole value equals an old value of MAPFILE, letter case ignored,\n"
-                    "with its new value (the first matching pair decides), and writes the\n"
-                    "HTML as 'html' does.\n";
-            break;
-    }
-    text += "\nOptions:\n";
-    if (IsFix(command)) {
-        text +=
-            "  --map MAPFILE one pair per line: old value, TAB, new value; lines end with\n"
-            "                \"\\n\" and an empty last line is ignored. The first TAB splits;\n"
-            "                all other bytes (a CR too) belong to the values. A line\n"
-            "                without a TAB is a usage error naming the line; nothing is\n"
-            "                written then. \"-\" reads the pairs from the standard input\n";
-    }
-    text += kCommonOptions;
-    if (IsList(command)) {
-        text +=
-            "  -0            end each value with a NUL byte instead of a line feed\n"
-            "  --json        write the values as JSON (below)\n";
-    } else {
-        text += kOutOption;
-    }
-    text += kJobsOption;
-    text += "\n";
-    if (IsList(command)) {
-        text +=
-            "Output: one input: each value and a line feed (-0: a NUL byte). With several\n"
-            "FILEs or -r: each value as FILE, TAB, value, line feed (-0: FILE, NUL, value,\n"
-            "NUL); an input without values writes nothing. --json: one input gives one\n"
-            "array and a line feed, [\"a.gif\", \"b.gif\"]; several give one line per input\n"
-            "read, {\"file\": \"x.html\", \"values\": [\"a.gif\"]}. In JSON strings valid\n"
-            "UTF-8 passes unchanged, \" and \\ are escaped, control bytes are written as\n"
-            "\\n, \\t, \\u0000 and the like, and each byte that is not part of valid UTF-8\n"
-            "as \\udcXX, a lone surrogate holding the byte (XX from 80 to ff), which no\n"
-            "valid text produces: the bytes come back exactly (in Python:\n"
-            "json.loads(line) then .encode(\"utf-8\", \"surrogateescape\")).\n"
-            "\n";
-    }
-    text += kInputsText;
-    text += "\nExample:\n";
-    switch (command) {
-        case ECommand::Html: text += "  kivoparse html -r site --out clean\n"; break;
-        case ECommand::Images: text += "  kivoparse images --base 'C:\\web\\' page.html\n"; break;
-        case ECommand::Hrefs: text += "  kivoparse hrefs -0 -r site | xargs -0 -n 2 printf '%s -> %s\\n'\n"; break;
-        case ECommand::FixImages: text += "  kivoparse fix-images --map renamed.tsv -r . --out ../fixed\n"; break;
-        case ECommand::FixHrefs: text += "  kivoparse fix-hrefs --map links.tsv page.html > page-fixed.html\n"; break;
+// The text [name] of the help file, each line "{other}" replaced by the text other.
+std::string Text(const std::string& name) {
+    const std::string file = kHelpFile;
+    std::size_t start = file.find("\n[" + name + "]\n") + name.size() + 4;
+    std::size_t end = std::min(file.find("\n[", start - 1), file.size() - 1) + 1;
+    std::string text;
+    for (std::size_t eol = start; start < end; start = eol) {
+        eol = file.find('\n', start) + 1;
+        text += file[start] == '{' ? Text(file.substr(start + 1, eol - start - 3)) : file.substr(start, eol - start);
     }
     return text;
 }
 
+// A usage error. CLI11 calls back as it reads each word, so throwing this
+// from a callback reports the first wrong word, as a reader would expect.
+struct SUsageError {
+    std::string mMessage;
+};
+
+// Starts a word that stands for an error the pre-pass found: CLI11 sets it
+// aside as an unknown option, in its place among the other errors.
+const std::string kErrorMark = "--\x01";
+
+std::string UnknownOption(const std::string& word) {
+    if (word.compare(0, kErrorMark.size(), kErrorMark) == 0) return word.substr(kErrorMark.size());
+    return "unknown option '" + (word.compare(0, 2, "--") == 0 ? word.substr(0, word.find('=')) : word.substr(0, 2)) +
+           "'";
+}
+
+bool TakesValue(const std::string& name) {
+    for (const char* option : {"--base", "--log", "--map", "--ext", "--out", "--jobs"}) {
+        if (name == option) return true;
+    }
+    return false;
+}
+
+// Settles, before CLI11 sees the words, where the fixed command line reads
+// differently from CLI11: a "--help" or "-h" anywhere before "--" asks for
+// help whatever else is wrong; "--base=" is an empty value (CLI11 would take
+// the next word); "--json=x" is an error (CLI11 would read x as a truth
+// value), reported in its place; and the words after the "--" that ends the options are cut off and
+// returned, so that any word left that starts with "-" and that CLI11 does
+// not know, "-1" included, is an unknown option.
+std::vector<std::string> PrePass(std::vector<std::string>& words, bool& help) {
+    for (std::size_t i = 0; i < words.size() && words[i] != "--"; ++i) {
+        if (words[i] == "--help" || words[i] == "-h") help = true;
+    }
+    if (help) return {};
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (words[i] == "--") {
+            std::vector<std::string> operands(words.begin() + static_cast<std::ptrdiff_t>(i) + 1, words.end());
+            words.resize(i);
+            return operands;
+        }
+        std::string name = words[i].substr(0, words[i].find('='));
+        std::size_t size = words[i].size();
+        if (words[i].compare(0, 2, "--") != 0) {
+            std::size_t j = words[i].find('j');
+            std::size_t dash = words[i].find('-', 1);
+            if (size < 2 || words[i][0] != '-') continue;
+            if (dash < j) {  // "-r-": CLI11 would read "-r --"
+                words[i].resize(dash);
+                words.insert(words.begin() + static_cast<std::ptrdiff_t>(++i), kErrorMark + "unknown option '--'");
+            } else if (j == size - 1) {
+                ++i;  // "-j N", "-r0j N"
+            }
+        } else if (TakesValue(name)) {
+            if (size == name.size()) {
+                ++i;  // the value is the next word, whatever it looks like
+            } else if (size == name.size() + 1) {
+                words[i] = name;
+                words.insert(words.begin() + static_cast<std::ptrdiff_t>(++i), std::string());
+            }
+        } else if ((name == "--json" || name == "--recursive") && size > name.size()) {
+            words[i] = kErrorMark + "option " + name + " takes no value";
+        }
+    }
+    return {};
+}
+
 // Splits "html,HTM,.shtml" into lower-case endings without dots.
-bool ParseExtensions(const std::string& list, std::vector<std::string>& out, std::string& message) {
-    out.clear();
+std::vector<std::string> ParseExtensions(const std::string& list) {
+    std::vector<std::string> endings;
     std::string::size_type start = 0;
     for (;;) {
         std::string::size_type comma = list.find(',', start);
         std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         if (!item.empty() && item[0] == '.') item.erase(0, 1);
         if (item.empty() || item.find('/') != std::string::npos || item.find('\0') != std::string::npos) {
-            message = "--ext wants a comma-separated list of name endings such as html,htm; got '" + list + "'";
-            return false;
+            throw SUsageError{"--ext wants a comma-separated list of name endings such as html,htm; got '" + list +
+                              "'"};
         }
         for (char& c : item) {
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
         }
-        out.push_back(item);
-        if (comma == std::string::npos) break;
+        endings.push_back(item);
+        if (comma == std::string::npos) return endings;
         start = comma + 1;
     }
-    return true;
 }
 
-bool ParseJobs(const std::string& text, unsigned& jobs, std::string& message) {
+unsigned ParseJobs(const std::string& text) {
     unsigned long value = 0;
     bool ok = !text.empty() && text.size() <= 5;
     for (char c : text) {
@@ -207,238 +148,148 @@ bool ParseJobs(const std::string& text, unsigned& jobs, std::string& message) {
         else value = value * 10 + static_cast<unsigned long>(c - '0');
     }
     if (!ok || value < 1 || value > kMaxJobs) {
-        message = "-j wants a number of workers from 1 to " + std::to_string(kMaxJobs) + "; got '" + text + "'";
-        return false;
+        throw SUsageError{"-j wants a number of workers from 1 to " + std::to_string(kMaxJobs) + "; got '" + text +
+                          "'"};
     }
-    jobs = static_cast<unsigned>(value);
-    return true;
+    return static_cast<unsigned>(value);
+}
+
+// The options of every command are read alike; which command may use which
+// is checked afterwards, with messages that name the command.
+void ReadWords(std::vector<std::string> words, SOptions& options) {
+    CLI::App app;
+    app.set_help_flag();
+    app.validate_positionals();
+    // CLI11 keeps unknown options for the end; each check looks at them
+    // first, so that an unknown option before a bad value is the one reported.
+    auto check = [&app](CLI::Option* option, std::function<void(const std::string&)> read) {
+        option->trigger_on_parse()->check(CLI::Validator(
+            [&app, read](std::string& value) {
+                if (!app.remaining().empty()) throw SUsageError{UnknownOption(app.remaining().front())};
+                read(value);
+                return std::string();
+            },
+            ""));
+    };
+    bool nul = false;
+    bool json = false;
+    app.add_option("--base", options.mBase);
+    check(app.add_option("--log"), [&](const std::string& v) {
+        if (v.empty()) throw SUsageError{"--log wants a file name"};
+        options.mLogPath = v;
+    });
+    check(app.add_option("--map"), [&](const std::string& v) {
+        if (v.empty()) throw SUsageError{"--map wants a file name"};
+        options.mMapPath = v;
+    });
+    check(app.add_option("--ext"), [&](const std::string& v) { options.mExtensions = ParseExtensions(v); });
+    app.add_option("--out", options.mOutDir);
+    check(app.add_option("-j,--jobs"), [&](const std::string& v) { options.mJobs = ParseJobs(v); });
+    app.add_flag("-r,--recursive", options.mRecursive);
+    auto exclusive = [](const bool& other) {
+        return [&other](const std::string&) {
+            if (other) throw SUsageError{"-0 and --json exclude each other"};
+        };
+    };
+    check(app.add_flag("-0", nul), exclusive(json));
+    check(app.add_flag("--json", json), exclusive(nul));
+    check(app.add_option("FILE", options.mOperands), [](const std::string& v) {
+        if (v.size() > 1 && v[0] == '-') throw SUsageError{UnknownOption(v)};
+    });
+    for (const char* name : {"--base", "--out"}) app.get_option(name)->trigger_on_parse();
+
+    std::string last = words.empty() ? std::string() : words.back();
+    std::reverse(words.begin(), words.end());  // CLI11 takes the words last first
+    try {
+        app.parse(words);
+    } catch (const CLI::ArgumentMismatch&) {
+        if (!app.remaining().empty()) throw SUsageError{UnknownOption(app.remaining().front())};
+        // Only the last word can lack its value.
+        throw SUsageError{"option " + (last.compare(0, 2, "--") == 0 ? last : std::string("-j")) + " needs a value"};
+    } catch (const CLI::ExtrasError&) {
+        throw SUsageError{UnknownOption(app.remaining().front())};
+    }
+    options.mFormat = nul ? EListFormat::Nul : json ? EListFormat::Json : EListFormat::Lines;
+    options.mHasBase = app.count("--base") > 0;
+    options.mHasOut = app.count("--out") > 0;
 }
 
 // Checks that go beyond single options: which command takes which option,
 // and the combinations that cannot work.
-bool CheckCombinations(const SOptions& options, std::string& message) {
-    const std::string name = CCommandLine::CommandName(options.mCommand);
+void CheckCombinations(const SOptions& options) {
+    const std::string name = CommandName(options.mCommand);
     if (options.mFormat != EListFormat::Lines && !IsList(options.mCommand)) {
-        message = std::string("option ") + (options.mFormat == EListFormat::Nul ? "-0" : "--json") +
-                  " is not used by '" + name + "' (only by images and hrefs)";
-        return false;
+        throw SUsageError{std::string("option ") + (options.mFormat == EListFormat::Nul ? "-0" : "--json") +
+                          " is not used by '" + name + "' (only by images and hrefs)"};
     }
     if (options.mHasOut && IsList(options.mCommand)) {
-        message = "option --out is not used by '" + name + "' (the lists go to the standard output)";
-        return false;
+        throw SUsageError{"option --out is not used by '" + name + "' (the lists go to the standard output)"};
     }
-    if (options.mHasMap && !IsFix(options.mCommand)) {
-        message = "option --map is not used by '" + name + "' (only by fix-images and fix-hrefs)";
-        return false;
+    if (!options.mMapPath.empty() && !IsFix(options.mCommand)) {
+        throw SUsageError{"option --map is not used by '" + name + "' (only by fix-images and fix-hrefs)"};
     }
-    if (!options.mHasMap && IsFix(options.mCommand)) {
-        message = "'" + name + "' needs --map MAPFILE";
-        return false;
-    }
-    if (options.mHasLog && (options.mOperands.size() > 1 || options.mRecursive)) {
-        message = "--log takes a single input: the traces of several documents would interleave in one file";
-        return false;
+    if (options.mMapPath.empty() && IsFix(options.mCommand)) throw SUsageError{"'" + name + "' needs --map MAPFILE"};
+    if (!options.mLogPath.empty() && (options.mOperands.size() > 1 || options.mRecursive)) {
+        throw SUsageError{"--log takes a single input: the traces of several documents would interleave in one file"};
     }
     std::size_t stdinCount = options.mOperands.empty() ? 1 : 0;
-    for (const std::string& operand : options.mOperands) {
-        if (operand == "-") ++stdinCount;
-    }
-    if (stdinCount > 1) {
-        message = "the standard input (\"-\") can be read only once";
-        return false;
-    }
+    for (const std::string& operand : options.mOperands) stdinCount += operand == "-" ? 1 : 0;
+    if (stdinCount > 1) throw SUsageError{"the standard input (\"-\") can be read only once"};
     if (options.mHasOut && stdinCount > 0) {
-        message = "--out needs named input files: the standard input has no path to write under DIR";
-        return false;
+        throw SUsageError{"--out needs named input files: the standard input has no path to write under DIR"};
     }
-    if (options.mHasMap && options.mMapPath == "-" && stdinCount > 0) {
-        message = "--map - reads the pairs from the standard input, so the documents must be named FILEs";
-        return false;
+    if (options.mMapPath == "-" && stdinCount > 0) {
+        throw SUsageError{"--map - reads the pairs from the standard input, so the documents must be named FILEs"};
     }
-    if (options.mHasOut && options.mOutDir.empty()) {
-        message = "--out wants a directory name";
-        return false;
-    }
-    return true;
+    if (options.mHasOut && options.mOutDir.empty()) throw SUsageError{"--out wants a directory name"};
 }
 
 }  // namespace
 
-const char* CCommandLine::CommandName(ECommand command) {
-    for (const SCommandName& entry : kCommands) {
-        if (entry.mCommand == command) return entry.mName;
-    }
-    return "";
+std::string HelpText(bool hasCommand, ECommand command) { return Text(hasCommand ? CommandName(command) : "general"); }
+
+std::string UsageText(bool hasCommand, ECommand command) {
+    if (!hasCommand) return Text("usage");
+    return Text(std::string("synopsis-") + CommandName(command)) + "Try 'kivoparse " + CommandName(command) + " --help'.\n";
 }
 
-std::string CCommandLine::HelpText(bool hasCommand, ECommand command) {
-    return hasCommand ? CommandHelp(command) : std::string(kGeneralHelp);
-}
-
-std::string CCommandLine::UsageText(bool hasCommand, ECommand command) {
-    if (!hasCommand) {
-        return "usage: kivoparse html|images|hrefs|fix-images|fix-hrefs [OPTIONS] [FILE...]\n"
-               "Try 'kivoparse --help'.\n";
-    }
-    return Synopsis(command) + "Try 'kivoparse " + CommandName(command) + " --help'.\n";
-}
-
-SParseResult CCommandLine::Parse(const std::vector<std::string>& args) {
+SParseResult ParseCommandLine(std::vector<std::string> args) {
     SParseResult result;
     if (args.empty()) {
         result.mMessage = "no command given";
         return result;
     }
-    const std::string& first = args[0];
-    if (first == "--help" || first == "-h" || first == "help") {
-        result.mOutcome = EParseOutcome::Help;
-        if (first == "help" && args.size() > 1) {
-            for (const SCommandName& entry : kCommands) {
-                if (args[1] == entry.mName) {
-                    result.mHasCommand = true;
-                    result.mOptions.mCommand = entry.mCommand;
-                }
-            }
-            if (!result.mHasCommand) {
-                result.mOutcome = EParseOutcome::UsageError;
-                result.mMessage = "unknown command '" + args[1] + "'";
-            }
-        }
-        return result;
-    }
+    const std::string first = args[0];
     if (first == "--version") {
         result.mOutcome = EParseOutcome::Version;
         return result;
     }
-    for (const SCommandName& entry : kCommands) {
-        if (first == entry.mName) {
-            result.mHasCommand = true;
-            result.mOptions.mCommand = entry.mCommand;
-        }
-    }
-    if (!result.mHasCommand) {
-        result.mMessage = "unknown command '" + first + "'";
+    bool help = first == "--help" || first == "-h" || first == "help";
+    bool helpOnCommand = first == "help" && args.size() > 1;  // "help html"
+    const std::string& name = helpOnCommand ? args[1] : first;
+    result.mHasCommand = FindCommand(name, result.mOptions.mCommand);
+    if (help && !helpOnCommand) {
+        result.mOutcome = EParseOutcome::Help;
         return result;
     }
-
-    // A --help anywhere wins over every other word, right or wrong.
-    for (std::size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
-        if (args[i] == "--help" || args[i] == "-h") {
+    if (!result.mHasCommand) {
+        result.mMessage = "unknown command '" + name + "'";
+        return result;
+    }
+    args.erase(args.begin(), args.begin() + (helpOnCommand ? 2 : 1));
+    try {
+        std::vector<std::string> operands = PrePass(args, help);
+        if (help) {
             result.mOutcome = EParseOutcome::Help;
             return result;
         }
+        ReadWords(std::move(args), result.mOptions);
+        result.mOptions.mOperands.insert(result.mOptions.mOperands.end(), operands.begin(), operands.end());
+        CheckCombinations(result.mOptions);
+    } catch (const SUsageError& error) {
+        result.mMessage = error.mMessage;
+        return result;
     }
-
-    SOptions& options = result.mOptions;
-    std::string& message = result.mMessage;
-    bool optionsEnded = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
-            options.mOperands.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-
-        // Long options take their value as "--name=value" or as the next word.
-        if (arg.compare(0, 2, "--") == 0) {
-            std::string name = arg;
-            std::string value;
-            bool hasValue = false;
-            std::string::size_type eq = arg.find('=');
-            if (eq != std::string::npos) {
-                name = arg.substr(0, eq);
-                value = arg.substr(eq + 1);
-                hasValue = true;
-            }
-            if (name == "--json" || name == "--recursive") {
-                if (hasValue) {
-                    message = "option " + name + " takes no value";
-                    return result;
-                }
-                if (name == "--recursive") {
-                    options.mRecursive = true;
-                } else if (options.mFormat == EListFormat::Nul) {
-                    message = "-0 and --json exclude each other";
-                    return result;
-                } else {
-                    options.mFormat = EListFormat::Json;
-                }
-                continue;
-            }
-            if (name != "--base" && name != "--log" && name != "--map" && name != "--ext" && name != "--out" &&
-                name != "--jobs") {
-                message = "unknown option '" + name + "'";
-                return result;
-            }
-            if (!hasValue) {
-                if (i + 1 >= args.size()) {
-                    message = "option " + name + " needs a value";
-                    return result;
-                }
-                value = args[++i];
-            }
-            if (name == "--base") {
-                options.mHasBase = true;
-                options.mBase = value;
-            } else if (name == "--log") {
-                if (value.empty()) {
-                    message = "--log wants a file name";
-                    return result;
-                }
-                options.mHasLog = true;
-                options.mLogPath = value;
-            } else if (name == "--map") {
-                if (value.empty()) {
-                    message = "--map wants a file name";
-                    return result;
-                }
-                options.mHasMap = true;
-                options.mMapPath = value;
-            } else if (name == "--ext") {
-                if (!ParseExtensions(value, options.mExtensions, message)) return result;
-            } else if (name == "--out") {
-                options.mHasOut = true;
-                options.mOutDir = value;
-            } else if (!ParseJobs(value, options.mJobs, message)) {
-                return result;
-            }
-            continue;
-        }
-
-        // Short options: "-0", "-r" and "-j N" / "-jN", bundled as "-r0j4" if liked.
-        for (std::size_t k = 1; k < arg.size(); ++k) {
-            char letter = arg[k];
-            if (letter == 'r') {
-                options.mRecursive = true;
-            } else if (letter == '0') {
-                if (options.mFormat == EListFormat::Json) {
-                    message = "-0 and --json exclude each other";
-                    return result;
-                }
-                options.mFormat = EListFormat::Nul;
-            } else if (letter == 'j') {
-                std::string value = arg.substr(k + 1);
-                if (value.empty()) {
-                    if (i + 1 >= args.size()) {
-                        message = "option -j needs a value";
-                        return result;
-                    }
-                    value = args[++i];
-                }
-                if (!ParseJobs(value, options.mJobs, message)) return result;
-                break;
-            } else {
-                message = std::string("unknown option '-") + letter + "'";
-                return result;
-            }
-        }
-    }
-
-    if (!CheckCombinations(options, message)) return result;
     result.mOutcome = EParseOutcome::Run;
     return result;
 }

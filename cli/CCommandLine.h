@@ -15,11 +15,9 @@ struct SOptions {
     ECommand mCommand = ECommand::Html;
     bool mHasBase = false;
     std::string mBase;
-    bool mHasLog = false;
-    std::string mLogPath;
+    std::string mLogPath;  // "": no trace
     EListFormat mFormat = EListFormat::Lines;
-    bool mHasMap = false;
-    std::string mMapPath;
+    std::string mMapPath;  // "": no map
     bool mRecursive = false;
     std::vector<std::string> mExtensions{"html", "htm"};  // lower case, without the dot
     bool mHasOut = false;
@@ -37,16 +35,12 @@ struct SParseResult {
     std::string mMessage;  // for a usage error
 };
 
-class CCommandLine {
-public:
-    static SParseResult Parse(const std::vector<std::string>& args);
+SParseResult ParseCommandLine(std::vector<std::string> args);
 
-    static const char* CommandName(ECommand command);
-    // The full help of a command, or of the tool when hasCommand is false.
-    static std::string HelpText(bool hasCommand, ECommand command);
-    // The short text that follows a usage error.
-    static std::string UsageText(bool hasCommand, ECommand command);
-};
+// The full help of a command, or of the tool when hasCommand is false.
+std::string HelpText(bool hasCommand, ECommand command);
+// The short text that follows a usage error.
+std::string UsageText(bool hasCommand, ECommand command);
 
 }  // namespace cli
 }  // namespace kivoparse

@@ -1,20 +1,25 @@
 #include "cli/CJobRunner.h"
 
-#include <chrono>
 #include <exception>
+#include <memory>
+#include <new>
 #include <system_error>
-#include <thread>
+
+#include "cli/SystemIO.h"
 
 namespace kivoparse {
 namespace cli {
 
-CJobRunner::CJobRunner(const std::vector<SInput>& inputs, unsigned jobs, std::size_t window,
-                       CProgressBar& progress)
+CJobRunner::CJobRunner(const std::vector<SInput>& inputs, unsigned jobs, std::size_t window, bool progress)
     : mInputs(inputs), mJobs(jobs), mWindow(window < 1 ? 1 : window), mProgress(progress), mSlots(inputs.size()) {}
 
 // A worker takes the next input while it lies inside the window, parses it
-// with its own processor, and files the result in the input's slot.
-void CJobRunner::Work(CFileProcessor& processor) {
+// with its own parser, and files the result in the input's slot. Whatever
+// goes wrong with one input is that input's failure; the others go on.
+// After running out of memory the parser is dropped, and with it whatever it
+// held; the next input gets a new one.
+void CJobRunner::Work(const FProcess& process) {
+    std::unique_ptr<Parser> parser;
     for (;;) {
         std::size_t index;
         {
@@ -26,7 +31,15 @@ void CJobRunner::Work(CFileProcessor& processor) {
             index = mNextClaim++;
         }
         SJobResult result;
-        processor.Process(mInputs[index], result);
+        try {
+            if (!parser) parser = std::make_unique<Parser>();
+            result = process(*parser, mInputs[index]);
+        } catch (const std::bad_alloc&) {
+            parser.reset();
+            result = SJobResult{true, std::string(), "not enough memory to parse it"};
+        } catch (const std::exception& e) {
+            result = SJobResult{true, std::string(), std::string("internal error: ") + e.what()};
+        }
         {
             std::lock_guard<std::mutex> lock(mMutex);
             mSlots[index].mResult = std::move(result);
@@ -38,21 +51,11 @@ void CJobRunner::Work(CFileProcessor& processor) {
     }
 }
 
-bool CJobRunner::Run(const FMakeProcessor& makeProcessor, const FEmit& emit, std::string& error) {
-    unsigned count = mJobs;
-    if (count > mInputs.size()) count = static_cast<unsigned>(mInputs.size());
-    if (count == 0) return true;
-
-    // Each worker owns its processor; they are made here so that a failure
-    // to make one is seen before any thread runs.
-    std::vector<std::unique_ptr<CFileProcessor>> processors;
-    for (unsigned i = 0; i < count; ++i) processors.push_back(makeProcessor());
-
+bool CJobRunner::Run(const FProcess& process, const FEmit& emit, std::string& error) {
     std::vector<std::thread> threads;
-    for (unsigned i = 0; i < count; ++i) {
+    for (unsigned i = 0; i < mJobs && i < mInputs.size(); ++i) {
         try {
-            CFileProcessor* processor = processors[i].get();
-            threads.emplace_back([this, processor] { Work(*processor); });
+            threads.emplace_back([this, &process] { Work(process); });
         } catch (const std::system_error& e) {
             if (threads.empty()) {
                 error = std::string("cannot start a worker thread: ") + e.what();
@@ -66,7 +69,7 @@ bool CJobRunner::Run(const FMakeProcessor& makeProcessor, const FEmit& emit, std
     // redrawn while waiting for the next one.
     std::unique_lock<std::mutex> lock(mMutex);
     while (mNextEmit < mInputs.size()) {
-        mProgress.Update(mCompleted, mInputs.size(), mFailed);
+        DrawProgress();
         if (!mSlots[mNextEmit].mDone) {
             mSlotDone.wait_for(lock, std::chrono::milliseconds(100));
             continue;
@@ -76,13 +79,12 @@ bool CJobRunner::Run(const FMakeProcessor& makeProcessor, const FEmit& emit, std
         mSlots[index].mResult = SJobResult{};
         lock.unlock();
         mWorkReady.notify_all();
-        if (result.mFailed) mProgress.Clear();
+        if (result.mFailed) ClearProgress();
         bool goOn = false;
         try {
             goOn = emit(mInputs[index], result);
         } catch (...) {
-            // The workers are stopped and joined before the error travels on.
-            StopAndJoin(threads);
+            StopAndJoin(threads);  // the workers end before the error travels on
             throw;
         }
         lock.lock();
@@ -102,7 +104,27 @@ void CJobRunner::StopAndJoin(std::vector<std::thread>& threads) {
     for (std::thread& thread : threads) {
         if (thread.joinable()) thread.join();
     }
-    mProgress.Clear();
+    ClearProgress();
+}
+
+// Called with the mutex held.
+void CJobRunner::DrawProgress() {
+    auto now = std::chrono::steady_clock::now();
+    if (!mProgress || (mProgressShown && now - mLastDraw < std::chrono::milliseconds(100))) return;
+    mLastDraw = now;
+    constexpr std::size_t kWidth = 30;
+    std::size_t filled = mCompleted * kWidth / mInputs.size();
+    std::string line = "\rkivoparse: [" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "] " +
+                       std::to_string(mCompleted) + "/" + std::to_string(mInputs.size()) + " files";
+    if (mFailed > 0) line += ", " + std::to_string(mFailed) + " failed";
+    WriteStderr(line + "\x1b[K");  // erase what a longer earlier line left
+    mProgressShown = true;
+}
+
+void CJobRunner::ClearProgress() {
+    if (!mProgressShown) return;
+    WriteStderr("\r\x1b[K");
+    mProgressShown = false;
 }
 
 }  // namespace cli

@@ -1,34 +1,42 @@
 #pragma once
-// Parses the inputs on several worker threads and hands the results back
-// in input order, on the calling thread.
+// Parses the inputs on several worker threads, each with a parser of its
+// own, and hands the results back in input order, on the calling thread.
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "cli/CFileProcessor.h"
-#include "cli/CInputList.h"
-#include "cli/CProgressBar.h"
+#include <kivoparse/kivoparse.h>
+
+#include "cli/InputList.h"
 
 namespace kivoparse {
 namespace cli {
 
+struct SJobResult {
+    bool mFailed = false;
+    std::string mOutput;  // for the standard output
+    std::string mError;   // the reason, when failed
+};
+
 class CJobRunner {
 public:
-    using FMakeProcessor = std::function<std::unique_ptr<CFileProcessor>()>;
+    // Called on a worker thread; what it throws is the input's failure.
+    using FProcess = std::function<SJobResult(Parser& parser, const SInput& input)>;
     // Called for each input in order; false stops the run (nothing more is emitted).
     using FEmit = std::function<bool(const SInput& input, SJobResult& result)>;
 
     // window: how far workers may run ahead of the oldest result not yet
-    // emitted, which bounds the results held in memory at once.
-    CJobRunner(const std::vector<SInput>& inputs, unsigned jobs, std::size_t window, CProgressBar& progress);
+    // emitted, which bounds the results held in memory at once. progress:
+    // draw a progress bar on the standard error.
+    CJobRunner(const std::vector<SInput>& inputs, unsigned jobs, std::size_t window, bool progress);
 
     // Returns false, with error set, when no worker thread could be started.
-    bool Run(const FMakeProcessor& makeProcessor, const FEmit& emit, std::string& error);
+    bool Run(const FProcess& process, const FEmit& emit, std::string& error);
 
 private:
     struct SSlot {
@@ -36,13 +44,18 @@ private:
         SJobResult mResult;
     };
 
-    void Work(CFileProcessor& processor);
+    void Work(const FProcess& process);
     void StopAndJoin(std::vector<std::thread>& threads);
+    // Redraws the bar at most ten times a second; Clear removes it, so a message can take the line.
+    void DrawProgress();
+    void ClearProgress();
 
     const std::vector<SInput>& mInputs;
     unsigned mJobs;
     std::size_t mWindow;
-    CProgressBar& mProgress;
+    bool mProgress;
+    bool mProgressShown = false;
+    std::chrono::steady_clock::time_point mLastDraw{};
 
     std::mutex mMutex;
     std::condition_variable mWorkReady;  // workers wait for room in the window

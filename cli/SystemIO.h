@@ -1,10 +1,10 @@
 #pragma once
-// The few operating-system services the command-line tool needs: whole-file
-// reads, atomic file replacement, directory creation and raw writes to
-// standard output. Everything is byte for byte: no text mode, no encoding.
+// The operating-system services of the command-line tool: whole-file reads,
+// atomic file replacement, raw writes to the standard streams, and the relay
+// of the parser's trace. Everything is byte for byte: no text mode, no encoding.
 #include <cstdint>
 #include <string>
-#include <vector>
+#include <thread>
 
 namespace kivoparse {
 namespace cli {
@@ -21,54 +21,56 @@ bool ReadWholeFile(const std::string& path, std::string& data, std::string& erro
 
 // Writes data to path by way of a temporary file in the same directory that
 // is renamed over path once complete, so a reader sees either the old file or
-// the new one, never part of it. Creates missing parent directories. A new
-// file gets the usual permissions; a replaced file keeps its own.
+// the new one, never part of it. Creates missing parent directories. A
+// replaced regular file keeps its permissions; anything else (a new file, a
+// symbolic link, which is replaced and not written through) gets the usual ones.
 bool WriteFileAtomically(const std::string& path, const std::string& data, std::string& error);
 
 // Creates path and its missing parents ("mkdir -p").
 bool MakeDirectories(const std::string& path, std::string& error);
 
-// Appends nothing; opens path for appending (creating it) to learn early
-// whether the trace can be written there.
-bool CheckAppendable(const std::string& path, std::string& error);
+// True when path and input name one existing file (input "-": the standard input).
+bool SameFile(const std::string& path, const std::string& input);
 
 enum class EWriteResult { Ok, ClosedPipe, Failed };
 
 // Writes all of data to the standard output. A reader that went away
 // (EPIPE) is told apart from other failures, whose reason fills error.
-EWriteResult WriteStdout(const char* data, std::size_t size, std::string& error);
+EWriteResult WriteStdout(const std::string& data, std::string& error);
 
 // Writes a text to the standard error as it is; failures are ignored.
 void WriteStderr(const std::string& text);
 
-bool StderrIsTerminal();
-
-// Identifies a directory (device and inode), so a walk can pass over the
-// output directory. Returns false when path is no directory.
-struct SDirectoryId {
-    std::uint64_t mDevice = 0;
-    std::uint64_t mInode = 0;
-    bool operator==(const SDirectoryId& other) const {
-        return mDevice == other.mDevice && mInode == other.mInode;
-    }
-};
-bool GetDirectoryId(const std::string& path, SDirectoryId& id);
-
-// One name in a directory. Symbolic links to files count as files; links to
-// directories are passed over (a walk that follows them could loop forever),
-// and so are devices, sockets and pipes.
-enum class EEntryKind { File, Directory, Skipped };
-struct SDirEntry {
-    std::string mName;
-    EEntryKind mKind = EEntryKind::Skipped;
-    SDirectoryId mId;  // set for directories
-};
-bool ListDirectory(const std::string& path, std::vector<SDirEntry>& entries, std::string& error);
+bool IsTerminal(int fd);
 
 // Called once, first thing in main: a closed pipe becomes an EPIPE error of
-// write instead of a signal, the standard streams are put into binary mode,
-// and the process's umask is noted for new output files.
+// write instead of a signal, and the umask is noted for new output files.
 void InitProcessIO();
+
+// The parser appends its trace to a file by name and drops the lines it
+// cannot write. The tool names the write end of a pipe instead, and a thread
+// copies the trace to the real file: a write that fails (a full disk) is seen.
+class CLogRelay {
+public:
+    CLogRelay() = default;
+    CLogRelay(const CLogRelay&) = delete;
+    CLogRelay& operator=(const CLogRelay&) = delete;
+    ~CLogRelay();
+
+    // Opens path for appending (creating it) and starts the copying.
+    bool Open(const std::string& path, std::string& error);
+    // The name for the parser's SetLogFile.
+    std::string PipeName() const;
+    // Waits until every line is copied; returns why writing failed, or "".
+    std::string Finish();
+
+private:
+    int mFile = -1;
+    int mPipe[2] = {-1, -1};
+    std::thread mCopier;
+    std::string mPath;  // set when the parser must write the file itself
+    std::string mError;
+};
 
 }  // namespace cli
 }  // namespace kivoparse

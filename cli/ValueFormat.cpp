@@ -1,41 +1,26 @@
 #include "cli/ValueFormat.h"
 
+#include <cstring>
+
 namespace kivoparse {
 namespace cli {
 
 namespace {
 
-const char kHex[] = "0123456789abcdef";
-
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
 // Length of the valid UTF-8 sequence starting at s[i], or 0 when the byte
-// starts none. Overlong forms, surrogates and values past U+10FFFF are invalid.
+// starts none. The lead byte gives the length and the range of the second
+// byte, which rules out overlong forms, surrogates and values past U+10FFFF.
 std::size_t ValidSequenceLength(const std::string& s, std::size_t i) {
-    auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char lead = at(i);
-    std::size_t left = s.size() - i;
-    if (lead >= 0xC2 && lead <= 0xDF) return left >= 2 && IsContinuation(at(i + 1)) ? 2 : 0;
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        if (left < 3 || !IsContinuation(at(i + 1)) || !IsContinuation(at(i + 2))) return 0;
-        if (lead == 0xE0 && at(i + 1) < 0xA0) return 0;  // overlong
-        if (lead == 0xED && at(i + 1) > 0x9F) return 0;  // surrogate
-        return 3;
+    auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
+    unsigned char lead = at(0);
+    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (lead < 0xC2 || lead > 0xF4 || s.size() - i < length || at(1) < low || at(1) > high) return 0;
+    for (std::size_t k = 2; k < length; ++k) {
+        if ((at(k) & 0xC0) != 0x80) return 0;
     }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        if (left < 4 || !IsContinuation(at(i + 1)) || !IsContinuation(at(i + 2)) || !IsContinuation(at(i + 3)))
-            return 0;
-        if (lead == 0xF0 && at(i + 1) < 0x90) return 0;  // overlong
-        if (lead == 0xF4 && at(i + 1) > 0x8F) return 0;  // past U+10FFFF
-        return 4;
-    }
-    return 0;
-}
-
-void AppendEscape(std::string& out, const char* prefix, unsigned char byte) {
-    out += prefix;
-    out += kHex[byte >> 4];
-    out += kHex[byte & 0x0F];
+    return length;
 }
 
 void AppendJsonArray(std::string& out, const std::vector<std::string>& values) {
@@ -50,34 +35,26 @@ void AppendJsonArray(std::string& out, const std::vector<std::string>& values) {
 }  // namespace
 
 void AppendJsonString(std::string& out, const std::string& bytes) {
+    static const char kHex[] = "0123456789abcdef";
+    static const char kShort[] = "\"\\\b\f\n\r\t";  // written as \" \\ \b \f \n \r \t
+    static const char kShortLetter[] = "\"\\bfnrt";
     out += '"';
-    std::size_t i = 0;
-    while (i < bytes.size()) {
+    for (std::size_t i = 0; i < bytes.size();) {
         auto c = static_cast<unsigned char>(bytes[i]);
-        if (c < 0x80) {
-            switch (c) {
-                case '"': out += "\\\""; break;
-                case '\\': out += "\\\\"; break;
-                case '\b': out += "\\b"; break;
-                case '\f': out += "\\f"; break;
-                case '\n': out += "\\n"; break;
-                case '\r': out += "\\r"; break;
-                case '\t': out += "\\t"; break;
-                default:
-                    if (c < 0x20 || c == 0x7F) AppendEscape(out, "\\u00", c);
-                    else out += static_cast<char>(c);
-            }
-            ++i;
-            continue;
+        std::size_t length = c < 0x80 ? 1 : ValidSequenceLength(bytes, i);
+        const char* shortForm = c != 0 ? std::strchr(kShort, c) : nullptr;
+        if (shortForm) {
+            out += '\\';
+            out += kShortLetter[shortForm - kShort];
+        } else if (length == 0 || c < 0x20 || c == 0x7F) {
+            // A control byte, or a byte that belongs to no character: \u00XX or \udcXX.
+            out += length == 0 ? "\\udc" : "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        } else {
+            out.append(bytes, i, length);
         }
-        std::size_t length = ValidSequenceLength(bytes, i);
-        if (length == 0) {
-            AppendEscape(out, "\\udc", c);  // one byte that belongs to no character
-            ++i;
-            continue;
-        }
-        out.append(bytes, i, length);
-        i += length;
+        i += length == 0 ? 1 : length;
     }
     out += '"';
 }
@@ -85,33 +62,20 @@ void AppendJsonString(std::string& out, const std::string& bytes) {
 std::string FormatValues(const std::vector<std::string>& values, EListFormat format, bool multi,
                          const std::string& name) {
     std::string out;
-    switch (format) {
-        case EListFormat::Json:
-            if (multi) {
-                out += "{\"file\": ";
-                AppendJsonString(out, name);
-                out += ", \"values\": ";
-                AppendJsonArray(out, values);
-                out += '}';
-            } else {
-                AppendJsonArray(out, values);
-            }
-            out += '\n';
-            break;
-        case EListFormat::Lines:
-        case EListFormat::Nul: {
-            char end = format == EListFormat::Nul ? '\0' : '\n';
-            char separator = format == EListFormat::Nul ? '\0' : '\t';
-            for (const std::string& value : values) {
-                if (multi) {
-                    out += name;
-                    out += separator;
-                }
-                out += value;
-                out += end;
-            }
-            break;
-        }
+    if (format == EListFormat::Json) {
+        out += multi ? "{\"file\": " : "";
+        if (multi) AppendJsonString(out, name);
+        out += multi ? ", \"values\": " : "";
+        AppendJsonArray(out, values);
+        out += multi ? "}\n" : "\n";
+        return out;
+    }
+    char end = format == EListFormat::Nul ? '\0' : '\n';
+    char separator = format == EListFormat::Nul ? '\0' : '\t';
+    for (const std::string& value : values) {
+        if (multi) out += name + separator;
+        out += value;
+        out += end;
     }
     return out;
 }
