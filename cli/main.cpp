@@ -88,7 +88,7 @@ std::string OutTarget(const SOptions& options, const SInput& input) {
 
 // The work on one document: read, parse, collect or rewrite, and write the
 // result under --out or hand it back for the standard output.
-SJobResult Process(const SOptions& options, const SMap& map, const std::string& logName, bool multi,
+SJobResult Process(const SOptions& options, const UrlMap& map, const std::string& logName, bool multi,
                    Parser& parser, const SInput& input) {
     SJobResult result{true, std::string(), input.mError};
     std::string text;
@@ -103,8 +103,8 @@ SJobResult Process(const SOptions& options, const SMap& map, const std::string& 
             return {false, FormatValues(parser.GetImages(), options.mFormat, multi, input.mPath), std::string()};
         case ECommand::Hrefs:
             return {false, FormatValues(parser.GetHrefs(), options.mFormat, multi, input.mPath), std::string()};
-        case ECommand::FixImages: parser.FixImages(map.mOld, map.mNew); break;
-        case ECommand::FixHrefs: parser.FixHrefs(map.mOld, map.mNew); break;
+        case ECommand::FixImages: parser.FixImages(map); break;
+        case ECommand::FixHrefs: parser.FixHrefs(map); break;
         case ECommand::Html: break;
     }
     result.mOutput = parser.GetHTML();
@@ -151,10 +151,13 @@ int Run(const std::vector<std::string>& args) {
         return UsageError(parsed, "--log names the input '" + DisplayName(input) +
                                       "': the trace would be appended to the document being read");
     }
-    SMap map;
+    SMap pairs;
     if (!options.mMapPath.empty()) {
-        if (int status = LoadMap(parsed, map)) return status;
+        if (int status = LoadMap(parsed, pairs)) return status;
     }
+    // Indexed once here and only read by the workers, whatever the number
+    // of documents.
+    const UrlMap map(std::move(pairs.mOld), std::move(pairs.mNew));
     CLogRelay relay;
     std::string error;
     if (!log.empty() && !relay.Open(log, error)) return Fail("cannot open log file '" + log + "': " + error);
