@@ -53,7 +53,11 @@ void CJobRunner::Work(const FProcess& process) {
 
 bool CJobRunner::Run(const FProcess& process, const FEmit& emit, std::string& error) {
     std::vector<std::thread> threads;
-    for (unsigned i = 0; i < mJobs && i < mInputs.size(); ++i) {
+    // One input is parsed on this thread: its memory then comes from the
+    // main heap, which grows in large steps, where a thread's own heap grows
+    // a page range at a time (a big page would spend much of its time there).
+    if (mInputs.size() == 1) Work(process);
+    for (unsigned i = 0; i < mJobs && mNextClaim < mInputs.size() && i < mInputs.size(); ++i) {
         try {
             threads.emplace_back([this, &process] { Work(process); });
         } catch (const std::system_error& e) {
