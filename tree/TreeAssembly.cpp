@@ -12,12 +12,15 @@
 namespace kivoparse {
 
 void COpenTagIndex::Count(const CParseNode& node, int delta) {
-    if (node.mType != KP_NODE_TAG || !node.IsOpen()) return;
-    const int type = node.GetTagType();
+    if (node.mType != KP_NODE_TAG) return;
+    // A node of the tag type is a CTagNode: its state is read directly.
+    const auto& tag = static_cast<const CTagNode&>(node);
+    if (!tag.bOpen) return;
+    const int type = tag.CParseNode::GetTagType();
     if (type > 0 && type < static_cast<int>(mByType.size())) {
         mByType[static_cast<std::size_t>(type)] += delta;
     } else {
-        mByName[node.GetName()] += delta;
+        mByName[tag.CTagNode::GetName()] += delta;
     }
 }
 
@@ -76,7 +79,13 @@ void CParseNode::FoldEndTag(std::unique_ptr<CTagNode> endTag) {
 
     // Without a trace, the run after the start tag moves as one splice.
     if (index && !log && index->MayMatch(tagType, endName) && FoldBySplice(endTag, tagType, endName)) {
-        if (tagType != 0) list->GetLast()->Normalize();  // the start tag, closed now
+        // The start tag, closed now, has its type and its end-tag mark:
+        // classifying it again would change nothing, so only its rules run.
+        if (tagType != 0) {
+            auto* start = static_cast<CTagNode*>(list->GetLast());
+            start->ApplyPropertyRules();
+            start->ApplyDesignTimeRules();
+        }
         return;
     }
     if (!index || index->MayMatch(tagType, endName)) {
