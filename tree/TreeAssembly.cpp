@@ -20,8 +20,16 @@ void COpenTagIndex::Count(const CParseNode& node, int delta) {
     if (type > 0 && type < static_cast<int>(mByType.size())) {
         mByType[static_cast<std::size_t>(type)] += delta;
     } else {
-        mByName[tag.CTagNode::GetName()] += delta;
+        CountOf(tag.CTagNode::GetName()) += delta;
     }
+}
+
+long& COpenTagIndex::CountOf(const char* name) {
+    const std::size_t length = std::strlen(name);
+    if (length > sizeof(std::uint64_t)) return mByName[std::string(name, length)];
+    std::uint64_t word = 0;
+    std::memcpy(&word, name, length);
+    return mByShortName[word];
 }
 
 bool COpenTagIndex::MayMatch(int tagType, const char* endName) const {
@@ -29,8 +37,15 @@ bool COpenTagIndex::MayMatch(int tagType, const char* endName) const {
         return tagType > 0 && tagType < static_cast<int>(mByType.size()) &&
                mByType[static_cast<std::size_t>(tagType)] > 0;
     }
-    auto it = mByName.find(endName);
-    return it != mByName.end() && it->second > 0;
+    const std::size_t length = std::strlen(endName);
+    if (length > sizeof(std::uint64_t)) {
+        auto it = mByName.find(std::string(endName, length));
+        return it != mByName.end() && it->second > 0;
+    }
+    std::uint64_t word = 0;
+    std::memcpy(&word, endName, length);
+    auto it = mByShortName.find(word);
+    return it != mByShortName.end() && it->second > 0;
 }
 
 namespace {
