@@ -46,9 +46,14 @@ std::unique_ptr<CParseNode> CNodeList::Remove(CParseNode* node) {
     return std::unique_ptr<CParseNode>(node);
 }
 
-CParseNode* CNodeList::FindByName(const char* name) const {
+CParseNode* CNodeList::FindByName(const char* name, std::size_t length) const {
+    // A name shorter than the one sought is passed over without a compare;
+    // a stored name matches up to its first NUL, as a C string would.
     for (CParseNode* node = mFirst; node; node = node->mNext) {
-        if (std::strcmp(node->mName.c_str(), name) == 0) return node;
+        const std::string& candidate = node->mName;
+        if (candidate.size() >= length && std::memcmp(candidate.data(), name, length) == 0 &&
+            (candidate.size() == length || candidate[length] == '\0'))
+            return node;
     }
     return nullptr;
 }

@@ -1,4 +1,6 @@
 #pragma once
+#include <cstddef>
+#include <cstring>
 #include <memory>
 
 #include "tree/COpenTagIndex.h"
@@ -29,7 +31,9 @@ public:
     std::unique_ptr<CParseNode> RemoveLast();
     std::unique_ptr<CParseNode> Remove(CParseNode* node);
     // First node whose mName equals name byte for byte; null if none.
-    CParseNode* FindByName(const char* name) const;
+    CParseNode* FindByName(const char* name) const { return FindByName(name, std::strlen(name)); }
+    // The same for a name of length bytes without a NUL.
+    CParseNode* FindByName(const char* name, std::size_t length) const;
 
     // Debug aid for tests: every link consistent, first/last in step.
     bool CheckLinks() const;

@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 
@@ -23,7 +24,11 @@ public:
 
 private:
     void Count(const CParseNode& node, int delta);
+    long& CountOf(const char* name);
     std::array<long, 128> mByType{};  // the table's codes are below 128
+    // Names of up to 8 bytes by their bytes packed into one word (a name
+    // holds no NUL, so no two share a word); longer names by the string.
+    std::unordered_map<std::uint64_t, long> mByShortName;
     std::unordered_map<std::string, long> mByName;
 };
 

@@ -96,6 +96,7 @@ protected:
 
     // End-tag folding (tree assembly).
     void FoldEndTag(std::unique_ptr<class CTagNode> endTag);
+    bool FoldBySplice(std::unique_ptr<CTagNode>& endTag, int tagType, const char* endName);
 };
 
 }  // namespace kivoparse

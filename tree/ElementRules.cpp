@@ -1,6 +1,5 @@
 // Element normalisation: the tag table, the IMG/TD/STYLE attribute rules,
 // design-time attributes and the document base.
-#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string_view>
@@ -38,24 +37,35 @@ constexpr bool IsSorted() {
 }
 static_assert(IsSorted(), "the tag table must stay sorted");
 
+// For each first byte, the entries of the table that begin with it.
+struct SEntryRange {
+    unsigned char begin = 0;
+    unsigned char end = 0;
+};
+
+constexpr std::array<SEntryRange, 256> MakeRanges() {
+    std::array<SEntryRange, 256> ranges{};
+    for (std::size_t i = 0; i < kTagTable.size(); ++i) {
+        SEntryRange& range = ranges[static_cast<unsigned char>(kTagTable[i].name[0])];
+        if (range.end == 0) range.begin = static_cast<unsigned char>(i);
+        range.end = static_cast<unsigned char>(i + 1);
+    }
+    return ranges;
+}
+
+constexpr std::array<SEntryRange, 256> kRangeByFirstByte = MakeRanges();
+
 }  // namespace
 
 int LookUpTagType(const char* name, std::size_t length) {
-    // Only names of 1 to 10 bytes beginning with one of these can match.
+    // Only names of 1 to 10 bytes can match; the entries with the same
+    // first byte stand together, and the length settles most of them before
+    // any bytes are compared.
     if (length == 0 || length > 10) return 0;
-    switch (name[0]) {
-    case '!': case 'A': case 'B': case 'F': case 'I': case 'S': case 'T':
-        break;
-    default:
-        return 0;
-    }
-    // The entries with this first byte stand together; the length settles
-    // most of them before any bytes are compared.
+    const SEntryRange range = kRangeByFirstByte[static_cast<unsigned char>(name[0])];
     const std::string_view key(name, length);
-    auto it = std::lower_bound(kTagTable.begin(), kTagTable.end(), name[0],
-                               [](const STagEntry& e, char first) { return e.name[0] < first; });
-    for (; it != kTagTable.end() && it->name[0] == name[0]; ++it) {
-        if (it->name.size() == length && it->name == key) return it->type;
+    for (std::size_t i = range.begin; i < range.end; ++i) {
+        if (kTagTable[i].name.size() == length && kTagTable[i].name == key) return kTagTable[i].type;
     }
     return 0;
 }
@@ -115,11 +125,25 @@ void CTagNode::ApplyPropertyRules() {
 
 void CTagNode::ApplyDesignTimeRules() {
     if (!mProperties) return;
-    // One of each design-time attribute goes per pass.
-    CParseNode* designTimeSp = mProperties->FindByName("DESIGNTIMESP");
-    if (!designTimeSp) designTimeSp = mProperties->FindByName("designtimesp");
-    if (designTimeSp) mProperties->Remove(designTimeSp);
-    if (CParseNode* designTimeUrl = mProperties->FindByName("designtimeurl")) mProperties->Remove(designTimeUrl);
+    // One of each design-time attribute goes per pass: the first
+    // "DESIGNTIMESP" (else the first "designtimesp") and the first
+    // "designtimeurl", found in one walk; shorter names are passed over.
+    CParseNode* upperSp = nullptr;
+    CParseNode* lowerSp = nullptr;
+    CParseNode* designTimeUrl = nullptr;
+    for (CParseNode* property = mProperties->GetFirst(); property; property = property->NextSibling()) {
+        const std::string& name = property->Name();
+        if (name.size() < 12) continue;
+        if (!upperSp && std::strcmp(name.c_str(), "DESIGNTIMESP") == 0) {
+            upperSp = property;
+        } else if (!lowerSp && std::strcmp(name.c_str(), "designtimesp") == 0) {
+            lowerSp = property;
+        } else if (!designTimeUrl && std::strcmp(name.c_str(), "designtimeurl") == 0) {
+            designTimeUrl = property;
+        }
+    }
+    if (CParseNode* designTimeSp = upperSp ? upperSp : lowerSp) mProperties->Remove(designTimeSp);
+    if (designTimeUrl) mProperties->Remove(designTimeUrl);
 
     if (!mEngine || mEngine->DocumentBase().empty()) return;
     if (mTagType == KP_TAG_IMG || mTagType == KP_TAG_INPUT) {

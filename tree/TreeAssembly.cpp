@@ -1,5 +1,6 @@
 // Tree assembly: attaching nodes, folding end tags into their start tags,
 // and closing a start tag.
+#include <cstdint>
 #include <cstring>
 
 #include "tree/CNodeContext.h"
@@ -11,13 +12,24 @@
 namespace kivoparse {
 
 void COpenTagIndex::Count(const CParseNode& node, int delta) {
-    if (node.mType != KP_NODE_TAG || !node.IsOpen()) return;
-    const int type = node.GetTagType();
+    if (node.mType != KP_NODE_TAG) return;
+    // A node of the tag type is a CTagNode: its state is read directly.
+    const auto& tag = static_cast<const CTagNode&>(node);
+    if (!tag.bOpen) return;
+    const int type = tag.CParseNode::GetTagType();
     if (type > 0 && type < static_cast<int>(mByType.size())) {
         mByType[static_cast<std::size_t>(type)] += delta;
     } else {
-        mByName[node.GetName()] += delta;
+        CountOf(tag.CTagNode::GetName()) += delta;
     }
+}
+
+long& COpenTagIndex::CountOf(const char* name) {
+    const std::size_t length = std::strlen(name);
+    if (length > sizeof(std::uint64_t)) return mByName[std::string(name, length)];
+    std::uint64_t word = 0;
+    std::memcpy(&word, name, length);
+    return mByShortName[word];
 }
 
 bool COpenTagIndex::MayMatch(int tagType, const char* endName) const {
@@ -25,8 +37,15 @@ bool COpenTagIndex::MayMatch(int tagType, const char* endName) const {
         return tagType > 0 && tagType < static_cast<int>(mByType.size()) &&
                mByType[static_cast<std::size_t>(tagType)] > 0;
     }
-    auto it = mByName.find(endName);
-    return it != mByName.end() && it->second > 0;
+    const std::size_t length = std::strlen(endName);
+    if (length > sizeof(std::uint64_t)) {
+        auto it = mByName.find(std::string(endName, length));
+        return it != mByName.end() && it->second > 0;
+    }
+    std::uint64_t word = 0;
+    std::memcpy(&word, endName, length);
+    auto it = mByShortName.find(word);
+    return it != mByShortName.end() && it->second > 0;
 }
 
 namespace {
@@ -73,6 +92,17 @@ void CParseNode::FoldEndTag(std::unique_ptr<CTagNode> endTag) {
     COpenTagIndex* index = list->OpenTags();
     if (log) log->Log("Found End Tag: %s", endName);
 
+    // Without a trace, the run after the start tag moves as one splice.
+    if (index && !log && index->MayMatch(tagType, endName) && FoldBySplice(endTag, tagType, endName)) {
+        // The start tag, closed now, has its type and its end-tag mark:
+        // classifying it again would change nothing, so only its rules run.
+        if (tagType != 0) {
+            auto* start = static_cast<CTagNode*>(list->GetLast());
+            start->ApplyPropertyRules();
+            start->ApplyDesignTimeRules();
+        }
+        return;
+    }
     if (!index || index->MayMatch(tagType, endName)) {
         for (std::unique_ptr<CParseNode> node = list->RemoveLast(); node; node = list->RemoveLast()) {
             if (IsStartTagOf(*node, tagType, endName)) {
@@ -107,6 +137,53 @@ void CParseNode::FoldEndTag(std::unique_ptr<CTagNode> endTag) {
     endTag->ClearEndTag();
     if (index) index->Added(*endTag);
     mChildren->AddChild(std::move(endTag), true);
+}
+
+// The nodes after the nearest open start tag of the end tag's kind become
+// that tag's children in one splice, and the end tag closes it: what the
+// node-by-node walk of FoldEndTag leaves, without moving each node twice.
+// Takes endTag and returns true when done; returns false, having changed
+// nothing, when the walk is needed: no such start tag, a property or a fresh
+// end tag among the nodes, or children already on either tag.
+bool CParseNode::FoldBySplice(std::unique_ptr<CTagNode>& endTag, int tagType, const char* endName) {
+    CNodeList* list = mChildren.get();
+    if (endTag->mChildren) return false;
+    CParseNode* start = list->mLast;
+    std::uint64_t passed = 0;
+    bool cursorInRun = false;
+    while (start && !IsStartTagOf(*start, tagType, endName)) {
+        if (start->mType == KP_NODE_PROPERTY) return false;
+        if (start->mType == KP_NODE_TAG && static_cast<CTagNode*>(start)->IsEndTag() && start->IsOpen())
+            return false;
+        if (list->mCursor == start) cursorInRun = true;
+        ++passed;
+        start = start->mPrev;
+    }
+    if (!start || start->mChildren) return false;
+    // A walk's cursor on a node that moves ends, as when the nodes leave one by one.
+    if (list->mCursor == start) cursorInRun = true;
+
+    auto* startTag = static_cast<CTagNode*>(start);
+    COpenTagIndex* index = list->OpenTags();
+    if (CParseNode* first = start->mNext) {
+        auto run = std::make_unique<CNodeList>();
+        run->mFirst = first;
+        run->mLast = list->mLast;
+        first->mPrev = nullptr;
+        start->mNext = nullptr;
+        list->mLast = start;
+        for (CParseNode* node = first; node; node = node->mNext) {
+            index->Removed(*node);
+            node->mParent = start;
+        }
+        start->mChildren = std::move(run);
+        if (mEngine) mEngine->CountWork(passed);
+    }
+    index->Removed(*startTag);
+    if (cursorInRun) list->mCursor = nullptr;
+    // Takes no children from the end tag, having its own now.
+    startTag->CloseWithEndTag(std::move(endTag));
+    return true;
 }
 
 void CTagNode::AddChild(std::unique_ptr<CParseNode> node, bool atEnd) {
