@@ -9,6 +9,11 @@ out, unviable when it does not build. The sample is drawn with a fixed seed,
 so two runs over the same product code try the same mutants.
 
     tests/mutation/run.py [--source DIR] [--build DIR] [--sample N] [--seed S]
+                          [--suite TARGET=PATH ...]
+
+--suite names a test program (its CMake target and its path below the build
+directory); several suites are each run against every mutant, which is how
+two versions of the tests are compared on the same mutants in one pass.
 
 Run it on a copy of the checkout (it edits the product files in place and
 restores each one, but an interrupted run leaves the last mutant behind).
@@ -93,28 +98,33 @@ def main():
     ap.add_argument("--seed", type=int, default=20261206)
     ap.add_argument("--test-timeout", type=int, default=120)
     ap.add_argument("--jobs", default="2")
+    ap.add_argument("--cpp-only", action="store_true", help="leave the headers alone (cheaper rebuilds)")
+    ap.add_argument("--suite", action="append", default=[],
+                    help="TARGET=PATH below the build directory (default kivoparse_tests=tests/kivoparse_tests)")
     args = ap.parse_args()
     src = os.path.abspath(args.source)
     build = os.path.join(src, args.build)
     if not os.path.exists(os.path.join(build, "CMakeCache.txt")):
         subprocess.run(["cmake", "-S", src, "-B", build, "-DCMAKE_BUILD_TYPE=Release",
                         "-DKIVOPARSE_BUILD_CLI=OFF"], check=True, stdout=subprocess.DEVNULL)
-    building = ["cmake", "--build", build, "-j", args.jobs, "--target", "kivoparse_tests"]
-    testing = [os.path.join(build, "tests", "kivoparse_tests"), "--gtest_fail_fast", "--gtest_brief=1"]
-    if run(building, 900, src) != 0 or run(testing, args.test_timeout, src) != 0:
+    suites = [item.split("=", 1) for item in args.suite or ["kivoparse_tests=tests/kivoparse_tests"]]
+    building = ["cmake", "--build", build, "-j", args.jobs, "--target"] + [target for target, _ in suites]
+    testing = {target: [os.path.join(build, path), "--gtest_fail_fast", "--gtest_brief=1"] for target, path in suites}
+    if run(building, 900, src) != 0 or any(run(t, args.test_timeout, src) != 0 for t in testing.values()):
         sys.exit("the unmutated build or its tests fail")
 
     candidates = []
     for folder in FOLDERS:
         for name in sorted(os.listdir(os.path.join(src, folder))):
-            if name.endswith((".cpp", ".h")):
+            if name.endswith(".cpp" if args.cpp_only else (".cpp", ".h")):
                 path = os.path.join(folder, name)
                 with open(os.path.join(src, path), encoding="latin-1") as f:
                     candidates += mutants_of(path, f.readlines())
     sample = random.Random(args.seed).sample(candidates, min(args.sample, len(candidates)))
     print(f"{len(candidates)} mutants possible, trying {len(sample)} (seed {args.seed})", flush=True)
 
-    killed = survived = unviable = 0
+    counts = {target: {"killed": 0, "timeout": 0, "SURVIVED": 0} for target in testing}
+    unviable = 0
     for i, (path, n, what, new_line) in enumerate(sample, 1):
         full = os.path.join(src, path)
         with open(full, encoding="latin-1") as f:
@@ -122,27 +132,31 @@ def main():
         lines = original.splitlines(keepends=True)
         lines[n] = new_line
         start = time.time()
+        verdicts = []
         try:
             with open(full, "w", encoding="latin-1") as f:
                 f.write("".join(lines))
             if run(building, 900, src) != 0:
-                verdict = "unviable"
                 unviable += 1
-            elif run(testing, args.test_timeout, src) == 0:
-                verdict = "SURVIVED"
-                survived += 1
+                verdicts.append("unviable")
             else:
-                verdict = "killed"
-                killed += 1
+                for target, command in testing.items():
+                    status = run(command, args.test_timeout, src)
+                    verdict = "timeout" if status == "timeout" else "SURVIVED" if status == 0 else "killed"
+                    counts[target][verdict] += 1
+                    verdicts.append(f"{target}: {verdict}")
         finally:
             with open(full, "w", encoding="latin-1") as f:
                 f.write(original)
-        print(f"[{i}/{len(sample)}] {verdict:8} {path}:{n + 1} {what} ({time.time() - start:.0f}s)", flush=True)
-        if verdict == "SURVIVED":
+        print(f"[{i}/{len(sample)}] {path}:{n + 1} {what} ({time.time() - start:.0f}s): {', '.join(verdicts)}",
+              flush=True)
+        if any("SURVIVED" in v for v in verdicts):
             print(f"    {new_line.strip()}", flush=True)
-    viable = killed + survived
-    print(f"killed {killed} of {viable} viable mutants ({100.0 * killed / max(viable, 1):.0f}%), "
-          f"{unviable} did not build", flush=True)
+    for target, c in counts.items():
+        viable = sum(c.values())
+        print(f"{target}: killed {c['killed'] + c['timeout']} of {viable} viable mutants "
+              f"({100.0 * (c['killed'] + c['timeout']) / max(viable, 1):.0f}%; {c['timeout']} by a time-out), "
+              f"{unviable} did not build", flush=True)
     run(building, 900, src)  # leave the build matching the restored sources
 
 
