@@ -7,6 +7,7 @@
 #include <stdlib.h>  // mkdtemp
 
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
