@@ -1,0 +1,121 @@
+// The public Parser and the control behind it: what they answer before a
+// parse, what a new parse replaces, where the trace goes; and the log file's
+// line format.
+#include "kivoparse/kivoparse.h"  // compiles on its own, first
+#include "kivoparse/kivoparse.h"  // and twice
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TestSupport.h"
+#include "log/CLogFile.h"
+
+using namespace kivoparse_test;
+using Values = std::vector<std::string>;
+using namespace std::string_literals;
+
+namespace {
+
+TEST(Parser, AnswersBeforeTheFirstParse) {
+    kivoparse::Parser parser;
+    EXPECT_EQ(parser.GetHTML(), "");
+    EXPECT_EQ(parser.GetImages(), Values{});
+    EXPECT_EQ(parser.GetHrefs(), Values{});
+    EXPECT_EQ(parser.FixImages({"a"}, {"b"}), 0);
+    EXPECT_EQ(parser.FixHrefs({"a"}, {}), -1);
+    EXPECT_EQ(parser.FixImages({}, {"b"}), -1);
+    EXPECT_EQ(parser.GetHTML(), "");
+}
+
+TEST(Parser, ANewParseReplacesTheTreeAndKeepsTheBase) {
+    kivoparse::Parser parser;
+    parser.SetDocumentBase("C:\\web\\");
+    ASSERT_EQ(parser.ParseHTML("<img src=C:/web/one.gif><a href=one.htm>"), 0);
+    parser.FixImages({"one.gif"}, {"fixed.gif"});
+    ASSERT_EQ(parser.ParseHTML("<P class=a>x\0y</P>"s), 0);
+    EXPECT_EQ(parser.GetHTML(), "<P class=\"a\">x\0y</P>"s);
+    EXPECT_EQ(parser.GetImages(), Values{});
+    ASSERT_EQ(parser.ParseHTML("<img src=C:/web/a.gif>"), 0);
+    parser.SetDocumentBase("");  // for the next parse only
+    EXPECT_EQ(parser.GetImages(), Values{"a.gif"});
+    ASSERT_EQ(parser.ParseHTML("<img src=C:/web/a.gif>"), 0);
+    EXPECT_EQ(parser.GetImages(), Values{"C:/web/a.gif"});
+    ASSERT_EQ(parser.ParseHTML(""), 0);
+    EXPECT_EQ(parser.GetHTML(), "");
+}
+
+TEST(Parser, AMovedParserKeepsItsDocumentAndTheSourceStartsAfresh) {
+    kivoparse::Parser parser;
+    parser.SetDocumentBase("/b/");
+    parser.ParseHTML("<img src=/b/a.gif><a href=/b/p.htm>");
+    kivoparse::Parser moved(std::move(parser));
+    EXPECT_EQ(moved.GetImages(), Values{"a.gif"});
+    EXPECT_EQ(moved.GetHrefs(), Values{"/b/p.htm"});
+    EXPECT_EQ(parser.GetHTML(), "");  // NOLINT(bugprone-use-after-move): documented behaviour
+    parser.ParseHTML("<img src=/b/a.gif>");
+    EXPECT_EQ(parser.GetImages(), Values{"/b/a.gif"});
+    parser = std::move(moved);
+    EXPECT_EQ(parser.GetImages(), Values{"a.gif"});
+}
+
+TEST(Parser, EachParseAppendsItsTraceToTheLogSetLast) {
+    const TempPath first("first"), second("second");
+    kivoparse::Parser parser, quiet;
+    parser.ParseHTML("<b>x</b>");
+    parser.SetLogFile(first.String());
+    EXPECT_FALSE(fs::exists(first.Path())) << "setting the name opens nothing";
+    parser.ParseHTML("<b>x</b>");
+    quiet.ParseHTML("<b>y</b>");
+    const std::string once = ReadLog(first.Path());
+    EXPECT_EQ(once.compare(0, 33, "STARTSTATE: KP_BETWEEN_TAGS \tByte"), 0) << once;
+    parser.ParseHTML("<b>x</b>");
+    EXPECT_EQ(ReadLog(first.Path()), once + once);
+    parser.SetLogFile(second.String());
+    parser.ParseHTML("<b>x</b>");
+    EXPECT_EQ(ReadLog(first.Path()), once + once);
+    EXPECT_EQ(ReadLog(second.Path()), once);
+}
+
+// One line per call, cut at 1000 bytes, also where the short formatting
+// buffer (100 bytes) gives way to the long one; a NUL from the arguments
+// ends the line.
+TEST(LogFile, WritesOneLineACallCutAt1000Bytes) {
+    const TempPath file("log");
+    kivoparse::CLogFile log;
+    log.SetPath(file.String().c_str());
+    std::string expected;
+    for (std::size_t length : {0, 1, 98, 99, 100, 101, 999, 1000, 1001, 2500}) {
+        const std::string message(length, static_cast<char>('a' + length % 26));
+        log.Log("%s", message.c_str());
+        expected += message.substr(0, 1000) + "\n";
+    }
+    log.Log("%s%d", std::string(95, 'x').c_str(), 1234);
+    log.Log("%s%d", std::string(997, 'w').c_str(), 1234);
+    log.Log("ab%ccd", 0);
+    log.Log("%s%c%s", std::string(150, 'h').c_str(), 0, "tail");
+    expected += std::string(95, 'x') + "1234\n" + std::string(997, 'w') + "123\nab\n" + std::string(150, 'h') + "\n";
+    EXPECT_EQ(ReadLog(file.Path()), expected);
+}
+
+TEST(LogFile, ReopensForEachLineAndMovesWithSetPath) {
+    const TempPath dir("dir"), other("other");
+    const fs::path inside = dir.Path() / "trace.log";
+    kivoparse::CLogFile log;
+    log.Log("no path: nothing");
+    log.SetPath(inside.string().c_str());
+    log.Log("lost");  // the directory does not exist yet
+    fs::create_directory(dir.Path());
+    log.Log("kept");
+    EXPECT_EQ(ReadLog(inside), "kept\n");
+    std::string name = other.String();
+    log.SetPath(name.c_str());
+    name.assign(name.size(), 'Z');  // the log keeps a copy
+    log.Log("moved");
+    EXPECT_EQ(ReadLog(inside), "kept\n");
+    EXPECT_EQ(ReadLog(other.Path()), "moved\n");
+}
+
+}  // namespace

@@ -1,0 +1,152 @@
+// Inputs made at random or found by the fuzzer: fast mode must write and
+// collect exactly what literal mode does, and URL collection and rewriting
+// must match a model of them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "engine/CParsingEngine.h"
+#include "kivoparse/kivoparse.h"
+
+using namespace kivoparse;
+using namespace kivoparse_test;
+
+namespace {
+
+using Values = std::vector<std::string>;
+
+void ExpectModesAgree(const std::string& input) {
+    CParsingEngine fast, literal;
+    fast.SetDocumentBase("/b/");
+    literal.SetDocumentBase("/b/");
+    ASSERT_EQ(fast.ParseHTML(input), 0);
+    ASSERT_EQ(ParseLiteral(literal, input), 0);
+    ASSERT_EQ(fast.GetHTML(), literal.GetHTML());
+    ASSERT_EQ(fast.GetImages(), literal.GetImages());
+    ASSERT_EQ(fast.GetHrefs(), literal.GetHrefs());
+    ExpectCollectAndRewriteAgree(fast);
+}
+
+// Bytes weighted towards those the tokenizer acts on, the tokens that
+// trigger the shortcuts, and now and then a name long enough to cross the
+// 1000-byte buffers; one input in four is uniform bytes.
+std::string RandomInput(std::mt19937& rng, std::size_t maxLength) {
+    static const std::string markup = "<<<<>>>||||/==''\"\"  \r\n\t-!%:_\\", names = "abcdeABCDE0189";
+    static const char* const words[] = {"<b>",  "</b>",      "<|",        "|>",           "<img src=", "<td align=",
+                                        "</",   "</span>",   "<style>",   "<a href='",    "<BODY>",    "</BLOCKQUOTE>",
+                                        "<!--", "-->",       "/b/",       "designtimesp=", "<input src=", " background="};
+    auto below = [&rng](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
+    const std::size_t length = below(maxLength + 1);
+    std::string out;
+    const bool uniform = below(4) == 0;
+    while (out.size() < length) {
+        const std::size_t kind = uniform ? 100 : below(100);
+        if (kind < 35) out += markup[below(markup.size())];
+        else if (kind < 65) out += names[below(names.size())];
+        else if (kind < 85) out += words[below(std::size(words))];
+        else if (kind < 90) out += '\0';
+        else if (kind < 99 || uniform) out += static_cast<char>(below(256));
+        else out += std::string(990 + below(1100), names[below(names.size())]);
+    }
+    return out;
+}
+
+TEST(RandomDocuments, FastModeWritesAndCollectsWhatLiteralModeDoes) {
+    std::mt19937 rng(20240611u);
+    for (int i = 0; i < 1200; ++i) {
+        const std::string input = RandomInput(rng, i % 60 == 0 ? 2000 : 120);
+        SCOPED_TRACE("random input #" + std::to_string(i) + ": " + ::testing::PrintToString(input));
+        ExpectModesAgree(input);
+        if (HasFatalFailure()) return;
+    }
+}
+
+TEST(RandomDocuments, RunsOfInsertOpenersAgreeWithLiteralMode) {
+    for (const char* piece : {"<|", "<|x", "< |", "<|<", "|>", "<a b=<|", "<a b='<|", "<|a|>", "<a x=", "</q>"}) {
+        for (std::size_t count = 1; count <= 12; ++count) {
+            for (const char* tail : {"", "<P>", "|>|>|>", "'>", "x<b>", "1 :<p>"}) {
+                SCOPED_TRACE(Repeat(piece, count) + tail);
+                ExpectModesAgree(Repeat(piece, count) + tail);
+                if (HasFatalFailure()) return;
+            }
+        }
+    }
+}
+
+// Short values over a few bytes (both letter cases, NUL, a high byte).
+std::string RandomValue(std::mt19937& rng) {
+    static const char bytes[] = {'a', 'A', 'b', 'B', '\0', '\xE4', '/'};
+    std::string value(rng() % 4, ' ');
+    for (char& c : value) c = bytes[rng() % sizeof bytes];
+    return value;
+}
+
+// What collection compares: ASCII letters folded, up to the first NUL.
+std::string Key(const std::string& value) {
+    std::string key = value.substr(0, value.find('\0'));
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+
+TEST(RandomDocuments, CollectionAndRewriteMatchAModel) {
+    std::mt19937 rng(12345);
+    for (int round = 0; round < 400; ++round) {
+        Values values(1 + rng() % 60), firsts, src, dest;
+        std::string input, expected;
+        for (std::string& value : values) {
+            value = RandomValue(rng);
+            input += "<img src=\"" + value + "\">";
+            const auto seen = std::find_if(firsts.begin(), firsts.end(),
+                                           [&](const std::string& f) { return Key(f) == Key(value); });
+            if (seen == firsts.end()) firsts.push_back(value.substr(0, value.find('\0')));
+        }
+        for (int i = 0, n = static_cast<int>(rng() % 8); i < n; ++i) {
+            src.push_back(RandomValue(rng));
+            dest.push_back("n" + std::to_string(i));
+        }
+        for (const std::string& value : values) {
+            const auto hit = std::find_if(src.begin(), src.end(),
+                                          [&](const std::string& s) { return Key(s) == Key(value); });
+            expected += "<IMG src=\"" + (hit == src.end() ? value : dest[hit - src.begin()]) + "\">";
+        }
+        SCOPED_TRACE(::testing::PrintToString(input));
+        Parser parser;
+        ASSERT_EQ(parser.ParseHTML(input), 0);
+        ASSERT_EQ(parser.GetImages(), firsts);
+        ASSERT_EQ(parser.FixImages(src, dest), 0);
+        ASSERT_EQ(parser.GetHTML(), expected);
+    }
+}
+
+// Every input in tests/data/regress (past fuzzer findings, inputs at buffer
+// and nesting edges) and every sample page.
+TEST(Replays, RegressionInputsAndSamplesAgreeWithLiteralMode) {
+    const fs::path data = KIVOPARSE_TEST_DATA, source = data.parent_path().parent_path();
+    std::vector<fs::path> files;
+    for (const fs::path& dir : {data / "regress", source / "samples"})
+        for (const auto& entry : fs::directory_iterator(dir))
+            if (entry.path().extension() != ".md") files.push_back(entry.path());
+    ASSERT_GT(files.size(), 8u);
+    for (const fs::path& file : files) {
+        SCOPED_TRACE(file.string());
+        ExpectModesAgree(ReadFile(file));
+    }
+}
+
+TEST(Replays, SamplePagesWriteTheDocumentedOutput) {
+    const fs::path source = fs::path(KIVOPARSE_TEST_DATA).parent_path().parent_path();
+    for (const auto& entry : fs::directory_iterator(source / "samples")) {
+        SCOPED_TRACE(entry.path().string());
+        Parser parser;
+        ASSERT_EQ(parser.ParseHTML(ReadFile(entry.path())), 0);
+        EXPECT_EQ(parser.GetHTML(), ReadFile(source / "docs" / "expected" / entry.path().filename()));
+    }
+}
+
+}  // namespace

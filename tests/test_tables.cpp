@@ -1,0 +1,185 @@
+// The tables of cases under tests/data: round trips (both modes), whole
+// traces, the tree a parse builds, and image and link collection and
+// rewriting. A new case is a few lines of data.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "engine/CParsingEngine.h"
+#include "kivoparse/kivoparse.h"
+#include "tree/CNodeList.h"
+#include "tree/CPropertyNode.h"
+#include "tree/CTagNode.h"
+
+using namespace kivoparse;
+using namespace kivoparse_test;
+
+namespace {
+
+std::vector<SCase> RoundTrips() {
+    std::vector<SCase> cases;
+    for (const char* file : {"core/roundtrip.txt", "core/roundtrip-more.txt", "core/long-runs.txt"}) {
+        const std::vector<SCase> more = LoadCases(file, "out");
+        cases.insert(cases.end(), more.begin(), more.end());
+    }
+    return cases;
+}
+
+// Fast mode must write the expected HTML; so must literal mode, which reads
+// long inputs too slowly to be tried on them.
+class RoundTrip : public ::testing::TestWithParam<SCase> {};
+TEST_P(RoundTrip, WritesTheExpectedHtmlInBothModes) {
+    const SCase& c = GetParam();
+    if (c.Has("disabled")) GTEST_SKIP() << c["disabled"];
+    const std::string input = c["in"];
+    CParsingEngine fast, literal;
+    fast.SetDocumentBase(c["base"]);
+    literal.SetDocumentBase(c["base"]);
+    ASSERT_EQ(fast.ParseHTML(input), 0);
+    EXPECT_EQ(fast.GetInputLength(), static_cast<std::int32_t>(input.size()));
+    const std::string html = fast.GetHTML();
+    EXPECT_TRUE(html == c["out"]) << "fast mode wrote " << ::testing::PrintToString(html.substr(0, 200));
+    EXPECT_TRUE(fast.GetHTML() == html) << "a second write differs";
+    if (input.size() <= 5000) {
+        ASSERT_EQ(ParseLiteral(literal, input), 0);
+        EXPECT_EQ(literal.GetHTML(), c["out"]) << "in literal mode";
+    }
+    ExpectCollectAndRewriteAgree(fast);
+}
+INSTANTIATE_TEST_SUITE_P(Data, RoundTrip, ::testing::ValuesIn(RoundTrips()), CaseName);
+
+// Each trace file: "in: text", "---", then the log's exact content.
+std::vector<SCase> Traces() {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(fs::path(KIVOPARSE_TEST_DATA) / "core" / "traces"))
+        files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    std::vector<SCase> cases;
+    for (const fs::path& file : files) {
+        const std::string text = ReadFile(file);
+        const std::size_t in = text.find("\nin: "), rule = text.find("\n---\n");
+        if (in == std::string::npos || rule == std::string::npos) throw std::runtime_error("bad " + file.string());
+        SCase c;
+        c.mWhere = file.stem().string();
+        c.mFields["in"] = text.substr(in + 5, text.find('\n', in + 1) - in - 5);
+        c.mFields["log"] = text.substr(rule + 5);
+        cases.push_back(c);
+    }
+    return cases;
+}
+
+class Trace : public ::testing::TestWithParam<SCase> {};
+TEST_P(Trace, LogHoldsExactlyTheExpectedLines) {
+    const SCase& c = GetParam();
+    const TempPath log("trace");
+    STrace trace(log.String());
+    CParsingEngine traced, fast;
+    traced.SetLogLink(&trace.mLink);
+    ASSERT_EQ(traced.ParseHTML(c["in"]), 0);
+    EXPECT_EQ(ReadLog(log.Path()), c.mFields.at("log"));
+    ASSERT_EQ(fast.ParseHTML(c["in"]), 0);
+    EXPECT_EQ(fast.GetHTML(), traced.GetHTML());
+}
+INSTANTIATE_TEST_SUITE_P(Data, Trace, ::testing::ValuesIn(Traces()), CaseName);
+
+// A compact picture of a small tree, see tests/data/core/trees.txt.
+std::string Shape(const CNodeList* list) {
+    std::string out;
+    if (list && !list->CheckLinks()) out = "!badlinks ";
+    for (const CParseNode* node = list ? list->GetFirst() : nullptr; node; node = node->NextSibling()) {
+        out += out.empty() || out == "!badlinks " ? "" : ", ";
+        if (node->mType != KP_NODE_TAG) {
+            out += (node->Name() == "KIVO INSERT" ? "I\"" : node->Name() == "TEXT NODE" ? "T\"" : "?\"") +
+                   node->Data() + "\"";
+            continue;
+        }
+        const auto* tag = static_cast<const CTagNode*>(node);
+        out += "<" + tag->Data() + (tag->bOpen ? "" : " closed") + (tag->bEndTag ? " end" : "");
+        for (const CParseNode* p = tag->Properties() ? tag->Properties()->GetFirst() : nullptr; p;
+             p = p->NextSibling()) {
+            const auto* property = static_cast<const CPropertyNode*>(p);
+            out += " " + property->Name() +
+                   (property->bHasValue ? "=\"" + property->Data() + "\""
+                                        : property->Data().empty() ? "" : "{" + property->Data() + "}");
+        }
+        out += ">";
+        if (tag->Children() && !tag->Children()->IsEmpty()) out += "[" + Shape(tag->Children()) + "]";
+    }
+    return out;
+}
+
+std::string Dumped(CParseNode& node) {
+    std::FILE* file = std::tmpfile();
+    if (!file) return "<no tmpfile>";
+    node.Dump(file);
+    std::rewind(file);
+    std::string out;
+    for (int c; (c = std::fgetc(file)) != EOF;) out += static_cast<char>(c);
+    std::fclose(file);
+    return out;
+}
+
+class Tree : public ::testing::TestWithParam<SCase> {};
+TEST_P(Tree, RootHoldsTheExpectedNodes) {
+    const SCase& c = GetParam();
+    for (bool literal : {false, true}) {
+        CParsingEngine engine;
+        ASSERT_EQ(literal ? ParseLiteral(engine, c["in"]) : engine.ParseHTML(c["in"]), 0);
+        EXPECT_EQ(Shape(engine.GetRoot()->Children()), c["tree"]) << (literal ? "in literal mode" : "");
+        EXPECT_EQ(Dumped(*engine.GetRoot()), c.Has("dump") ? c["dump"] : engine.GetHTML());
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Data, Tree, ::testing::ValuesIn(LoadCases("core/trees.txt", "tree")), CaseName);
+
+// Collection: what GetImages and GetHrefs list after a parse (twice).
+class Collect : public ::testing::TestWithParam<SCase> {};
+TEST_P(Collect, ListsFirstOccurrencesInPassOrder) {
+    const SCase& c = GetParam();
+    Parser parser;
+    parser.SetDocumentBase(c["base"]);
+    ASSERT_EQ(parser.ParseHTML(c["in"]), 0);
+    for (int pass = 0; pass < 2; ++pass) {
+        EXPECT_EQ(parser.GetImages(), c.List("images"));
+        EXPECT_EQ(parser.GetHrefs(), c.List("hrefs"));
+    }
+    if (c.Has("out")) {
+        EXPECT_EQ(parser.GetHTML(), c["out"]);
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Data, Collect, ::testing::ValuesIn(LoadCases("links/collect.txt", "hrefs")), CaseName);
+
+// Rewriting: "fix: images" or "fix: hrefs" from src to dest, the result,
+// the HTML, and optionally the lists collected afterwards.
+class Rewrite : public ::testing::TestWithParam<SCase> {};
+TEST_P(Rewrite, RewritesWholeMatchingValues) {
+    const SCase& c = GetParam();
+    Parser parser;
+    parser.SetDocumentBase(c["base"]);
+    ASSERT_EQ(parser.ParseHTML(c["in"]), 0);
+    const std::vector<std::string> images = parser.GetImages(), hrefs = parser.GetHrefs();
+    const bool onImages = c["fix"] == "images";
+    const int result = onImages ? parser.FixImages(c.List("src"), c.List("dest"))
+                                : parser.FixHrefs(c.List("src"), c.List("dest"));
+    EXPECT_EQ(std::to_string(result), c.Has("result") ? c["result"] : "0");
+    EXPECT_EQ(parser.GetHTML(), c["out"]);
+    Parser prepared;  // the same pairs as a map made once
+    prepared.SetDocumentBase(c["base"]);
+    prepared.ParseHTML(c["in"]);
+    const kivoparse::UrlMap map(c.List("src"), c.List("dest"));
+    EXPECT_EQ(onImages ? prepared.FixImages(map) : prepared.FixHrefs(map), result);
+    EXPECT_EQ(prepared.GetHTML(), c["out"]);
+    // A refused call changes nothing that collection sees.
+    if (c.Has("images") || result != 0) {
+        EXPECT_EQ(parser.GetImages(), c.Has("images") ? c.List("images") : images);
+    }
+    if (c.Has("hrefs") || result != 0) {
+        EXPECT_EQ(parser.GetHrefs(), c.Has("hrefs") ? c.List("hrefs") : hrefs);
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Data, Rewrite, ::testing::ValuesIn(LoadCases("links/rewrite.txt", "out")), CaseName);
+
+}  // namespace
