@@ -11,7 +11,7 @@ namespace kivoparse {
 // The attribute being read is made by its first name byte, or for a value
 // without a name, by the first byte of the value.
 void CParsingEngine::EnsureProperty() {
-    if (!mCurrentProperty) mCurrentProperty = NewWorkingNode<CPropertyNode>(this, nullptr);
+    if (!mCurrentProperty) mCurrentProperty = NewWorkingNode<CPropertyNode>(*mTree, nullptr);
     mCurrentObject = mCurrentProperty.get();
     mCurrentParent = mCurrentTag.get();
 }
@@ -102,7 +102,7 @@ void CParsingEngine::MergeValueInsert() {
     EnsureProperty();
     if (mCurrentInsert) {
         FlushBuffer();
-        mCurrentProperty->AppendData(mCurrentInsert->GetData() + 2, mCurrentInsert->GetDataLength() - 2);
+        mCurrentProperty->AppendData(mCurrentInsert->Data().data() + 2, mCurrentInsert->GetDataLength() - 2);
         mCurrentInsert.reset();
     }
     mValueInsertStep = 0;
@@ -161,7 +161,7 @@ void CParsingEngine::OpenInsertInValue(SLoop& loop, EParseState valueState) {
     mValueInsertStep = 4;
     mPipeFlag = 0;
     loop.nInsertDepth = 1;
-    mCurrentInsert = NewWorkingNode<CTextNode>(this, "KIVO INSERT");
+    mCurrentInsert = NewWorkingNode<CTextNode>(*mTree, "KIVO INSERT");
     mCurrentInsert->SetData("<|", 2);
     mInsertCount = 0;
     mCurrentObject = mCurrentInsert.get();

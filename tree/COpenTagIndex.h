@@ -2,17 +2,18 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace kivoparse {
 
 class CParseNode;
 
-// Counts the open start tags in one child list by the kind an end tag
-// matches them by: the tag type when classified, the name when not. When
-// the count for an end tag's kind is 0, the end tag matches nothing and the
-// list need not be walked; without it, every stray end tag would walk the
-// whole list of the root.
+// Counts the open start tags in the root's child list by the kind an end
+// tag matches them by: the tag type when classified, the name when not.
+// When the count for an end tag's kind is 0, the end tag matches nothing
+// and the list need not be walked; without it, every stray end tag would
+// walk the whole list of the root.
 class COpenTagIndex {
 public:
     // node joined / left the list, or was closed; nodes that are not open
@@ -20,11 +21,11 @@ public:
     void Added(const CParseNode& node) { Count(node, +1); }
     void Removed(const CParseNode& node) { Count(node, -1); }
     // Whether an open tag of this type (or, for type 0, this name) is there.
-    bool MayMatch(int tagType, const char* endName) const;
+    bool MayMatch(int tagType, std::string_view endName) const;
 
 private:
     void Count(const CParseNode& node, int delta);
-    long& CountOf(const char* name);
+    long& CountOf(std::string_view name);
     std::array<long, 128> mByType{};  // the table's codes are below 128
     // Names of up to 8 bytes by their bytes packed into one word (a name
     // holds no NUL, so no two share a word); longer names by the string.
