@@ -24,11 +24,63 @@ void COpenTagIndex::Count(const CParseNode& node, int delta) {
     }
 }
 
-long& COpenTagIndex::CountOf(std::string_view name) {
-    if (name.size() > sizeof(std::uint64_t)) return mByName[std::string(name)];
+namespace {
+
+std::uint64_t PackName(std::string_view name) {
     std::uint64_t word = 0;
     std::memcpy(&word, name.data(), name.size());
-    return mByShortName[word];
+    return word;
+}
+
+// Spreads every input bit over the whole word (the MurmurHash3 finaliser).
+std::uint64_t Mix(std::uint64_t x) {
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdULL;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ULL;
+    x ^= x >> 33;
+    return x;
+}
+
+}  // namespace
+
+// The slot that holds word, or the free slot where it would go.
+std::size_t COpenTagIndex::SlotOf(std::uint64_t word) const {
+    const std::size_t mask = mShort.size() - 1;
+    for (std::size_t i = static_cast<std::size_t>(Mix(word ^ mSeed)) & mask;; i = (i + 1) & mask) {
+        if (!mShort[i].mUsed || mShort[i].mWord == word) return i;
+    }
+}
+
+long* COpenTagIndex::FindShort(std::uint64_t word) const {
+    if (mShort.empty()) return nullptr;
+    const SSlot& slot = mShort[SlotOf(word)];
+    return slot.mUsed ? const_cast<long*>(&slot.mCount) : nullptr;
+}
+
+long& COpenTagIndex::CountOf(std::string_view name) {
+    if (name.size() > sizeof(std::uint64_t)) return mByName[std::string(name)];
+    const std::uint64_t word = PackName(name);
+    if (mShort.empty()) {
+        // The seed differs from index to index, so a document cannot be
+        // written to make many names share a probe chain.
+        mSeed = Mix(reinterpret_cast<std::uintptr_t>(this) ^ 0x9e3779b97f4a7c15ULL);
+        mShort.assign(64, SSlot{0, 0, false});
+    }
+    std::size_t at = SlotOf(word);
+    if (!mShort[at].mUsed) {
+        if ((mShortUsed + 1) * 2 > mShort.size()) {
+            std::vector<SSlot> old(mShort.size() * 2, SSlot{0, 0, false});
+            old.swap(mShort);
+            for (const SSlot& slot : old) {
+                if (slot.mUsed) mShort[SlotOf(slot.mWord)] = slot;
+            }
+            at = SlotOf(word);
+        }
+        mShort[at] = SSlot{word, 0, true};
+        ++mShortUsed;
+    }
+    return mShort[at].mCount;
 }
 
 bool COpenTagIndex::MayMatch(int tagType, std::string_view endName) const {
@@ -40,10 +92,8 @@ bool COpenTagIndex::MayMatch(int tagType, std::string_view endName) const {
         auto it = mByName.find(std::string(endName));
         return it != mByName.end() && it->second > 0;
     }
-    std::uint64_t word = 0;
-    std::memcpy(&word, endName.data(), endName.size());
-    auto it = mByShortName.find(word);
-    return it != mByShortName.end() && it->second > 0;
+    const long* count = FindShort(PackName(endName));
+    return count && *count > 0;
 }
 
 namespace {
