@@ -66,6 +66,7 @@ void CParsingEngine::OnPropertyName(SLoop& loop, unsigned char c) {
         // the value.
         if (mBufferCount == kBlockSize - 1) FlushPropertyName();
         AddByte(c);
+        TakeRun(loop, mShortcuts.RunEnd(loop.bByte, kPropertyNameRun.data()));
         return;
     }
 }
@@ -122,6 +123,9 @@ void CParsingEngine::OnStringProperty(SLoop& loop, unsigned char c) {
         if (c != ' ') mValueInsertStep = 0;
         EnsureProperty();
         AddByte(c);
+        if (mValueInsertStep == 0)
+            TakeRun(loop, mShortcuts.RunEnd(loop.bByte, loop.bQuote == '"' ? kDoubleQuotedRun.data()
+                                                                           : kSingleQuotedRun.data()));
     }
 }
 
@@ -148,6 +152,7 @@ void CParsingEngine::OnNonStringProperty(SLoop& loop, unsigned char c) {
         mValueInsertStep = 0;
         EnsureProperty();
         AddByte(c);
+        TakeRun(loop, mShortcuts.RunEnd(loop.bByte, kUnquotedRun.data()));
         return;
     }
 }

@@ -33,6 +33,30 @@ constexpr std::array<bool, 256> MakeNameBytes() {
 }
 constexpr std::array<bool, 256> kNameBytes = MakeNameBytes();
 
+// The runs that a state only collects: every byte but those listed.
+constexpr std::array<bool, 256> AllBut(const char* stops) {
+    std::array<bool, 256> table{};
+    for (auto& in : table) in = true;
+    for (; *stops; ++stops) table[static_cast<unsigned char>(*stops)] = false;
+    return table;
+}
+// A name byte but those listed.
+constexpr std::array<bool, 256> NameBytesBut(const char* stops) {
+    std::array<bool, 256> table = MakeNameBytes();
+    for (; *stops; ++stops) table[static_cast<unsigned char>(*stops)] = false;
+    return table;
+}
+
+}  // namespace
+
+const std::array<bool, 256> CParsingEngine::kTagNameRun = NameBytesBut(" \r");
+const std::array<bool, 256> CParsingEngine::kPropertyNameRun = NameBytesBut(" ");
+const std::array<bool, 256> CParsingEngine::kDoubleQuotedRun = AllBut("\"<|");
+const std::array<bool, 256> CParsingEngine::kSingleQuotedRun = AllBut("'<|");
+const std::array<bool, 256> CParsingEngine::kUnquotedRun = AllBut(" ><|");
+
+namespace {
+
 }  // namespace
 
 CParsingEngine::CParsingEngine() = default;
@@ -186,6 +210,24 @@ NodePtr<CParseNode> CParsingEngine::TakeCurrentObject() {
     if (mCurrentObject == mCurrentInsert.get()) return std::move(mCurrentInsert);
     if (mCurrentObject == mCurrentComment.get()) return std::move(mCurrentComment);
     return nullptr;
+}
+
+// The bytes after the one just collected, up to end, go to the node being
+// filled at once: the same bytes as one at a time.
+void CParsingEngine::TakeRun(SLoop& loop, std::int64_t end) {
+    const std::int64_t from = loop.bByte + 1;
+    if (end <= from) return;
+    const char* bytes = reinterpret_cast<const char*>(mText) + from;
+    const auto length = static_cast<std::size_t>(end - from);
+    mWork += length;
+    if (mState == KP_PROPERTY_NAME) {
+        FlushPropertyName();
+        mTree->Append(mCurrentObject->mName, bytes, length, ECase::Lower);
+    } else {
+        FlushBuffer();
+        mCurrentObject->AppendData(bytes, length);
+    }
+    loop.bByte = end - 1;
 }
 
 // Notes where a buffer's bytes come from: a run of the text read so far

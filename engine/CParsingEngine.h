@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -138,6 +139,14 @@ private:
     void DiscardWorkingObjects();
     NodePtr<CParseNode> TakeCurrentObject();
     void SkipDoomedInsert(SLoop& loop);
+    void TakeRun(SLoop& loop, std::int64_t end);
+
+    // The bytes that each state only collects, taken a run at a time.
+    static const std::array<bool, 256> kTagNameRun;
+    static const std::array<bool, 256> kPropertyNameRun;
+    static const std::array<bool, 256> kDoubleQuotedRun;
+    static const std::array<bool, 256> kSingleQuotedRun;
+    static const std::array<bool, 256> kUnquotedRun;
     bool TraceWanted() const { return mLogLink && mLogLink->mLog && mLogLink->mLog->IsOn(); }
 
     CLogLink* mLogLink = nullptr;

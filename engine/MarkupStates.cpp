@@ -71,7 +71,11 @@ void CParsingEngine::OnTagName(SLoop& loop, unsigned char c) {
     }
     // Spaces before the first name byte stay in the name but do not count.
     AddByte(c);
-    if (c != ' ') ++loop.nNameBytes;
+    if (c == ' ') return;
+    ++loop.nNameBytes;
+    const std::int64_t end = mShortcuts.RunEnd(loop.bByte, kTagNameRun.data());
+    loop.nNameBytes += static_cast<std::int32_t>(end - loop.bByte - 1);
+    TakeRun(loop, end);
 }
 
 void CParsingEngine::OpenInsertAfterTag(SLoop& loop) {
