@@ -66,11 +66,23 @@ void* CNodeStore::AllocateNode(std::size_t size) {
         return recycled;
     }
     if (static_cast<std::size_t>(mNodes.mEnd - mNodes.mNext) < size) {
-        const std::size_t blockSize = std::min(kLargestBlock, std::max(kFirstBlock, mNodes.mBlockSize * 2));
-        unsigned char* block = NewBlock(blockSize);
-        mNodes.mBlockSize = blockSize;
-        mNodes.mNext = block;
-        mNodes.mEnd = block + blockSize;
+        if (mNodeBlocksLeft == 0) {
+            const std::size_t blocks = std::min<std::size_t>(64, std::max<std::size_t>(1, mNodePieceBlocks * 2));
+            mNodeBlocks.reserve(mNodeBlocks.size() + 1);
+            std::unique_ptr<unsigned char[], SFreeNodeBlock> piece(static_cast<unsigned char*>(
+                ::operator new(blocks * kNodeBlockSize, std::align_val_t{kNodeBlockSize})));
+            mNodePiece = piece.get();
+            mNodeBlocks.push_back(std::move(piece));
+            mNodePieceBlocks = mNodeBlocksLeft = blocks;
+        }
+        unsigned char* start = mNodePiece;
+        mNodePiece += kNodeBlockSize;
+        --mNodeBlocksLeft;
+        // The block's first word names its store; nodes follow, 16-byte aligned.
+        CNodeStore* self = this;
+        std::memcpy(start, &self, sizeof self);
+        mNodes.mNext = start + 16;
+        mNodes.mEnd = start + kNodeBlockSize;
     }
     void* node = mNodes.mNext;
     mNodes.mNext += size;
@@ -160,7 +172,7 @@ SNodeBytes CNodeStore::Prepare(std::string_view bytes) {
 // The node, then everything its lists hold, without recursion: each node's
 // lists are spliced into the chain of nodes still to go.
 void CNodeStore::Recycle(CParseNode* node) noexcept {
-    assert(node && node->mStore == this && node != mRoot);
+    assert(node && Of(node) == this && node != mRoot);
     node->mPrev = node->mNext = nullptr;
     CParseNode* head = node;
     const auto splice = [&head](CNodeList& list) {

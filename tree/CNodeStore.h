@@ -51,6 +51,13 @@ public:
     // node and everything its lists hold go back to the store. Allocates
     // nothing.
     void Recycle(CParseNode* node) noexcept;
+    // The store that made node: nodes live in blocks of kNodeBlockSize
+    // aligned to their size, whose first word names their store.
+    static CNodeStore* Of(const CParseNode* node) {
+        const auto block = reinterpret_cast<std::uintptr_t>(node) & ~(kNodeBlockSize - 1);
+        return *reinterpret_cast<CNodeStore* const*>(block);
+    }
+    static constexpr std::uintptr_t kNodeBlockSize = 64 * 1024;
 
     // Sets / extends field with bytes (whose case is changed as asked).
     // Bytes of the parsed text that follow the field's own become part of
@@ -72,6 +79,15 @@ private:
         std::unique_ptr<unsigned char[]> mMemory;
         std::size_t mSize;
     };
+    struct SFreeNodeBlock {
+        void operator()(unsigned char* block) const noexcept {
+            ::operator delete(block, std::align_val_t{kNodeBlockSize});
+        }
+    };
+    // Node blocks are cut from larger aligned pieces, which double in size.
+    unsigned char* mNodePiece = nullptr;
+    std::size_t mNodeBlocksLeft = 0;
+    std::size_t mNodePieceBlocks = 0;
     // Bump allocation in the current block of each kind.
     struct SArena {
         unsigned char* mStart = nullptr;
@@ -89,6 +105,7 @@ private:
     CNodeContext* mContext;
     std::string mText;
     std::vector<SBlock> mBlocks;
+    std::vector<std::unique_ptr<unsigned char[], SFreeNodeBlock>> mNodeBlocks;
     SArena mNodes;
     SArena mBytes;
     // Recycled nodes by size in units of 8 bytes, linked through their first word.

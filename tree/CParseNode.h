@@ -56,8 +56,8 @@ public:
     virtual int GetTagType() const { return mTagType; }
     virtual void Normalize() {}
     virtual std::string_view GetData() const { return mData.View(); }
-    virtual void AppendData(const char* bytes, std::size_t length) { mStore->Append(mData, bytes, length); }
-    virtual void SetData(const char* bytes, std::size_t length) { mStore->Assign(mData, bytes, length); }
+    virtual void AppendData(const char* bytes, std::size_t length) { Store()->Append(mData, bytes, length); }
+    virtual void SetData(const char* bytes, std::size_t length) { Store()->Assign(mData, bytes, length); }
     virtual std::string_view GetName() const { return mName.View(); }
     virtual void ClearChildren();
     // Takes ownership of node. Attaching a fresh end tag folds the nodes
@@ -75,7 +75,7 @@ public:
     // Sets bytes made beforehand by the store; cannot fail.
     void TakeData(const SNodeBytes& data) noexcept { mData = data; }
     std::string_view Name() const { return mName.View(); }
-    void SetName(std::string_view name) { mStore->Assign(mName, name.data(), name.size()); }
+    void SetName(std::string_view name) { Store()->Assign(mName, name.data(), name.size()); }
     // A name that lives as long as the program ("ROOT", "TEXT NODE", ...).
     void SetStaticName(const char* name) noexcept {
         mName.mBytes = name;
@@ -86,9 +86,9 @@ public:
     const CNodeList* Children() const { return &mChildren; }
     CParseNode* NextSibling() const { return mNext; }
     CParseNode* PrevSibling() const { return mPrev; }
-    CNodeStore* Store() const { return mStore; }
+    CNodeStore* Store() const { return CNodeStore::Of(this); }
     // What the node reaches of the engine that made it; may be null.
-    CNodeContext* Engine() const { return mStore ? mStore->Context() : nullptr; }
+    CNodeContext* Engine() const { return Store()->Context(); }
 
 protected:
     explicit CParseNode(int type) : mType(static_cast<unsigned char>(type)) {}
@@ -111,7 +111,6 @@ protected:
     CParseNode* mPrev = nullptr;
     CParseNode* mNext = nullptr;
     CNodeList mChildren;
-    CNodeStore* mStore = nullptr;
     SNodeBytes mName;
     SNodeBytes mData;
 
@@ -126,7 +125,6 @@ template <class T>
 T* CNodeStore::Make() {
     static_assert(sizeof(T) % 8 == 0 && sizeof(T) / 8 < kSizeClasses, "a node fits a size class");
     T* node = new (AllocateNode(sizeof(T))) T();
-    node->mStore = this;
     node->mSizeClass = static_cast<unsigned char>(sizeof(T) / 8);
     return node;
 }

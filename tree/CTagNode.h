@@ -17,10 +17,10 @@ public:
     bool IsOpen() const override { return bOpen; }
     void Normalize() override;
     void AppendData(const char* bytes, std::size_t length) override {
-        mStore->Append(mData, bytes, length, ECase::Upper);
+        Store()->Append(mData, bytes, length, ECase::Upper);
     }
     void SetData(const char* bytes, std::size_t length) override {
-        mStore->Assign(mData, bytes, length, ECase::Upper);
+        Store()->Assign(mData, bytes, length, ECase::Upper);
     }
     std::string_view GetName() const override { return UpToNul(mData.View()); }
     // Properties go to the property list; anything else to the children.

@@ -106,7 +106,7 @@ void CTagNode::ApplyPropertyRules() {
     case KP_TAG_STYLE: {
         CPropertyNode* type = FindProperty("type");
         if (!type) {
-            NodePtr<CPropertyNode> added = MakeNode<CPropertyNode>(*mStore);
+            NodePtr<CPropertyNode> added = MakeNode<CPropertyNode>(*Store());
             added->SetStaticName("type");
             added->SetData("text/css", 8);
             mProperties.AddChild(added.release(), true);
@@ -139,8 +139,8 @@ void CTagNode::ApplyDesignTimeRules() {
             designTimeUrl = property;
         }
     }
-    if (CParseNode* designTimeSp = upperSp ? upperSp : lowerSp) mStore->Recycle(mProperties.Remove(designTimeSp));
-    if (designTimeUrl) mStore->Recycle(mProperties.Remove(designTimeUrl));
+    if (CParseNode* designTimeSp = upperSp ? upperSp : lowerSp) Store()->Recycle(mProperties.Remove(designTimeSp));
+    if (designTimeUrl) Store()->Recycle(mProperties.Remove(designTimeUrl));
 
     CNodeContext* engine = Engine();
     if (!engine || engine->DocumentBase().empty()) return;

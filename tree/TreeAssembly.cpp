@@ -129,7 +129,7 @@ void CParseNode::AddChild(NodePtr<CParseNode> node, bool atEnd) {
 }
 
 void CParseNode::ClearChildren() {
-    while (CParseNode* child = mChildren.RemoveLast()) mStore->Recycle(child);
+    while (CParseNode* child = mChildren.RemoveLast()) Store()->Recycle(child);
 }
 
 // An end tag walks back from the end of the list to the nearest open start
