@@ -222,7 +222,7 @@ void CParsingEngine::TakeRun(SLoop& loop, std::int64_t end) {
     mWork += length;
     if (mState == KP_PROPERTY_NAME) {
         FlushPropertyName();
-        mTree->Append(mCurrentObject->mName, bytes, length, ECase::Lower);
+        mTree->Append(mCurrentObject->NameField(), bytes, length, ECase::Lower);
     } else {
         FlushBuffer();
         mCurrentObject->AppendData(bytes, length);
@@ -258,7 +258,7 @@ void CParsingEngine::FlushBuffer() {
 void CParsingEngine::FlushPropertyName() {
     if (mBufferCount == 0) return;
     const char* bytes = mBufferInText ? reinterpret_cast<const char*>(mText) + mBufferFrom : mBuffer;
-    if (mCurrentObject) mTree->Append(mCurrentObject->mName, bytes, static_cast<std::size_t>(mBufferCount), ECase::Lower);
+    if (mCurrentObject) mTree->Append(mCurrentObject->NameField(), bytes, static_cast<std::size_t>(mBufferCount), ECase::Lower);
     mBufferCount = 0;
 }
 

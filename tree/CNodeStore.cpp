@@ -112,60 +112,80 @@ bool CNodeStore::InText(const char* bytes) const {
     return Address(bytes) >= Address(mText.data()) && Address(bytes) < Address(mText.data()) + mText.size();
 }
 
-// Bytes at the top of the current block go back to it.
-void CNodeStore::ReleaseBytes(const SNodeBytes& field) noexcept {
-    if (field.mCapacity == 0) return;
-    if (Address(field.mBytes) >= Address(mBytes.mStart) && Address(field.mBytes) + field.mCapacity == Address(mBytes.mNext))
-        mBytes.mNext = reinterpret_cast<unsigned char*>(const_cast<char*>(field.mBytes));
+namespace {
+
+std::uint32_t CapacityOf(const char* owned) {
+    std::uint32_t capacity;
+    std::memcpy(&capacity, owned - sizeof capacity, sizeof capacity);
+    return capacity;
 }
 
-void CNodeStore::Append(SNodeBytes& field, const char* bytes, std::size_t length, ECase how) {
+void SetCapacity(const char* owned, std::uint32_t capacity) {
+    std::memcpy(const_cast<char*>(owned) - sizeof capacity, &capacity, sizeof capacity);
+}
+
+}  // namespace
+
+// Owned bytes at the top of the current block go back to it.
+void CNodeStore::ReleaseBytes(const char* bytes, std::uint32_t size) noexcept {
+    if (!(size & kOwnedBytes)) return;
+    const char* start = bytes - sizeof(std::uint32_t);
+    if (Address(start) >= Address(mBytes.mStart) && Address(bytes) + CapacityOf(bytes) == Address(mBytes.mNext))
+        mBytes.mNext = reinterpret_cast<unsigned char*>(const_cast<char*>(start));
+}
+
+void CNodeStore::Append(SBytesField field, const char* bytes, std::size_t length, ECase how) {
     if (length == 0) return;
-    if (length > UINT32_MAX - field.mSize) throw std::bad_alloc();
+    const bool owned = (field.mSize & kOwnedBytes) != 0;
+    const std::size_t size = field.mSize & ~kOwnedBytes;
+    if (length > kMaxNodeBytes - size) throw std::bad_alloc();
     const bool asGiven = how == ECase::Keep || !NeedsCaseChange(bytes, length, how);
-    if (asGiven && field.mCapacity == 0 && InText(bytes) && (field.mSize == 0 || field.mBytes + field.mSize == bytes)) {
+    if (asGiven && !owned && InText(bytes) && (size == 0 || field.mBytes + size == bytes)) {
         // Bytes of the text that continue the field's own: a longer view.
-        if (field.mSize == 0) field.mBytes = bytes;
-        field.mSize += static_cast<std::uint32_t>(length);
+        if (size == 0) field.mBytes = bytes;
+        field.mSize = static_cast<std::uint32_t>(size + length);
         return;
     }
-    const std::size_t need = field.mSize + length;
-    if (need > field.mCapacity) {
-        const std::size_t extra = need - field.mCapacity;
-        if (field.mCapacity > 0 && Address(field.mBytes) >= Address(mBytes.mStart) &&
-            Address(field.mBytes) + field.mCapacity == Address(mBytes.mNext) &&
+    const std::size_t need = size + length;
+    const std::size_t capacity = owned ? CapacityOf(field.mBytes) : 0;
+    if (need > capacity) {
+        const std::size_t extra = need - capacity;
+        if (owned && Address(field.mBytes) >= Address(mBytes.mStart) &&
+            Address(field.mBytes) + capacity == Address(mBytes.mNext) &&
             static_cast<std::size_t>(mBytes.mEnd - mBytes.mNext) >= extra) {
             // The field's bytes are the last ones handed out: they grow in place.
             mBytes.mNext += extra;
+            SetCapacity(field.mBytes, static_cast<std::uint32_t>(need));
         } else {
-            const std::size_t capacity =
-                std::min<std::size_t>(UINT32_MAX, field.mSize == 0 ? need : std::max(need, std::size_t{2} * field.mSize));
-            char* grown = AllocateBytes(capacity);
-            std::memcpy(grown, field.mBytes, field.mSize);
+            const std::size_t grownCapacity = size == 0 ? need : std::min(kMaxNodeBytes, std::max(need, 2 * size));
+            char* grown = AllocateBytes(sizeof(std::uint32_t) + grownCapacity) + sizeof(std::uint32_t);
+            SetCapacity(grown, static_cast<std::uint32_t>(grownCapacity));
+            if (size > 0) std::memcpy(grown, field.mBytes, size);
             field.mBytes = grown;
-            field.mCapacity = static_cast<std::uint32_t>(capacity);
+            field.mSize = static_cast<std::uint32_t>(size) | kOwnedBytes;
         }
-        if (field.mCapacity < need) field.mCapacity = static_cast<std::uint32_t>(need);
     }
-    CopyWithCase(const_cast<char*>(field.mBytes) + field.mSize, bytes, length, asGiven ? ECase::Keep : how);
-    field.mSize = static_cast<std::uint32_t>(need);
+    CopyWithCase(const_cast<char*>(field.mBytes) + size, bytes, length, asGiven ? ECase::Keep : how);
+    field.mSize = static_cast<std::uint32_t>(need) | kOwnedBytes;
 }
 
-void CNodeStore::Assign(SNodeBytes& field, const char* bytes, std::size_t length, ECase how) {
+void CNodeStore::Assign(SBytesField field, const char* bytes, std::size_t length, ECase how) {
     SNodeBytes fresh;
-    Append(fresh, bytes, length, how);
-    ReleaseBytes(field);
-    field = fresh;
+    Append(SBytesField{fresh.mBytes, fresh.mSize}, bytes, length, how);
+    ReleaseBytes(field.mBytes, field.mSize);
+    field.mBytes = fresh.mBytes;
+    field.mSize = fresh.mSize;
 }
 
 SNodeBytes CNodeStore::Prepare(std::string_view bytes) {
     SNodeBytes fresh;
     if (bytes.empty()) return fresh;
-    if (bytes.size() > UINT32_MAX) throw std::bad_alloc();
-    char* copy = AllocateBytes(bytes.size());
+    if (bytes.size() > kMaxNodeBytes) throw std::bad_alloc();
+    char* copy = AllocateBytes(sizeof(std::uint32_t) + bytes.size()) + sizeof(std::uint32_t);
+    SetCapacity(copy, static_cast<std::uint32_t>(bytes.size()));
     std::memcpy(copy, bytes.data(), bytes.size());
     fresh.mBytes = copy;
-    fresh.mSize = fresh.mCapacity = static_cast<std::uint32_t>(bytes.size());
+    fresh.mSize = static_cast<std::uint32_t>(bytes.size()) | kOwnedBytes;
     return fresh;
 }
 
@@ -186,8 +206,8 @@ void CNodeStore::Recycle(CParseNode* node) noexcept {
         head = next->mNext;
         splice(next->mChildren);
         if (next->mType == KP_NODE_TAG) splice(static_cast<CTagNode*>(next)->mProperties);
-        ReleaseBytes(next->mData);
-        ReleaseBytes(next->mName);
+        ReleaseBytes(next->mDataBytes, next->mDataSize);
+        ReleaseBytes(next->mNameBytes, next->mNameSize);
         const std::size_t sizeClass = next->mSizeClass;
         // The node's memory now only links the free nodes of its size.
         void* memory = next;

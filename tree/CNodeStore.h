@@ -13,16 +13,27 @@ class CNodeContext;
 class COpenTagIndex;
 class CParseNode;
 
-// The bytes of a node's name or data. They are a view into the parsed text
-// wherever the stored bytes equal it (text runs, most values and names),
-// else bytes of the store that made the node (mCapacity > 0: writable, with
-// room to grow in place), or a literal that lives as long as the program.
+// The bytes of a node's name or data and their count. They are a view into
+// the parsed text wherever the stored bytes equal it (text runs, most values
+// and names), else bytes of the store that made the node, or a literal that
+// lives as long as the program. The store's own bytes are marked by the top
+// bit of the count (kOwnedBytes) and preceded by their capacity (4 bytes),
+// so that they can grow in place.
+constexpr std::uint32_t kOwnedBytes = 0x80000000u;
+constexpr std::size_t kMaxNodeBytes = kOwnedBytes - 1;
+
+inline std::string_view ViewOf(const char* bytes, std::uint32_t size) { return {bytes, size & ~kOwnedBytes}; }
+
+// A name or data by value: a rewrite's new value, made beforehand.
 struct SNodeBytes {
     const char* mBytes = "";
     std::uint32_t mSize = 0;
-    std::uint32_t mCapacity = 0;
+};
 
-    std::string_view View() const { return {mBytes, mSize}; }
+// A node's name or data, to be changed in place.
+struct SBytesField {
+    const char*& mBytes;
+    std::uint32_t& mSize;
 };
 
 // How bytes are stored: as given, A-Z as a-z, or a-z as A-Z.
@@ -62,8 +73,8 @@ public:
     // Sets / extends field with bytes (whose case is changed as asked).
     // Bytes of the parsed text that follow the field's own become part of
     // it without a copy. Throws std::bad_alloc, leaving field as it was.
-    void Assign(SNodeBytes& field, const char* bytes, std::size_t length, ECase how = ECase::Keep);
-    void Append(SNodeBytes& field, const char* bytes, std::size_t length, ECase how = ECase::Keep);
+    void Assign(SBytesField field, const char* bytes, std::size_t length, ECase how = ECase::Keep);
+    void Append(SBytesField field, const char* bytes, std::size_t length, ECase how = ECase::Keep);
     // field holds a copy of bytes that is its own (a rewrite's new value);
     // made by Prepare (which may throw) and set by Take (which cannot).
     SNodeBytes Prepare(std::string_view bytes);
@@ -100,7 +111,7 @@ private:
     char* AllocateBytes(std::size_t size);
     unsigned char* NewBlock(std::size_t size);
     bool InText(const char* bytes) const;
-    void ReleaseBytes(const SNodeBytes& field) noexcept;
+    void ReleaseBytes(const char* bytes, std::uint32_t size) noexcept;
 
     CNodeContext* mContext;
     std::string mText;

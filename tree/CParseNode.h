@@ -55,10 +55,10 @@ public:
     virtual bool IsOpen() const { return false; }
     virtual int GetTagType() const { return mTagType; }
     virtual void Normalize() {}
-    virtual std::string_view GetData() const { return mData.View(); }
-    virtual void AppendData(const char* bytes, std::size_t length) { Store()->Append(mData, bytes, length); }
-    virtual void SetData(const char* bytes, std::size_t length) { Store()->Assign(mData, bytes, length); }
-    virtual std::string_view GetName() const { return mName.View(); }
+    virtual std::string_view GetData() const { return ViewOf(mDataBytes, mDataSize); }
+    virtual void AppendData(const char* bytes, std::size_t length) { Store()->Append(DataField(), bytes, length); }
+    virtual void SetData(const char* bytes, std::size_t length) { Store()->Assign(DataField(), bytes, length); }
+    virtual std::string_view GetName() const { return ViewOf(mNameBytes, mNameSize); }
     virtual void ClearChildren();
     // Takes ownership of node. Attaching a fresh end tag folds the nodes
     // after its start tag into that tag.
@@ -67,20 +67,22 @@ public:
     // Nodes are not destroyed one by one: their store releases them.
     virtual ~CParseNode() = default;
 
-    std::size_t GetDataLength() const { return mData.mSize; }
+    std::size_t GetDataLength() const { return mDataSize & ~kOwnedBytes; }
     void ResetLinks() { mPrev = nullptr; mNext = nullptr; }
 
     // The stored bytes whole (a C string view of them stops at a NUL).
-    std::string_view Data() const { return mData.View(); }
+    std::string_view Data() const { return ViewOf(mDataBytes, mDataSize); }
     // Sets bytes made beforehand by the store; cannot fail.
-    void TakeData(const SNodeBytes& data) noexcept { mData = data; }
-    std::string_view Name() const { return mName.View(); }
-    void SetName(std::string_view name) { Store()->Assign(mName, name.data(), name.size()); }
+    void TakeData(const SNodeBytes& data) noexcept {
+        mDataBytes = data.mBytes;
+        mDataSize = data.mSize;
+    }
+    std::string_view Name() const { return ViewOf(mNameBytes, mNameSize); }
+    void SetName(std::string_view name) { Store()->Assign(NameField(), name.data(), name.size()); }
     // A name that lives as long as the program ("ROOT", "TEXT NODE", ...).
     void SetStaticName(const char* name) noexcept {
-        mName.mBytes = name;
-        mName.mSize = static_cast<std::uint32_t>(std::strlen(name));
-        mName.mCapacity = 0;
+        mNameBytes = name;
+        mNameSize = static_cast<std::uint32_t>(std::strlen(name));
     }
     CNodeList* Children() { return &mChildren; }
     const CNodeList* Children() const { return &mChildren; }
@@ -111,8 +113,13 @@ protected:
     CParseNode* mPrev = nullptr;
     CParseNode* mNext = nullptr;
     CNodeList mChildren;
-    SNodeBytes mName;
-    SNodeBytes mData;
+    const char* mNameBytes = "";
+    const char* mDataBytes = "";
+    std::uint32_t mNameSize = 0;  // see SNodeBytes
+    std::uint32_t mDataSize = 0;
+
+    SBytesField NameField() { return SBytesField{mNameBytes, mNameSize}; }
+    SBytesField DataField() { return SBytesField{mDataBytes, mDataSize}; }
 
     // End-tag folding (tree assembly).
     void FoldEndTag(NodePtr<class CTagNode> endTag);

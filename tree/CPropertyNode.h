@@ -18,7 +18,7 @@ public:
     // Backslashes become slashes, then every occurrence of the base of the
     // engine that parses goes (which counts the work).
     void StripDocumentBase(CNodeContext& engine) {
-        const std::string value = engine.StripDocumentBase(std::string(mData.View()));
+        const std::string value = engine.StripDocumentBase(std::string(ViewOf(mDataBytes, mDataSize)));
         SetData(value.data(), value.size());
     }
 };

@@ -17,12 +17,12 @@ public:
     bool IsOpen() const override { return bOpen; }
     void Normalize() override;
     void AppendData(const char* bytes, std::size_t length) override {
-        Store()->Append(mData, bytes, length, ECase::Upper);
+        Store()->Append(DataField(), bytes, length, ECase::Upper);
     }
     void SetData(const char* bytes, std::size_t length) override {
-        Store()->Assign(mData, bytes, length, ECase::Upper);
+        Store()->Assign(DataField(), bytes, length, ECase::Upper);
     }
-    std::string_view GetName() const override { return UpToNul(mData.View()); }
+    std::string_view GetName() const override { return UpToNul(ViewOf(mDataBytes, mDataSize)); }
     // Properties go to the property list; anything else to the children.
     void AddChild(NodePtr<CParseNode> node, bool atEnd) override;
 

@@ -80,7 +80,7 @@ void CTagNode::Normalize() {
 // Marks end tags and sets the type from the table; it never resets either,
 // so a second pass over a closed tag changes nothing.
 void CTagNode::ClassifyTag() {
-    std::string_view name = UpToNul(mData.View());
+    std::string_view name = UpToNul(ViewOf(mDataBytes, mDataSize));
     if (name.empty()) return;
     if (name[0] == '/') {
         bEndTag = true;
