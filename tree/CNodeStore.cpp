@@ -9,6 +9,24 @@
 #include "tree/COpenTagIndex.h"
 #include "tree/CTagNode.h"
 
+// Under AddressSanitizer a recycled node is poisoned until it is made
+// again, so that a use after recycling is reported as a use after free.
+#if defined(__SANITIZE_ADDRESS__)
+#define KIVOPARSE_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KIVOPARSE_ASAN 1
+#endif
+#endif
+#ifdef KIVOPARSE_ASAN
+#include <sanitizer/asan_interface.h>
+#define KIVOPARSE_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
+#define KIVOPARSE_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
+#else
+#define KIVOPARSE_POISON(p, n) ((void)(p), (void)(n))
+#define KIVOPARSE_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
 namespace kivoparse {
 
 namespace {
@@ -62,6 +80,7 @@ unsigned char* CNodeStore::NewBlock(std::size_t size) {
 void* CNodeStore::AllocateNode(std::size_t size) {
     const std::size_t sizeClass = size / 8;
     if (void* recycled = mFree[sizeClass]) {
+        KIVOPARSE_UNPOISON(recycled, size);
         std::memcpy(&mFree[sizeClass], recycled, sizeof(void*));
         return recycled;
     }
@@ -210,9 +229,10 @@ void CNodeStore::Recycle(CParseNode* node) noexcept {
         ReleaseBytes(next->mNameBytes, next->mNameSize);
         const std::size_t sizeClass = next->mSizeClass;
         // The node's memory now only links the free nodes of its size.
-        void* memory = next;
+        unsigned char* memory = reinterpret_cast<unsigned char*>(next);
         std::memcpy(memory, &mFree[sizeClass], sizeof(void*));
         mFree[sizeClass] = memory;
+        KIVOPARSE_POISON(memory + sizeof(void*), sizeClass * 8 - sizeof(void*));
     }
 }
 
