@@ -6,6 +6,10 @@
 #include <cstring>
 #include <functional>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include "tree/COpenTagIndex.h"
 #include "tree/CTagNode.h"
 
@@ -86,11 +90,19 @@ void* CNodeStore::AllocateNode(std::size_t size) {
     }
     if (static_cast<std::size_t>(mNodes.mEnd - mNodes.mNext) < size) {
         if (mNodeBlocksLeft == 0) {
-            const std::size_t blocks = std::min<std::size_t>(64, std::max<std::size_t>(1, mNodePieceBlocks * 2));
+            const std::size_t blocks =
+                std::min<std::size_t>(kLargestPiece / kNodeBlockSize, std::max<std::size_t>(1, mNodePieceBlocks * 2));
+            const std::size_t alignment = blocks * kNodeBlockSize == kLargestPiece ? kLargestPiece : kNodeBlockSize;
             mNodeBlocks.reserve(mNodeBlocks.size() + 1);
-            std::unique_ptr<unsigned char[], SFreeNodeBlock> piece(static_cast<unsigned char*>(
-                ::operator new(blocks * kNodeBlockSize, std::align_val_t{kNodeBlockSize})));
+            std::unique_ptr<unsigned char[], SFreeNodeBlock> piece(
+                static_cast<unsigned char*>(::operator new(blocks * kNodeBlockSize, std::align_val_t{alignment})),
+                SFreeNodeBlock{alignment});
             mNodePiece = piece.get();
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+            // A large tree's pieces are whole huge pages: a page fault per 2 MiB
+            // instead of per 4 KiB, where the system lets a program ask.
+            if (alignment == kLargestPiece) madvise(mNodePiece, kLargestPiece, MADV_HUGEPAGE);
+#endif
             mNodeBlocks.push_back(std::move(piece));
             mNodePieceBlocks = mNodeBlocksLeft = blocks;
         }

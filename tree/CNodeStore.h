@@ -91,10 +91,13 @@ private:
         std::size_t mSize;
     };
     struct SFreeNodeBlock {
+        std::size_t mAlignment = kNodeBlockSize;
         void operator()(unsigned char* block) const noexcept {
-            ::operator delete(block, std::align_val_t{kNodeBlockSize});
+            ::operator delete(block, std::align_val_t{mAlignment});
         }
     };
+    // The largest piece, 2 MiB: a huge page on common systems.
+    static constexpr std::size_t kLargestPiece = std::size_t{2} << 20;
     // Node blocks are cut from larger aligned pieces, which double in size.
     unsigned char* mNodePiece = nullptr;
     std::size_t mNodeBlocksLeft = 0;
