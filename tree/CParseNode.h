@@ -130,9 +130,11 @@ inline void SRecycle::operator()(CParseNode* node) const noexcept { node->Store(
 
 template <class T>
 T* CNodeStore::Make() {
-    static_assert(sizeof(T) % 8 == 0 && sizeof(T) / 8 < kSizeClasses, "a node fits a size class");
-    T* node = new (AllocateNode(sizeof(T))) T();
-    node->mSizeClass = static_cast<unsigned char>(sizeof(T) / 8);
+    // Sizes go up in steps of 8 bytes, the alignment of every node.
+    constexpr std::size_t sizeClass = (sizeof(T) + 7) / 8;
+    static_assert(sizeClass < kSizeClasses && alignof(T) <= 8, "a node fits a size class");
+    T* node = new (AllocateNode(sizeClass * 8)) T();
+    node->mSizeClass = static_cast<unsigned char>(sizeClass);
     return node;
 }
 
