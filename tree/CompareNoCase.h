@@ -24,7 +24,14 @@ inline int CompareNoCase(const char* a, const char* b) {
 
 // The bytes of a C string: up to the first NUL.
 inline std::string_view UpToNul(std::string_view bytes) {
-    const void* nul = bytes.empty() ? nullptr : std::memchr(bytes.data(), 0, bytes.size());
+    if (bytes.size() <= 16) {
+        // Short names: a loop costs less than the call.
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] == '\0') return bytes.substr(0, i);
+        }
+        return bytes;
+    }
+    const void* nul = std::memchr(bytes.data(), 0, bytes.size());
     return nul ? bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data())) : bytes;
 }
 
