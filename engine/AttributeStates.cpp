@@ -11,7 +11,7 @@ namespace kivoparse {
 // The attribute being read is made by its first name byte, or for a value
 // without a name, by the first byte of the value.
 void CParsingEngine::EnsureProperty() {
-    if (!mCurrentProperty) mCurrentProperty = NewWorkingNode<CPropertyNode>(this, nullptr);
+    if (!mCurrentProperty) mCurrentProperty = NewWorkingNode<CPropertyNode>(*mTree, nullptr);
     mCurrentObject = mCurrentProperty.get();
     mCurrentParent = mCurrentTag.get();
 }
@@ -66,6 +66,7 @@ void CParsingEngine::OnPropertyName(SLoop& loop, unsigned char c) {
         // the value.
         if (mBufferCount == kBlockSize - 1) FlushPropertyName();
         AddByte(c);
+        TakeRun(loop, mShortcuts.RunEnd(loop.bByte, kPropertyNameRun.data()));
         return;
     }
 }
@@ -102,7 +103,7 @@ void CParsingEngine::MergeValueInsert() {
     EnsureProperty();
     if (mCurrentInsert) {
         FlushBuffer();
-        mCurrentProperty->AppendData(mCurrentInsert->GetData() + 2, mCurrentInsert->GetDataLength() - 2);
+        mCurrentProperty->AppendData(mCurrentInsert->Data().data() + 2, mCurrentInsert->GetDataLength() - 2);
         mCurrentInsert.reset();
     }
     mValueInsertStep = 0;
@@ -122,6 +123,9 @@ void CParsingEngine::OnStringProperty(SLoop& loop, unsigned char c) {
         if (c != ' ') mValueInsertStep = 0;
         EnsureProperty();
         AddByte(c);
+        if (mValueInsertStep == 0)
+            TakeRun(loop, mShortcuts.RunEnd(loop.bByte, loop.bQuote == '"' ? kDoubleQuotedRun.data()
+                                                                           : kSingleQuotedRun.data()));
     }
 }
 
@@ -148,6 +152,7 @@ void CParsingEngine::OnNonStringProperty(SLoop& loop, unsigned char c) {
         mValueInsertStep = 0;
         EnsureProperty();
         AddByte(c);
+        TakeRun(loop, mShortcuts.RunEnd(loop.bByte, kUnquotedRun.data()));
         return;
     }
 }
@@ -161,7 +166,7 @@ void CParsingEngine::OpenInsertInValue(SLoop& loop, EParseState valueState) {
     mValueInsertStep = 4;
     mPipeFlag = 0;
     loop.nInsertDepth = 1;
-    mCurrentInsert = NewWorkingNode<CTextNode>(this, "KIVO INSERT");
+    mCurrentInsert = NewWorkingNode<CTextNode>(*mTree, "KIVO INSERT");
     mCurrentInsert->SetData("<|", 2);
     mInsertCount = 0;
     mCurrentObject = mCurrentInsert.get();

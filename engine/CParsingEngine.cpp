@@ -33,6 +33,30 @@ constexpr std::array<bool, 256> MakeNameBytes() {
 }
 constexpr std::array<bool, 256> kNameBytes = MakeNameBytes();
 
+// The runs that a state only collects: every byte but those listed.
+constexpr std::array<bool, 256> AllBut(const char* stops) {
+    std::array<bool, 256> table{};
+    for (auto& in : table) in = true;
+    for (; *stops; ++stops) table[static_cast<unsigned char>(*stops)] = false;
+    return table;
+}
+// A name byte but those listed.
+constexpr std::array<bool, 256> NameBytesBut(const char* stops) {
+    std::array<bool, 256> table = MakeNameBytes();
+    for (; *stops; ++stops) table[static_cast<unsigned char>(*stops)] = false;
+    return table;
+}
+
+}  // namespace
+
+const std::array<bool, 256> CParsingEngine::kTagNameRun = NameBytesBut(" \r");
+const std::array<bool, 256> CParsingEngine::kPropertyNameRun = NameBytesBut(" ");
+const std::array<bool, 256> CParsingEngine::kDoubleQuotedRun = AllBut("\"<|");
+const std::array<bool, 256> CParsingEngine::kSingleQuotedRun = AllBut("'<|");
+const std::array<bool, 256> CParsingEngine::kUnquotedRun = AllBut(" ><|");
+
+namespace {
+
 }  // namespace
 
 CParsingEngine::CParsingEngine() = default;
@@ -44,12 +68,8 @@ bool CParsingEngine::IsNameByte(unsigned char byte) { return kNameBytes[byte]; }
 int CParsingEngine::ParseHTML(std::string text) {
     // Every parse starts from a fresh tree.
     DiscardWorkingObjects();
-    mRoot.reset();
-    mRoot = std::make_unique<CParseNode>();
-    mRoot->SetEngine(this);
-    mRoot->SetName("ROOT");
-    mTopParent = mRoot.get();
-    mCurrentParent = mRoot.get();
+    mTree.reset();
+    mTopParent = mCurrentParent = nullptr;
     mState = KP_BETWEEN_TAGS;
     mValueInsertStep = 0;
     mTagStart = 0;
@@ -59,23 +79,28 @@ int CParsingEngine::ParseHTML(std::string text) {
     mWork = 0;
 
     // Positions are 32-bit: a text they cannot address is not parsed at all.
-    if (text.size() > static_cast<std::size_t>(INT32_MAX)) {
+    // The tree keeps the text, which its nodes view.
+    const bool tooLong = text.size() > static_cast<std::size_t>(INT32_MAX);
+    if (tooLong) text = std::string();
+    mTree = std::make_unique<CNodeStore>(this, std::move(text));
+    mTopParent = mCurrentParent = mTree->Root();
+    if (tooLong) {
         mInputLength = 0;
         return -1;
     }
-    mInputLength = static_cast<std::int32_t>(text.size());
-    mText = reinterpret_cast<const unsigned char*>(text.c_str());
+    mInputLength = static_cast<std::int32_t>(mTree->Text().size());
+    mText = reinterpret_cast<const unsigned char*>(mTree->Text().c_str());
     int result = 0;
     try {
         mShortcuts.Begin(!IsLiteral(), mText, mInputLength);
-        if (mShortcuts.On()) mRoot->TrackOpenTags();
+        if (mShortcuts.On()) mTree->TrackOpenTags();
         result = RunTokenizer(mText, mInputLength);
     } catch (...) {
         // Out of memory: nothing half-built is kept, the tree included.
         mText = nullptr;
         mShortcuts.End();
         DiscardWorkingObjects();
-        mRoot.reset();
+        mTree.reset();
         mTopParent = mCurrentParent = nullptr;
         mInputLength = 0;
         throw;
@@ -110,6 +135,7 @@ int CParsingEngine::RunTokenizer(const unsigned char* text, std::int32_t n) {
         if (loop.bByte >= n && mState == KP_END_PIPE_KIVOINSERT) loop.bByte = AbandonInsert() + 1;
 
         const unsigned char c = text[loop.bByte];
+        mAt = loop.bByte;
         ++mWork;
         if (mTrace) TraceState(c);
         if (mShortcuts.FallsBackAt(loop.bByte, mState == KP_BETWEEN_TAGS,
@@ -177,7 +203,7 @@ void CParsingEngine::DiscardWorkingObjects() {
 }
 
 // The node mCurrentObject names, out of the slot that owns it.
-std::unique_ptr<CParseNode> CParsingEngine::TakeCurrentObject() {
+NodePtr<CParseNode> CParsingEngine::TakeCurrentObject() {
     if (!mCurrentObject) return nullptr;
     if (mCurrentObject == mCurrentTag.get()) return std::move(mCurrentTag);
     if (mCurrentObject == mCurrentProperty.get()) return std::move(mCurrentProperty);
@@ -186,29 +212,53 @@ std::unique_ptr<CParseNode> CParsingEngine::TakeCurrentObject() {
     return nullptr;
 }
 
-void CParsingEngine::AddByte(unsigned char byte) {
-    mBuffer[mBufferCount++] = static_cast<char>(byte);
-    if (mBufferCount == kBlockSize) {
-        if (mCurrentObject) mCurrentObject->AppendData(mBuffer, kBlockSize);
-        mBufferCount = 0;
+// The bytes after the one just collected, up to end, go to the node being
+// filled at once: the same bytes as one at a time.
+void CParsingEngine::TakeRun(SLoop& loop, std::int64_t end) {
+    const std::int64_t from = loop.bByte + 1;
+    if (end <= from) return;
+    const char* bytes = reinterpret_cast<const char*>(mText) + from;
+    const auto length = static_cast<std::size_t>(end - from);
+    mWork += length;
+    if (mState == KP_PROPERTY_NAME) {
+        FlushPropertyName();
+        mTree->Append(mCurrentObject->NameField(), bytes, length, ECase::Lower);
+    } else {
+        FlushBuffer();
+        mCurrentObject->AppendData(bytes, length);
     }
+    loop.bByte = end - 1;
+}
+
+// Notes where a buffer's bytes come from: a run of the text read so far
+// when each byte added is the byte being read, right after the one before.
+inline void CParsingEngine::NoteSource(std::int64_t& from, bool& inText, std::int32_t count, unsigned char byte) const {
+    if (count == 0) {
+        from = mAt;
+        inText = mText[mAt] == byte;
+    } else if (from + count != mAt || mText[mAt] != byte) {
+        inText = false;
+    }
+}
+
+void CParsingEngine::AddByte(unsigned char byte) {
+    NoteSource(mBufferFrom, mBufferInText, mBufferCount, byte);
+    mBuffer[mBufferCount++] = static_cast<char>(byte);
+    if (mBufferCount == kBlockSize) FlushBuffer();
 }
 
 void CParsingEngine::FlushBuffer() {
     if (mBufferCount == 0) return;
-    if (mCurrentObject) mCurrentObject->AppendData(mBuffer, static_cast<unsigned int>(mBufferCount));
+    const char* bytes = mBufferInText ? reinterpret_cast<const char*>(mText) + mBufferFrom : mBuffer;
+    if (mCurrentObject) mCurrentObject->AppendData(bytes, static_cast<std::size_t>(mBufferCount));
     mBufferCount = 0;
 }
 
 // An attribute name ends: its bytes go to the name, lower-cased.
 void CParsingEngine::FlushPropertyName() {
     if (mBufferCount == 0) return;
-    if (mCurrentObject) {
-        for (std::int32_t i = 0; i < mBufferCount; ++i) {
-            const char c = mBuffer[i];
-            mCurrentObject->mName.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-        }
-    }
+    const char* bytes = mBufferInText ? reinterpret_cast<const char*>(mText) + mBufferFrom : mBuffer;
+    if (mCurrentObject) mTree->Append(mCurrentObject->NameField(), bytes, static_cast<std::size_t>(mBufferCount), ECase::Lower);
     mBufferCount = 0;
 }
 
@@ -217,16 +267,15 @@ void CParsingEngine::AddByteToInsert(unsigned char byte) {
         if (mTrace) mTrace->Log("Error no insert to add byte to");
         return;
     }
+    NoteSource(mInsertFrom, mInsertInText, mInsertCount, byte);
     mInsertBuffer[mInsertCount++] = static_cast<char>(byte);
-    if (mInsertCount == kBlockSize) {
-        mCurrentInsert->AppendData(mInsertBuffer, kBlockSize);
-        mInsertCount = 0;
-    }
+    if (mInsertCount == kBlockSize) FlushInsertBuffer();
 }
 
 void CParsingEngine::FlushInsertBuffer() {
     if (mInsertCount == 0) return;
-    if (mCurrentInsert) mCurrentInsert->AppendData(mInsertBuffer, static_cast<unsigned int>(mInsertCount));
+    const char* bytes = mInsertInText ? reinterpret_cast<const char*>(mText) + mInsertFrom : mInsertBuffer;
+    if (mCurrentInsert) mCurrentInsert->AppendData(bytes, static_cast<std::size_t>(mInsertCount));
     mInsertCount = 0;
 }
 

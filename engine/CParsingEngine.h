@@ -1,9 +1,11 @@
 #pragma once
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "engine/CShortcuts.h"
+#include "tree/CNodeStore.h"
 #include "log/CLogFile.h"
 #include "tree/CNodeContext.h"
 #include "tree/CParseNode.h"
@@ -66,7 +68,7 @@ public:
     int FixImages(const CUrlMap& map);
     int FixHrefs(const CUrlMap& map);
 
-    CParseNode* GetRoot() const { return mRoot.get(); }
+    CParseNode* GetRoot() const { return mTree ? mTree->Root() : nullptr; }
     std::int32_t GetInputLength() const { return mInputLength; }
 
     // The literal mode reads byte by byte with every shortcut off: the
@@ -95,6 +97,7 @@ private:
 
     // The engine's small operations, used by the tokenizer states.
     void ClearAllWorkingObjects();
+    void NoteSource(std::int64_t& from, bool& inText, std::int32_t count, unsigned char byte) const;
     void AddByte(unsigned char byte);
     void FlushBuffer();
     void FlushPropertyName();
@@ -134,8 +137,16 @@ private:
     void EndValue();
     void MergeValueInsert();
     void DiscardWorkingObjects();
-    std::unique_ptr<CParseNode> TakeCurrentObject();
+    NodePtr<CParseNode> TakeCurrentObject();
     void SkipDoomedInsert(SLoop& loop);
+    void TakeRun(SLoop& loop, std::int64_t end);
+
+    // The bytes that each state only collects, taken a run at a time.
+    static const std::array<bool, 256> kTagNameRun;
+    static const std::array<bool, 256> kPropertyNameRun;
+    static const std::array<bool, 256> kDoubleQuotedRun;
+    static const std::array<bool, 256> kSingleQuotedRun;
+    static const std::array<bool, 256> kUnquotedRun;
     bool TraceWanted() const { return mLogLink && mLogLink->mLog && mLogLink->mLog->IsOn(); }
 
     CLogLink* mLogLink = nullptr;
@@ -146,22 +157,33 @@ private:
     char mBuffer[kBufferSize];
     char mInsertBuffer[kBufferSize];
     std::int32_t mInsertCount = 0;
+    // Where the bytes of each buffer were read, while they are a run of the
+    // text as it stands: then the node takes them from the text, and a node
+    // whose bytes all equal the text holds a view of it, not a copy.
+    std::int64_t mAt = 0;  // the position of the byte being read
+    std::int64_t mBufferFrom = 0;
+    std::int64_t mInsertFrom = 0;
+    bool mBufferInText = false;
+    bool mInsertInText = false;
     std::int32_t mValueInsertStep = 0;
     EParseState mAbandonState = KP_BETWEEN_TAGS;
     EParseState mReturnState = KP_PROPERTY_NAME;
     EParseState mState = KP_BETWEEN_TAGS;
     std::int32_t mPipeFlag = 0;
+    // The tree: its nodes, their bytes and the text they view; the root is
+    // its first node.
+    std::unique_ptr<CNodeStore> mTree;
     // The working slots own what the tokenizer has made and not yet handed
     // to the tree; attaching a node moves it out of its slot. mCurrentObject
     // names the one being filled (a slot's node), mCurrentParent and
-    // mTopParent the node it goes to: aliases, never owners.
-    std::unique_ptr<CCommentNode> mCurrentComment;
+    // mTopParent the node it goes to: aliases, never owners. Declared after
+    // mTree, they give their nodes back before the store goes.
+    NodePtr<CCommentNode> mCurrentComment;
     CParseNode* mCurrentParent = nullptr;
-    std::unique_ptr<CPropertyNode> mCurrentProperty;
-    std::unique_ptr<CParseNode> mCurrentTag;  // a tag, or the text being read
-    std::unique_ptr<CParseNode> mRoot;        // the whole tree
+    NodePtr<CPropertyNode> mCurrentProperty;
+    NodePtr<CParseNode> mCurrentTag;  // a tag, or the text being read
     CParseNode* mTopParent = nullptr;
-    std::unique_ptr<CTextNode> mCurrentInsert;
+    NodePtr<CTextNode> mCurrentInsert;
     CParseNode* mCurrentObject = nullptr;
 
     const unsigned char* mText = nullptr;  // the text being parsed

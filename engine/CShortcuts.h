@@ -11,6 +11,8 @@ namespace kivoparse {
 // The fast mode's shortcuts, in one place. Each one reaches the same tree as
 // reading byte by byte, with less reading:
 // - text between tags is taken a run at a time, up to the next "<";
+// - inside a tag, so are names and values, up to the next byte that the
+//   state acts on, while the memo has nothing to record;
 // - a tag known to end in the text fallback falls back at once (the memo);
 // - an insert block known to be abandoned is abandoned at once (the oracle).
 // The fourth, the index of open start tags that settles an unmatched end
@@ -65,6 +67,18 @@ public:
         const auto* lt = static_cast<const unsigned char*>(
             std::memchr(from, '<', static_cast<std::size_t>(mLength - position)));
         return lt ? lt - mText : mLength;
+    }
+
+    // The end of the run of bytes after position that run holds (a table of
+    // 256), at most the end of the text: inside a tag, the bytes that the
+    // state would only collect. position + 1 when runs are not taken, or
+    // while the memo records every position of the tag being read.
+    std::int64_t RunEnd(std::int64_t position, const bool* run) const {
+        if (!mOn || !mFallbacks.IsIdle()) return position + 1;
+        const unsigned char* at = mText + position + 1;
+        const unsigned char* const end = mText + mLength;
+        while (at < end && run[*at]) ++at;
+        return at - mText;
     }
 
     // An insert block was abandoned.

@@ -10,12 +10,16 @@ namespace kivoparse {
 void CParsingEngine::AddCurrentObjectToCurrentParent() {
     if (mTrace) mTrace->Log("CParsingEngine::AddCurrentObjectToCurrentParent()");
     FlushBuffer();
-    if (mTrace)
-        mTrace->Log("ADDING NODE: %s\t parent %s\t data %s", mCurrentObject->GetName(), mCurrentParent->GetName(),
-                    mCurrentObject->GetData());
+    if (mTrace) {
+        const std::string_view name = UpToNul(mCurrentObject->GetName());
+        const std::string_view parent = UpToNul(mCurrentParent->GetName());
+        const std::string_view data = UpToNul(mCurrentObject->GetData());
+        mTrace->Log("ADDING NODE: %.*s\t parent %.*s\t data %.*s", static_cast<int>(name.size()), name.data(),
+                    static_cast<int>(parent.size()), parent.data(), static_cast<int>(data.size()), data.data());
+    }
     mCurrentObject->Normalize();
     // The tree owns the node from here.
-    std::unique_ptr<CParseNode> node = TakeCurrentObject();
+    NodePtr<CParseNode> node = TakeCurrentObject();
     mCurrentObject = nullptr;
     if (node) mCurrentParent->AddChild(std::move(node), true);
 }
@@ -29,21 +33,16 @@ std::int32_t CParsingEngine::TextFallback() {
     ClearAllWorkingObjects();
     mBufferCount = 0;
 
-    std::unique_ptr<CParseNode> text;
+    NodePtr<CParseNode> text;
     CNodeList* list = mTopParent->Children();
-    if (list && !list->IsEmpty()) {
-        std::unique_ptr<CParseNode> last = list->RemoveLast();
-        if (last->mType == KP_NODE_TEXT) {
-            text = std::move(last);
-        } else {
-            list->AddChild(std::move(last), true);
-        }
-    }
+    if (list->GetLast() && list->GetLast()->mType == KP_NODE_TEXT) text.reset(list->RemoveLast());
     if (!text) {
-        text = std::make_unique<CTextNode>();
-        text->SetName("TEXT NODE");
+        text = MakeNode<CTextNode>(*mTree);
+        text->SetStaticName("TEXT NODE");
     }
-    text->AppendData("<", 1);
+    // The "<" as read, so that text that goes on from it stays a view.
+    const char* lt = mText[mTagStart] == '<' ? reinterpret_cast<const char*>(mText) + mTagStart : "<";
+    text->AppendData(lt, 1);
     mCurrentObject = text.get();
     mCurrentTag = std::move(text);
     mCurrentParent = mTopParent;

@@ -16,26 +16,18 @@ void CParsingEngine::OnBetweenTags(SLoop& loop, unsigned char c) {
         OpenTag(loop);
         return;
     }
-    if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(this, "TEXT NODE");
+    if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(*mTree, "TEXT NODE");
     mCurrentObject = mCurrentTag.get();
     const std::int64_t end = mShortcuts.TextRunEnd(loop.bByte);
     if (end == loop.bByte + 1) {
         AddByte(c);
         return;
     }
-    // The whole run of text up to the next "<" goes in at once, in the same
-    // blocks as byte by byte.
+    // The whole run of text up to the next "<" goes in at once, after any
+    // bytes still collected: the node ends up with the same bytes.
     mWork += static_cast<std::uint64_t>(end - loop.bByte - 1);
-    for (std::int64_t from = loop.bByte; from < end;) {
-        const auto take = std::min<std::int64_t>(end - from, kBlockSize - mBufferCount);
-        std::memcpy(mBuffer + mBufferCount, mText + from, static_cast<std::size_t>(take));
-        mBufferCount += static_cast<std::int32_t>(take);
-        from += take;
-        if (mBufferCount == kBlockSize) {
-            mCurrentObject->AppendData(mBuffer, kBlockSize);
-            mBufferCount = 0;
-        }
-    }
+    FlushBuffer();
+    mCurrentObject->AppendData(reinterpret_cast<const char*>(mText) + loop.bByte, static_cast<std::size_t>(end - loop.bByte));
     loop.bByte = end - 1;  // the last byte taken
 }
 
@@ -48,7 +40,7 @@ void CParsingEngine::OpenTag(SLoop& loop) {
         AddCurrentObjectToCurrentParent();
         if (mTrace) mTrace->Log("Creating New mCurrentTag");
     }
-    mCurrentTag = NewWorkingNode<CTagNode>(this, nullptr);
+    mCurrentTag = NewWorkingNode<CTagNode>(*mTree, nullptr);
     mCurrentObject = mCurrentTag.get();
     loop.nNameBytes = 0;
     mState = KP_TAG_NAME;
@@ -79,7 +71,11 @@ void CParsingEngine::OnTagName(SLoop& loop, unsigned char c) {
     }
     // Spaces before the first name byte stay in the name but do not count.
     AddByte(c);
-    if (c != ' ') ++loop.nNameBytes;
+    if (c == ' ') return;
+    ++loop.nNameBytes;
+    const std::int64_t end = mShortcuts.RunEnd(loop.bByte, kTagNameRun.data());
+    loop.nNameBytes += static_cast<std::int32_t>(end - loop.bByte - 1);
+    TakeRun(loop, end);
 }
 
 void CParsingEngine::OpenInsertAfterTag(SLoop& loop) {
@@ -90,7 +86,7 @@ void CParsingEngine::OpenInsertAfterTag(SLoop& loop) {
     mValueInsertStep = 0;
     mPipeFlag = 0;
     mInsertStart = static_cast<std::int32_t>(loop.bByte);
-    if (!mCurrentInsert) mCurrentInsert = NewWorkingNode<CTextNode>(this, "KIVO INSERT");
+    if (!mCurrentInsert) mCurrentInsert = NewWorkingNode<CTextNode>(*mTree, "KIVO INSERT");
     mCurrentInsert->SetData("<|", 2);
     loop.nInsertDepth = 1;
     mCurrentObject = mCurrentInsert.get();

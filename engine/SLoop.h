@@ -18,10 +18,9 @@ struct CParsingEngine::SLoop {
 
 // A node made by the tokenizer, for one of the engine's working slots.
 template <class T>
-std::unique_ptr<T> NewWorkingNode(CParsingEngine* engine, const char* name) {
-    auto node = std::make_unique<T>();
-    node->SetEngine(engine);
-    if (name) node->SetName(name);
+NodePtr<T> NewWorkingNode(CNodeStore& tree, const char* name) {
+    NodePtr<T> node = MakeNode<T>(tree);
+    if (name) node->SetStaticName(name);
     return node;
 }
 

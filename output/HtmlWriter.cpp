@@ -8,11 +8,21 @@
 
 namespace kivoparse {
 
+namespace {
+
+// Prints bytes as "%s" would print them as a C string: up to the first NUL.
+void PrintC(std::FILE* file, std::string_view bytes) {
+    const std::string_view text = UpToNul(bytes);
+    if (!text.empty()) std::fwrite(text.data(), 1, text.size(), file);
+}
+
+}  // namespace
+
 std::string CParsingEngine::GetHTML() {
     std::string out;
     const auto capacity = static_cast<std::size_t>(static_cast<double>(mInputLength) * 1.2);
     if (capacity > 0) out.reserve(capacity);
-    if (mRoot) mRoot->WriteHTML(out);
+    if (CParseNode* root = GetRoot()) root->WriteHTML(out);
     return out;
 }
 
@@ -30,7 +40,7 @@ void CParseNode::WriteHTML(std::string& out) {
                 node->WriteHTML(out);
                 return false;
             default:
-                out += node->mData;
+                out += node->Data();
                 return true;
             }
         },
@@ -42,11 +52,9 @@ void CParseNode::WriteHTML(std::string& out) {
 void CTagNode::WriteStart(std::string& out) const {
     out += '<';
     out += GetName();
-    if (mProperties) {
-        for (CParseNode* property = mProperties->GetFirst(); property; property = property->NextSibling()) {
-            out += ' ';
-            property->WriteHTML(out);
-        }
+    for (CParseNode* property = mProperties.GetFirst(); property; property = property->NextSibling()) {
+        out += ' ';
+        property->WriteHTML(out);
     }
     out += '>';
 }
@@ -61,10 +69,10 @@ void CTagNode::WriteEnd(std::string& out) const {
 }
 
 void CPropertyNode::WriteHTML(std::string& out) {
-    out += mName;
+    out += Name();
     if (!bHasValue) return;
     out += "=\"";
-    out += mData;
+    out += Data();
     out += '"';
 }
 
@@ -77,11 +85,10 @@ void CParseNode::Dump(std::FILE* file) {
                 static_cast<const CTagNode*>(node)->DumpStart(file);
                 return true;
             case KP_NODE_PROPERTY:
-            case KP_NODE_LIST:
                 node->Dump(file);
                 return false;
             default:
-                std::fprintf(file, "%s", node->GetData());
+                PrintC(file, node->GetData());
                 return true;
             }
         },
@@ -91,12 +98,9 @@ void CParseNode::Dump(std::FILE* file) {
 }
 
 void CTagNode::DumpStart(std::FILE* file) const {
-    if (!mProperties) {
-        std::fprintf(file, "<%s>", GetName());
-        return;
-    }
-    std::fprintf(file, "<%s", GetName());
-    for (CParseNode* property = mProperties->GetFirst(); property; property = property->NextSibling()) {
+    std::fputc('<', file);
+    PrintC(file, GetName());
+    for (CParseNode* property = mProperties.GetFirst(); property; property = property->NextSibling()) {
         std::fputc(' ', file);
         property->Dump(file);
     }
@@ -104,9 +108,17 @@ void CTagNode::DumpStart(std::FILE* file) const {
 }
 
 void CTagNode::DumpEnd(std::FILE* file) const {
-    if (bEndTag) std::fprintf(file, "</%s>", GetName());
+    if (!bEndTag) return;
+    std::fputs("</", file);
+    PrintC(file, GetName());
+    std::fputc('>', file);
 }
 
-void CPropertyNode::Dump(std::FILE* file) { std::fprintf(file, "%s=\"%s\"", mName.c_str(), GetData()); }
+void CPropertyNode::Dump(std::FILE* file) {
+    PrintC(file, Name());
+    std::fputs("=\"", file);
+    PrintC(file, GetData());
+    std::fputc('"', file);
+}
 
 }  // namespace kivoparse

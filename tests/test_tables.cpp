@@ -88,23 +88,24 @@ INSTANTIATE_TEST_SUITE_P(Data, Trace, ::testing::ValuesIn(Traces()), CaseName);
 
 // A compact picture of a small tree, see tests/data/core/trees.txt.
 std::string Shape(const CNodeList* list) {
+    using std::string;
     std::string out;
     if (list && !list->CheckLinks()) out = "!badlinks ";
     for (const CParseNode* node = list ? list->GetFirst() : nullptr; node; node = node->NextSibling()) {
         out += out.empty() || out == "!badlinks " ? "" : ", ";
         if (node->mType != KP_NODE_TAG) {
             out += (node->Name() == "KIVO INSERT" ? "I\"" : node->Name() == "TEXT NODE" ? "T\"" : "?\"") +
-                   node->Data() + "\"";
+                   string(node->Data()) + "\"";
             continue;
         }
         const auto* tag = static_cast<const CTagNode*>(node);
-        out += "<" + tag->Data() + (tag->bOpen ? "" : " closed") + (tag->bEndTag ? " end" : "");
+        out += "<" + string(tag->Data()) + (tag->bOpen ? "" : " closed") + (tag->bEndTag ? " end" : "");
         for (const CParseNode* p = tag->Properties() ? tag->Properties()->GetFirst() : nullptr; p;
              p = p->NextSibling()) {
             const auto* property = static_cast<const CPropertyNode*>(p);
-            out += " " + property->Name() +
-                   (property->bHasValue ? "=\"" + property->Data() + "\""
-                                        : property->Data().empty() ? "" : "{" + property->Data() + "}");
+            const string value(property->Data());
+            out += " " + string(property->Name()) +
+                   (property->bHasValue ? "=\"" + value + "\"" : value.empty() ? "" : "{" + value + "}");
         }
         out += ">";
         if (tag->Children() && !tag->Children()->IsEmpty()) out += "[" + Shape(tag->Children()) + "]";

@@ -18,8 +18,7 @@ namespace {
 // the tag passes the type filter.
 CParseNode* PassProperty(const CTagNode& tag, const SAttributePass& pass) {
     if (pass.mTagType != 0 && pass.mTagType != tag.GetTagType()) return nullptr;
-    const CNodeList* properties = tag.Properties();
-    return properties ? properties->FindByName(pass.mAttribute) : nullptr;
+    return tag.Properties()->FindByName(pass.mAttribute);
 }
 
 // Calls step(tag, pass index) for every tag of top's subtree in document
@@ -51,14 +50,14 @@ void CollectAttributeValues(CParseNode& top, const SAttributePass* passes, std::
     WalkTags(top, count, [&](const CTagNode& tag, std::size_t i) {
         const CParseNode* property = PassProperty(tag, passes[i]);
         if (!property) return;
-        const char* value = property->GetData();
+        const std::string_view value = UpToNul(property->Data());
         if (found[i]->Find(value) == CFoldedIndex::npos) lists[i].emplace_back(value);
     });
 
     CFoldedIndex all(values);
     for (CValueList& list : lists) {
         for (std::string& value : list) {
-            if (all.Find(value.c_str()) == CFoldedIndex::npos) values.push_back(std::move(value));
+            if (all.Find(UpToNul(value)) == CFoldedIndex::npos) values.push_back(std::move(value));
         }
     }
 }
@@ -77,14 +76,15 @@ void RewriteAttributeValues(CParseNode& top, const SAttributePass* passes, std::
 void RewriteAttributeValues(CParseNode& top, const SAttributePass* passes, std::size_t count,
                             const CFoldedIndex& sources, const CValueList& dest) {
     if (dest.empty()) return;
-    std::vector<std::pair<CParseNode*, std::string>> changes;
+    std::vector<std::pair<CParseNode*, SNodeBytes>> changes;
     WalkTags(top, count, [&](const CTagNode& tag, std::size_t i) {
         CParseNode* property = PassProperty(tag, passes[i]);
         if (!property) return;
-        const std::size_t at = sources.FindIndexed(property->GetData());
-        if (at != CFoldedIndex::npos && at < dest.size()) changes.emplace_back(property, dest[at]);
+        const std::size_t at = sources.FindIndexed(UpToNul(property->Data()));
+        if (at != CFoldedIndex::npos && at < dest.size())
+            changes.emplace_back(property, property->Store()->Prepare(dest[at]));
     });
-    for (auto& change : changes) change.first->SwapData(change.second);
+    for (auto& change : changes) change.first->TakeData(change.second);
 }
 
 }  // namespace kivoparse

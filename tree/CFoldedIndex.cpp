@@ -31,18 +31,18 @@ CFoldedIndex::CFoldedIndex(const CValueList& list)
 CFoldedIndex::~CFoldedIndex() = default;
 
 // FNV-1a over the folded bytes up to the first NUL, started from the seed.
-std::uint64_t CFoldedIndex::Hash(const char* text) const {
+std::uint64_t CFoldedIndex::Hash(std::string_view text) const {
     std::uint64_t hash = 14695981039346656037ULL ^ mSeed;
-    for (; *text; ++text) hash = (hash ^ FoldByte(*text)) * 1099511628211ULL;
+    for (const char c : text) hash = (hash ^ FoldByte(c)) * 1099511628211ULL;
     return Mix(hash ^ mSeed);
 }
 
-std::size_t CFoldedIndex::Probe(std::uint64_t hash, const char* text) const {
+std::size_t CFoldedIndex::Probe(std::uint64_t hash, std::string_view text) const {
     const std::size_t mask = mSlots.size() - 1;
     for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
         const SSlot& slot = mSlots[i];
         if (slot.mPositionPlusOne == 0) return i;
-        if (slot.mHash == hash && CompareNoCase((*mList)[slot.mPositionPlusOne - 1].c_str(), text) == 0) return i;
+        if (slot.mHash == hash && EqualsNoCase(UpToNul((*mList)[slot.mPositionPlusOne - 1]), text)) return i;
     }
 }
 
@@ -67,7 +67,7 @@ void CFoldedIndex::Sync() {
     // Entries go in front to back and a key already present keeps its slot,
     // so each key maps to the entry a scan would stop at.
     for (; mIndexed < mList->size(); ++mIndexed) {
-        const char* text = (*mList)[mIndexed].c_str();
+        const std::string_view text = UpToNul((*mList)[mIndexed]);
         const std::uint64_t hash = Hash(text);
         SSlot& slot = mSlots[Probe(hash, text)];
         if (slot.mPositionPlusOne != 0) continue;
@@ -76,12 +76,12 @@ void CFoldedIndex::Sync() {
     }
 }
 
-std::size_t CFoldedIndex::Find(const char* text) {
+std::size_t CFoldedIndex::Find(std::string_view text) {
     Sync();
     return FindIndexed(text);
 }
 
-std::size_t CFoldedIndex::FindIndexed(const char* text) const {
+std::size_t CFoldedIndex::FindIndexed(std::string_view text) const {
     const SSlot& slot = mSlots[Probe(Hash(text), text)];
     return slot.mPositionPlusOne == 0 ? npos : slot.mPositionPlusOne - 1;
 }

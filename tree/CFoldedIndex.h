@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "tree/CValueList.h"
@@ -23,12 +24,13 @@ public:
     ~CFoldedIndex();
 
     // Position of the first entry equal to text under folding, or npos.
-    std::size_t Find(const char* text);
+    // text is taken whole: a caller cuts it at its first NUL if need be.
+    std::size_t Find(std::string_view text);
     // Takes in every entry of the list now, so that FindIndexed answers for
     // all of them; afterwards the index can be read by several threads.
     void IndexAll() { Sync(); }
     // As Find, over the entries taken in so far; changes nothing.
-    std::size_t FindIndexed(const char* text) const;
+    std::size_t FindIndexed(std::string_view text) const;
 
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
@@ -40,9 +42,9 @@ private:
         std::size_t mPositionPlusOne;
     };
 
-    std::uint64_t Hash(const char* text) const;
+    std::uint64_t Hash(std::string_view text) const;
     // The slot that holds text's key, or the free slot where it would go.
-    std::size_t Probe(std::uint64_t hash, const char* text) const;
+    std::size_t Probe(std::uint64_t hash, std::string_view text) const;
     void Grow();
     // Takes in the entries appended since the last look-up (the list only
     // grows while a collection runs); a list that shrank is indexed anew.

@@ -1,19 +1,8 @@
 #include "tree/CParseNode.h"
 
 #include "tree/AttributeValues.h"
-#include "tree/CNodeList.h"
-#include "tree/CPropertyNode.h"
-#include "tree/CTagNode.h"
-#include "tree/CTextNode.h"
-#include "tree/TreeWalk.h"
 
 namespace kivoparse {
-
-CParseNode::CParseNode(int type) : mType(type) {}
-
-CParseNode::~CParseNode() = default;
-
-void CParseNode::ClearChildren() { mChildren.reset(); }
 
 // A single pass of the one collecting or rewriting walk.
 void CParseNode::GetAttributeValues(int tagType, const std::string& name, CValueList& values) {
@@ -26,9 +15,5 @@ void CParseNode::FixAttributeValues(int tagType, const std::string& name, const 
     const SAttributePass pass{tagType, name.c_str()};
     RewriteAttributeValues(*this, &pass, 1, src, dest);
 }
-
-CTextNode::~CTextNode() = default;
-CCommentNode::~CCommentNode() = default;
-CPropertyNode::~CPropertyNode() = default;
 
 }  // namespace kivoparse

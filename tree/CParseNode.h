@@ -1,15 +1,19 @@
 #pragma once
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
+#include <string_view>
 
+#include "tree/CNodeList.h"
+#include "tree/CompareNoCase.h"
+#include "tree/CNodeStore.h"
 #include "tree/CValueList.h"
 
 namespace kivoparse {
 
 class CNodeContext;
-class CNodeList;
 
 // Type codes: which class a node is. Walkers test them where they must
 // tell kinds apart.
@@ -19,17 +23,24 @@ enum : int {
     KP_NODE_PROPERTY = 3,
     KP_NODE_COMMENT = 4,
     KP_NODE_TEXT = 5,
-    KP_NODE_LIST = 6,
 };
 
-// The base of every node, and the class of the root. A node owns its child
-// list (and through it its children); a list owns the nodes linked into it.
-// mPrev/mNext are the links of the one list that holds the node.
+// Gives a node that nothing links back to its store (see NodePtr).
+struct SRecycle {
+    void operator()(CParseNode* node) const noexcept;
+};
+// Owns a node that no list holds yet: a working node of the tokenizer, or
+// one just removed from a list. Attaching it moves it into a list.
+template <class T>
+using NodePtr = std::unique_ptr<T, SRecycle>;
+
+// The base of every node, and the class of the root. Every node belongs to
+// the store that made it, which releases it with the tree; a node's child
+// list holds its children, linked through their mPrev/mNext.
 //
-// The subtree operations (writing, collecting, rewriting, dumping and
-// destruction) never make one call per level, since folding can nest a
-// document a million levels deep; destruction allocates nothing (see
-// CNodeList), so a tree can be dropped while memory is short.
+// The subtree operations (writing, collecting, rewriting, dumping) never
+// make one call per level, since folding can nest a document a million
+// levels deep.
 class CParseNode {
 public:
     CParseNode() : CParseNode(KP_NODE_ROOT) {}
@@ -44,59 +55,117 @@ public:
     virtual bool IsOpen() const { return false; }
     virtual int GetTagType() const { return mTagType; }
     virtual void Normalize() {}
-    virtual const char* GetData() const { return mData.c_str(); }
-    virtual void AppendData(const char* bytes, unsigned int length) { mData.append(bytes, length); }
-    virtual void SetData(const char* bytes, unsigned int length) { mData.assign(bytes, length); }
-    virtual const char* GetName() const { return mName.c_str(); }
+    virtual std::string_view GetData() const { return ViewOf(mDataBytes, mDataSize); }
+    virtual void AppendData(const char* bytes, std::size_t length) { Store()->Append(DataField(), bytes, length); }
+    virtual void SetData(const char* bytes, std::size_t length) { Store()->Assign(DataField(), bytes, length); }
+    virtual std::string_view GetName() const { return ViewOf(mNameBytes, mNameSize); }
     virtual void ClearChildren();
     // Takes ownership of node. Attaching a fresh end tag folds the nodes
     // after its start tag into that tag.
-    virtual void AddChild(std::unique_ptr<CParseNode> node, bool atEnd);
+    virtual void AddChild(NodePtr<CParseNode> node, bool atEnd);
     virtual void Dump(std::FILE* out);
-    virtual ~CParseNode();
+    // Nodes are not destroyed one by one: their store releases them.
+    virtual ~CParseNode() = default;
 
-    void SetEngine(CNodeContext* engine) { mEngine = engine; }
-    unsigned int GetDataLength() const { return static_cast<unsigned int>(mData.size()); }
+    std::size_t GetDataLength() const { return mDataSize & ~kOwnedBytes; }
     void ResetLinks() { mPrev = nullptr; mNext = nullptr; }
-    // From now on the child list counts its open start tags by kind, so that
-    // an end tag that matches none of them is known without a walk.
-    void TrackOpenTags();
 
-    // The stored bytes whole (GetData stops at the first NUL).
-    const std::string& Data() const { return mData; }
-    // Exchanges the stored bytes with data; cannot fail.
-    void SwapData(std::string& data) noexcept { mData.swap(data); }
-    const std::string& Name() const { return mName; }
-    void SetName(std::string name) { mName = std::move(name); }
-    CNodeList* Children() const { return mChildren.get(); }
+    // The stored bytes whole (a C string view of them stops at a NUL).
+    std::string_view Data() const { return ViewOf(mDataBytes, mDataSize); }
+    // Sets bytes made beforehand by the store; cannot fail.
+    void TakeData(const SNodeBytes& data) noexcept {
+        mDataBytes = data.mBytes;
+        mDataSize = data.mSize;
+    }
+    std::string_view Name() const { return ViewOf(mNameBytes, mNameSize); }
+    void SetName(std::string_view name) { Store()->Assign(NameField(), name.data(), name.size()); }
+    // A name that lives as long as the program ("ROOT", "TEXT NODE", ...).
+    void SetStaticName(const char* name) noexcept {
+        mNameBytes = name;
+        mNameSize = static_cast<std::uint32_t>(std::strlen(name));
+    }
+    CNodeList* Children() { return &mChildren; }
+    const CNodeList* Children() const { return &mChildren; }
     CParseNode* NextSibling() const { return mNext; }
     CParseNode* PrevSibling() const { return mPrev; }
-    CNodeContext* Engine() const { return mEngine; }
+    CNodeStore* Store() const { return CNodeStore::Of(this); }
+    // What the node reaches of the engine that made it; may be null.
+    CNodeContext* Engine() const { return Store()->Context(); }
 
 protected:
-    explicit CParseNode(int type);
+    explicit CParseNode(int type) : mType(static_cast<unsigned char>(type)) {}
 
 public:
-    const int mType;
-    // The node it was attached through (a folded node's start tag); read by
-    // nothing in the system.
-    CParseNode* mParent = nullptr;
+    const unsigned char mType;
+    // Per-class flags, kept here where they cost no room: a tag's (see
+    // CTagNode) and a property's (see CPropertyNode).
+    bool bOpen = true;
+    bool bEndTag = false;
+    bool bHasValue = true;
 
 protected:
     friend class CNodeList;
+    friend class CNodeStore;
     friend class CParsingEngine;
 
-    std::unique_ptr<CNodeList> mChildren;
+    unsigned char mSizeClass = 0;  // the store's size class of the node
+    std::int16_t mTagType = 0;
     CParseNode* mPrev = nullptr;
     CParseNode* mNext = nullptr;
-    std::string mName;
-    CNodeContext* mEngine = nullptr;  // the engine that made it; not owned
-    int mTagType = 0;
-    std::string mData;
+    CNodeList mChildren;
+    const char* mNameBytes = "";
+    const char* mDataBytes = "";
+    std::uint32_t mNameSize = 0;  // see SNodeBytes
+    std::uint32_t mDataSize = 0;
+
+    SBytesField NameField() { return SBytesField{mNameBytes, mNameSize}; }
+    SBytesField DataField() { return SBytesField{mDataBytes, mDataSize}; }
 
     // End-tag folding (tree assembly).
-    void FoldEndTag(std::unique_ptr<class CTagNode> endTag);
-    bool FoldBySplice(std::unique_ptr<CTagNode>& endTag, int tagType, const char* endName);
+    void FoldEndTag(NodePtr<class CTagNode> endTag);
+    bool FoldBySplice(NodePtr<CTagNode>& endTag, int tagType, std::string_view endName);
 };
+
+inline void SRecycle::operator()(CParseNode* node) const noexcept { node->Store()->Recycle(node); }
+
+template <class T>
+T* CNodeStore::Make() {
+    // Sizes go up in steps of 8 bytes, the alignment of every node.
+    constexpr std::size_t sizeClass = (sizeof(T) + 7) / 8;
+    static_assert(sizeClass < kSizeClasses && alignof(T) <= 8, "a node fits a size class");
+    T* node = new (AllocateNode(sizeClass * 8)) T();
+    node->mSizeClass = static_cast<unsigned char>(sizeClass);
+    return node;
+}
+
+// A node of class T for the store, owned by the caller until attached.
+template <class T>
+NodePtr<T> MakeNode(CNodeStore& store) {
+    return NodePtr<T>(store.template Make<T>());
+}
+
+inline void CNodeList::AddChild(CParseNode* node, bool atEnd) noexcept {
+    node->mPrev = node->mNext = nullptr;
+    if (!mFirst) {
+        mFirst = mLast = node;
+    } else if (atEnd) {
+        node->mPrev = mLast;
+        mLast->mNext = node;
+        mLast = node;
+    } else {
+        node->mNext = mFirst;
+        mFirst->mPrev = node;
+        mFirst = node;
+    }
+}
+
+inline CParseNode* CNodeList::Remove(CParseNode* node) noexcept {
+    if (node->mPrev) node->mPrev->mNext = node->mNext; else mFirst = node->mNext;
+    if (node->mNext) node->mNext->mPrev = node->mPrev; else mLast = node->mPrev;
+    node->mPrev = node->mNext = nullptr;
+    return node;
+}
+
+inline CParseNode* CNodeList::RemoveLast() noexcept { return mLast ? Remove(mLast) : nullptr; }
 
 }  // namespace kivoparse

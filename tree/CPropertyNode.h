@@ -5,7 +5,7 @@
 namespace kivoparse {
 
 // One attribute: mName is the name (lower-cased by the engine), the data is
-// the value as written, without its quotes.
+// the value as written, without its quotes. bHasValue: an "=" was written.
 class CPropertyNode : public CParseNode {
 public:
     CPropertyNode() : CParseNode(KP_NODE_PROPERTY) {}
@@ -14,14 +14,13 @@ public:
     void WriteHTML(std::string& out) override;
     // Always name="value", whatever bHasValue holds.
     void Dump(std::FILE* out) override;
-    ~CPropertyNode() override;
 
-    // Backslashes become slashes, then every occurrence of base goes.
-    void StripDocumentBase(const std::string& base);
-    // The same with the base of the engine that parses, which counts the work.
-    void StripDocumentBase(CNodeContext& engine) { mData = engine.StripDocumentBase(mData); }
-
-    bool bHasValue = true;
+    // Backslashes become slashes, then every occurrence of the base of the
+    // engine that parses goes (which counts the work).
+    void StripDocumentBase(CNodeContext& engine) {
+        const std::string value = engine.StripDocumentBase(std::string(ViewOf(mDataBytes, mDataSize)));
+        SetData(value.data(), value.size());
+    }
 };
 
 }  // namespace kivoparse

@@ -8,30 +8,36 @@ class CPropertyNode;
 // A tag. Its data is the name as written after "<", upper-cased, with a
 // leading "/" for an end tag. Attributes live in mProperties, never among
 // the children; a tag gets children only when its end tag closes it.
+// bOpen: not yet closed by an end tag; bEndTag: an end tag, or a start tag
+// that an end tag closed.
 class CTagNode : public CParseNode {
 public:
-    CTagNode();
+    CTagNode() : CParseNode(KP_NODE_TAG) {}
 
     bool IsOpen() const override { return bOpen; }
     void Normalize() override;
-    void AppendData(const char* bytes, unsigned int length) override;
-    void SetData(const char* bytes, unsigned int length) override;
-    const char* GetName() const override { return mData.c_str(); }
+    void AppendData(const char* bytes, std::size_t length) override {
+        Store()->Append(DataField(), bytes, length, ECase::Upper);
+    }
+    void SetData(const char* bytes, std::size_t length) override {
+        Store()->Assign(DataField(), bytes, length, ECase::Upper);
+    }
+    std::string_view GetName() const override { return UpToNul(ViewOf(mDataBytes, mDataSize)); }
     // Properties go to the property list; anything else to the children.
-    void AddChild(std::unique_ptr<CParseNode> node, bool atEnd) override;
-    ~CTagNode() override;
+    void AddChild(NodePtr<CParseNode> node, bool atEnd) override;
 
     bool IsEndTag() const { return bEndTag; }
     void ClearEndTag() { bEndTag = false; }
-    // Closes this start tag with its end tag, which it destroys.
-    void CloseWithEndTag(std::unique_ptr<CTagNode> endTag);
+    // Closes this start tag with its end tag, which goes back to the store.
+    void CloseWithEndTag(NodePtr<CTagNode> endTag);
 
     void ClassifyTag();
     void ApplyPropertyRules();
     void ApplyDesignTimeRules();
 
-    CNodeList* Properties() const { return mProperties.get(); }
-    CPropertyNode* FindProperty(const char* name) const;
+    CNodeList* Properties() { return &mProperties; }
+    const CNodeList* Properties() const { return &mProperties; }
+    CPropertyNode* FindProperty(std::string_view name) const;
 
     // The tag's own parts of the subtree operations; the walk is the base's.
     void WriteStart(std::string& out) const;
@@ -39,12 +45,10 @@ public:
     void DumpStart(std::FILE* out) const;
     void DumpEnd(std::FILE* out) const;
 
-    bool bOpen = true;
-    bool bEndTag = false;
-
 private:
     friend class CParseNode;
-    std::unique_ptr<CNodeList> mProperties;
+    friend class CNodeStore;
+    CNodeList mProperties;
 };
 
 // Tag type codes that the rules act on; 0 is unclassified (and, as a

@@ -8,7 +8,6 @@ namespace kivoparse {
 class CTextNode : public CParseNode {
 public:
     CTextNode() : CParseNode(KP_NODE_TEXT) {}
-    ~CTextNode() override;
 };
 
 // A comment; its data begins with "<!--". The tokenizer reads comments as
@@ -16,7 +15,6 @@ public:
 class CCommentNode : public CParseNode {
 public:
     CCommentNode() : CParseNode(KP_NODE_COMMENT) {}
-    ~CCommentNode() override;
 };
 
 }  // namespace kivoparse

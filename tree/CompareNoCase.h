@@ -1,4 +1,6 @@
 #pragma once
+#include <cstring>
+#include <string_view>
 
 namespace kivoparse {
 
@@ -18,6 +20,28 @@ inline int CompareNoCase(const char* a, const char* b) {
         if (x != y) return x < y ? -1 : 1;
         if (x == 0) return 0;
     }
+}
+
+// The bytes of a C string: up to the first NUL.
+inline std::string_view UpToNul(std::string_view bytes) {
+    if (bytes.size() <= 16) {
+        // Short names: a loop costs less than the call.
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] == '\0') return bytes.substr(0, i);
+        }
+        return bytes;
+    }
+    const void* nul = std::memchr(bytes.data(), 0, bytes.size());
+    return nul ? bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data())) : bytes;
+}
+
+// Whether two byte strings are equal with ASCII letter case folded.
+inline bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldByte(a[i]) != FoldByte(b[i])) return false;
+    }
+    return true;
 }
 
 }  // namespace kivoparse

@@ -1,6 +1,7 @@
 // Element normalisation: the tag table, the IMG/TD/STYLE attribute rules,
 // design-time attributes and the document base.
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -79,41 +80,37 @@ void CTagNode::Normalize() {
 // Marks end tags and sets the type from the table; it never resets either,
 // so a second pass over a closed tag changes nothing.
 void CTagNode::ClassifyTag() {
-    const char* name = mData.c_str();
-    std::size_t length = std::strlen(name);
-    if (length == 0) return;
+    std::string_view name = UpToNul(ViewOf(mDataBytes, mDataSize));
+    if (name.empty()) return;
     if (name[0] == '/') {
         bEndTag = true;
-        ++name;
-        --length;
+        name.remove_prefix(1);
     }
-    if (const int type = LookUpTagType(name, length)) mTagType = type;
+    if (const int type = LookUpTagType(name.data(), name.size())) mTagType = static_cast<std::int16_t>(type);
 }
 
 void CTagNode::ApplyPropertyRules() {
     switch (mTagType) {
     case KP_TAG_IMG: {
         // "src" first, the others in their order.
-        if (!mProperties || mProperties->IsEmpty()) return;
-        if (std::strcmp(mProperties->GetFirst()->Name().c_str(), "src") == 0) return;
-        if (CParseNode* src = mProperties->FindByName("src"))
-            mProperties->AddChild(mProperties->Remove(src), false);
+        if (mProperties.IsEmpty()) return;
+        if (UpToNul(mProperties.GetFirst()->Name()) == "src") return;
+        if (CParseNode* src = mProperties.FindByName("src")) mProperties.AddChild(mProperties.Remove(src), false);
         return;
     }
     case KP_TAG_TD: {
         CPropertyNode* align = FindProperty("align");
-        if (align && CompareNoCase(align->GetData(), "Middle") == 0) align->SetData("center", 6);
+        if (align && EqualsNoCase(UpToNul(align->Data()), "Middle")) align->SetData("center", 6);
         return;
     }
     case KP_TAG_STYLE: {
-        if (!mProperties) mProperties = std::make_unique<CNodeList>();
         CPropertyNode* type = FindProperty("type");
         if (!type) {
-            auto added = std::make_unique<CPropertyNode>();
-            added->SetName("type");
+            NodePtr<CPropertyNode> added = MakeNode<CPropertyNode>(*Store());
+            added->SetStaticName("type");
             added->SetData("text/css", 8);
-            mProperties->AddChild(std::move(added), true);
-        } else if (CompareNoCase(type->GetData(), "") == 0) {
+            mProperties.AddChild(added.release(), true);
+        } else if (UpToNul(type->Data()).empty()) {
             type->SetData("text/css", 8);
         }
         return;
@@ -124,36 +121,37 @@ void CTagNode::ApplyPropertyRules() {
 }
 
 void CTagNode::ApplyDesignTimeRules() {
-    if (!mProperties) return;
+    if (mProperties.IsEmpty()) return;
     // One of each design-time attribute goes per pass: the first
     // "DESIGNTIMESP" (else the first "designtimesp") and the first
     // "designtimeurl", found in one walk; shorter names are passed over.
     CParseNode* upperSp = nullptr;
     CParseNode* lowerSp = nullptr;
     CParseNode* designTimeUrl = nullptr;
-    for (CParseNode* property = mProperties->GetFirst(); property; property = property->NextSibling()) {
-        const std::string& name = property->Name();
-        if (name.size() < 12) continue;
-        if (!upperSp && std::strcmp(name.c_str(), "DESIGNTIMESP") == 0) {
+    for (CParseNode* property = mProperties.GetFirst(); property; property = property->NextSibling()) {
+        if (property->Name().size() < 12) continue;
+        const std::string_view name = UpToNul(property->Name());
+        if (!upperSp && name == "DESIGNTIMESP") {
             upperSp = property;
-        } else if (!lowerSp && std::strcmp(name.c_str(), "designtimesp") == 0) {
+        } else if (!lowerSp && name == "designtimesp") {
             lowerSp = property;
-        } else if (!designTimeUrl && std::strcmp(name.c_str(), "designtimeurl") == 0) {
+        } else if (!designTimeUrl && name == "designtimeurl") {
             designTimeUrl = property;
         }
     }
-    if (CParseNode* designTimeSp = upperSp ? upperSp : lowerSp) mProperties->Remove(designTimeSp);
-    if (designTimeUrl) mProperties->Remove(designTimeUrl);
+    if (CParseNode* designTimeSp = upperSp ? upperSp : lowerSp) Store()->Recycle(mProperties.Remove(designTimeSp));
+    if (designTimeUrl) Store()->Recycle(mProperties.Remove(designTimeUrl));
 
-    if (!mEngine || mEngine->DocumentBase().empty()) return;
+    CNodeContext* engine = Engine();
+    if (!engine || engine->DocumentBase().empty()) return;
     if (mTagType == KP_TAG_IMG || mTagType == KP_TAG_INPUT) {
-        if (CPropertyNode* src = FindProperty("src")) src->StripDocumentBase(*mEngine);
+        if (CPropertyNode* src = FindProperty("src")) src->StripDocumentBase(*engine);
     }
-    if (CPropertyNode* background = FindProperty("background")) background->StripDocumentBase(*mEngine);
+    if (CPropertyNode* background = FindProperty("background")) background->StripDocumentBase(*engine);
 }
 
-void CPropertyNode::StripDocumentBase(const std::string& base) {
-    mData = ReplaceAll(ReplaceAll(std::move(mData), "\\", "/"), base, "");
+CPropertyNode* CTagNode::FindProperty(std::string_view name) const {
+    return static_cast<CPropertyNode*>(mProperties.FindByName(name));
 }
 
 std::string CNodeContext::StripDocumentBase(const std::string& value) {

@@ -24,59 +24,112 @@ void COpenTagIndex::Count(const CParseNode& node, int delta) {
     }
 }
 
-long& COpenTagIndex::CountOf(const char* name) {
-    const std::size_t length = std::strlen(name);
-    if (length > sizeof(std::uint64_t)) return mByName[std::string(name, length)];
+namespace {
+
+std::uint64_t PackName(std::string_view name) {
     std::uint64_t word = 0;
-    std::memcpy(&word, name, length);
-    return mByShortName[word];
+    std::memcpy(&word, name.data(), name.size());
+    return word;
 }
 
-bool COpenTagIndex::MayMatch(int tagType, const char* endName) const {
+// Spreads every input bit over the whole word (the MurmurHash3 finaliser).
+std::uint64_t Mix(std::uint64_t x) {
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdULL;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ULL;
+    x ^= x >> 33;
+    return x;
+}
+
+}  // namespace
+
+// The slot that holds word, or the free slot where it would go.
+std::size_t COpenTagIndex::SlotOf(std::uint64_t word) const {
+    const std::size_t mask = mShort.size() - 1;
+    for (std::size_t i = static_cast<std::size_t>(Mix(word ^ mSeed)) & mask;; i = (i + 1) & mask) {
+        if (!mShort[i].mUsed || mShort[i].mWord == word) return i;
+    }
+}
+
+long* COpenTagIndex::FindShort(std::uint64_t word) const {
+    if (mShort.empty()) return nullptr;
+    const SSlot& slot = mShort[SlotOf(word)];
+    return slot.mUsed ? const_cast<long*>(&slot.mCount) : nullptr;
+}
+
+long& COpenTagIndex::CountOf(std::string_view name) {
+    if (name.size() > sizeof(std::uint64_t)) return mByName[std::string(name)];
+    const std::uint64_t word = PackName(name);
+    if (mShort.empty()) {
+        // The seed differs from index to index, so a document cannot be
+        // written to make many names share a probe chain.
+        mSeed = Mix(reinterpret_cast<std::uintptr_t>(this) ^ 0x9e3779b97f4a7c15ULL);
+        mShort.assign(64, SSlot{0, 0, false});
+    }
+    std::size_t at = SlotOf(word);
+    if (!mShort[at].mUsed) {
+        if ((mShortUsed + 1) * 2 > mShort.size()) {
+            std::vector<SSlot> old(mShort.size() * 2, SSlot{0, 0, false});
+            old.swap(mShort);
+            for (const SSlot& slot : old) {
+                if (slot.mUsed) mShort[SlotOf(slot.mWord)] = slot;
+            }
+            at = SlotOf(word);
+        }
+        mShort[at] = SSlot{word, 0, true};
+        ++mShortUsed;
+    }
+    return mShort[at].mCount;
+}
+
+bool COpenTagIndex::MayMatch(int tagType, std::string_view endName) const {
     if (tagType != 0) {
         return tagType > 0 && tagType < static_cast<int>(mByType.size()) &&
                mByType[static_cast<std::size_t>(tagType)] > 0;
     }
-    const std::size_t length = std::strlen(endName);
-    if (length > sizeof(std::uint64_t)) {
-        auto it = mByName.find(std::string(endName, length));
+    if (endName.size() > sizeof(std::uint64_t)) {
+        auto it = mByName.find(std::string(endName));
         return it != mByName.end() && it->second > 0;
     }
-    std::uint64_t word = 0;
-    std::memcpy(&word, endName, length);
-    auto it = mByShortName.find(word);
-    return it != mByShortName.end() && it->second > 0;
+    const long* count = FindShort(PackName(endName));
+    return count && *count > 0;
 }
 
 namespace {
 
 // A classified tag is matched by its type alone, an unclassified one by name.
-bool IsStartTagOf(const CParseNode& node, int tagType, const char* endName) {
-    return node.mType == KP_NODE_TAG && node.GetTagType() == tagType && node.IsOpen() &&
-           (tagType != 0 || std::strcmp(node.GetName(), endName) == 0);
+bool IsStartTagOf(const CParseNode& node, int tagType, std::string_view endName) {
+    if (node.mType != KP_NODE_TAG) return false;
+    const auto& tag = static_cast<const CTagNode&>(node);
+    return tag.CParseNode::GetTagType() == tagType && tag.bOpen && (tagType != 0 || tag.CTagNode::GetName() == endName);
+}
+
+// The index of open start tags that the root of node's store keeps, when
+// node is that root; null otherwise.
+COpenTagIndex* OpenTagsOf(const CParseNode* node) {
+    CNodeStore* store = node->Store();
+    return store && store->Root() == node ? store->OpenTags() : nullptr;
 }
 
 }  // namespace
 
-void CParseNode::TrackOpenTags() {
-    if (!mChildren) mChildren = std::make_unique<CNodeList>();
-    if (!mChildren->mOpenTags) mChildren->mOpenTags = std::make_unique<COpenTagIndex>();
-}
-
-void CParseNode::AddChild(std::unique_ptr<CParseNode> node, bool atEnd) {
-    if (!mChildren) mChildren = std::make_unique<CNodeList>();
-    node->mParent = this;
+void CParseNode::AddChild(NodePtr<CParseNode> node, bool atEnd) {
     if (node->mType == KP_NODE_TAG) {
         auto* tag = static_cast<CTagNode*>(node.get());
         // Only a fresh end tag is open and an end tag at once.
-        if (tag->IsEndTag() && tag->IsOpen()) {
+        if (tag->bEndTag && tag->bOpen) {
             node.release();
-            FoldEndTag(std::unique_ptr<CTagNode>(tag));
+            FoldEndTag(NodePtr<CTagNode>(tag));
             return;
         }
     }
-    if (COpenTagIndex* index = mChildren->OpenTags()) index->Added(*node);
-    mChildren->AddChild(std::move(node), atEnd);
+    if (COpenTagIndex* index = OpenTagsOf(this)) index->Added(*node);
+    mChildren.AddChild(node.release(), atEnd);
+}
+
+void CParseNode::ClearChildren() {
+    while (CParseNode* child = mChildren.RemoveLast()) Store()->Recycle(child);
 }
 
 // An end tag walks back from the end of the list to the nearest open start
@@ -84,13 +137,15 @@ void CParseNode::AddChild(std::unique_ptr<CParseNode> node, bool atEnd) {
 // the start tag then takes them all as its children and the end tag goes.
 // With no start tag, the nodes go back where they were and the end tag
 // stays after them as an ordinary node ("SPAN" excepted, which is dropped).
-void CParseNode::FoldEndTag(std::unique_ptr<CTagNode> endTag) {
-    CNodeList* list = mChildren.get();
-    const char* endName = endTag->GetName() + 1;  // without its "/"
-    const int tagType = endTag->GetTagType();
-    CLogFile* log = mEngine ? mEngine->Trace() : nullptr;
-    COpenTagIndex* index = list->OpenTags();
-    if (log) log->Log("Found End Tag: %s", endName);
+void CParseNode::FoldEndTag(NodePtr<CTagNode> endTag) {
+    CNodeList* list = &mChildren;
+    const std::string_view endName = endTag->CTagNode::GetName().substr(endTag->GetDataLength() > 0 ? 1 : 0);
+    const int tagType = endTag->CParseNode::GetTagType();
+    CNodeContext* engine = Engine();
+    CLogFile* log = engine ? engine->Trace() : nullptr;
+    COpenTagIndex* index = OpenTagsOf(this);
+    const int nameLength = static_cast<int>(endName.size());
+    if (log) log->Log("Found End Tag: %.*s", nameLength, endName.data());
 
     // Without a trace, the run after the start tag moves as one splice.
     if (index && !log && index->MayMatch(tagType, endName) && FoldBySplice(endTag, tagType, endName)) {
@@ -104,39 +159,41 @@ void CParseNode::FoldEndTag(std::unique_ptr<CTagNode> endTag) {
         return;
     }
     if (!index || index->MayMatch(tagType, endName)) {
-        for (std::unique_ptr<CParseNode> node = list->RemoveLast(); node; node = list->RemoveLast()) {
+        for (CParseNode* node = list->RemoveLast(); node; node = list->RemoveLast()) {
             if (IsStartTagOf(*node, tagType, endName)) {
-                if (log) log->Log("Found Matching Start Tag: %s", node->GetName());
-                auto* start = static_cast<CTagNode*>(node.get());
+                auto* start = static_cast<CTagNode*>(node);
+                if (log) {
+                    const std::string_view name = start->CTagNode::GetName();
+                    log->Log("Found Matching Start Tag: %.*s", static_cast<int>(name.size()), name.data());
+                }
                 if (index) index->Removed(*start);
                 start->CloseWithEndTag(std::move(endTag));
-                list->AddChild(std::move(node), true);
+                list->AddChild(start, true);
                 // A classified tag is classified and tidied once more.
                 if (tagType != 0) start->Normalize();
                 return;
             }
-            if (mEngine) mEngine->CountWork(1);
-            if (log) log->Log("Adding %s to %s", node->GetName(), endName);
+            if (engine) engine->CountWork(1);
+            if (log) {
+                const std::string_view name = UpToNul(node->GetName());
+                log->Log("Adding %.*s to %.*s", static_cast<int>(name.size()), name.data(), nameLength, endName.data());
+            }
             if (index) index->Removed(*node);
-            endTag->AddChild(std::move(node), false);
+            endTag->AddChild(NodePtr<CParseNode>(node), false);
         }
         // The list is empty: the former children, in order, are the end
         // tag's now, and its list becomes the receiver's.
-        if (endTag->mChildren) {
-            endTag->mChildren->mOpenTags = std::move(list->mOpenTags);
-            mChildren = std::move(endTag->mChildren);
-        }
-        for (CParseNode* node = mChildren ? mChildren->GetFirst() : nullptr; node; node = node->NextSibling()) {
-            node->mParent = this;  // never left pointing at the end tag
-            if (index) index->Added(*node);
+        mChildren = endTag->mChildren;
+        endTag->mChildren = CNodeList();
+        if (index) {
+            for (CParseNode* node = mChildren.GetFirst(); node; node = node->mNext) index->Added(*node);
         }
     }
-    if (log) log->Log("Start Tag NOT FOUND for %s", endName);
-    if (!mChildren) mChildren = std::make_unique<CNodeList>();
-    if (tagType == KP_TAG_SPAN) return;  // endTag is destroyed here
+    if (log) log->Log("Start Tag NOT FOUND for %.*s", nameLength, endName.data());
+    if (tagType == KP_TAG_SPAN) return;  // endTag goes back to the store here
     endTag->ClearEndTag();
     if (index) index->Added(*endTag);
-    mChildren->AddChild(std::move(endTag), true);
+    mChildren.AddChild(endTag.release(), true);
 }
 
 // The nodes after the nearest open start tag of the end tag's kind become
@@ -145,64 +202,48 @@ void CParseNode::FoldEndTag(std::unique_ptr<CTagNode> endTag) {
 // Takes endTag and returns true when done; returns false, having changed
 // nothing, when the walk is needed: no such start tag, a property or a fresh
 // end tag among the nodes, or children already on either tag.
-bool CParseNode::FoldBySplice(std::unique_ptr<CTagNode>& endTag, int tagType, const char* endName) {
-    CNodeList* list = mChildren.get();
-    if (endTag->mChildren) return false;
+bool CParseNode::FoldBySplice(NodePtr<CTagNode>& endTag, int tagType, std::string_view endName) {
+    CNodeList* list = &mChildren;
+    if (!endTag->mChildren.IsEmpty()) return false;
     CParseNode* start = list->mLast;
     std::uint64_t passed = 0;
-    bool cursorInRun = false;
     while (start && !IsStartTagOf(*start, tagType, endName)) {
         if (start->mType == KP_NODE_PROPERTY) return false;
-        if (start->mType == KP_NODE_TAG && static_cast<CTagNode*>(start)->IsEndTag() && start->IsOpen())
-            return false;
-        if (list->mCursor == start) cursorInRun = true;
+        if (start->mType == KP_NODE_TAG && start->bEndTag && start->bOpen) return false;
         ++passed;
         start = start->mPrev;
     }
-    if (!start || start->mChildren) return false;
-    // A walk's cursor on a node that moves ends, as when the nodes leave one by one.
-    if (list->mCursor == start) cursorInRun = true;
+    if (!start || !start->mChildren.IsEmpty()) return false;
 
     auto* startTag = static_cast<CTagNode*>(start);
-    COpenTagIndex* index = list->OpenTags();
+    COpenTagIndex* index = OpenTagsOf(this);
     if (CParseNode* first = start->mNext) {
-        auto run = std::make_unique<CNodeList>();
-        run->mFirst = first;
-        run->mLast = list->mLast;
+        start->mChildren.mFirst = first;
+        start->mChildren.mLast = list->mLast;
         first->mPrev = nullptr;
         start->mNext = nullptr;
         list->mLast = start;
-        for (CParseNode* node = first; node; node = node->mNext) {
-            index->Removed(*node);
-            node->mParent = start;
-        }
-        start->mChildren = std::move(run);
-        if (mEngine) mEngine->CountWork(passed);
+        for (CParseNode* node = first; node; node = node->mNext) index->Removed(*node);
+        if (CNodeContext* engine = Engine()) engine->CountWork(passed);
     }
     index->Removed(*startTag);
-    if (cursorInRun) list->mCursor = nullptr;
-    // Takes no children from the end tag, having its own now.
     startTag->CloseWithEndTag(std::move(endTag));
     return true;
 }
 
-void CTagNode::AddChild(std::unique_ptr<CParseNode> node, bool atEnd) {
+void CTagNode::AddChild(NodePtr<CParseNode> node, bool atEnd) {
     if (node->mType != KP_NODE_PROPERTY) {
         CParseNode::AddChild(std::move(node), atEnd);
         return;
     }
-    if (!mProperties) mProperties = std::make_unique<CNodeList>();
-    node->mParent = this;
-    mProperties->AddChild(std::move(node), atEnd);
+    mProperties.AddChild(node.release(), atEnd);
 }
 
-void CTagNode::CloseWithEndTag(std::unique_ptr<CTagNode> endTag) {
+void CTagNode::CloseWithEndTag(NodePtr<CTagNode> endTag) {
     // An open start tag has no children of its own: it takes the end tag's.
-    if (!mChildren) {
-        mChildren = std::move(endTag->mChildren);
-        // The nodes were attached through the end tag, which goes now.
-        for (CParseNode* node = mChildren ? mChildren->GetFirst() : nullptr; node; node = node->NextSibling())
-            node->mParent = this;
+    if (mChildren.IsEmpty()) {
+        mChildren = endTag->mChildren;
+        endTag->mChildren = CNodeList();
     }
     bOpen = false;
     bEndTag = true;

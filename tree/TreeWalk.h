@@ -8,27 +8,32 @@ namespace kivoparse {
 
 // Visits top and its subtree in document order with an explicit stack:
 // enter(node) before the node's children, leave(node) after them. enter
-// returns false to skip the children (leave still runs). Each child list is
-// walked with its own cursor, so no other walk of the same tree may overlap.
+// returns false to skip the children (leave still runs). The stack holds,
+// for each open level, the node whose children are walked and the child to
+// visit next, so walks need nothing of the lists and may overlap.
 template <class Enter, class Leave>
 void WalkTree(CParseNode* top, Enter enter, Leave leave) {
-    if (!enter(top) || !top->Children()) {
+    if (!enter(top) || top->Children()->IsEmpty()) {
         leave(top);
         return;
     }
-    std::vector<CParseNode*> open;  // nodes whose children are being walked
-    top->Children()->Reset();
-    open.push_back(top);
+    struct SLevel {
+        CParseNode* mNode;
+        CParseNode* mNext;
+    };
+    std::vector<SLevel> open;
+    open.push_back(SLevel{top, top->Children()->GetFirst()});
     while (!open.empty()) {
-        CParseNode* child = open.back()->Children()->Next();
+        SLevel& level = open.back();
+        CParseNode* child = level.mNext;
         if (!child) {
-            leave(open.back());
+            leave(level.mNode);
             open.pop_back();
             continue;
         }
-        if (enter(child) && child->Children()) {
-            child->Children()->Reset();
-            open.push_back(child);
+        level.mNext = child->NextSibling();
+        if (enter(child) && !child->Children()->IsEmpty()) {
+            open.push_back(SLevel{child, child->Children()->GetFirst()});
         } else {
             leave(child);
         }

@@ -1,0 +1,251 @@
+#include "tree/CNodeStore.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+#include "tree/COpenTagIndex.h"
+#include "tree/CTagNode.h"
+
+// Under AddressSanitizer a recycled node is poisoned until it is made
+// again, so that a use after recycling is reported as a use after free.
+#if defined(__SANITIZE_ADDRESS__)
+#define KIVOPARSE_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KIVOPARSE_ASAN 1
+#endif
+#endif
+#ifdef KIVOPARSE_ASAN
+#include <sanitizer/asan_interface.h>
+#define KIVOPARSE_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
+#define KIVOPARSE_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
+#else
+#define KIVOPARSE_POISON(p, n) ((void)(p), (void)(n))
+#define KIVOPARSE_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
+namespace kivoparse {
+
+namespace {
+
+// Blocks start small, for the many small documents, and double up to this.
+constexpr std::size_t kFirstBlock = 4096;
+constexpr std::size_t kLargestBlock = std::size_t{1} << 20;
+
+std::uintptr_t Address(const void* pointer) { return reinterpret_cast<std::uintptr_t>(pointer); }
+
+bool NeedsCaseChange(const char* bytes, std::size_t length, ECase how) {
+    const char from = how == ECase::Upper ? 'a' : 'A';
+    for (std::size_t i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(bytes[i] - from) < 26) return true;
+    }
+    return false;
+}
+
+void CopyWithCase(char* to, const char* from, std::size_t length, ECase how) {
+    if (how == ECase::Keep) {
+        std::memcpy(to, from, length);
+        return;
+    }
+    const char first = how == ECase::Upper ? 'a' : 'A';
+    const int shift = how == ECase::Upper ? 'A' - 'a' : 'a' - 'A';
+    for (std::size_t i = 0; i < length; ++i) {
+        const char c = from[i];
+        to[i] = static_cast<unsigned char>(c - first) < 26 ? static_cast<char>(c + shift) : c;
+    }
+}
+
+}  // namespace
+
+CNodeStore::CNodeStore(CNodeContext* context, std::string text) : mContext(context), mText(std::move(text)) {
+    mRoot = Make<CParseNode>();
+    mRoot->SetStaticName("ROOT");
+}
+
+CNodeStore::~CNodeStore() = default;
+
+void CNodeStore::TrackOpenTags() {
+    if (!mOpenTags) mOpenTags = std::make_unique<COpenTagIndex>();
+}
+
+unsigned char* CNodeStore::NewBlock(std::size_t size) {
+    std::unique_ptr<unsigned char[]> memory(new unsigned char[size]);
+    mBlocks.push_back(SBlock{std::move(memory), size});
+    return mBlocks.back().mMemory.get();
+}
+
+void* CNodeStore::AllocateNode(std::size_t size) {
+    const std::size_t sizeClass = size / 8;
+    if (void* recycled = mFree[sizeClass]) {
+        KIVOPARSE_UNPOISON(recycled, size);
+        std::memcpy(&mFree[sizeClass], recycled, sizeof(void*));
+        return recycled;
+    }
+    if (static_cast<std::size_t>(mNodes.mEnd - mNodes.mNext) < size) {
+        if (mNodeBlocksLeft == 0) {
+            const std::size_t blocks =
+                std::min<std::size_t>(kLargestPiece / kNodeBlockSize, std::max<std::size_t>(1, mNodePieceBlocks * 2));
+            const std::size_t alignment = blocks * kNodeBlockSize == kLargestPiece ? kLargestPiece : kNodeBlockSize;
+            mNodeBlocks.reserve(mNodeBlocks.size() + 1);
+            std::unique_ptr<unsigned char[], SFreeNodeBlock> piece(
+                static_cast<unsigned char*>(::operator new(blocks * kNodeBlockSize, std::align_val_t{alignment})),
+                SFreeNodeBlock{alignment});
+            mNodePiece = piece.get();
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+            // A large tree's pieces are whole huge pages: a page fault per 2 MiB
+            // instead of per 4 KiB, where the system lets a program ask.
+            if (alignment == kLargestPiece) madvise(mNodePiece, kLargestPiece, MADV_HUGEPAGE);
+#endif
+            mNodeBlocks.push_back(std::move(piece));
+            mNodePieceBlocks = mNodeBlocksLeft = blocks;
+        }
+        unsigned char* start = mNodePiece;
+        mNodePiece += kNodeBlockSize;
+        --mNodeBlocksLeft;
+        // The block's first word names its store; nodes follow, 16-byte aligned.
+        CNodeStore* self = this;
+        std::memcpy(start, &self, sizeof self);
+        mNodes.mNext = start + 16;
+        mNodes.mEnd = start + kNodeBlockSize;
+    }
+    void* node = mNodes.mNext;
+    mNodes.mNext += size;
+    return node;
+}
+
+char* CNodeStore::AllocateBytes(std::size_t size) {
+    if (static_cast<std::size_t>(mBytes.mEnd - mBytes.mNext) >= size) {
+        char* bytes = reinterpret_cast<char*>(mBytes.mNext);
+        mBytes.mNext += size;
+        return bytes;
+    }
+    const std::size_t blockSize = std::min(kLargestBlock, std::max(kFirstBlock, mBytes.mBlockSize * 2));
+    if (size > blockSize / 4) {
+        // A large piece gets a block of its own; the current one stays.
+        return reinterpret_cast<char*>(NewBlock(size));
+    }
+    unsigned char* block = NewBlock(blockSize);
+    mBytes.mBlockSize = blockSize;
+    mBytes.mStart = block;
+    mBytes.mNext = block + size;
+    mBytes.mEnd = block + blockSize;
+    return reinterpret_cast<char*>(block);
+}
+
+bool CNodeStore::InText(const char* bytes) const {
+    return Address(bytes) >= Address(mText.data()) && Address(bytes) < Address(mText.data()) + mText.size();
+}
+
+namespace {
+
+std::uint32_t CapacityOf(const char* owned) {
+    std::uint32_t capacity;
+    std::memcpy(&capacity, owned - sizeof capacity, sizeof capacity);
+    return capacity;
+}
+
+void SetCapacity(const char* owned, std::uint32_t capacity) {
+    std::memcpy(const_cast<char*>(owned) - sizeof capacity, &capacity, sizeof capacity);
+}
+
+}  // namespace
+
+// Owned bytes at the top of the current block go back to it.
+void CNodeStore::ReleaseBytes(const char* bytes, std::uint32_t size) noexcept {
+    if (!(size & kOwnedBytes)) return;
+    const char* start = bytes - sizeof(std::uint32_t);
+    if (Address(start) >= Address(mBytes.mStart) && Address(bytes) + CapacityOf(bytes) == Address(mBytes.mNext))
+        mBytes.mNext = reinterpret_cast<unsigned char*>(const_cast<char*>(start));
+}
+
+void CNodeStore::Append(SBytesField field, const char* bytes, std::size_t length, ECase how) {
+    if (length == 0) return;
+    const bool owned = (field.mSize & kOwnedBytes) != 0;
+    const std::size_t size = field.mSize & ~kOwnedBytes;
+    if (length > kMaxNodeBytes - size) throw std::bad_alloc();
+    const bool asGiven = how == ECase::Keep || !NeedsCaseChange(bytes, length, how);
+    if (asGiven && !owned && InText(bytes) && (size == 0 || field.mBytes + size == bytes)) {
+        // Bytes of the text that continue the field's own: a longer view.
+        if (size == 0) field.mBytes = bytes;
+        field.mSize = static_cast<std::uint32_t>(size + length);
+        return;
+    }
+    const std::size_t need = size + length;
+    const std::size_t capacity = owned ? CapacityOf(field.mBytes) : 0;
+    if (need > capacity) {
+        const std::size_t extra = need - capacity;
+        if (owned && Address(field.mBytes) >= Address(mBytes.mStart) &&
+            Address(field.mBytes) + capacity == Address(mBytes.mNext) &&
+            static_cast<std::size_t>(mBytes.mEnd - mBytes.mNext) >= extra) {
+            // The field's bytes are the last ones handed out: they grow in place.
+            mBytes.mNext += extra;
+            SetCapacity(field.mBytes, static_cast<std::uint32_t>(need));
+        } else {
+            const std::size_t grownCapacity = size == 0 ? need : std::min(kMaxNodeBytes, std::max(need, 2 * size));
+            char* grown = AllocateBytes(sizeof(std::uint32_t) + grownCapacity) + sizeof(std::uint32_t);
+            SetCapacity(grown, static_cast<std::uint32_t>(grownCapacity));
+            if (size > 0) std::memcpy(grown, field.mBytes, size);
+            field.mBytes = grown;
+            field.mSize = static_cast<std::uint32_t>(size) | kOwnedBytes;
+        }
+    }
+    CopyWithCase(const_cast<char*>(field.mBytes) + size, bytes, length, asGiven ? ECase::Keep : how);
+    field.mSize = static_cast<std::uint32_t>(need) | kOwnedBytes;
+}
+
+void CNodeStore::Assign(SBytesField field, const char* bytes, std::size_t length, ECase how) {
+    SNodeBytes fresh;
+    Append(SBytesField{fresh.mBytes, fresh.mSize}, bytes, length, how);
+    ReleaseBytes(field.mBytes, field.mSize);
+    field.mBytes = fresh.mBytes;
+    field.mSize = fresh.mSize;
+}
+
+SNodeBytes CNodeStore::Prepare(std::string_view bytes) {
+    SNodeBytes fresh;
+    if (bytes.empty()) return fresh;
+    if (bytes.size() > kMaxNodeBytes) throw std::bad_alloc();
+    char* copy = AllocateBytes(sizeof(std::uint32_t) + bytes.size()) + sizeof(std::uint32_t);
+    SetCapacity(copy, static_cast<std::uint32_t>(bytes.size()));
+    std::memcpy(copy, bytes.data(), bytes.size());
+    fresh.mBytes = copy;
+    fresh.mSize = static_cast<std::uint32_t>(bytes.size()) | kOwnedBytes;
+    return fresh;
+}
+
+// The node, then everything its lists hold, without recursion: each node's
+// lists are spliced into the chain of nodes still to go.
+void CNodeStore::Recycle(CParseNode* node) noexcept {
+    assert(node && Of(node) == this && node != mRoot);
+    node->mPrev = node->mNext = nullptr;
+    CParseNode* head = node;
+    const auto splice = [&head](CNodeList& list) {
+        if (!list.mFirst) return;
+        list.mLast->mNext = head;
+        head = list.mFirst;
+        list.mFirst = list.mLast = nullptr;
+    };
+    while (head) {
+        CParseNode* next = head;
+        head = next->mNext;
+        splice(next->mChildren);
+        if (next->mType == KP_NODE_TAG) splice(static_cast<CTagNode*>(next)->mProperties);
+        ReleaseBytes(next->mDataBytes, next->mDataSize);
+        ReleaseBytes(next->mNameBytes, next->mNameSize);
+        const std::size_t sizeClass = next->mSizeClass;
+        // The node's memory now only links the free nodes of its size.
+        unsigned char* memory = reinterpret_cast<unsigned char*>(next);
+        std::memcpy(memory, &mFree[sizeClass], sizeof(void*));
+        mFree[sizeClass] = memory;
+        KIVOPARSE_POISON(memory + sizeof(void*), sizeClass * 8 - sizeof(void*));
+    }
+}
+
+}  // namespace kivoparse

@@ -1,0 +1,132 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kivoparse {
+
+class CNodeContext;
+class COpenTagIndex;
+class CParseNode;
+
+// The bytes of a node's name or data and their count. They are a view into
+// the parsed text wherever the stored bytes equal it (text runs, most values
+// and names), else bytes of the store that made the node, or a literal that
+// lives as long as the program. The store's own bytes are marked by the top
+// bit of the count (kOwnedBytes) and preceded by their capacity (4 bytes),
+// so that they can grow in place.
+constexpr std::uint32_t kOwnedBytes = 0x80000000u;
+constexpr std::size_t kMaxNodeBytes = kOwnedBytes - 1;
+
+inline std::string_view ViewOf(const char* bytes, std::uint32_t size) { return {bytes, size & ~kOwnedBytes}; }
+
+// A name or data by value: a rewrite's new value, made beforehand.
+struct SNodeBytes {
+    const char* mBytes = "";
+    std::uint32_t mSize = 0;
+};
+
+// A node's name or data, to be changed in place.
+struct SBytesField {
+    const char*& mBytes;
+    std::uint32_t& mSize;
+};
+
+// How bytes are stored: as given, A-Z as a-z, or a-z as A-Z.
+enum class ECase : unsigned char { Keep, Lower, Upper };
+
+// Owns one tree: every node made for it, the bytes they hold, and the text
+// they were parsed from. Nodes live in large blocks and are released with
+// them, all at once, so dropping a tree walks none of its nodes; a node the
+// tree lets go of (an end tag folded into its start tag, a working tag that
+// fell back) is recycled for the next node of its size.
+class CNodeStore {
+public:
+    // context: what the nodes reach of the engine (may be null); text: the
+    // text the tree is parsed from, which node bytes may view.
+    explicit CNodeStore(CNodeContext* context = nullptr, std::string text = std::string());
+    CNodeStore(const CNodeStore&) = delete;
+    CNodeStore& operator=(const CNodeStore&) = delete;
+    ~CNodeStore();
+
+    // A new node of class T, the store's until the store goes. Throws
+    // std::bad_alloc when memory runs out.
+    template <class T>
+    T* Make();
+    // The root: made with the store, named "ROOT".
+    CParseNode* Root() const { return mRoot; }
+    // node and everything its lists hold go back to the store. Allocates
+    // nothing.
+    void Recycle(CParseNode* node) noexcept;
+    // The store that made node: nodes live in blocks of kNodeBlockSize
+    // aligned to their size, whose first word names their store.
+    static CNodeStore* Of(const CParseNode* node) {
+        const auto block = reinterpret_cast<std::uintptr_t>(node) & ~(kNodeBlockSize - 1);
+        return *reinterpret_cast<CNodeStore* const*>(block);
+    }
+    static constexpr std::uintptr_t kNodeBlockSize = 64 * 1024;
+
+    // Sets / extends field with bytes (whose case is changed as asked).
+    // Bytes of the parsed text that follow the field's own become part of
+    // it without a copy. Throws std::bad_alloc, leaving field as it was.
+    void Assign(SBytesField field, const char* bytes, std::size_t length, ECase how = ECase::Keep);
+    void Append(SBytesField field, const char* bytes, std::size_t length, ECase how = ECase::Keep);
+    // field holds a copy of bytes that is its own (a rewrite's new value);
+    // made by Prepare (which may throw) and set by Take (which cannot).
+    SNodeBytes Prepare(std::string_view bytes);
+
+    const std::string& Text() const { return mText; }
+    CNodeContext* Context() const { return mContext; }
+    // The index of open start tags kept for the root's list, or null.
+    COpenTagIndex* OpenTags() const { return mOpenTags.get(); }
+    void TrackOpenTags();
+
+private:
+    struct SBlock {
+        std::unique_ptr<unsigned char[]> mMemory;
+        std::size_t mSize;
+    };
+    struct SFreeNodeBlock {
+        std::size_t mAlignment = kNodeBlockSize;
+        void operator()(unsigned char* block) const noexcept {
+            ::operator delete(block, std::align_val_t{mAlignment});
+        }
+    };
+    // The largest piece, 2 MiB: a huge page on common systems.
+    static constexpr std::size_t kLargestPiece = std::size_t{2} << 20;
+    // Node blocks are cut from larger aligned pieces, which double in size.
+    unsigned char* mNodePiece = nullptr;
+    std::size_t mNodeBlocksLeft = 0;
+    std::size_t mNodePieceBlocks = 0;
+    // Bump allocation in the current block of each kind.
+    struct SArena {
+        unsigned char* mStart = nullptr;
+        unsigned char* mNext = nullptr;
+        unsigned char* mEnd = nullptr;
+        std::size_t mBlockSize = 0;
+    };
+
+    void* AllocateNode(std::size_t size);
+    char* AllocateBytes(std::size_t size);
+    unsigned char* NewBlock(std::size_t size);
+    bool InText(const char* bytes) const;
+    void ReleaseBytes(const char* bytes, std::uint32_t size) noexcept;
+
+    CNodeContext* mContext;
+    std::string mText;
+    std::vector<SBlock> mBlocks;
+    std::vector<std::unique_ptr<unsigned char[], SFreeNodeBlock>> mNodeBlocks;
+    SArena mNodes;
+    SArena mBytes;
+    // Recycled nodes by size in units of 8 bytes, linked through their first word.
+    static constexpr std::size_t kSizeClasses = 32;
+    void* mFree[kSizeClasses] = {};
+    std::unique_ptr<COpenTagIndex> mOpenTags;
+    CParseNode* mRoot = nullptr;
+};
+
+}  // namespace kivoparse
