@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#ifdef _WIN32
+#include <malloc.h>
+#endif
 #include <new>
 #include <utility>
 #include <string>
@@ -27,6 +30,27 @@ void* Allocate(std::size_t size) {
     throw std::bad_alloc();
 }
 
+// The tree's node blocks are allocated aligned: they fail in turn too.
+void* AllocateAligned(std::size_t size, std::align_val_t alignment) {
+    if (gFailIn > 0 && --gFailIn == 0) throw std::bad_alloc();
+    const auto align = static_cast<std::size_t>(alignment);
+#ifdef _WIN32
+    void* p = _aligned_malloc(size ? size : 1, align);
+#else
+    void* p = std::aligned_alloc(align, (size + align - 1) / align * align);
+#endif
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+
+void FreeAligned(void* p) {
+#ifdef _WIN32
+    _aligned_free(p);
+#else
+    std::free(p);
+#endif
+}
+
 }  // namespace
 
 void* operator new(std::size_t size) { return Allocate(size); }
@@ -43,6 +67,9 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new(std::size_t size, std::align_val_t alignment) { return AllocateAligned(size, alignment); }
+void operator delete(void* p, std::align_val_t) noexcept { FreeAligned(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { FreeAligned(p); }
 
 namespace {
 
