@@ -171,7 +171,7 @@ void CNodeStore::Append(SBytesField field, const char* bytes, std::size_t length
     const std::size_t size = field.mSize & ~kOwnedBytes;
     if (length > kMaxNodeBytes - size) throw std::bad_alloc();
     const bool asGiven = how == ECase::Keep || !NeedsCaseChange(bytes, length, how);
-    if (asGiven && !owned && InText(bytes) && (size == 0 || field.mBytes + size == bytes)) {
+    if (asGiven && !owned && InText(bytes) && (size == 0 || (InText(field.mBytes) && field.mBytes + size == bytes))) {
         // Bytes of the text that continue the field's own: a longer view.
         if (size == 0) field.mBytes = bytes;
         field.mSize = static_cast<std::uint32_t>(size + length);
