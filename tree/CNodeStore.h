@@ -75,8 +75,9 @@ public:
     // it without a copy. Throws std::bad_alloc, leaving field as it was.
     void Assign(SBytesField field, const char* bytes, std::size_t length, ECase how = ECase::Keep);
     void Append(SBytesField field, const char* bytes, std::size_t length, ECase how = ECase::Keep);
-    // field holds a copy of bytes that is its own (a rewrite's new value);
-    // made by Prepare (which may throw) and set by Take (which cannot).
+    // A copy of bytes in the store, for a rewrite's new value: made by
+    // Prepare (which may throw), then set by CParseNode::TakeData (which
+    // cannot), so that a rewrite changes every value or none.
     SNodeBytes Prepare(std::string_view bytes);
 
     const std::string& Text() const { return mText; }
@@ -102,7 +103,8 @@ private:
     unsigned char* mNodePiece = nullptr;
     std::size_t mNodeBlocksLeft = 0;
     std::size_t mNodePieceBlocks = 0;
-    // Bump allocation in the current block of each kind.
+    // Bump allocation in the current block of each kind (mStart and
+    // mBlockSize serve the bytes).
     struct SArena {
         unsigned char* mStart = nullptr;
         unsigned char* mNext = nullptr;
