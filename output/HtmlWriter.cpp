@@ -22,6 +22,8 @@ std::string CParsingEngine::GetHTML() {
     std::string out;
     const auto capacity = static_cast<std::size_t>(static_cast<double>(mInputLength) * 1.2);
     if (capacity > 0) out.reserve(capacity);
+    // A large output is written into huge pages where the system allows.
+    if (out.capacity() >= std::size_t{4} << 20) AdviseHugePages(out.data(), out.capacity());
     if (CParseNode* root = GetRoot()) root->WriteHTML(out);
     return out;
 }

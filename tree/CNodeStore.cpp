@@ -64,6 +64,18 @@ void CopyWithCase(char* to, const char* from, std::size_t length, ECase how) {
 
 }  // namespace
 
+void AdviseHugePages(void* memory, std::size_t size) noexcept {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+    const std::uintptr_t from = (Address(memory) + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t to = (Address(memory) + size) & ~(kHugePage - 1);
+    if (from < to) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    (void)memory;
+    (void)size;
+#endif
+}
+
 CNodeStore::CNodeStore(CNodeContext* context, std::string text) : mContext(context), mText(std::move(text)) {
     mRoot = Make<CParseNode>();
     mRoot->SetStaticName("ROOT");
@@ -98,11 +110,8 @@ void* CNodeStore::AllocateNode(std::size_t size) {
                 static_cast<unsigned char*>(::operator new(blocks * kNodeBlockSize, std::align_val_t{alignment})),
                 SFreeNodeBlock{alignment});
             mNodePiece = piece.get();
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-            // A large tree's pieces are whole huge pages: a page fault per 2 MiB
-            // instead of per 4 KiB, where the system lets a program ask.
-            if (alignment == kLargestPiece) madvise(mNodePiece, kLargestPiece, MADV_HUGEPAGE);
-#endif
+            // A large tree's pieces are whole huge pages.
+            if (alignment == kLargestPiece) AdviseHugePages(mNodePiece, kLargestPiece);
             mNodeBlocks.push_back(std::move(piece));
             mNodePieceBlocks = mNodeBlocksLeft = blocks;
         }

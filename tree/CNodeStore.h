@@ -36,6 +36,11 @@ struct SBytesField {
     std::uint32_t& mSize;
 };
 
+// Asks the system to back the whole 2 MiB pages inside [memory, memory +
+// size) with huge pages, where it lets a program ask (Linux); a page fault
+// then costs one per 2 MiB instead of one per 4 KiB. Only a hint.
+void AdviseHugePages(void* memory, std::size_t size) noexcept;
+
 // How bytes are stored: as given, A-Z as a-z, or a-z as A-Z.
 enum class ECase : unsigned char { Keep, Lower, Upper };
 
