@@ -1,12 +1,8 @@
 // The tables of cases under tests/data: round trips (both modes), whole
 // traces, the tree a parse builds, and image and link collection and
 // rewriting. A new case is a few lines of data.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <string>
-#include <vector>
 
 #include "TestSupport.h"
 #include "engine/CParsingEngine.h"
@@ -45,7 +41,8 @@ TEST_P(RoundTrip, WritesTheExpectedHtmlInBothModes) {
     EXPECT_TRUE(html == c["out"]) << "fast mode wrote " << ::testing::PrintToString(html.substr(0, 200));
     EXPECT_TRUE(fast.GetHTML() == html) << "a second write differs";
     if (input.size() <= 5000) {
-        ASSERT_EQ(ParseLiteral(literal, input), 0);
+        literal.SetLiteral(true);
+        ASSERT_EQ(literal.ParseHTML(input), 0);
         EXPECT_EQ(literal.GetHTML(), c["out"]) << "in literal mode";
     }
     ExpectCollectAndRewriteAgree(fast);
@@ -75,12 +72,11 @@ std::vector<SCase> Traces() {
 class Trace : public ::testing::TestWithParam<SCase> {};
 TEST_P(Trace, LogHoldsExactlyTheExpectedLines) {
     const SCase& c = GetParam();
-    const TempPath log("trace");
-    STrace trace(log.String());
-    CParsingEngine traced, fast;
-    traced.SetLogLink(&trace.mLink);
+    const fs::path log = TempPath("trace");
+    Parser traced, fast;
+    traced.SetLogFile(log.string());
     ASSERT_EQ(traced.ParseHTML(c["in"]), 0);
-    EXPECT_EQ(ReadLog(log.Path()), c.mFields.at("log"));
+    EXPECT_EQ(ReadLog(log), c.mFields.at("log"));
     ASSERT_EQ(fast.ParseHTML(c["in"]), 0);
     EXPECT_EQ(fast.GetHTML(), traced.GetHTML());
 }
@@ -129,7 +125,8 @@ TEST_P(Tree, RootHoldsTheExpectedNodes) {
     const SCase& c = GetParam();
     for (bool literal : {false, true}) {
         CParsingEngine engine;
-        ASSERT_EQ(literal ? ParseLiteral(engine, c["in"]) : engine.ParseHTML(c["in"]), 0);
+        engine.SetLiteral(literal);
+        ASSERT_EQ(engine.ParseHTML(c["in"]), 0);
         EXPECT_EQ(Shape(engine.GetRoot()->Children()), c["tree"]) << (literal ? "in literal mode" : "");
         EXPECT_EQ(Dumped(*engine.GetRoot()), c.Has("dump") ? c["dump"] : engine.GetHTML());
     }
