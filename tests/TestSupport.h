@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <map>
 #include <random>
@@ -128,26 +129,28 @@ struct SCase {
 };
 inline void PrintTo(const SCase& c, std::ostream* os) { *os << c.mWhere; }
 
-inline std::vector<SCase> LoadCases(const std::string& file, const std::string& closingKey) {
-    const fs::path path = fs::path(KIVOPARSE_TEST_DATA) / file;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path.string());
+// The cases of one or more files under tests/data, in order.
+inline std::vector<SCase> LoadCases(std::initializer_list<std::string> files, const std::string& closingKey) {
     std::vector<SCase> cases(1);
-    int number = 0;
-    for (std::string line; std::getline(in, line);) {
-        ++number;
-        if (line.empty() || line[0] == '#') continue;
-        const std::size_t colon = line.find(':');
-        if (colon == std::string::npos || (colon + 1 < line.size() && line[colon + 1] != ' '))
-            throw std::runtime_error(file + ":" + std::to_string(number) + ": expected key: text");
-        const std::string key = line.substr(0, colon);
-        cases.back().mFields[key] = colon + 2 <= line.size() ? line.substr(colon + 2) : "";
-        if (key == closingKey) {
-            cases.back().mWhere = file + ":" + std::to_string(number);
-            cases.emplace_back();
+    for (const std::string& file : files) {
+        std::ifstream in(fs::path(KIVOPARSE_TEST_DATA) / file, std::ios::binary);
+        if (!in) throw std::runtime_error("cannot read " + file);
+        int number = 0;
+        for (std::string line; std::getline(in, line);) {
+            ++number;
+            if (line.empty() || line[0] == '#') continue;
+            const std::size_t colon = line.find(':');
+            if (colon == std::string::npos || (colon + 1 < line.size() && line[colon + 1] != ' '))
+                throw std::runtime_error(file + ":" + std::to_string(number) + ": expected key: text");
+            const std::string key = line.substr(0, colon);
+            cases.back().mFields[key] = colon + 2 <= line.size() ? line.substr(colon + 2) : "";
+            if (key == closingKey) {
+                cases.back().mWhere = file + ":" + std::to_string(number);
+                cases.emplace_back();
+            }
         }
+        if (!cases.back().mFields.empty()) throw std::runtime_error(file + ": last case unfinished");
     }
-    if (!cases.back().mFields.empty()) throw std::runtime_error(file + ": last case unfinished");
     cases.pop_back();
     return cases;
 }

@@ -16,15 +16,6 @@ using namespace kivoparse_test;
 
 namespace {
 
-std::vector<SCase> RoundTrips() {
-    std::vector<SCase> cases;
-    for (const char* file : {"core/roundtrip.txt", "core/roundtrip-more.txt", "core/long-runs.txt"}) {
-        const std::vector<SCase> more = LoadCases(file, "out");
-        cases.insert(cases.end(), more.begin(), more.end());
-    }
-    return cases;
-}
-
 // Fast mode must write the expected HTML; so must literal mode, which reads
 // long inputs too slowly to be tried on them.
 class RoundTrip : public ::testing::TestWithParam<SCase> {};
@@ -47,7 +38,9 @@ TEST_P(RoundTrip, WritesTheExpectedHtmlInBothModes) {
     }
     ExpectCollectAndRewriteAgree(fast);
 }
-INSTANTIATE_TEST_SUITE_P(Data, RoundTrip, ::testing::ValuesIn(RoundTrips()), CaseName);
+INSTANTIATE_TEST_SUITE_P(Data, RoundTrip,
+                         ::testing::ValuesIn(LoadCases({"core/roundtrip.txt", "core/roundtrip-more.txt",
+                                                        "core/long-runs.txt"}, "out")), CaseName);
 
 // Each trace file: "in: text", "---", then the log's exact content.
 std::vector<SCase> Traces() {
@@ -131,7 +124,7 @@ TEST_P(Tree, RootHoldsTheExpectedNodes) {
         EXPECT_EQ(Dumped(*engine.GetRoot()), c.Has("dump") ? c["dump"] : engine.GetHTML());
     }
 }
-INSTANTIATE_TEST_SUITE_P(Data, Tree, ::testing::ValuesIn(LoadCases("core/trees.txt", "tree")), CaseName);
+INSTANTIATE_TEST_SUITE_P(Data, Tree, ::testing::ValuesIn(LoadCases({"core/trees.txt"}, "tree")), CaseName);
 
 // Collection: what GetImages and GetHrefs list after a parse (twice).
 class Collect : public ::testing::TestWithParam<SCase> {};
@@ -148,7 +141,7 @@ TEST_P(Collect, ListsFirstOccurrencesInPassOrder) {
         EXPECT_EQ(parser.GetHTML(), c["out"]);
     }
 }
-INSTANTIATE_TEST_SUITE_P(Data, Collect, ::testing::ValuesIn(LoadCases("links/collect.txt", "hrefs")), CaseName);
+INSTANTIATE_TEST_SUITE_P(Data, Collect, ::testing::ValuesIn(LoadCases({"links/collect.txt"}, "hrefs")), CaseName);
 
 // Rewriting: "fix: images" or "fix: hrefs" from src to dest, the result,
 // the HTML, and optionally the lists collected afterwards.
@@ -178,6 +171,6 @@ TEST_P(Rewrite, RewritesWholeMatchingValues) {
         EXPECT_EQ(parser.GetHrefs(), c.Has("hrefs") ? c.List("hrefs") : hrefs);
     }
 }
-INSTANTIATE_TEST_SUITE_P(Data, Rewrite, ::testing::ValuesIn(LoadCases("links/rewrite.txt", "out")), CaseName);
+INSTANTIATE_TEST_SUITE_P(Data, Rewrite, ::testing::ValuesIn(LoadCases({"links/rewrite.txt"}, "out")), CaseName);
 
 }  // namespace
