@@ -169,7 +169,6 @@ inline std::string CaseName(const ::testing::TestParamInfo<SCase>& info) {
 template <class Parser>
 void ExpectCollectAndRewriteAgree(Parser& parser) {
     using Values = std::vector<std::string>;
-    const std::string written = parser.GetHTML();
     const Values images = parser.GetImages(), hrefs = parser.GetHrefs();
     Values newImages, newHrefs;
     for (std::size_t i = 0; i < images.size(); ++i) newImages.push_back("img" + std::to_string(i));

@@ -44,21 +44,15 @@ INSTANTIATE_TEST_SUITE_P(Data, RoundTrip,
 
 // Each trace file: "in: text", "---", then the log's exact content.
 std::vector<SCase> Traces() {
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(fs::path(KIVOPARSE_TEST_DATA) / "core" / "traces"))
-        files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
     std::vector<SCase> cases;
-    for (const fs::path& file : files) {
-        const std::string text = ReadFile(file);
-        const std::size_t in = text.find("\nin: "), rule = text.find("\n---\n");
-        if (in == std::string::npos || rule == std::string::npos) throw std::runtime_error("bad " + file.string());
-        SCase c;
-        c.mWhere = file.stem().string();
-        c.mFields["in"] = text.substr(in + 5, text.find('\n', in + 1) - in - 5);
-        c.mFields["log"] = text.substr(rule + 5);
-        cases.push_back(c);
+    for (const auto& entry : fs::directory_iterator(fs::path(KIVOPARSE_TEST_DATA) / "core" / "traces")) {
+        const std::string text = ReadFile(entry.path());
+        const std::size_t in = text.find("\nin: ") + 5, rule = text.find("\n---\n");
+        if (in < 5 || rule == std::string::npos) throw std::runtime_error("bad " + entry.path().string());
+        cases.push_back({entry.path().stem().string(),
+                         {{"in", text.substr(in, text.find('\n', in) - in)}, {"log", text.substr(rule + 5)}}});
     }
+    std::sort(cases.begin(), cases.end(), [](const SCase& a, const SCase& b) { return a.mWhere < b.mWhere; });
     return cases;
 }
 
