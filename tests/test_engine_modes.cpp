@@ -53,11 +53,7 @@ TEST(EngineModes, ASecondParseOnOneEngineGivesWhatAFreshEngineGives) {
 // The families that read the text once per "<" if read literally. Each must
 // stay within a few bytes read per byte of input in the fast mode.
 TEST(EngineModes, AdversarialFamiliesReadLinearly) {
-    struct SFamily {
-        const char* name;
-        std::string text;
-        std::string base;
-    };
+    struct SFamily { const char* name; std::string text, base; };
     const std::vector<SFamily> families = {
         {"tags falling back after 2000 inner tags", Repeat("<a x=", 2000) + "1 :<p>", ""},
         {"unmatched end tags", Repeat("<p>x", 2000) + Repeat("</div>", 50000), ""},
