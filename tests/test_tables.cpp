@@ -131,7 +131,9 @@ TEST_P(Collect, ListsFirstOccurrencesInPassOrder) {
         EXPECT_EQ(parser.GetImages(), c.List("images"));
         EXPECT_EQ(parser.GetHrefs(), c.List("hrefs"));
     }
-    if (c.Has("out")) EXPECT_EQ(parser.GetHTML(), c["out"]);
+    if (c.Has("out")) {
+        EXPECT_EQ(parser.GetHTML(), c["out"]);
+    }
 }
 INSTANTIATE_TEST_SUITE_P(Data, Collect, ::testing::ValuesIn(LoadCases({"links/collect.txt"}, "hrefs")), CaseName);
 
@@ -156,8 +158,12 @@ TEST_P(Rewrite, RewritesWholeMatchingValues) {
     EXPECT_EQ(onImages ? prepared.FixImages(map) : prepared.FixHrefs(map), result);
     EXPECT_EQ(prepared.GetHTML(), c["out"]);
     // A refused call changes nothing that collection sees.
-    if (c.Has("images") || result != 0) EXPECT_EQ(parser.GetImages(), c.Has("images") ? c.List("images") : images);
-    if (c.Has("hrefs") || result != 0) EXPECT_EQ(parser.GetHrefs(), c.Has("hrefs") ? c.List("hrefs") : hrefs);
+    if (c.Has("images") || result != 0) {
+        EXPECT_EQ(parser.GetImages(), c.Has("images") ? c.List("images") : images);
+    }
+    if (c.Has("hrefs") || result != 0) {
+        EXPECT_EQ(parser.GetHrefs(), c.Has("hrefs") ? c.List("hrefs") : hrefs);
+    }
 }
 INSTANTIATE_TEST_SUITE_P(Data, Rewrite, ::testing::ValuesIn(LoadCases({"links/rewrite.txt"}, "out")), CaseName);
 
