@@ -1,6 +1,6 @@
-// Helpers shared by the test files: the literal (reference) parse, tables of
-// cases read from tests/data, temporary files in a directory of the
-// process's own, and the check that collection and rewriting agree.
+// Helpers shared by the test files: tables of cases read from tests/data,
+// temporary files in a directory of the process's own, and the check that
+// collection and rewriting agree.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <map>
 #include <random>
@@ -18,29 +19,9 @@
 #include <system_error>
 #include <vector>
 
-#include "engine/CParsingEngine.h"
-#include "log/CLogFile.h"
-
 namespace kivoparse_test {
 
 namespace fs = std::filesystem;
-
-// A log file and the link an engine reaches it through.
-struct STrace {
-    explicit STrace(const std::string& path) {
-        mLog.SetPath(path.c_str());
-        mLink.mLog = &mLog;
-    }
-    kivoparse::CLogFile mLog;
-    kivoparse::CLogLink mLink;
-};
-
-// Parses in literal mode: byte after byte, every shortcut off. This is the
-// reference the fast mode must agree with.
-inline int ParseLiteral(kivoparse::CParsingEngine& engine, const std::string& text) {
-    engine.SetLiteral(true);
-    return engine.ParseHTML(text);
-}
 
 inline std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -49,38 +30,34 @@ inline std::string ReadFile(const fs::path& path) {
 
 // A log file's lines, each ended by "\n". The log is written in text mode,
 // so on Windows its lines end in "\r\n"; the lines are what is compared.
-inline std::string ReadLog(const std::filesystem::path& path) {
+inline std::string ReadLog(const fs::path& path) {
     std::string text = ReadFile(path);
 #ifdef _WIN32
-    std::string::size_type kept = 0;
-    for (std::string::size_type i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) text[kept++] = text[i];
-    text.resize(kept);
+    for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos;) text.erase(at, 1);
 #endif
     return text;
 }
 
 inline std::string Repeat(const std::string& piece, std::size_t count) {
     std::string out;
-    out.reserve(piece.size() * count);
     for (std::size_t i = 0; i < count; ++i) out += piece;
     return out;
 }
 
-// A directory of this process's own under $TMPDIR (or /tmp), so that runs
-// side by side never touch each other's files; removed at exit.
-inline const fs::path& ProcessTempDir() {
+// A fresh path, absent at first, in a directory of this process's own under
+// $TMPDIR (or /tmp), made anew under a name no other run is likely to pick
+// (so that runs side by side never touch each other's files) and removed at
+// exit with all it holds.
+inline fs::path TempPath(const std::string& tag) {
     struct SDir {
         SDir() {
-            // A directory made anew (create_directory says false for one that
-            // exists), under a name no other run is likely to pick.
             const char* base = std::getenv("TMPDIR");
             const fs::path parent = base && *base ? fs::path(base) : fs::temp_directory_path();
             std::random_device random;
             for (int attempt = 0; attempt < 100; ++attempt) {
                 mPath = parent / ("kivoparse-tests-" + std::to_string(random()) + std::to_string(random()));
                 std::error_code error;
-                if (fs::create_directory(mPath, error)) return;
+                if (fs::create_directory(mPath, error)) return;  // false for one that exists
             }
             throw std::runtime_error("cannot make a directory under " + parent.string());
         }
@@ -91,28 +68,9 @@ inline const fs::path& ProcessTempDir() {
         fs::path mPath;
     };
     static const SDir dir;
-    return dir.mPath;
+    static std::atomic<int> counter{0};
+    return dir.mPath / (tag + "-" + std::to_string(counter++));
 }
-
-// A fresh path in that directory, absent at first and removed at the end.
-class TempPath {
-public:
-    explicit TempPath(const std::string& tag) {
-        static std::atomic<int> counter{0};
-        mPath = ProcessTempDir() / (tag + "-" + std::to_string(counter++));
-    }
-    ~TempPath() {
-        std::error_code ignored;
-        fs::remove_all(mPath, ignored);
-    }
-    TempPath(const TempPath&) = delete;
-    TempPath& operator=(const TempPath&) = delete;
-    const fs::path& Path() const { return mPath; }
-    std::string String() const { return mPath.string(); }
-
-private:
-    fs::path mPath;
-};
 
 // Escapes of the data files: \t \r \n \0 \xHH \\, and \{N:piece} for piece
 // (itself escaped, without "}") repeated N times. Other bytes stand for
@@ -171,26 +129,28 @@ struct SCase {
 };
 inline void PrintTo(const SCase& c, std::ostream* os) { *os << c.mWhere; }
 
-inline std::vector<SCase> LoadCases(const std::string& file, const std::string& closingKey) {
-    const fs::path path = fs::path(KIVOPARSE_TEST_DATA) / file;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path.string());
+// The cases of one or more files under tests/data, in order.
+inline std::vector<SCase> LoadCases(std::initializer_list<std::string> files, const std::string& closingKey) {
     std::vector<SCase> cases(1);
-    int number = 0;
-    for (std::string line; std::getline(in, line);) {
-        ++number;
-        if (line.empty() || line[0] == '#') continue;
-        const std::size_t colon = line.find(':');
-        if (colon == std::string::npos || (colon + 1 < line.size() && line[colon + 1] != ' '))
-            throw std::runtime_error(file + ":" + std::to_string(number) + ": expected key: text");
-        const std::string key = line.substr(0, colon);
-        cases.back().mFields[key] = colon + 2 <= line.size() ? line.substr(colon + 2) : "";
-        if (key == closingKey) {
-            cases.back().mWhere = file + ":" + std::to_string(number);
-            cases.emplace_back();
+    for (const std::string& file : files) {
+        std::ifstream in(fs::path(KIVOPARSE_TEST_DATA) / file, std::ios::binary);
+        if (!in) throw std::runtime_error("cannot read " + file);
+        int number = 0;
+        for (std::string line; std::getline(in, line);) {
+            ++number;
+            if (line.empty() || line[0] == '#') continue;
+            const std::size_t colon = line.find(':');
+            if (colon == std::string::npos || (colon + 1 < line.size() && line[colon + 1] != ' '))
+                throw std::runtime_error(file + ":" + std::to_string(number) + ": expected key: text");
+            const std::string key = line.substr(0, colon);
+            cases.back().mFields[key] = colon + 2 <= line.size() ? line.substr(colon + 2) : "";
+            if (key == closingKey) {
+                cases.back().mWhere = file + ":" + std::to_string(number);
+                cases.emplace_back();
+            }
         }
+        if (!cases.back().mFields.empty()) throw std::runtime_error(file + ": last case unfinished");
     }
-    if (!cases.back().mFields.empty()) throw std::runtime_error(file + ": last case unfinished");
     cases.pop_back();
     return cases;
 }
@@ -209,7 +169,6 @@ inline std::string CaseName(const ::testing::TestParamInfo<SCase>& info) {
 template <class Parser>
 void ExpectCollectAndRewriteAgree(Parser& parser) {
     using Values = std::vector<std::string>;
-    const std::string written = parser.GetHTML();
     const Values images = parser.GetImages(), hrefs = parser.GetHrefs();
     Values newImages, newHrefs;
     for (std::size_t i = 0; i < images.size(); ++i) newImages.push_back("img" + std::to_string(i));

@@ -14,6 +14,7 @@
 #include <new>
 #include <utility>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/CParsingEngine.h"
@@ -113,40 +114,26 @@ kivoparse::Parser Parsed(const std::string& document) {
 
 }  // namespace
 
+// In both modes: the literal one builds its tree another way.
 TEST(AllocationFailure, AFailedParseLeavesAnEmptyTreeAndTheParserUsable) {
     for (const std::string& document : kDocuments) {
-        kivoparse::Parser reference = Parsed(document);
-        const std::string html = reference.GetHTML();
+        const std::string html = Parsed(document).GetHTML();
         ForEachAllocation([&](long n) {
             kivoparse::Parser parser = Parsed("<p>an older tree</p>");
-            std::string text = document;  // the caller's copy, made before the call
+            kivoparse::CParsingEngine literal;
+            literal.SetLiteral(true);
+            literal.SetDocumentBase("C:/site/");
+            literal.ParseHTML("<p>an older tree</p>");
+            std::string text = document, copy = document;  // the caller's copies, made before the call
             const bool failed = FailsAt(n, [&] { parser.ParseHTML(std::move(text)); });
-            if (failed) {
-                EXPECT_EQ(parser.GetHTML(), "") << "allocation " << n;
-                EXPECT_TRUE(parser.GetImages().empty());
-            }
+            const bool literalFailed = FailsAt(n, [&] { literal.ParseHTML(std::move(copy)); });
+            EXPECT_TRUE(!failed || (parser.GetHTML().empty() && parser.GetImages().empty())) << "allocation " << n;
+            EXPECT_TRUE(!literalFailed || literal.GetHTML().empty()) << "allocation " << n;
             parser.ParseHTML(document);
+            literal.ParseHTML(document);
             EXPECT_EQ(parser.GetHTML(), html) << "allocation " << n;
-            return failed;
-        });
-    }
-}
-
-TEST(AllocationFailure, AFailedLiteralParseLeavesTheEngineUsable) {
-    for (const std::string& document : kDocuments) {
-        kivoparse::CParsingEngine reference;
-        reference.ParseHTML(document);
-        ForEachAllocation([&](long n) {
-            kivoparse::CParsingEngine engine;
-            engine.SetLiteral(true);
-            std::string text = document;
-            const bool failed = FailsAt(n, [&] { engine.ParseHTML(std::move(text)); });
-            if (failed) {
-                EXPECT_EQ(engine.GetHTML(), "") << "allocation " << n;
-            }
-            engine.ParseHTML(document);
-            EXPECT_EQ(engine.GetHTML(), reference.GetHTML()) << "allocation " << n;
-            return failed;
+            EXPECT_EQ(literal.GetHTML(), html) << "allocation " << n << " in literal mode";
+            return failed || literalFailed;
         });
     }
 }
@@ -157,12 +144,9 @@ TEST(AllocationFailure, AFailedWriteOrCollectionLeavesTheTreeAsItWas) {
         const std::string html = parser.GetHTML();
         const std::vector<std::string> images = parser.GetImages(), hrefs = parser.GetHrefs();
         ForEachAllocation([&](long n) {
-            const bool failed = FailsAt(n, [&] { parser.GetHTML(); });
+            const bool failed = FailsAt(n, [&] { parser.GetHTML(); }) | FailsAt(n, [&] { parser.GetImages(); }) |
+                                FailsAt(n, [&] { parser.GetHrefs(); });
             EXPECT_EQ(parser.GetHTML(), html) << "allocation " << n;
-            return failed;
-        });
-        ForEachAllocation([&](long n) {
-            const bool failed = FailsAt(n, [&] { parser.GetImages(); }) | FailsAt(n, [&] { parser.GetHrefs(); });
             EXPECT_EQ(parser.GetImages(), images) << "allocation " << n;
             EXPECT_EQ(parser.GetHrefs(), hrefs) << "allocation " << n;
             return failed;
@@ -178,25 +162,22 @@ TEST(AllocationFailure, AFailedRewriteChangesNothing) {
         std::vector<std::string> newImages = images, newHrefs = hrefs;
         for (std::string& value : newImages) value.insert(0, "new/");
         for (std::string& value : newHrefs) value.insert(0, "new/");
-        ForEachAllocation([&](long n) {
-            const bool failed = FailsAt(n, [&] { parser.FixImages(images, newImages); });
-            if (failed) {
-                EXPECT_EQ(parser.GetHTML(), html) << "allocation " << n;
-            } else {
-                EXPECT_EQ(parser.GetImages(), newImages);
-                parser.FixImages(newImages, images);
-            }
-            return failed;
-        });
-        ForEachAllocation([&](long n) {
-            const bool failed = FailsAt(n, [&] { parser.FixHrefs(hrefs, newHrefs); });
-            if (failed) {
-                EXPECT_EQ(parser.GetHTML(), html) << "allocation " << n;
-            } else {
-                parser.FixHrefs(newHrefs, hrefs);
-            }
-            return failed;
-        });
+        for (const bool onImages : {true, false}) {
+            const auto fix = [&](const std::vector<std::string>& from, const std::vector<std::string>& to) {
+                return onImages ? parser.FixImages(from, to) : parser.FixHrefs(from, to);
+            };
+            const auto& [from, to] = onImages ? std::tie(images, newImages) : std::tie(hrefs, newHrefs);
+            ForEachAllocation([&](long n) {
+                const bool failed = FailsAt(n, [&] { fix(from, to); });
+                if (failed) {
+                    EXPECT_EQ(parser.GetHTML(), html) << "allocation " << n;
+                } else {
+                    EXPECT_EQ(onImages ? parser.GetImages() : parser.GetHrefs(), to);
+                    fix(to, from);
+                }
+                return failed;
+            });
+        }
         EXPECT_EQ(parser.GetHTML(), html);
     }
 }

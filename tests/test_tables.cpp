@@ -1,12 +1,8 @@
 // The tables of cases under tests/data: round trips (both modes), whole
 // traces, the tree a parse builds, and image and link collection and
 // rewriting. A new case is a few lines of data.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <string>
-#include <vector>
 
 #include "TestSupport.h"
 #include "engine/CParsingEngine.h"
@@ -19,15 +15,6 @@ using namespace kivoparse;
 using namespace kivoparse_test;
 
 namespace {
-
-std::vector<SCase> RoundTrips() {
-    std::vector<SCase> cases;
-    for (const char* file : {"core/roundtrip.txt", "core/roundtrip-more.txt", "core/long-runs.txt"}) {
-        const std::vector<SCase> more = LoadCases(file, "out");
-        cases.insert(cases.end(), more.begin(), more.end());
-    }
-    return cases;
-}
 
 // Fast mode must write the expected HTML; so must literal mode, which reads
 // long inputs too slowly to be tried on them.
@@ -45,42 +32,38 @@ TEST_P(RoundTrip, WritesTheExpectedHtmlInBothModes) {
     EXPECT_TRUE(html == c["out"]) << "fast mode wrote " << ::testing::PrintToString(html.substr(0, 200));
     EXPECT_TRUE(fast.GetHTML() == html) << "a second write differs";
     if (input.size() <= 5000) {
-        ASSERT_EQ(ParseLiteral(literal, input), 0);
+        literal.SetLiteral(true);
+        ASSERT_EQ(literal.ParseHTML(input), 0);
         EXPECT_EQ(literal.GetHTML(), c["out"]) << "in literal mode";
     }
     ExpectCollectAndRewriteAgree(fast);
 }
-INSTANTIATE_TEST_SUITE_P(Data, RoundTrip, ::testing::ValuesIn(RoundTrips()), CaseName);
+INSTANTIATE_TEST_SUITE_P(Data, RoundTrip,
+                         ::testing::ValuesIn(LoadCases({"core/roundtrip.txt", "core/roundtrip-more.txt",
+                                                        "core/long-runs.txt"}, "out")), CaseName);
 
 // Each trace file: "in: text", "---", then the log's exact content.
 std::vector<SCase> Traces() {
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(fs::path(KIVOPARSE_TEST_DATA) / "core" / "traces"))
-        files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
     std::vector<SCase> cases;
-    for (const fs::path& file : files) {
-        const std::string text = ReadFile(file);
-        const std::size_t in = text.find("\nin: "), rule = text.find("\n---\n");
-        if (in == std::string::npos || rule == std::string::npos) throw std::runtime_error("bad " + file.string());
-        SCase c;
-        c.mWhere = file.stem().string();
-        c.mFields["in"] = text.substr(in + 5, text.find('\n', in + 1) - in - 5);
-        c.mFields["log"] = text.substr(rule + 5);
-        cases.push_back(c);
+    for (const auto& entry : fs::directory_iterator(fs::path(KIVOPARSE_TEST_DATA) / "core" / "traces")) {
+        const std::string text = ReadFile(entry.path());
+        const std::size_t in = text.find("\nin: ") + 5, rule = text.find("\n---\n");
+        if (in < 5 || rule == std::string::npos) throw std::runtime_error("bad " + entry.path().string());
+        cases.push_back({entry.path().stem().string(),
+                         {{"in", text.substr(in, text.find('\n', in) - in)}, {"log", text.substr(rule + 5)}}});
     }
+    std::sort(cases.begin(), cases.end(), [](const SCase& a, const SCase& b) { return a.mWhere < b.mWhere; });
     return cases;
 }
 
 class Trace : public ::testing::TestWithParam<SCase> {};
 TEST_P(Trace, LogHoldsExactlyTheExpectedLines) {
     const SCase& c = GetParam();
-    const TempPath log("trace");
-    STrace trace(log.String());
-    CParsingEngine traced, fast;
-    traced.SetLogLink(&trace.mLink);
+    const fs::path log = TempPath("trace");
+    Parser traced, fast;
+    traced.SetLogFile(log.string());
     ASSERT_EQ(traced.ParseHTML(c["in"]), 0);
-    EXPECT_EQ(ReadLog(log.Path()), c.mFields.at("log"));
+    EXPECT_EQ(ReadLog(log), c.mFields.at("log"));
     ASSERT_EQ(fast.ParseHTML(c["in"]), 0);
     EXPECT_EQ(fast.GetHTML(), traced.GetHTML());
 }
@@ -129,12 +112,13 @@ TEST_P(Tree, RootHoldsTheExpectedNodes) {
     const SCase& c = GetParam();
     for (bool literal : {false, true}) {
         CParsingEngine engine;
-        ASSERT_EQ(literal ? ParseLiteral(engine, c["in"]) : engine.ParseHTML(c["in"]), 0);
+        engine.SetLiteral(literal);
+        ASSERT_EQ(engine.ParseHTML(c["in"]), 0);
         EXPECT_EQ(Shape(engine.GetRoot()->Children()), c["tree"]) << (literal ? "in literal mode" : "");
         EXPECT_EQ(Dumped(*engine.GetRoot()), c.Has("dump") ? c["dump"] : engine.GetHTML());
     }
 }
-INSTANTIATE_TEST_SUITE_P(Data, Tree, ::testing::ValuesIn(LoadCases("core/trees.txt", "tree")), CaseName);
+INSTANTIATE_TEST_SUITE_P(Data, Tree, ::testing::ValuesIn(LoadCases({"core/trees.txt"}, "tree")), CaseName);
 
 // Collection: what GetImages and GetHrefs list after a parse (twice).
 class Collect : public ::testing::TestWithParam<SCase> {};
@@ -151,7 +135,7 @@ TEST_P(Collect, ListsFirstOccurrencesInPassOrder) {
         EXPECT_EQ(parser.GetHTML(), c["out"]);
     }
 }
-INSTANTIATE_TEST_SUITE_P(Data, Collect, ::testing::ValuesIn(LoadCases("links/collect.txt", "hrefs")), CaseName);
+INSTANTIATE_TEST_SUITE_P(Data, Collect, ::testing::ValuesIn(LoadCases({"links/collect.txt"}, "hrefs")), CaseName);
 
 // Rewriting: "fix: images" or "fix: hrefs" from src to dest, the result,
 // the HTML, and optionally the lists collected afterwards.
@@ -181,6 +165,6 @@ TEST_P(Rewrite, RewritesWholeMatchingValues) {
         EXPECT_EQ(parser.GetHrefs(), c.Has("hrefs") ? c.List("hrefs") : hrefs);
     }
 }
-INSTANTIATE_TEST_SUITE_P(Data, Rewrite, ::testing::ValuesIn(LoadCases("links/rewrite.txt", "out")), CaseName);
+INSTANTIATE_TEST_SUITE_P(Data, Rewrite, ::testing::ValuesIn(LoadCases({"links/rewrite.txt"}, "out")), CaseName);
 
 }  // namespace

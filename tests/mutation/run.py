@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Fault injection: how many small changes to the engine does the test suite notice?
 
-Applies one textual mutation at a time to engine/, tree/ and links/ (a flipped
-comparison, a constant off by one, a negated condition, a deleted statement,
-&& for || ...), rebuilds the test program incrementally, runs it with a time
-limit and restores the file. A mutant is killed when the tests fail or time
+Applies one textual mutation at a time to engine/, tree/, links/ and cli/ (a
+flipped comparison, a constant off by one, a negated condition, a deleted
+statement, && for || ...), rebuilds the test program and the tool
+incrementally, runs the tests and the tool's cases (tests/cli/cases.txt) with
+a time limit and restores the file. A mutant is killed when the tests fail or time
 out, unviable when it does not build. The sample is drawn with a fixed seed,
 so two runs over the same product code try the same mutants.
 
@@ -13,7 +14,8 @@ so two runs over the same product code try the same mutants.
 
 --suite names a test program (its CMake target and its path below the build
 directory); several suites are each run against every mutant, which is how
-two versions of the tests are compared on the same mutants in one pass.
+two versions of the tests are compared on the same mutants in one pass. The
+tool's cases run after each suite and count as part of it.
 
 Run it on a copy of the checkout (it edits the product files in place and
 restores each one, but an interrupted run leaves the last mutant behind).
@@ -26,7 +28,7 @@ import subprocess
 import sys
 import time
 
-FOLDERS = ("engine", "tree", "links")
+FOLDERS = ("engine", "tree", "links", "cli")
 SWAPS = [("==", "!="), ("!=", "=="), ("<=", "<"), (">=", ">"), ("<", "<="), (">", ">="),
          ("&&", "||"), ("||", "&&")]
 BINARY = re.compile(r"(?<= )(==|!=|<=|>=|&&|\|\||<|>)(?= )")
@@ -105,12 +107,19 @@ def main():
     src = os.path.abspath(args.source)
     build = os.path.join(src, args.build)
     if not os.path.exists(os.path.join(build, "CMakeCache.txt")):
-        subprocess.run(["cmake", "-S", src, "-B", build, "-DCMAKE_BUILD_TYPE=Release",
-                        "-DKIVOPARSE_BUILD_CLI=OFF"], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(["cmake", "-S", src, "-B", build, "-DCMAKE_BUILD_TYPE=Release"],
+                       check=True, stdout=subprocess.DEVNULL)
     suites = [item.split("=", 1) for item in args.suite or ["kivoparse_tests=tests/kivoparse_tests"]]
-    building = ["cmake", "--build", build, "-j", args.jobs, "--target"] + [target for target, _ in suites]
+    building = ["cmake", "--build", build, "-j", args.jobs, "--target", "kivoparse_cli"] + [t for t, _ in suites]
+    cases = ["bash", os.path.join(src, "tests/cli/run_cases.sh"), os.path.join(build, "cli/kivoparse"),
+             os.path.join(src, "tests/cli/cases.txt")]
+
+    def passes(command):  # 0, "timeout" or the first failing status
+        status = run(command, args.test_timeout, src)
+        return run(cases, args.test_timeout, src) if status == 0 else status
+
     testing = {target: [os.path.join(build, path), "--gtest_fail_fast", "--gtest_brief=1"] for target, path in suites}
-    if run(building, 900, src) != 0 or any(run(t, args.test_timeout, src) != 0 for t in testing.values()):
+    if run(building, 900, src) != 0 or any(passes(t) != 0 for t in testing.values()):
         sys.exit("the unmutated build or its tests fail")
 
     candidates = []
@@ -141,7 +150,7 @@ def main():
                 verdicts.append("unviable")
             else:
                 for target, command in testing.items():
-                    status = run(command, args.test_timeout, src)
+                    status = passes(command)
                     verdict = "timeout" if status == "timeout" else "SURVIVED" if status == 0 else "killed"
                     counts[target][verdict] += 1
                     verdicts.append(f"{target}: {verdict}")
