@@ -2,19 +2,11 @@
 
 #include <chrono>
 
+#include "tree/HashMix.h"
+
 namespace kivoparse {
 
 namespace {
-
-// Spreads every input bit over the whole word (the MurmurHash3 finaliser).
-std::uint64_t Mix(std::uint64_t x) {
-    x ^= x >> 33;
-    x *= 0xff51afd7ed558ccdULL;
-    x ^= x >> 33;
-    x *= 0xc4ceb9fe1a85ec53ULL;
-    x ^= x >> 33;
-    return x;
-}
 
 constexpr std::size_t kInitialSlots = 16;
 

@@ -4,7 +4,6 @@
 #include <cassert>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 
 #if defined(__linux__)
 #include <sys/mman.h>

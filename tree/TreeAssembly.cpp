@@ -8,6 +8,7 @@
 #include "tree/COpenTagIndex.h"
 #include "tree/CPropertyNode.h"
 #include "tree/CTagNode.h"
+#include "tree/HashMix.h"
 
 namespace kivoparse {
 
@@ -30,16 +31,6 @@ std::uint64_t PackName(std::string_view name) {
     std::uint64_t word = 0;
     std::memcpy(&word, name.data(), name.size());
     return word;
-}
-
-// Spreads every input bit over the whole word (the MurmurHash3 finaliser).
-std::uint64_t Mix(std::uint64_t x) {
-    x ^= x >> 33;
-    x *= 0xff51afd7ed558ccdULL;
-    x ^= x >> 33;
-    x *= 0xc4ceb9fe1a85ec53ULL;
-    x ^= x >> 33;
-    return x;
 }
 
 }  // namespace
