@@ -47,6 +47,8 @@ public:
     std::int32_t FixHrefs(const CUrlMap& map);
     // Stored with backslashes turned into slashes; taken by the next parse.
     void SetDocumentBase(const std::string& base);
+    // The engine of the last parse with its tree; null before the first.
+    CParsingEngine* Engine() const { return mEngine.get(); }
 
 private:
     std::string mDocumentBase;

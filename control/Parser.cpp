@@ -32,8 +32,15 @@ int Parser::FixHrefs(const std::vector<std::string>& src, const std::vector<std:
     return Ctrl().FixHrefs(src, dest);
 }
 
-int Parser::FixImages(const UrlMap& map) { return map.mMap ? Ctrl().FixImages(*map.mMap) : 0; }
-int Parser::FixHrefs(const UrlMap& map) { return map.mMap ? Ctrl().FixHrefs(*map.mMap) : 0; }
+// A map with prefix rules takes the path that knows them.
+int Parser::FixImages(const UrlMap& map) {
+    if (map.HasPrefixRules()) return Rewrite(UrlKind::Image, map);
+    return map.mMap ? Ctrl().FixImages(*map.mMap) : 0;
+}
+int Parser::FixHrefs(const UrlMap& map) {
+    if (map.HasPrefixRules()) return Rewrite(UrlKind::Link, map);
+    return map.mMap ? Ctrl().FixHrefs(*map.mMap) : 0;
+}
 
 UrlMap::UrlMap() = default;
 UrlMap::UrlMap(std::vector<std::string> src, std::vector<std::string> dest)

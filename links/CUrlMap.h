@@ -1,6 +1,7 @@
 #pragma once
 #include <utility>
 
+#include "links/CPrefixRules.h"
 #include "tree/CFoldedIndex.h"
 #include "tree/CValueList.h"
 
@@ -21,11 +22,16 @@ public:
     bool IsValid() const { return mSrc.size() == mDest.size(); }
     const CFoldedIndex& Sources() const { return mSources; }
     const CValueList& Destinations() const { return mDest; }
+    // Rules for the values that no pair matches (see CPrefixRules); added
+    // while the table is made, before it is shared.
+    CPrefixRules& Prefixes() { return mPrefixes; }
+    const CPrefixRules& Prefixes() const { return mPrefixes; }
 
 private:
     CValueList mSrc;
     CValueList mDest;
     CFoldedIndex mSources;  // over mSrc, so declared after it
+    CPrefixRules mPrefixes;
 };
 
 }  // namespace kivoparse

@@ -12,14 +12,94 @@
 // first NUL. A Parser is not thread-safe; separate Parsers share nothing.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kivoparse {
 
 class CKIVOParseCtrl;
 class CUrlMap;
+
+// ---- Every URL a page holds: kinds, occurrences, rule maps, callbacks ----
+//
+// Beyond the images and links above, a page names the resources it loads
+// and the places it leads to in other attributes too. Each (tag, attribute)
+// belongs to one kind (docs/cli.md, "URL kinds", has the table):
+//   Image     IMG src, INPUT src, background of any tag (as GetImages)
+//   Link      A href (as GetHrefs)
+//   Resource  LINK href, SCRIPT src
+//   Frame     IFRAME src, FRAME src
+//   Media     EMBED/SOURCE/TRACK/AUDIO/VIDEO src, VIDEO poster, OBJECT data
+//   Area      AREA href
+//   Form      FORM action
+//   Srcset    each URL of IMG/SOURCE srcset
+//   Refresh   the URL part of META content when http-equiv is "refresh"
+//   Css       each url(...) and @import "..." of style attributes and of
+//             STYLE elements' text
+// Image and Link are the default; the others are asked for.
+enum class UrlKind : unsigned char { Image, Link, Resource, Frame, Media, Area, Form, Srcset, Refresh, Css };
+constexpr std::size_t kUrlKindCount = 10;
+
+// A set of kinds.
+class UrlKinds {
+public:
+    constexpr UrlKinds() = default;  // no kind
+    constexpr UrlKinds(UrlKind kind) : mBits(1u << static_cast<unsigned>(kind)) {}
+    static constexpr UrlKinds Default() { return UrlKinds(UrlKind::Image) | UrlKind::Link; }
+    static constexpr UrlKinds All() { return FromBits((1u << kUrlKindCount) - 1); }
+    static constexpr UrlKinds FromBits(unsigned bits) {
+        UrlKinds kinds;
+        kinds.mBits = bits & ((1u << kUrlKindCount) - 1);
+        return kinds;
+    }
+    constexpr UrlKinds operator|(UrlKinds other) const { return FromBits(mBits | other.mBits); }
+    constexpr bool Has(UrlKind kind) const { return (mBits >> static_cast<unsigned>(kind)) & 1u; }
+    constexpr bool Empty() const { return mBits == 0; }
+    constexpr unsigned Bits() const { return mBits; }
+    constexpr bool operator==(UrlKinds other) const { return mBits == other.mBits; }
+    // A comma-separated list of kind names ("images,links,css"; "all" for
+    // every kind). False, with a message naming the word, for an unknown
+    // or empty one; kinds is then unchanged.
+    static bool Parse(std::string_view list, UrlKinds& kinds, std::string& error);
+
+private:
+    unsigned mBits = 0;
+};
+// The name of a kind as --kinds takes it: "images", "links", "resources",
+// "frames", "media", "areas", "forms", "srcset", "refresh", "css".
+const char* UrlKindName(UrlKind kind);
+
+// One URL where the document holds it. tag: upper case as written back
+// ("IMG"); attribute: lower case, "" for the text of a STYLE element.
+// offset: of the URL's first byte in the parsed text; line and column
+// count from 1 (column in bytes). A value that is no longer the text as
+// read (a document base stripped it, a rewrite changed it) is placed at its
+// attribute, else at its tag.
+struct UrlOccurrence {
+    UrlKind kind;
+    std::string tag;
+    std::string attribute;
+    std::string url;
+    std::size_t offset;
+    std::size_t line;
+    std::size_t column;
+};
+
+// Decides the new value of one URL: nothing keeps it as it is.
+using UrlRewriter = std::function<std::optional<std::string>(UrlKind kind, std::string_view url)>;
+
+// What a rule map could not read: the line (from 1) and why.
+struct RuleMapError {
+    std::size_t line = 0;
+    std::string message;
+};
+// ---- end of the URL block ----
 
 // Pairs of old and new URL values made once, to rewrite many documents with
 // the same pairs without indexing the old values for each: a run over a
@@ -32,6 +112,20 @@ public:
     // Lists of different lengths make a table that rewrites nothing: the
     // FixImages and FixHrefs that take it return -1, as for the two lists.
     UrlMap(std::vector<std::string> src, std::vector<std::string> dest);
+    // Exact pairs and prefix rules: a value that no pair matches and that
+    // starts with prefixes[i].first (letter case ignored, the longest
+    // prefix wins, then the first given) has that start replaced by
+    // prefixes[i].second.
+    UrlMap(std::vector<std::string> src, std::vector<std::string> dest,
+           std::vector<std::pair<std::string, std::string>> prefixes);
+    // A rule map from the text of a map file: one "old<TAB>new" pair per
+    // line, as for the exact pairs, where an old value that ends in one "*"
+    // is a prefix rule ("http://old.example.com/*<TAB>https://example.com/*";
+    // the "*" of the new value may be left out). At the end of either value
+    // "**" stands for one literal "*". False, with error set, for a line
+    // that cannot be read; map is then unchanged.
+    static bool ParseRules(std::string_view text, UrlMap& map, RuleMapError& error);
+    bool HasPrefixRules() const;
 
 private:
     friend class Parser;
@@ -80,6 +174,23 @@ public:
     // From now on appends a trace line per parser step to this file (lines
     // that cannot be written, e.g. for "", are dropped silently).
     void SetLogFile(const std::string& fileName);
+
+    // ---- URL kinds (see UrlKind) ----
+    // The URLs of the chosen kinds without duplicates under ASCII case
+    // folding: kind by kind, each kind's attributes in the order of the
+    // table, each in document order. GetUrls(UrlKind::Image) is GetImages().
+    std::vector<std::string> GetUrls(UrlKinds kinds = UrlKinds::Default());
+    // Every URL of the chosen kinds with its place, in document order.
+    std::vector<UrlOccurrence> GetUrlOccurrences(UrlKinds kinds = UrlKinds::Default());
+    // Rewrites each URL of the chosen kinds that the map's exact pairs or,
+    // failing those, its prefix rules match. A URL inside a longer value
+    // (srcset, refresh, CSS) is replaced alone; the rest of the value stays
+    // byte for byte. -1 for a map made of lists of different lengths
+    // (nothing changed), else 0.
+    int Rewrite(UrlKinds kinds, const UrlMap& map);
+    // The same with a function deciding each URL. When it throws, the tree
+    // stays as it was and the exception passes on.
+    int Rewrite(UrlKinds kinds, const UrlRewriter& rewriter);
 
 private:
     CKIVOParseCtrl& Ctrl();

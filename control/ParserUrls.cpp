@@ -1,0 +1,114 @@
+// The Parser's URL operations beyond images and links: kinds, places, rule
+// maps and callbacks, on the walk of links/UrlKinds.
+#include <utility>
+
+#include "control/CKIVOParseCtrl.h"
+#include "engine/CParsingEngine.h"
+#include "kivoparse/kivoparse.h"
+#include "links/CUrlMap.h"
+#include "links/RuleMap.h"
+#include "links/UrlKinds.h"
+#include "tree/CParseNode.h"
+
+namespace kivoparse {
+
+namespace {
+
+constexpr const char* kKindNames[kUrlKindCount] = {"images", "links", "resources", "frames", "media",
+                                                   "areas",  "forms", "srcset",    "refresh", "css"};
+
+}  // namespace
+
+const char* UrlKindName(UrlKind kind) {
+    const auto index = static_cast<std::size_t>(kind);
+    return index < kUrlKindCount ? kKindNames[index] : "";
+}
+
+bool UrlKinds::Parse(std::string_view list, UrlKinds& kinds, std::string& error) {
+    UrlKinds read;
+    for (std::size_t start = 0;;) {
+        std::size_t comma = list.find(',', start);
+        if (comma == std::string_view::npos) comma = list.size();
+        const std::string_view word = list.substr(start, comma - start);
+        bool known = word == "all";
+        if (known) read = read | All();
+        for (std::size_t i = 0; i < kUrlKindCount && !known; ++i) {
+            if (word == kKindNames[i]) {
+                read = read | static_cast<UrlKind>(i);
+                known = true;
+            }
+        }
+        if (!known) {
+            error = word.empty() ? std::string("an empty kind in '") + std::string(list) + "'"
+                                 : "unknown kind '" + std::string(word) +
+                                       "' (kinds: images, links, resources, frames, media, areas, forms, srcset, "
+                                       "refresh, css, all)";
+            return false;
+        }
+        if (comma == list.size()) break;
+        start = comma + 1;
+    }
+    kinds = read;
+    return true;
+}
+
+UrlMap::UrlMap(std::vector<std::string> src, std::vector<std::string> dest,
+               std::vector<std::pair<std::string, std::string>> prefixes) {
+    auto map = std::make_shared<CUrlMap>(std::move(src), std::move(dest));
+    for (auto& rule : prefixes) map->Prefixes().Add(rule.first, std::move(rule.second));
+    mMap = std::move(map);
+}
+
+bool UrlMap::ParseRules(std::string_view text, UrlMap& map, RuleMapError& error) {
+    SRuleMap read;
+    if (!ParseRuleMap(text, read, error.line, error.message)) return false;
+    map = UrlMap(std::move(read.mSrc), std::move(read.mDest), std::move(read.mPrefixes));
+    return true;
+}
+
+bool UrlMap::HasPrefixRules() const { return mMap && !mMap->Prefixes().Empty(); }
+
+std::vector<std::string> Parser::GetUrls(UrlKinds kinds) {
+    CParsingEngine* engine = Ctrl().Engine();
+    if (!engine || !engine->GetRoot()) return {};
+    return CollectUrls(*engine->GetRoot(), kinds);
+}
+
+std::vector<UrlOccurrence> Parser::GetUrlOccurrences(UrlKinds kinds) {
+    CParsingEngine* engine = Ctrl().Engine();
+    CParseNode* root = engine ? engine->GetRoot() : nullptr;
+    if (!root) return {};
+    return ListUrls(*root, kinds, root->Store()->Text());
+}
+
+int Parser::Rewrite(UrlKinds kinds, const UrlMap& map) {
+    if (!map.mMap) return 0;
+    const CUrlMap& table = *map.mMap;
+    if (!table.IsValid()) return -1;
+    CParsingEngine* engine = Ctrl().Engine();
+    if (!engine || !engine->GetRoot()) return 0;
+    const CValueList& dest = table.Destinations();
+    RewriteUrls(*engine->GetRoot(), kinds, [&](UrlKind, std::string_view url, std::string& out) {
+        const std::size_t at = table.Sources().FindIndexed(url);
+        if (at != CFoldedIndex::npos && at < dest.size()) {
+            out = dest[at];
+            return true;
+        }
+        return table.Prefixes().Apply(url, out);
+    });
+    return 0;
+}
+
+int Parser::Rewrite(UrlKinds kinds, const UrlRewriter& rewriter) {
+    CParsingEngine* engine = Ctrl().Engine();
+    if (!engine || !engine->GetRoot() || !rewriter) return 0;
+    RewriteUrls(*engine->GetRoot(), kinds, [&](UrlKind kind, std::string_view url, std::string& out) {
+        std::optional<std::string> decided = rewriter(kind, url);
+        if (!decided) return false;
+        out = std::move(*decided);
+        return true;
+    });
+    return 0;
+}
+
+}  // namespace kivoparse

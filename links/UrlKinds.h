@@ -1,0 +1,66 @@
+#pragma once
+// Where each kind of URL lives: the table of (tag, attribute, kind), and the
+// one walk that finds every URL of chosen kinds in a tree, in document
+// order, as a span of the node that holds it. Collecting, listing with
+// places and rewriting are built on this walk.
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <kivoparse/kivoparse.h>
+
+#include "links/UrlScan.h"
+
+namespace kivoparse {
+
+class CParseNode;
+class CTagNode;
+
+// How a value holds its URL: whole (as the seed's images and links), or as
+// spans found by a scanner.
+enum class EValueShape : unsigned char { Whole, Srcset, Refresh, Css };
+
+// One row of the table. A tag type other than 0 selects the tags of that
+// type (the seed's rows, as their passes do); else mTag names the tag
+// (upper case, never an end tag), or nullptr for any tag. A null
+// mAttribute stands for the text of the element (STYLE).
+struct SUrlPlace {
+    UrlKind mKind;
+    int mTagType;
+    const char* mTag;
+    const char* mAttribute;
+    EValueShape mShape;
+};
+
+// The rows, kind by kind in UrlKind order, each kind's rows in the order
+// its URLs are listed.
+const std::vector<SUrlPlace>& UrlPlaces();
+
+// One URL found: the node holding it (a property, or a STYLE element's
+// text node), the tag, the row, and where it lies in the node's data.
+struct SUrlHit {
+    const SUrlPlace* mPlace;
+    std::size_t mRow;  // index of mPlace in UrlPlaces()
+    CTagNode* mTag;
+    CParseNode* mHolder;
+    SSpan mSpan;
+    std::string_view Url() const;
+};
+
+// Calls found(hit) for each URL of the kinds in top's subtree, in document
+// order (a tag's rows in table order, a value's URLs left to right).
+void WalkUrls(CParseNode& top, UrlKinds kinds, const std::function<void(const SUrlHit&)>& found);
+
+// The distinct URLs (see Parser::GetUrls).
+std::vector<std::string> CollectUrls(CParseNode& top, UrlKinds kinds);
+// Every URL with its place in text, the parsed text (see Parser::GetUrlOccurrences).
+std::vector<UrlOccurrence> ListUrls(CParseNode& top, UrlKinds kinds, std::string_view text);
+// Rewrites every URL of the kinds for which decide gives a new value (true,
+// new value in out). Every change is prepared first; when decide throws or
+// memory runs out nothing has changed.
+void RewriteUrls(CParseNode& top, UrlKinds kinds,
+                 const std::function<bool(UrlKind, std::string_view, std::string&)>& decide);
+
+}  // namespace kivoparse

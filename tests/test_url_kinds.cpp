@@ -1,0 +1,249 @@
+// URL kinds beyond images and links: the value scanners, every occurrence
+// with its place, rule maps and callbacks, from the tables under
+// tests/data/links; and the properties that tie the new paths to the
+// seed's: the image and link kinds list and rewrite exactly as GetImages,
+// GetHrefs, FixImages and FixHrefs do.
+#include <strings.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "TestSupport.h"
+#include "kivoparse/kivoparse.h"
+#include "links/CPrefixRules.h"
+#include "links/UrlScan.h"
+
+using namespace kivoparse;
+using namespace kivoparse_test;
+
+namespace {
+
+class Scan : public ::testing::TestWithParam<SCase> {};
+TEST_P(Scan, FindsTheUrlsOfTheValue) {
+    const SCase& c = GetParam();
+    const std::string value = c["in"];
+    std::vector<SSpan> spans;
+    if (c["shape"] == "srcset") ScanSrcset(value, spans);
+    else if (c["shape"] == "refresh") ScanRefresh(value, spans);
+    else if (c["shape"] == "css") ScanCss(value, spans);
+    else FAIL() << "unknown shape " << c["shape"];
+    std::vector<std::string> urls;
+    for (const SSpan& span : spans) {
+        ASSERT_LE(span.mStart + span.mLength, value.size());
+        urls.push_back(value.substr(span.mStart, span.mLength));
+    }
+    EXPECT_EQ(urls, c.List("urls"));
+}
+INSTANTIATE_TEST_SUITE_P(Data, Scan, ::testing::ValuesIn(LoadCases({"links/scan.txt"}, "urls")), CaseName);
+
+UrlKinds KindsOf(const SCase& c) {
+    UrlKinds kinds;
+    std::string error;
+    if (!UrlKinds::Parse(c["kinds"], kinds, error)) throw std::runtime_error(c.mWhere + ": " + error);
+    return kinds;
+}
+
+class Places : public ::testing::TestWithParam<SCase> {};
+TEST_P(Places, ListsEveryOccurrenceWithItsPlace) {
+    const SCase& c = GetParam();
+    Parser parser;
+    parser.SetDocumentBase(c["base"]);
+    parser.ParseHTML(c["in"]);
+    std::vector<std::string> got;
+    for (const UrlOccurrence& o : parser.GetUrlOccurrences(KindsOf(c))) {
+        got.push_back(std::to_string(o.line) + ":" + std::to_string(o.column) + " " + UrlKindName(o.kind) + " " +
+                      o.tag + " " + (o.attribute.empty() ? "-" : o.attribute) + " " + o.url);
+    }
+    EXPECT_EQ(got, c.List("urls"));
+}
+INSTANTIATE_TEST_SUITE_P(Data, Places, ::testing::ValuesIn(LoadCases({"links/kinds.txt"}, "urls")), CaseName);
+
+class Rules : public ::testing::TestWithParam<SCase> {};
+TEST_P(Rules, RewriteByTheRuleMap) {
+    const SCase& c = GetParam();
+    UrlMap map;
+    RuleMapError error;
+    const bool read = UrlMap::ParseRules(c["map"], map, error);
+    if (c.Has("error")) {
+        ASSERT_FALSE(read);
+        EXPECT_EQ(std::to_string(error.line) + " " + error.message, c["error"]);
+        return;
+    }
+    ASSERT_TRUE(read) << error.line << ": " << error.message;
+    Parser parser;
+    parser.ParseHTML(c["in"]);
+    ASSERT_EQ(parser.Rewrite(KindsOf(c), map), 0);
+    EXPECT_EQ(parser.GetHTML(), c["out"]);
+}
+INSTANTIATE_TEST_SUITE_P(Data, Rules, ::testing::ValuesIn(LoadCases({"links/rules.txt"}, "out")), CaseName);
+// The error cases close with "error:" instead; they are read as their own table.
+INSTANTIATE_TEST_SUITE_P(Errors, Rules, ::testing::ValuesIn(LoadCases({"links/rules-errors.txt"}, "error")),
+                         CaseName);
+
+// Every document of the tables: the seed's kinds through the new paths give
+// what the seed's operations give, and each place of a value read as
+// written holds its URL there.
+std::vector<SCase> Documents() {
+    std::vector<SCase> all = LoadCases({"core/roundtrip.txt", "core/roundtrip-more.txt"}, "out");
+    for (const SCase& c : LoadCases({"links/collect.txt"}, "hrefs")) all.push_back(c);
+    for (const SCase& c : LoadCases({"links/kinds.txt"}, "urls")) all.push_back(c);
+    return all;
+}
+
+class SeedKinds : public ::testing::TestWithParam<SCase> {};
+TEST_P(SeedKinds, ListAndRewriteAsTheSeedDoes) {
+    const SCase& c = GetParam();
+    Parser parser, seed;
+    for (Parser* p : {&parser, &seed}) {
+        p->SetDocumentBase(c["base"]);
+        p->ParseHTML(c["in"]);
+    }
+    const std::vector<std::string> images = seed.GetImages(), hrefs = seed.GetHrefs();
+    EXPECT_EQ(parser.GetUrls(UrlKind::Image), images);
+    EXPECT_EQ(parser.GetUrls(UrlKind::Link), hrefs);
+    std::vector<std::string> both = images;
+    for (const std::string& href : hrefs) {
+        bool seen = false;
+        for (const std::string& image : images) seen = seen || strcasecmp(image.c_str(), href.c_str()) == 0;
+        if (!seen) both.push_back(href);
+    }
+    EXPECT_EQ(parser.GetUrls(), both);
+
+    std::vector<std::string> newImages, newHrefs;
+    for (std::size_t i = 0; i < images.size(); ++i) newImages.push_back("img" + std::to_string(i));
+    for (std::size_t i = 0; i < hrefs.size(); ++i) newHrefs.push_back("href" + std::to_string(i));
+    ASSERT_EQ(seed.FixImages(images, newImages), 0);
+    ASSERT_EQ(seed.FixHrefs(hrefs, newHrefs), 0);
+    ASSERT_EQ(parser.Rewrite(UrlKind::Image, UrlMap(images, newImages)), 0);
+    ASSERT_EQ(parser.Rewrite(UrlKind::Link, UrlMap(hrefs, newHrefs)), 0);
+    EXPECT_EQ(parser.GetHTML(), seed.GetHTML());
+}
+INSTANTIATE_TEST_SUITE_P(Data, SeedKinds, ::testing::ValuesIn(Documents()), CaseName);
+
+TEST_P(SeedKinds, PlacesHoldTheirUrlsAndNoCallbackChangesNothing) {
+    const SCase& c = GetParam();
+    const std::string input = c["in"];
+    Parser parser;
+    parser.ParseHTML(input);
+    const std::string html = parser.GetHTML();
+    for (const UrlOccurrence& o : parser.GetUrlOccurrences(UrlKinds::All())) {
+        ASSERT_LE(o.offset, input.size());
+        // Without a document base a value is read as written, but for an
+        // insert block inside it or an empty one: then the place is its name's.
+        const std::string there = input.substr(o.offset, std::max(o.url.size(), o.attribute.size()));
+        EXPECT_TRUE(there.compare(0, o.url.size(), o.url) == 0 || strncasecmp(there.c_str(), o.attribute.c_str(), o.attribute.size()) == 0 ||
+                    strncasecmp(input.c_str() + o.offset, o.tag.c_str(), o.tag.size()) == 0)
+            << o.tag << " " << o.attribute << " " << o.url << " at " << o.offset;
+        const std::size_t lineStart = input.rfind('\n', o.offset == 0 ? 0 : o.offset - 1);
+        EXPECT_EQ(o.column, o.offset - (lineStart == std::string::npos || o.offset == 0 ? 0 : lineStart + 1) + 1);
+    }
+    std::size_t asked = 0;
+    ASSERT_EQ(parser.Rewrite(UrlKinds::All(),
+                             [&](UrlKind, std::string_view) -> std::optional<std::string> {
+                                 ++asked;
+                                 return std::nullopt;
+                             }),
+              0);
+    EXPECT_EQ(asked, parser.GetUrlOccurrences(UrlKinds::All()).size());
+    EXPECT_EQ(parser.GetHTML(), html);
+    // The same URL given back: every value as it was, byte for byte (but
+    // for the bytes after a NUL, which go with a whole value replaced).
+    if (input.find('\0') != std::string::npos) return;
+    ASSERT_EQ(parser.Rewrite(UrlKinds::All(),
+                             [](UrlKind, std::string_view url) { return std::optional<std::string>(url); }),
+              0);
+    EXPECT_EQ(parser.GetHTML(), html);
+}
+
+TEST(UrlCallback, SeesKindAndUrlAndAThrowLeavesTheTree) {
+    Parser parser;
+    parser.ParseHTML("<link href=a.css><img srcset='x.jpg 1x, y.jpg 2x'><a href=p.htm>x</a>");
+    std::vector<std::string> seen;
+    parser.Rewrite(UrlKinds::All(), [&](UrlKind kind, std::string_view url) -> std::optional<std::string> {
+        seen.push_back(std::string(UrlKindName(kind)) + " " + std::string(url));
+        if (url == "y.jpg") return std::string("z.jpg");
+        return std::nullopt;
+    });
+    EXPECT_EQ(seen, (std::vector<std::string>{"resources a.css", "srcset x.jpg", "srcset y.jpg", "links p.htm"}));
+    EXPECT_EQ(parser.GetHTML(), "<LINK href=\"a.css\"><IMG srcset=\"x.jpg 1x, z.jpg 2x\"><A href=\"p.htm\">x</A>");
+    const std::string before = parser.GetHTML();
+    EXPECT_THROW(parser.Rewrite(UrlKinds::All(),
+                                [](UrlKind, std::string_view url) -> std::optional<std::string> {
+                                    if (url == "p.htm") throw std::runtime_error("no");
+                                    return std::string("changed");
+                                }),
+                 std::runtime_error);
+    EXPECT_EQ(parser.GetHTML(), before);
+}
+
+TEST(UrlKindsList, NamesAndErrors) {
+    UrlKinds kinds;
+    std::string error;
+    ASSERT_TRUE(UrlKinds::Parse("images,css", kinds, error));
+    EXPECT_EQ(kinds, UrlKinds(UrlKind::Image) | UrlKind::Css);
+    ASSERT_TRUE(UrlKinds::Parse("all", kinds, error));
+    EXPECT_EQ(kinds, UrlKinds::All());
+    EXPECT_FALSE(UrlKinds::Parse("images,,links", kinds, error));
+    EXPECT_EQ(error, "an empty kind in 'images,,links'");
+    EXPECT_FALSE(UrlKinds::Parse("Images", kinds, error));
+    EXPECT_EQ(kinds, UrlKinds::All());  // unchanged
+    for (std::size_t i = 0; i < kUrlKindCount; ++i) {
+        ASSERT_TRUE(UrlKinds::Parse(UrlKindName(static_cast<UrlKind>(i)), kinds, error));
+        EXPECT_EQ(kinds, UrlKinds(static_cast<UrlKind>(i)));
+    }
+}
+
+// Before any parse there is nothing to list or rewrite; a map of lists of
+// different lengths is refused as FixImages refuses it.
+TEST(UrlKindsList, NoTreeAndUnevenMap) {
+    Parser parser;
+    EXPECT_TRUE(parser.GetUrls(UrlKinds::All()).empty());
+    EXPECT_TRUE(parser.GetUrlOccurrences(UrlKinds::All()).empty());
+    EXPECT_EQ(parser.Rewrite(UrlKinds::All(), UrlMap({"a"}, {})), -1);
+    parser.ParseHTML("<a href=a>x</a>");
+    EXPECT_EQ(parser.Rewrite(UrlKinds::All(), UrlMap({"a"}, {})), -1);
+    EXPECT_EQ(parser.GetHTML(), "<A href=\"a\">x</A>");
+}
+
+// FixImages and FixHrefs with a map that holds prefix rules apply them too.
+TEST(UrlKindsList, SeedRewritesTakeRuleMaps) {
+    Parser parser;
+    parser.ParseHTML("<img src=old/a.gif><a href=old/b.htm>x</a>");
+    const UrlMap map({}, {}, {{"old/", "new/"}});
+    ASSERT_EQ(parser.FixImages(map), 0);
+    EXPECT_EQ(parser.GetHTML(), "<IMG src=\"new/a.gif\"><A href=\"old/b.htm\">x</A>");
+    ASSERT_EQ(parser.FixHrefs(map), 0);
+    EXPECT_EQ(parser.GetHTML(), "<IMG src=\"new/a.gif\"><A href=\"new/b.htm\">x</A>");
+}
+
+// The longest prefix wins whatever the order the rules came in; a look-up
+// walks the value once.
+TEST(PrefixRules, LongestFirstThenFirstGiven) {
+    CPrefixRules rules;
+    rules.Add("a", "1");
+    rules.Add("abc", "3");
+    rules.Add("ab", "2");
+    rules.Add("AB", "never");
+    std::string out;
+    ASSERT_TRUE(rules.Apply("abcd", out));
+    EXPECT_EQ(out, "3d");
+    ASSERT_TRUE(rules.Apply("ABx", out));
+    EXPECT_EQ(out, "2x");
+    ASSERT_TRUE(rules.Apply("a", out));
+    EXPECT_EQ(out, "1");
+    out = "kept";
+    EXPECT_FALSE(rules.Apply("b", out));
+    EXPECT_EQ(out, "kept");
+}
+
+// A million levels: the new walk never recurses per level.
+TEST(UrlKindsDeep, AMillionLevels) {
+    const std::size_t levels = 1000000;
+    Parser parser;
+    parser.ParseHTML(Repeat("<b style=\"background:url(x.gif)\">", levels) + Repeat("</b>", levels));
+    EXPECT_EQ(parser.GetUrlOccurrences(UrlKind::Css).size(), levels);
+    ASSERT_EQ(parser.Rewrite(UrlKind::Css, UrlMap({"x.gif"}, {"y.gif"})), 0);
+    EXPECT_EQ(parser.GetUrls(UrlKind::Css), std::vector<std::string>{"y.gif"});
+}
+
+}  // namespace
