@@ -1,5 +1,6 @@
 // The Parser's URL operations beyond images and links: kinds, places, rule
 // maps and callbacks, on the walk of links/UrlKinds.
+#include <string>
 #include <utility>
 
 #include "control/CKIVOParseCtrl.h"
@@ -59,11 +60,12 @@ UrlMap::UrlMap(std::vector<std::string> src, std::vector<std::string> dest,
     mMap = std::move(map);
 }
 
-bool UrlMap::ParseRules(std::string_view text, UrlMap& map, RuleMapError& error) {
+UrlMap UrlMap::ParseRules(std::string_view text) {
     SRuleMap read;
-    if (!ParseRuleMap(text, read, error.line, error.message)) return false;
-    map = UrlMap(std::move(read.mSrc), std::move(read.mDest), std::move(read.mPrefixes));
-    return true;
+    std::size_t line = 0;
+    std::string message;
+    if (!ParseRuleMap(text, read, line, message)) throw MapError(line, "line " + std::to_string(line) + " " + message);
+    return UrlMap(std::move(read.mSrc), std::move(read.mDest), std::move(read.mPrefixes));
 }
 
 bool UrlMap::HasPrefixRules() const { return mMap && !mMap->Prefixes().Empty(); }

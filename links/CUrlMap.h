@@ -21,6 +21,7 @@ public:
     // A rewrite with lists of different lengths changes nothing and gives -1.
     bool IsValid() const { return mSrc.size() == mDest.size(); }
     const CFoldedIndex& Sources() const { return mSources; }
+    const CValueList& SourceValues() const { return mSrc; }
     const CValueList& Destinations() const { return mDest; }
     // Rules for the values that no pair matches (see CPrefixRules); added
     // while the table is made, before it is shared.

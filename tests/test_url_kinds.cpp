@@ -62,14 +62,14 @@ class Rules : public ::testing::TestWithParam<SCase> {};
 TEST_P(Rules, RewriteByTheRuleMap) {
     const SCase& c = GetParam();
     UrlMap map;
-    RuleMapError error;
-    const bool read = UrlMap::ParseRules(c["map"], map, error);
-    if (c.Has("error")) {
-        ASSERT_FALSE(read);
-        EXPECT_EQ(std::to_string(error.line) + " " + error.message, c["error"]);
+    try {
+        map = UrlMap::ParseRules(c["map"]);
+        ASSERT_FALSE(c.Has("error")) << "read without error";
+    } catch (const MapError& error) {
+        ASSERT_TRUE(c.Has("error")) << error.what();
+        EXPECT_EQ(std::to_string(error.Line()) + " " + error.what(), c["error"]);
         return;
     }
-    ASSERT_TRUE(read) << error.line << ": " << error.message;
     Parser parser;
     parser.ParseHTML(c["in"]);
     ASSERT_EQ(parser.Rewrite(KindsOf(c), map), 0);
@@ -244,6 +244,20 @@ TEST(UrlKindsDeep, AMillionLevels) {
     EXPECT_EQ(parser.GetUrlOccurrences(UrlKind::Css).size(), levels);
     ASSERT_EQ(parser.Rewrite(UrlKind::Css, UrlMap({"x.gif"}, {"y.gif"})), 0);
     EXPECT_EQ(parser.GetUrls(UrlKind::Css), std::vector<std::string>{"y.gif"});
+}
+
+}  // namespace
+
+namespace {
+
+// The one-pass rewrite of images and links takes rule maps too.
+TEST(UrlKindsList, OnePassRewriteTakesRuleMaps) {
+    Parser parser;
+    parser.ParseHTML("<img src=old/a.gif><a href=old/b.htm>x</a>");
+    ASSERT_EQ(parser.Rewrite(UrlMap::ParseRules("old/*\tpics/*\n"), UrlMap::ParseRules("old/*\tpages/\n")), 0);
+    EXPECT_EQ(parser.GetHTML(), "<IMG src=\"pics/a.gif\"><A href=\"pages/b.htm\">x</A>");
+    EXPECT_EQ(parser.Rewrite(UrlMap::ParseRules("x/*\ty/"), UrlMap({"a"}, {})), -1);
+    EXPECT_EQ(parser.GetHTML(), "<IMG src=\"pics/a.gif\"><A href=\"pages/b.htm\">x</A>");
 }
 
 }  // namespace

@@ -15,16 +15,41 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <optional>
 #include <utility>
 #include <vector>
 
+// The version of this header; Version() gives the library's own.
+#define KIVOPARSE_VERSION_MAJOR 1
+#define KIVOPARSE_VERSION_MINOR 0
+#define KIVOPARSE_VERSION_PATCH 0
+
 namespace kivoparse {
+
+// The library's version, "MAJOR.MINOR.PATCH".
+const char* Version();
 
 class CKIVOParseCtrl;
 class CUrlMap;
+
+// A map file line that is not a pair: what() says which and why, as in
+// "line 3 has no TAB; each line must be old value, TAB, new value".
+class MapError : public std::runtime_error {
+public:
+    MapError(std::size_t line, const std::string& message) : std::runtime_error(message), mLine(line) {}
+    std::size_t Line() const { return mLine; }  // counted from 1
+
+private:
+    std::size_t mLine;
+};
+
+// Receives bytes a piece at a time: written HTML, or one trace line
+// (without its line end). A sink that throws stops the work; the exception
+// reaches the caller and the tree stays as it was.
+using ByteSink = std::function<void(std::string_view bytes)>;
 
 // ---- Every URL a page holds: kinds, occurrences, rule maps, callbacks ----
 //
@@ -79,8 +104,9 @@ const char* UrlKindName(UrlKind kind);
 // ("IMG"); attribute: lower case, "" for the text of a STYLE element.
 // offset: of the URL's first byte in the parsed text; line and column
 // count from 1 (column in bytes). A value that is no longer the text as
-// read (a document base stripped it, a rewrite changed it) is placed at its
-// attribute, else at its tag.
+// read (a document base stripped it, a rewrite changed it, an insert block
+// inside it) or that is empty is placed at its attribute's name if that is
+// written in lower case, else at its tag's name.
 struct UrlOccurrence {
     UrlKind kind;
     std::string tag;
@@ -93,12 +119,6 @@ struct UrlOccurrence {
 
 // Decides the new value of one URL: nothing keeps it as it is.
 using UrlRewriter = std::function<std::optional<std::string>(UrlKind kind, std::string_view url)>;
-
-// What a rule map could not read: the line (from 1) and why.
-struct RuleMapError {
-    std::size_t line = 0;
-    std::string message;
-};
 // ---- end of the URL block ----
 
 // Pairs of old and new URL values made once, to rewrite many documents with
@@ -112,20 +132,28 @@ public:
     // Lists of different lengths make a table that rewrites nothing: the
     // FixImages and FixHrefs that take it return -1, as for the two lists.
     UrlMap(std::vector<std::string> src, std::vector<std::string> dest);
+    // The pairs of a map file's text: one pair a line, the old value, a
+    // TAB, the new value; the first TAB splits, every other byte (CR and
+    // NUL included) is kept, and an empty last line is ignored. Throws
+    // MapError for a line without a TAB.
+    static UrlMap Parse(std::string_view text);
     // Exact pairs and prefix rules: a value that no pair matches and that
     // starts with prefixes[i].first (letter case ignored, the longest
     // prefix wins, then the first given) has that start replaced by
     // prefixes[i].second.
     UrlMap(std::vector<std::string> src, std::vector<std::string> dest,
            std::vector<std::pair<std::string, std::string>> prefixes);
-    // A rule map from the text of a map file: one "old<TAB>new" pair per
-    // line, as for the exact pairs, where an old value that ends in one "*"
-    // is a prefix rule ("http://old.example.com/*<TAB>https://example.com/*";
+    // A rule map: the lines of Parse, where an old value that ends in one
+    // "*" is a prefix rule ("http://old.example.com/*<TAB>https://example.com/*";
     // the "*" of the new value may be left out). At the end of either value
-    // "**" stands for one literal "*". False, with error set, for a line
-    // that cannot be read; map is then unchanged.
-    static bool ParseRules(std::string_view text, UrlMap& map, RuleMapError& error);
+    // "**" stands for one literal "*". Throws MapError for a line without a
+    // TAB, an empty prefix, or a "*" left over on an exact pair's new value.
+    static UrlMap ParseRules(std::string_view text);
     bool HasPrefixRules() const;
+
+    std::size_t Size() const;
+    const std::vector<std::string>& Sources() const;       // the old values
+    const std::vector<std::string>& Destinations() const;  // the new values
 
 private:
     friend class Parser;
@@ -149,6 +177,8 @@ public:
     // The tree written back: tag names upper-case, attribute names lower-case,
     // values double-quoted. "" before the first parse.
     std::string GetHTML();
+    // The same bytes handed to sink in pieces, without the whole string.
+    void WriteHTML(const ByteSink& sink);
 
     // IMG "src", then INPUT "src", then "background" of any element, each in
     // document order; of values equal but for letter case the first is kept.
@@ -166,6 +196,11 @@ public:
     // As the two above, with the pairs of a table made once.
     int FixImages(const UrlMap& map);
     int FixHrefs(const UrlMap& map);
+    // Images from the one table and links from the other, over one tree:
+    // unlike writing the images' rewrite out and parsing it again for the
+    // links, a value that does not read back as itself cannot hide a link.
+    // -1 if either table is invalid (nothing changed), else 0.
+    int Rewrite(const UrlMap& images, const UrlMap& links);
 
     // From the next parse on, image URLs get backslashes turned into slashes
     // and lose every occurrence of base (its backslashes turned likewise).
@@ -174,6 +209,9 @@ public:
     // From now on appends a trace line per parser step to this file (lines
     // that cannot be written, e.g. for "", are dropped silently).
     void SetLogFile(const std::string& fileName);
+    // From now on hands each trace line to sink instead of a file (a later
+    // SetLogFile goes back to a file); an empty sink turns the trace off.
+    void SetTraceSink(ByteSink sink);
 
     // ---- URL kinds (see UrlKind) ----
     // The URLs of the chosen kinds without duplicates under ASCII case
@@ -184,9 +222,10 @@ public:
     std::vector<UrlOccurrence> GetUrlOccurrences(UrlKinds kinds = UrlKinds::Default());
     // Rewrites each URL of the chosen kinds that the map's exact pairs or,
     // failing those, its prefix rules match. A URL inside a longer value
-    // (srcset, refresh, CSS) is replaced alone; the rest of the value stays
-    // byte for byte. -1 for a map made of lists of different lengths
-    // (nothing changed), else 0.
+    // (srcset, refresh, CSS) is replaced alone and the rest of the value
+    // stays byte for byte; a whole value is replaced whole, as FixImages
+    // does. -1 for a map made of lists of different lengths (nothing
+    // changed), else 0.
     int Rewrite(UrlKinds kinds, const UrlMap& map);
     // The same with a function deciding each URL. When it throws, the tree
     // stays as it was and the exception passes on.
