@@ -16,6 +16,7 @@
 #include "cli/CJobRunner.h"
 #include "cli/InputList.h"
 #include "cli/SystemIO.h"
+#include "cli/UrlCommands.h"
 #include "cli/ValueFormat.h"
 
 #ifndef KIVOPARSE_VERSION
@@ -210,7 +211,12 @@ int Run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     try {
-        return kivoparse::cli::Run(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0)));
+        const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+        if (kivoparse::cli::IsUrlCommand(args)) {
+            kivoparse::cli::InitProcessIO();
+            return kivoparse::cli::RunUrlCommand(args);
+        }
+        return kivoparse::cli::Run(args);
     } catch (const std::bad_alloc&) {
         kivoparse::cli::WriteStderr("kivoparse: out of memory\n");
     } catch (const std::exception& e) {

@@ -1,0 +1,505 @@
+#include "cli/UrlCommands.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+
+#include <kivoparse/kivoparse.h>
+
+#include "cli/CJobRunner.h"
+#include "cli/CSiteIndex.h"
+#include "cli/InputList.h"
+#include "cli/SystemIO.h"
+#include "cli/ValueFormat.h"
+#include "links/UrlPaths.h"
+#include "tree/CompareNoCase.h"
+
+namespace kivoparse {
+namespace cli {
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+enum class EUrlCommand { Urls, Check, Fix };
+
+struct SUrlOptions {
+    EUrlCommand mCommand = EUrlCommand::Urls;
+    UrlKinds mKinds = UrlKinds::Default();
+    bool mJson = false;
+    bool mRecursive = false;
+    std::vector<std::string> mExtensions{"html", "htm"};
+    std::string mRoot;  // check: "" is each operand's own folder
+    std::string mSuggestMap;
+    std::string mMapPath;
+    bool mHasBase = false;
+    std::string mBase;
+    bool mHasOut = false;
+    std::string mOutDir;
+    unsigned mJobs = 0;
+    std::vector<std::string> mOperands;
+};
+
+const char kUrlsHelp[] = R"(usage: kivoparse urls [--kinds LIST|--all] [--json] [-r] [--ext LIST] [-j N] [FILE...]
+
+Lists every URL of the chosen kinds with its place, in document order, one
+per line: FILE:LINE:COLUMN: KIND TAG ATTRIBUTE URL (ATTRIBUTE "-" for the
+text of a STYLE element). Lines and columns count from 1, columns in bytes.
+
+Options:
+  --kinds LIST  the kinds, comma separated: images, links, resources, frames,
+                media, areas, forms, srcset, refresh, css, or all (default:
+                images,links)
+  --all         every kind
+  --json        one JSON object per line: {"file": ..., "line": ...,
+                "column": ..., "tag": ..., "attribute": ..., "kind": ...,
+                "url": ...}
+  -r            read directories (files ending in .html or .htm)
+  --ext LIST    with -r, the name endings to take instead
+  -j N          parse N files at a time (default: the number of cores)
+  --help        show this text
+)";
+
+const char kCheckHelp[] = R"(usage: kivoparse check [--root DIR] [--kinds LIST|--all] [--json]
+                       [--suggest-map FILE] [-r] [--ext LIST] [-j N] [FILE...]
+
+Resolves every relative URL against its document's folder and every
+root-relative one ("/...") against --root, the query and fragment dropped,
+%XX escapes and character references decoded, backslashes read as slashes,
+and reports each one whose target does not exist:
+  FILE:LINE:COLUMN: KIND 'URL': no such file 'PATH'
+and then each one whose target exists only in another letter case (what a
+server that ignores case serves, and no other does):
+  FILE:LINE:COLUMN: KIND 'URL': exists as 'PATH'
+External URLs (a scheme such as http: or mailto:, or //host) are counted,
+not fetched; so are URLs holding an insert block. A count goes to the
+standard error at the end.
+
+Options:
+  --root DIR    the folder that root-relative URLs start from (default: the
+                directory operand a file was found under, or a file
+                operand's own folder)
+  --kinds LIST  the kinds, as for 'kivoparse urls' (default: images,links)
+  --all         every kind
+  --json        one JSON object per report line, with "problem": "missing"
+                or "case", "path" and, for "case", "actual"
+  --suggest-map FILE  write the map of exact pairs that repairs every URL
+                whose target exists in another letter case, for
+                'kivoparse fix --map FILE'
+  -r            read directories (files ending in .html or .htm)
+  --ext LIST    with -r, the name endings to take instead
+  -j N          parse N files at a time (default: the number of cores)
+  --help        show this text
+
+Exit status: 0 nothing broken; 1 a URL is broken or in another letter case,
+or an input could not be read; 2 usage error.
+)";
+
+const char kFixHelp[] = R"(usage: kivoparse fix --map MAPFILE [--kinds LIST|--all] [--base TEXT]
+                     [-r] [--ext LIST] [--out DIR] [-j N] [FILE...]
+
+Rewrites every URL of the chosen kinds (default: images,links) with a rule
+map and writes the HTML as 'html' does. A URL inside a longer value (a
+srcset, a refresh, CSS) is replaced alone; the rest stays byte for byte.
+
+The map has one pair per line, old value, TAB, new value, as for
+fix-images. An old value that ends in "*" is a prefix rule: every URL that
+starts with the rest (letter case ignored) gets the new value (whose own
+trailing "*" may be left out) in place of that start. Exact pairs come
+first, then the longest prefix. At the end of either value "**" stands for
+one literal "*".
+  http://old.example.com/*	https://example.com/*
+  images/*	assets/img/*
+
+Options:
+  --map MAPFILE the rule map ("-": the standard input)
+  --kinds LIST  the kinds, as for 'kivoparse urls'
+  --all         every kind
+  --base TEXT   document base, as for the other commands
+  -r            read directories (files ending in .html or .htm)
+  --ext LIST    with -r, the name endings to take instead
+  --out DIR     write each result to a file under DIR, as for fix-images
+  -j N          parse N files at a time (default: the number of cores)
+  --help        show this text
+)";
+
+const char* Synopsis(EUrlCommand command) {
+    switch (command) {
+        case EUrlCommand::Urls: return "usage: kivoparse urls [--kinds LIST|--all] [--json] [-r] [FILE...]\n";
+        case EUrlCommand::Check:
+            return "usage: kivoparse check [--root DIR] [--kinds LIST|--all] [--json] [--suggest-map FILE] [-r] "
+                   "[FILE...]\n";
+        case EUrlCommand::Fix: return "usage: kivoparse fix --map MAPFILE [--kinds LIST|--all] [-r] [--out DIR] [FILE...]\n";
+    }
+    return "";
+}
+
+int UsageError(EUrlCommand command, const std::string& message) {
+    WriteStderr("kivoparse: " + message + "\n" + Synopsis(command) + "Try 'kivoparse " +
+                (command == EUrlCommand::Urls ? "urls" : command == EUrlCommand::Check ? "check" : "fix") +
+                " --help'.\n");
+    return kExitUsage;
+}
+
+int Fail(const std::string& message) {
+    WriteStderr("kivoparse: " + message + "\n");
+    return kExitFailed;
+}
+
+bool ParseExtensionList(const std::string& list, std::vector<std::string>& endings) {
+    endings.clear();
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = list.find(',', start);
+        std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (!item.empty() && item[0] == '.') item.erase(0, 1);
+        if (item.empty() || item.find('/') != std::string::npos) return false;
+        for (char& c : item) c = static_cast<char>(FoldByte(c));
+        endings.push_back(item);
+        if (comma == std::string::npos) return true;
+        start = comma + 1;
+    }
+}
+
+// Reads the command line with CLI11; returns -1 to go on, else the status.
+int ParseArgs(const std::vector<std::string>& args, SUrlOptions& options) {
+    options.mCommand = args[0] == "urls" ? EUrlCommand::Urls : args[0] == "check" ? EUrlCommand::Check : EUrlCommand::Fix;
+    const EUrlCommand command = options.mCommand;
+    CLI::App app;
+    app.set_help_flag();
+    bool help = false, all = false;
+    std::string kinds, extensions, base, out;
+    app.add_flag("-h,--help", help);
+    app.add_flag("-r,--recursive", options.mRecursive);
+    app.add_option("--ext", extensions);
+    app.add_option("--kinds", kinds);
+    app.add_flag("--all", all);
+    app.add_option("-j,--jobs", options.mJobs)->check(CLI::Range(1u, 1024u));
+    if (command != EUrlCommand::Fix) app.add_flag("--json", options.mJson);
+    if (command == EUrlCommand::Check) {
+        app.add_option("--root", options.mRoot);
+        app.add_option("--suggest-map", options.mSuggestMap);
+    }
+    if (command == EUrlCommand::Fix) {
+        app.add_option("--map", options.mMapPath);
+        app.add_option("--base", base);
+        app.add_option("--out", out);
+    }
+    app.add_option("FILE", options.mOperands);
+    std::vector<std::string> words(args.rbegin(), args.rend() - 1);
+    try {
+        app.parse(words);
+    } catch (const CLI::ParseError& error) {
+        if (help) return -2;
+        return UsageError(command, error.what());
+    }
+    if (help) return -2;
+    if (!kinds.empty() && all) return UsageError(command, "--kinds and --all: give one of them");
+    if (all) options.mKinds = UrlKinds::All();
+    std::string error;
+    if (app.count("--kinds") && !UrlKinds::Parse(kinds, options.mKinds, error)) return UsageError(command, "--kinds: " + error);
+    if (app.count("--ext") && !ParseExtensionList(extensions, options.mExtensions))
+        return UsageError(command, "--ext wants a comma-separated list of name endings such as html,htm; got '" +
+                                       extensions + "'");
+    if (command == EUrlCommand::Fix) {
+        if (!app.count("--map")) return UsageError(command, "fix needs --map MAPFILE");
+        options.mHasBase = app.count("--base") != 0;
+        options.mBase = base;
+        options.mHasOut = app.count("--out") != 0;
+        options.mOutDir = out;
+        if (options.mHasOut && out.empty()) return UsageError(command, "--out wants a directory");
+    }
+    if (command == EUrlCommand::Check && app.count("--suggest-map") && options.mSuggestMap.empty())
+        return UsageError(command, "--suggest-map wants a file name");
+    return -1;
+}
+
+std::string JsonString(const std::string& bytes) {
+    std::string out;
+    AppendJsonString(out, bytes);
+    return out;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return std::string();
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// What the check keeps between documents: the folders read, the counts,
+// the case-only reports (written after the missing ones), the map.
+struct SCheckState {
+    CSiteIndex mIndex;
+    std::size_t mChecked = 0, mMissing = 0, mOtherCase = 0, mExternal = 0, mTemplates = 0;
+    std::string mCaseReports;
+    // The suggested pairs in the order found, and for each URL (folded) the
+    // spellings that work where it is written, to warn when one pair cannot
+    // serve every place.
+    std::vector<std::pair<std::string, std::string>> mPairs;
+    struct SSpelling {
+        std::string mSpelling;
+        std::string mFile;
+        bool mFromFix;
+    };
+    std::unordered_map<std::string, std::vector<SSpelling>> mSpellings;
+};
+
+std::string Folded(std::string text) {
+    for (char& c : text) c = static_cast<char>(FoldByte(c));
+    return text;
+}
+
+void NoteSpelling(SCheckState& state, const std::string& url, const std::string& works, const std::string& file,
+                  bool fromFix) {
+    auto& spellings = state.mSpellings[Folded(url)];
+    for (const auto& known : spellings) {
+        if (known.mSpelling == works) return;
+    }
+    if (fromFix && std::none_of(spellings.begin(), spellings.end(), [](const auto& s) { return s.mFromFix; }))
+        state.mPairs.emplace_back(url, works);
+    spellings.push_back(SCheckState::SSpelling{works, file, fromFix});
+}
+
+// Checks one document's URLs; returns its report of missing targets.
+std::string CheckDocument(SCheckState& state, const SUrlOptions& options, const SInput& input,
+                          const std::vector<UrlOccurrence>& found) {
+    std::string report;
+    const std::string file = DisplayName(input.mPath);
+    const std::string folder = input.mPath == "-" ? std::string() : FolderOf(input.mPath);
+    std::string root = options.mRoot;
+    if (root.empty() && input.mPath != "-") {
+        // The directory operand: the path less the part found below it.
+        root = input.mPath.size() > input.mOutPath.size() ? input.mPath.substr(0, input.mPath.size() - input.mOutPath.size())
+                                                          : std::string();
+        if (root.size() > 1 && root.back() == '/') root.pop_back();
+    }
+    for (const UrlOccurrence& o : found) {
+        const SUrlPath path = SplitUrlPath(o.url);
+        switch (path.mClass) {
+            case EUrlClass::External: ++state.mExternal; continue;
+            case EUrlClass::Template: ++state.mTemplates; continue;
+            case EUrlClass::SameDocument: continue;
+            case EUrlClass::Relative:
+            case EUrlClass::RootRelative: break;
+        }
+        ++state.mChecked;
+        const SResolved resolved =
+            state.mIndex.Resolve(path.mClass == EUrlClass::RootRelative ? root : folder, path);
+        const std::string place = file + ":" + std::to_string(o.line) + ":" + std::to_string(o.column) + ": ";
+        const char* kind = UrlKindName(o.kind);
+        auto json = [&](const char* problem, const std::string& extra) {
+            return "{\"file\": " + JsonString(input.mPath) + ", \"line\": " + std::to_string(o.line) +
+                   ", \"column\": " + std::to_string(o.column) + ", \"tag\": " + JsonString(o.tag) +
+                   ", \"attribute\": " + JsonString(o.attribute) + ", \"kind\": \"" + kind + "\", \"url\": " +
+                   JsonString(o.url) + ", \"problem\": \"" + problem + "\", \"path\": " + JsonString(resolved.mPath) +
+                   extra + "}\n";
+        };
+        switch (resolved.mFound) {
+            case EFound::Exists: NoteSpelling(state, o.url, o.url, file, false); break;
+            case EFound::Missing:
+                ++state.mMissing;
+                report += options.mJson ? json("missing", "")
+                                        : place + kind + " '" + o.url + "': no such file '" + resolved.mPath + "'\n";
+                break;
+            case EFound::OtherCase: {
+                ++state.mOtherCase;
+                state.mCaseReports += options.mJson ? json("case", ", \"actual\": " + JsonString(resolved.mActual))
+                                                    : place + kind + " '" + o.url + "': exists as '" +
+                                                          resolved.mActual + "'\n";
+                std::string fixed = o.url;
+                for (std::size_t i = path.mSegments.size(); i-- > 0;) {
+                    if (resolved.mRecased[i].empty()) continue;
+                    const SUrlSegment& segment = path.mSegments[i];
+                    fixed.replace(segment.mRawStart, segment.mRawEnd - segment.mRawStart,
+                                  RecaseSegment(std::string_view(o.url).substr(segment.mRawStart,
+                                                                               segment.mRawEnd - segment.mRawStart),
+                                                resolved.mRecased[i]));
+                }
+                NoteSpelling(state, o.url, fixed, file, true);
+                break;
+            }
+        }
+    }
+    return report;
+}
+
+// The map --suggest-map writes, and a warning for each URL that one pair
+// cannot repair everywhere (written alike in folders where it must differ).
+std::string SuggestedMap(const SCheckState& state) {
+    std::string text;
+    for (const auto& pair : state.mPairs) {
+        text += pair.first + "\t" + pair.second + "\n";
+        const auto& spellings = state.mSpellings.at(Folded(pair.first));
+        if (spellings.size() < 2) continue;
+        std::string where;
+        for (const auto& s : spellings) where += " '" + s.mSpelling + "' in " + s.mFile + ";";
+        where.pop_back();
+        WriteStderr("kivoparse: --suggest-map: '" + pair.first + "' must read differently in different places (" +
+                    where.substr(1) + "); the map repairs it as '" + pair.second + "' everywhere\n");
+    }
+    return text;
+}
+
+std::string OccurrenceLines(const SInput& input, const std::vector<UrlOccurrence>& found, bool json) {
+    std::string out;
+    const std::string file = DisplayName(input.mPath);
+    for (const UrlOccurrence& o : found) {
+        if (json) {
+            out += "{\"file\": " + JsonString(input.mPath) + ", \"line\": " + std::to_string(o.line) +
+                   ", \"column\": " + std::to_string(o.column) + ", \"tag\": " + JsonString(o.tag) +
+                   ", \"attribute\": " + JsonString(o.attribute) + ", \"kind\": \"" + UrlKindName(o.kind) +
+                   "\", \"url\": " + JsonString(o.url) + "}\n";
+        } else {
+            out += file + ":" + std::to_string(o.line) + ":" + std::to_string(o.column) + ": " + UrlKindName(o.kind) +
+                   " " + o.tag + " " + (o.attribute.empty() ? "-" : o.attribute) + " " + o.url + "\n";
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+bool IsUrlCommand(const std::vector<std::string>& args) {
+    if (args.empty()) return false;
+    if (args[0] == "urls" || args[0] == "check") return true;
+    if (args[0] != "fix") return false;
+    // "fix" with a rule map; the images and links maps are the other fix's.
+    for (const std::string& word : args) {
+        if (word == "--") break;
+        if (word == "--map" || word.compare(0, 6, "--map=") == 0) return true;
+    }
+    return false;
+}
+
+int RunUrlCommand(const std::vector<std::string>& args) {
+    SUrlOptions options;
+    const int parsed = ParseArgs(args, options);
+    if (parsed == -2) {
+        const char* text = options.mCommand == EUrlCommand::Urls ? kUrlsHelp
+                           : options.mCommand == EUrlCommand::Check ? kCheckHelp
+                                                                    : kFixHelp;
+        std::string error;
+        return WriteStdout(text, error) == EWriteResult::Failed ? Fail("cannot write to standard output: " + error)
+                                                               : kExitOk;
+    }
+    if (parsed >= 0) return parsed;
+
+    UrlMap map;
+    if (options.mCommand == EUrlCommand::Fix) {
+        std::string text, error;
+        if (!ReadWholeFile(options.mMapPath, text, error)) return Fail(DisplayName(options.mMapPath) + ": " + error);
+        try {
+            map = UrlMap::ParseRules(text);
+        } catch (const MapError& mapError) {
+            return UsageError(options.mCommand, DisplayName(options.mMapPath) + ": " + mapError.what());
+        }
+    }
+
+    SOptions listing;
+    listing.mRecursive = options.mRecursive;
+    listing.mExtensions = options.mExtensions;
+    listing.mHasOut = options.mHasOut;
+    listing.mOutDir = options.mOutDir;
+    listing.mOperands = options.mOperands;
+    std::vector<std::string> notes;
+    std::vector<SInput> inputs = ExpandInputs(listing, notes);
+    for (const std::string& note : notes) WriteStderr("kivoparse: " + note + "\n");
+    std::string error;
+    if (options.mHasOut) {
+        std::map<std::string, const SInput*> targets;
+        for (SInput& input : inputs) {
+            if (!input.mError.empty()) continue;
+            if (input.mOutPath.empty()) {
+                input.mError = "has no file name to write under --out";
+                continue;
+            }
+            auto placed = targets.emplace(input.mOutPath, &input);
+            if (!placed.second)
+                return UsageError(options.mCommand, "'" + placed.first->second->mPath + "' and '" + input.mPath +
+                                                        "' would both be written to the same file under --out");
+        }
+        if (!MakeDirectories(options.mOutDir, error)) return Fail("--out " + options.mOutDir + ": " + error);
+    }
+
+    // Each input's URLs wait in its own slot until their turn: the check
+    // reads the folders on this thread only.
+    std::vector<std::vector<UrlOccurrence>> occurrences(inputs.size());
+    auto process = [&](Parser& parser, const SInput& input) -> SJobResult {
+        SJobResult result{true, std::string(), input.mError};
+        std::string text;
+        if (!input.mError.empty() || !ReadWholeFile(input.mPath, text, result.mError)) return result;
+        result.mFailed = false;
+        parser.SetDocumentBase(options.mHasBase ? options.mBase : std::string());
+        parser.ParseHTML(std::move(text));
+        if (options.mCommand == EUrlCommand::Fix) {
+            parser.Rewrite(options.mKinds, map);
+            result.mOutput = parser.GetHTML();
+            if (options.mHasOut) {
+                const std::string target =
+                    options.mOutDir + (options.mOutDir.back() == '/' ? "" : "/") + input.mOutPath;
+                result.mFailed = !WriteFileAtomically(target, result.mOutput, result.mError);
+                result.mOutput.clear();
+            }
+            return result;
+        }
+        std::vector<UrlOccurrence> found = parser.GetUrlOccurrences(options.mKinds);
+        if (options.mCommand == EUrlCommand::Urls) {
+            result.mOutput = OccurrenceLines(input, found, options.mJson);
+        } else {
+            occurrences[static_cast<std::size_t>(&input - inputs.data())] = std::move(found);
+        }
+        return result;
+    };
+
+    SCheckState state;
+    bool anyFailed = false;
+    auto emit = [&](const SInput& input, SJobResult& result) {
+        if (result.mFailed) {
+            anyFailed = true;
+            WriteStderr("kivoparse: " + DisplayName(input.mPath) + ": " + result.mError + "\n");
+            return true;
+        }
+        if (options.mCommand == EUrlCommand::Check) {
+            auto& found = occurrences[static_cast<std::size_t>(&input - inputs.data())];
+            result.mOutput = CheckDocument(state, options, input, found);
+            std::vector<UrlOccurrence>().swap(found);
+        }
+        switch (WriteStdout(result.mOutput, error)) {
+            case EWriteResult::Ok: return true;
+            case EWriteResult::ClosedPipe: return false;
+            case EWriteResult::Failed: break;
+        }
+        anyFailed = true;
+        WriteStderr("kivoparse: cannot write to standard output: " + error + "\n");
+        return false;
+    };
+    const unsigned jobs = options.mJobs != 0 ? options.mJobs : std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t window = options.mHasOut ? inputs.size() : std::size_t{4} * jobs;
+    const bool stdoutIsTerminal = !options.mHasOut && IsTerminal(1);
+    CJobRunner runner(inputs, jobs, window, IsTerminal(2) && inputs.size() > 1 && !stdoutIsTerminal);
+    if (!runner.Run(process, emit, error)) return Fail(error);
+    if (options.mCommand != EUrlCommand::Check) return anyFailed ? kExitFailed : kExitOk;
+
+    if (!state.mCaseReports.empty() && WriteStdout(state.mCaseReports, error) == EWriteResult::Failed) {
+        anyFailed = true;
+        WriteStderr("kivoparse: cannot write to standard output: " + error + "\n");
+    }
+    if (!options.mSuggestMap.empty() && !WriteFileAtomically(options.mSuggestMap, SuggestedMap(state), error)) {
+        anyFailed = true;
+        WriteStderr("kivoparse: --suggest-map " + options.mSuggestMap + ": " + error + "\n");
+    }
+    WriteStderr("kivoparse: " + std::to_string(state.mChecked) + " local URLs checked: " +
+                std::to_string(state.mMissing) + " missing, " + std::to_string(state.mOtherCase) +
+                " in another letter case; " + std::to_string(state.mExternal) + " external and " +
+                std::to_string(state.mTemplates) + " with insert blocks not checked\n");
+    return anyFailed || state.mMissing || state.mOtherCase ? kExitFailed : kExitOk;
+}
+
+}  // namespace cli
+}  // namespace kivoparse

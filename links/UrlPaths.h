@@ -1,0 +1,45 @@
+#pragma once
+// What a URL names on disk, for a check of a site: whether it is external,
+// and the path segments of a local one, decoded, each with its place in the
+// URL so that a segment can be written again in another letter case.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kivoparse {
+
+enum class EUrlClass {
+    Relative,      // against the document's folder
+    RootRelative,  // "/..." against the site's root
+    External,      // a scheme ("http:", "mailto:") or "//host": not on this disk
+    SameDocument,  // "" or "#fragment": the document itself
+    Template,      // holds an insert block "<|...|>": known only when served
+};
+
+struct SUrlSegment {
+    std::size_t mRawStart;  // the segment's bytes in the URL
+    std::size_t mRawEnd;
+    std::string mName;  // decoded: %XX and character references
+};
+
+struct SUrlPath {
+    EUrlClass mClass = EUrlClass::Relative;
+    std::vector<SUrlSegment> mSegments;  // empty ones ("a//b", a trailing "/") left out
+    bool mNamesFolder = false;           // the path ends with "/" (or "." / "..")
+};
+
+// Backslashes separate segments as slashes do (browsers read them so); the
+// query and fragment are no part of the path.
+SUrlPath SplitUrlPath(std::string_view url);
+
+// Decodes %XX escapes (a "%" not followed by two hex digits stays) and the
+// character references &amp; &lt; &gt; &quot; &apos; &#N; &#xH; (as UTF-8).
+std::string DecodeUrlBytes(std::string_view raw);
+
+// raw (a segment as written) with each of its letters in the case of the
+// same letter of actual, which is raw decoded but for letter case; escapes
+// that stand for a letter of another case are written as that letter.
+std::string RecaseSegment(std::string_view raw, std::string_view actual);
+
+}  // namespace kivoparse
