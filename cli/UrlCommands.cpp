@@ -258,11 +258,13 @@ std::string Folded(std::string text) {
 void NoteSpelling(SCheckState& state, const std::string& url, const std::string& works, const std::string& file,
                   bool fromFix) {
     auto& spellings = state.mSpellings[Folded(url)];
-    for (const auto& known : spellings) {
-        if (known.mSpelling == works) return;
-    }
     if (fromFix && std::none_of(spellings.begin(), spellings.end(), [](const auto& s) { return s.mFromFix; }))
         state.mPairs.emplace_back(url, works);
+    for (auto& known : spellings) {
+        if (known.mSpelling != works) continue;
+        known.mFromFix = known.mFromFix || fromFix;
+        return;
+    }
     spellings.push_back(SCheckState::SSpelling{works, file, fromFix});
 }
 
