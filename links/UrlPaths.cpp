@@ -96,8 +96,14 @@ SUrlPath SplitUrlPath(std::string_view url) {
     auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; };
     while (begin < end && isSpace(url[begin])) ++begin;
     while (end > begin && isSpace(url[end - 1])) --end;
-    std::size_t pathEnd = url.find_first_of("?#", begin);
-    if (pathEnd == std::string_view::npos || pathEnd > end) pathEnd = end;
+    // The path ends at "?" or "#", but not at the "#" of a reference
+    // ("&#38;"), which a browser decodes before it reads the URL.
+    std::size_t pathEnd = begin;
+    std::string scratch;
+    while (pathEnd < end && url[pathEnd] != '?' && url[pathEnd] != '#') {
+        scratch.clear();
+        pathEnd += url[pathEnd] == '&' ? DecodePiece(url.substr(0, end), pathEnd, scratch) : 1;
+    }
     if (pathEnd == begin) {
         path.mClass = EUrlClass::SameDocument;
         return path;

@@ -11,6 +11,7 @@
 #include "TestSupport.h"
 #include "kivoparse/kivoparse.h"
 #include "links/CPrefixRules.h"
+#include "links/UrlPaths.h"
 #include "links/UrlScan.h"
 
 using namespace kivoparse;
@@ -259,5 +260,35 @@ TEST(UrlKindsList, OnePassRewriteTakesRuleMaps) {
     EXPECT_EQ(parser.Rewrite(UrlMap::ParseRules("x/*\ty/"), UrlMap({"a"}, {})), -1);
     EXPECT_EQ(parser.GetHTML(), "<IMG src=\"pics/a.gif\"><A href=\"pages/b.htm\">x</A>");
 }
+
+}  // namespace
+
+namespace {
+
+class Paths : public ::testing::TestWithParam<SCase> {};
+TEST_P(Paths, SplitsTheUrlAsACheckReadsIt) {
+    const SCase& c = GetParam();
+    const std::string url = c["url"];
+    const SUrlPath path = SplitUrlPath(url);
+    static const char* const kClasses[] = {"relative", "root", "external", "same", "template"};
+    EXPECT_EQ(kClasses[static_cast<int>(path.mClass)], c["class"]);
+    std::vector<std::string> names;
+    for (const SUrlSegment& segment : path.mSegments) {
+        names.push_back(segment.mName);
+        EXPECT_EQ(DecodeUrlBytes(url.substr(segment.mRawStart, segment.mRawEnd - segment.mRawStart)), segment.mName);
+    }
+    EXPECT_EQ(names, c.List("segments"));
+    EXPECT_EQ(path.mNamesFolder ? "yes" : "no", c["folder"]);
+}
+INSTANTIATE_TEST_SUITE_P(Data, Paths, ::testing::ValuesIn(LoadCases({"links/paths.txt"}, "folder")), CaseName);
+
+class Recase : public ::testing::TestWithParam<SCase> {};
+TEST_P(Recase, KeepsEveryByteButTheLetterCase) {
+    const SCase& c = GetParam();
+    const std::string out = RecaseSegment(c["raw"], c["actual"]);
+    EXPECT_EQ(out, c["out"]);
+    EXPECT_EQ(DecodeUrlBytes(out), c["actual"]);
+}
+INSTANTIATE_TEST_SUITE_P(Data, Recase, ::testing::ValuesIn(LoadCases({"links/recase.txt"}, "out")), CaseName);
 
 }  // namespace
