@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <memory>
 #include <thread>
 #include <unordered_map>
@@ -242,6 +243,13 @@ struct SCheckState {
     // spellings that work where it is written, to warn when one pair cannot
     // serve every place.
     std::vector<std::pair<std::string, std::string>> mPairs;
+    // Each case-only URL repaired: document, URL, repaired spelling.
+    struct SCaseFix {
+        std::string mFile;
+        std::string mUrl;
+        std::string mFixed;
+    };
+    std::vector<SCaseFix> mCaseFixes;
     struct SSpelling {
         std::string mSpelling;
         std::string mFile;
@@ -303,7 +311,7 @@ std::string CheckDocument(SCheckState& state, const SUrlOptions& options, const 
                    extra + "}\n";
         };
         switch (resolved.mFound) {
-            case EFound::Exists: NoteSpelling(state, o.url, o.url, file, false); break;
+            case EFound::Exists: NoteSpelling(state, o.url, o.url, input.mPath, false); break;
             case EFound::Missing:
                 ++state.mMissing;
                 report += options.mJson ? json("missing", "")
@@ -323,7 +331,8 @@ std::string CheckDocument(SCheckState& state, const SUrlOptions& options, const 
                                                                                segment.mRawEnd - segment.mRawStart),
                                                 resolved.mRecased[i]));
                 }
-                NoteSpelling(state, o.url, fixed, file, true);
+                NoteSpelling(state, o.url, fixed, input.mPath, true);
+                state.mCaseFixes.push_back(SCheckState::SCaseFix{input.mPath, o.url, fixed});
                 break;
             }
         }
@@ -331,21 +340,85 @@ std::string CheckDocument(SCheckState& state, const SUrlOptions& options, const 
     return report;
 }
 
-// The map --suggest-map writes, and a warning for each URL that one pair
-// cannot repair everywhere (written alike in folders where it must differ).
+// The map --suggest-map writes: a pair for each URL that reads the same
+// wherever it is repaired; a URL that must read differently in different
+// folders ("index.html" where one folder's index was renamed and another's
+// not) gets its pairs in a section for each document that needs them.
 std::string SuggestedMap(const SCheckState& state) {
     std::string text;
     for (const auto& pair : state.mPairs) {
-        text += pair.first + "\t" + pair.second + "\n";
-        const auto& spellings = state.mSpellings.at(Folded(pair.first));
-        if (spellings.size() < 2) continue;
-        std::string where;
-        for (const auto& s : spellings) where += " '" + s.mSpelling + "' in " + s.mFile + ";";
-        where.pop_back();
-        WriteStderr("kivoparse: --suggest-map: '" + pair.first + "' must read differently in different places (" +
-                    where.substr(1) + "); the map repairs it as '" + pair.second + "' everywhere\n");
+        if (state.mSpellings.at(Folded(pair.first)).size() < 2) text += pair.first + "\t" + pair.second + "\n";
+    }
+    std::vector<std::string> files;
+    std::unordered_map<std::string, std::vector<std::pair<std::string, std::string>>> sections;
+    for (const auto& fix : state.mCaseFixes) {
+        if (state.mSpellings.at(Folded(fix.mUrl)).size() < 2) continue;
+        auto& section = sections[fix.mFile];
+        if (section.empty()) files.push_back(fix.mFile);
+        const bool known = std::any_of(section.begin(), section.end(), [&](const auto& pair) {
+            return EqualsNoCase(pair.first, fix.mUrl);
+        });
+        if (!known) section.emplace_back(fix.mUrl, fix.mFixed);
+    }
+    for (const std::string& file : files) {
+        text += "@document " + file + "\n";
+        for (const auto& pair : sections[file]) text += pair.first + "\t" + pair.second + "\n";
     }
     return text;
+}
+
+// A rule map whose lines "@document PATH" (no TAB) start a section: its
+// pairs apply to that document only (named as the inputs are named), before
+// the pairs above the first section, which apply to every document.
+struct SScopedMaps {
+    UrlMap mAll;
+    std::unordered_map<std::string, UrlMap> mByDocument;
+};
+
+SScopedMaps ReadScopedMaps(const std::string& text) {
+    SScopedMaps maps;
+    std::string document, chunk;
+    std::size_t line = 0, chunkStart = 1;
+    std::unordered_map<std::string, std::pair<std::string, std::size_t>> chunks;  // text, first line
+    auto flush = [&]() {
+        if (document.empty()) {
+            chunks[""] = {chunk, chunkStart};
+        } else {
+            auto& known = chunks[document];
+            if (known.first.empty()) known.second = chunkStart;
+            known.first += chunk;
+        }
+        chunk.clear();
+    };
+    const std::string mark = "@document ";
+    for (std::size_t start = 0; start < text.size(); ++line) {
+        std::size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string_view row(text.data() + start, end - start);
+        if (row.compare(0, mark.size(), mark) == 0 && row.find('\t') == std::string_view::npos) {
+            flush();
+            document.assign(row.substr(mark.size()));
+            if (!document.empty() && document.back() == '\n') document.pop_back();
+            chunkStart = line + 2;
+        } else {
+            chunk.append(row);
+        }
+        start = end;
+    }
+    flush();
+    for (auto& entry : chunks) {
+        try {
+            UrlMap map = UrlMap::ParseRules(entry.second.first);
+            if (entry.first.empty()) maps.mAll = std::move(map);
+            else maps.mByDocument[entry.first] = std::move(map);
+        } catch (const MapError& error) {
+            // Lines of a section count from its first; the file's count.
+            const std::size_t at = error.Line() + entry.second.second - 1;
+            const std::string message = error.what();
+            throw MapError(at, "line " + std::to_string(at) + message.substr(message.find(' ', 5)));
+        }
+    }
+    return maps;
 }
 
 std::string OccurrenceLines(const SInput& input, const std::vector<UrlOccurrence>& found, bool json) {
@@ -392,12 +465,12 @@ int RunUrlCommand(const std::vector<std::string>& args) {
     }
     if (parsed >= 0) return parsed;
 
-    UrlMap map;
+    SScopedMaps maps;
     if (options.mCommand == EUrlCommand::Fix) {
         std::string text, error;
         if (!ReadWholeFile(options.mMapPath, text, error)) return Fail(DisplayName(options.mMapPath) + ": " + error);
         try {
-            map = UrlMap::ParseRules(text);
+            maps = ReadScopedMaps(text);
         } catch (const MapError& mapError) {
             return UsageError(options.mCommand, DisplayName(options.mMapPath) + ": " + mapError.what());
         }
@@ -440,7 +513,16 @@ int RunUrlCommand(const std::vector<std::string>& args) {
         parser.SetDocumentBase(options.mHasBase ? options.mBase : std::string());
         parser.ParseHTML(std::move(text));
         if (options.mCommand == EUrlCommand::Fix) {
-            parser.Rewrite(options.mKinds, map);
+            const auto section = maps.mByDocument.find(input.mPath);
+            if (section == maps.mByDocument.end()) {
+                parser.Rewrite(options.mKinds, maps.mAll);
+            } else {
+                const UrlMap& own = section->second;
+                parser.Rewrite(options.mKinds, [&](UrlKind, std::string_view url) {
+                    std::optional<std::string> value = own.Apply(url);
+                    return value ? value : maps.mAll.Apply(url);
+                });
+            }
             result.mOutput = parser.GetHTML();
             if (options.mHasOut) {
                 const std::string target =

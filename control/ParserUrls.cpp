@@ -70,6 +70,25 @@ UrlMap UrlMap::ParseRules(std::string_view text) {
 
 bool UrlMap::HasPrefixRules() const { return mMap && !mMap->Prefixes().Empty(); }
 
+namespace {
+
+bool ApplyMap(const CUrlMap& table, std::string_view url, std::string& out) {
+    const std::size_t at = table.Sources().FindIndexed(url);
+    if (at != CFoldedIndex::npos && at < table.Destinations().size()) {
+        out = table.Destinations()[at];
+        return true;
+    }
+    return table.Prefixes().Apply(url, out);
+}
+
+}  // namespace
+
+std::optional<std::string> UrlMap::Apply(std::string_view url) const {
+    std::string out;
+    if (!mMap || !mMap->IsValid() || !ApplyMap(*mMap, url, out)) return std::nullopt;
+    return out;
+}
+
 std::vector<std::string> Parser::GetUrls(UrlKinds kinds) {
     CParsingEngine* engine = Ctrl().Engine();
     if (!engine || !engine->GetRoot()) return {};
@@ -89,15 +108,8 @@ int Parser::Rewrite(UrlKinds kinds, const UrlMap& map) {
     if (!table.IsValid()) return -1;
     CParsingEngine* engine = Ctrl().Engine();
     if (!engine || !engine->GetRoot()) return 0;
-    const CValueList& dest = table.Destinations();
-    RewriteUrls(*engine->GetRoot(), kinds, [&](UrlKind, std::string_view url, std::string& out) {
-        const std::size_t at = table.Sources().FindIndexed(url);
-        if (at != CFoldedIndex::npos && at < dest.size()) {
-            out = dest[at];
-            return true;
-        }
-        return table.Prefixes().Apply(url, out);
-    });
+    RewriteUrls(*engine->GetRoot(), kinds,
+                [&](UrlKind, std::string_view url, std::string& out) { return ApplyMap(table, url, out); });
     return 0;
 }
 

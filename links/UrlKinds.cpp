@@ -18,9 +18,15 @@ namespace {
 // collection compares values.
 std::string_view ValueOf(const CParseNode& holder) { return UpToNul(holder.Data()); }
 
+// The seed's rows select by tag type, as their passes do. The others by
+// name, white space at its end ignored: "<link\n href=...>" keeps the line
+// feed and the indent in its name.
 bool TagMatches(const CTagNode& tag, const SUrlPlace& place) {
     if (place.mTagType != 0) return tag.GetTagType() == place.mTagType;
-    return !place.mTag || tag.GetName() == place.mTag;
+    if (!place.mTag) return true;
+    std::string_view name = tag.GetName();
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\n' || name.back() == '\r')) name.remove_suffix(1);
+    return name == place.mTag;
 }
 
 // A META refresh: its http-equiv, white space around it ignored, is
@@ -164,7 +170,9 @@ std::vector<UrlOccurrence> ListUrls(CParseNode& top, UrlKinds kinds, std::string
             offset = last;
         }
         last = offset;
-        found.push_back(UrlOccurrence{hit.mPlace->mKind, std::string(hit.mTag->GetName()),
+        std::string_view tag = hit.mTag->GetName();
+        while (!tag.empty() && (tag.back() == ' ' || tag.back() == '\n' || tag.back() == '\r')) tag.remove_suffix(1);
+        found.push_back(UrlOccurrence{hit.mPlace->mKind, std::string(tag),
                                       hit.mPlace->mAttribute ? hit.mPlace->mAttribute : "", std::string(hit.Url()),
                                       offset, 0, 0});
     });

@@ -150,6 +150,9 @@ public:
     // TAB, an empty prefix, or a "*" left over on an exact pair's new value.
     static UrlMap ParseRules(std::string_view text);
     bool HasPrefixRules() const;
+    // The new value the map gives url (its exact pairs, then its prefix
+    // rules), or nothing. Nothing for a map of lists of different lengths.
+    std::optional<std::string> Apply(std::string_view url) const;
 
     std::size_t Size() const;
     const std::vector<std::string>& Sources() const;       // the old values
