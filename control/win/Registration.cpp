@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "control/win/Guard.h"
 #include "control/win/KIVOParse.h"
 #include "control/win/Module.h"
 #include "control/win/resource.h"
@@ -81,14 +82,17 @@ HRESULT DeleteTree(const std::wstring& key) {
 
 }  // namespace
 
+// Out of memory fails the step it happens in, as any other failure does.
 HRESULT RegisterKIVOParseTypeLib() {
-    std::wstring path = ModulePath();
-    ITypeLib* library = nullptr;
-    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
-    if (FAILED(hr)) return hr;
-    hr = RegisterTypeLib(library, path.data(), nullptr);
-    library->Release();
-    return hr;
+    return Guarded([] {
+        std::wstring path = ModulePath();
+        ITypeLib* library = nullptr;
+        HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+        if (FAILED(hr)) return hr;
+        hr = RegisterTypeLib(library, path.data(), nullptr);
+        library->Release();
+        return hr;
+    });
 }
 
 // The library is registered in its own locale, 0x409, and is removed from
@@ -103,20 +107,24 @@ HRESULT UnregisterKIVOParseTypeLib() {
 }
 
 HRESULT RegisterKIVOParseClasses() {
-    HRESULT hr = WriteValues(ControlValues());
-    if (SUCCEEDED(hr)) hr = WriteValues(ClassValues(CLSID_KIVOParsePropPage, kPageProgId, IDS_KIVOPARSE_PPG));
-    return hr;
+    return Guarded([] {
+        HRESULT hr = WriteValues(ControlValues());
+        if (SUCCEEDED(hr)) hr = WriteValues(ClassValues(CLSID_KIVOParsePropPage, kPageProgId, IDS_KIVOPARSE_PPG));
+        return hr;
+    });
 }
 
 HRESULT UnregisterKIVOParseClasses() {
-    const std::wstring keys[] = {L"CLSID\\" + GuidText(CLSID_KIVOParse), kControlProgId,
-                                 L"CLSID\\" + GuidText(CLSID_KIVOParsePropPage), kPageProgId};
-    HRESULT result = S_OK;
-    for (const std::wstring& key : keys) {
-        HRESULT hr = DeleteTree(key);
-        if (FAILED(hr)) result = hr;
-    }
-    return result;
+    return Guarded([] {
+        const std::wstring keys[] = {L"CLSID\\" + GuidText(CLSID_KIVOParse), kControlProgId,
+                                     L"CLSID\\" + GuidText(CLSID_KIVOParsePropPage), kPageProgId};
+        HRESULT result = S_OK;
+        for (const std::wstring& key : keys) {
+            HRESULT hr = DeleteTree(key);
+            if (FAILED(hr)) result = hr;
+        }
+        return result;
+    });
 }
 
 }  // namespace kivoparse::win

@@ -1,6 +1,6 @@
 // A host's view of KIVOPARSE.OCX, run under Wine once regsvr32 has
 // registered it (run-wine.sh checks the keys themselves):
-//   client.exe KIVOPARSE.OCX [32-BIT/KIVOPARSE.OCX]
+//   client.exe KIVOPARSE.OCX KIVOPARSE_FAULTS.OCX [OTHER-WIDTH/KIVOPARSE.OCX]
 // Each failed check prints its line; the exit code is the number of failures.
 #include <windows.h>
 #include <ocidl.h>
@@ -79,11 +79,11 @@ VARIANT List(const Strings& items, VARTYPE type = VT_BSTR, LONG lower = 0) {
 }
 
 HRESULT Call(IDispatch* control, DISPID id, std::vector<VARIANT> args, VARIANT* result = nullptr,
-             WORD flags = DISPATCH_METHOD, UINT* argError = nullptr) {
+             WORD flags = DISPATCH_METHOD, UINT* argError = nullptr, EXCEPINFO* exception = nullptr) {
     std::vector<VARIANT> reversed(args.rbegin(), args.rend());
     DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
     if (result) VariantInit(result);
-    HRESULT hr = control->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, argError);
+    HRESULT hr = control->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, exception, argError);
     for (VARIANT& arg : args) VariantClear(&arg);
     return hr;
 }
@@ -365,18 +365,15 @@ BOOL CALLBACK FindPageText(HWND window, LPARAM found) {
     return TRUE;
 }
 
+BOOL CALLBACK CloseIfShown(HWND top, LPARAM) {
+    EnumChildWindows(top, FindPageText, reinterpret_cast<LPARAM>(&gPageShown));
+    if (gPageShown) PostMessageW(top, WM_COMMAND, IDCANCEL, 0);
+    return TRUE;
+}
+
 // Runs inside the property frame's modal loop: finds the page's text,
 // then closes the frame.
-void CALLBACK CloseFrame(HWND, UINT, UINT_PTR, DWORD) {
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND top, LPARAM) -> BOOL {
-            EnumChildWindows(top, FindPageText, reinterpret_cast<LPARAM>(&gPageShown));
-            if (gPageShown) PostMessageW(top, WM_COMMAND, IDCANCEL, 0);
-            return TRUE;
-        },
-        0);
-}
+void CALLBACK CloseFrame(HWND, UINT, UINT_PTR, DWORD) { EnumThreadWindows(GetCurrentThreadId(), CloseIfShown, 0); }
 
 void CheckPropertyPage(IDispatch* control) {
     ISpecifyPropertyPages* specify = Query<ISpecifyPropertyPages>(control, IID_ISpecifyPropertyPages);
@@ -486,6 +483,195 @@ void CheckPersistence(IDispatch* control) {
     stream->Release(), persist->Release();
 }
 
+// ---- Out of memory, through the test build of the module: every method,
+// with its first, second, ... allocation failing until the call succeeds,
+// answers E_OUTOFMEMORY and leaves the control usable and its tree as it
+// was; a failed parse leaves no tree. Any other exception is
+// DISP_E_EXCEPTION with a description.
+
+using FailAllocation = void(WINAPI*)(long after, int kind);
+
+// What a host can see of the control's state.
+struct CState {
+    std::wstring html;
+    Strings images, hrefs;
+    bool operator==(const CState& other) const {
+        return html == other.html && images == other.images && hrefs == other.hrefs;
+    }
+};
+
+CState State(IDispatch* control) { return {Text(control), Items(control, kGetImages), Items(control, kGetHrefs)}; }
+
+void CheckOutOfMemory(const wchar_t* module) {
+    HMODULE library = LoadLibraryW(module);
+    if (!CHECK(library != nullptr)) return;
+    auto fail = reinterpret_cast<FailAllocation>(
+        reinterpret_cast<void*>(GetProcAddress(library, "KivoparseFailAllocation")));
+    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    auto getClassObject =
+        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
+    IClassFactory* factory = nullptr;
+    if (!CHECK(fail && getClassObject &&
+               SUCCEEDED(getClassObject(CLSID_KIVOParse, IID_IClassFactory, reinterpret_cast<void**>(&factory))))) {
+        return;
+    }
+    // Creation: nothing half made is handed out.
+    IDispatch* control = nullptr;
+    long tries = 0;
+    for (HRESULT hr = E_OUTOFMEMORY; hr == E_OUTOFMEMORY && tries < 1000; ++tries) {
+        fail(tries, 0);
+        hr = factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&control));
+        fail(-1, 0);
+        CHECK(hr == E_OUTOFMEMORY ? control == nullptr : hr == S_OK && control != nullptr);
+    }
+    factory->Release();
+    if (!CHECK(control && tries > 1)) return;
+
+    wchar_t dir[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, dir);
+    const std::wstring log = std::wstring(dir) + L"kivoparse-faults.log";
+    const std::wstring page = L"<img src=a.gif><a href=x.htm>x</a><p>text<b>bold</p>";
+    const struct {
+        const char* name;
+        DISPID id;
+        std::vector<VARIANT> (*args)(const std::wstring& log);
+    } calls[] = {
+        {"GetHTML", kGetHTML, [](const std::wstring&) { return std::vector<VARIANT>{}; }},
+        {"GetImages", kGetImages, [](const std::wstring&) { return std::vector<VARIANT>{}; }},
+        {"GetHrefs", kGetHrefs, [](const std::wstring&) { return std::vector<VARIANT>{}; }},
+        {"FixImages", kFixImages, [](const std::wstring&) { return std::vector<VARIANT>{List({L"a.gif"}), List({L"b.gif"})}; }},
+        {"FixHrefs", kFixHrefs, [](const std::wstring&) { return std::vector<VARIANT>{List({L"x.htm"}), List({L"y.htm"})}; }},
+        {"SetDocumentBase", kSetDocumentBase, [](const std::wstring&) { return std::vector<VARIANT>{Bstr(L"C:\\web\\pages\\of\\the\\shop\\")}; }},
+        {"SetLogFile", kSetLogFile, [](const std::wstring& path) { return std::vector<VARIANT>{Bstr(path)}; }},
+        {"ParseHTML", kParseHTML, [](const std::wstring&) { return std::vector<VARIANT>{Bstr(L"<i>a new page</i>")}; }},
+    };
+    for (const auto& call : calls) {
+        long failures = 0;
+        for (HRESULT hr = E_OUTOFMEMORY; hr == E_OUTOFMEMORY && failures < 100000; ++failures) {
+            Long(control, kParseHTML, {Bstr(page)});
+            const CState before = State(control);
+            VARIANT result;
+            fail(failures, 0);
+            hr = Call(control, call.id, call.args(log), &result);
+            fail(-1, 0);
+            const VARTYPE type = V_VT(&result);
+            VariantClear(&result);
+            if (hr == S_OK) break;
+            if (!CHECK(hr == E_OUTOFMEMORY && type == VT_EMPTY)) {
+                std::printf("  %s, allocation %ld failing: 0x%08lx\n", call.name, failures,
+                            static_cast<unsigned long>(hr));
+                break;
+            }
+            // A parse that fails once it has begun leaves no tree (the old one
+            // is gone by then); anything else leaves the tree as it was.
+            const CState after = State(control);
+            if (!CHECK(after == before || (call.id == kParseHTML && failures > 0 && after == CState{}))) {
+                std::printf("  %s, allocation %ld failing, changed the tree\n", call.name, failures);
+            }
+        }
+        // Every method allocates (the arguments' 8-bit copies, the results).
+        if (!CHECK(failures > 0 && failures < 100000)) std::printf("  %s: %ld failures\n", call.name, failures);
+        Call(control, kSetLogFile, {Bstr(L"")});
+    }
+    DeleteFileW(log.c_str());
+    // Any other exception, with what happened.
+    EXCEPINFO exception = {};
+    VARIANT result;
+    fail(1, 1);  // the first allocation of the parse, after the text's 8-bit copy
+    const HRESULT hr = Call(control, kParseHTML, {Bstr(page)}, &result, DISPATCH_METHOD, nullptr, &exception);
+    fail(-1, 0);
+    CHECK(hr == DISP_E_EXCEPTION && exception.scode == E_FAIL && exception.bstrSource &&
+          exception.bstrSource == std::wstring(L"KIVOPARSE.KIVOParseCtrl.1") && exception.bstrDescription &&
+          exception.bstrDescription == std::wstring(L"ParseHTML failed: an injected fault"));
+    SysFreeString(exception.bstrSource), SysFreeString(exception.bstrDescription), SysFreeString(exception.bstrHelpFile);
+    CHECK(State(control) == CState{} && Long(control, kParseHTML, {Bstr(page)}) == 0);
+    control->Release();
+    FreeLibrary(library);
+}
+
+// ---- The ANSI code page, from the cases in codepage.cases (UTF-8, one per
+// line, tab-separated: code page, log file name, document base, page,
+// GetHTML, bytes the log holds in hex). Only the cases of the process's
+// code page run; Wine takes it from LC_ALL.
+
+std::wstring FromUtf8(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                        wide.data(), static_cast<int>(wide.size()))));
+    return wide;
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    for (char c : line) {
+        if (c == '\t') {
+            fields.emplace_back();
+        } else {
+            fields.back().push_back(c);
+        }
+    }
+    return fields;
+}
+
+std::string FromHex(const std::string& hex) {
+    std::string bytes;
+    for (size_t at = 0; at + 1 < hex.size(); at += 3) {
+        bytes.push_back(static_cast<char>(std::stoi(hex.substr(at, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
+std::string FileBytes(const std::wstring& path) {
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    char block[4096];
+    DWORD read = 0;
+    while (ReadFile(file, block, sizeof(block), &read, nullptr) && read) bytes.append(block, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+int CheckCodePage(const wchar_t* casesPath) {
+    const std::string text = FileBytes(casesPath);
+    wchar_t dir[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, dir);
+    const UINT codePage = GetACP();
+    int cases = 0;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::vector<std::string> f = Fields(text.substr(start, end - start));
+        if (f.size() != 6 || f[0].empty() || f[0][0] == '#' || std::stoul(f[0]) != codePage) continue;
+        ++cases;
+        const std::wstring log = dir + FromUtf8(f[1]), page = FromUtf8(f[3]), html = FromUtf8(f[4]);
+        DeleteFileW(log.c_str());
+        IDispatch* control = CreateControl();
+        if (!control) break;
+        Call(control, kSetLogFile, {Bstr(log)});
+        Call(control, kSetDocumentBase, {Bstr(FromUtf8(f[2]))});
+        CHECK(Long(control, kParseHTML, {Bstr(page)}) == 0);
+        const std::wstring written = Text(control);
+        control->Release();
+        const std::string logged = FileBytes(log), bytes = FromHex(f[5]);
+        if (!CHECK(written == html)) {
+            std::string utf8(written.size() * 3, '\0');
+            utf8.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, written.data(), static_cast<int>(written.size()),
+                                                                utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr)));
+            std::printf("  code page %u, %s: GetHTML gave %s\n", codePage, f[3].c_str(), utf8.c_str());
+        }
+        if (CHECK(logged.find(bytes) != std::string::npos)) {
+            DeleteFileW(log.c_str());
+        } else {
+            std::printf("  code page %u, %s: the log %s (kept) does not hold %s\n", codePage, f[3].c_str(),
+                        f[1].c_str(), f[5].c_str());
+        }
+    }
+    if (!CHECK(cases > 0)) std::printf("  no cases for code page %u\n", codePage);
+    std::printf(gFailures ? "code page %u: %d checks failed\n" : "code page %u: %d cases passed\n", codePage,
+                gFailures ? gFailures : cases);
+    return gFailures;
+}
+
 // ---- Self-registration through the exports, with the exact HRESULTs. A
 // volatile key where registration must write a lasting one fails that step.
 
@@ -539,8 +725,17 @@ void CheckTypeLibData(const wchar_t* path, SYSKIND sysKind) {
 
 }  // namespace
 
+// client MODULE FAULTS-MODULE [OTHER-MODULE]: MODULE is registered and of this
+// process's width, FAULTS-MODULE its test build; OTHER-MODULE, of the other
+// width, is read as data.
+// client /codepage CASES: the code-page cases only, with the registered module.
 int wmain(int argc, wchar_t** argv) {
-    if (argc > 1 && SUCCEEDED(OleInitialize(nullptr))) {
+    if (argc == 3 && argv[1] == std::wstring(L"/codepage") && SUCCEEDED(OleInitialize(nullptr))) {
+        const int failures = CheckCodePage(argv[2]);
+        OleUninitialize();
+        return failures;
+    }
+    if (argc > 2 && SUCCEEDED(OleInitialize(nullptr))) {
         CheckMethods();
         CheckEdges();
         if (IDispatch* control = CreateControl()) {
@@ -552,13 +747,15 @@ int wmain(int argc, wchar_t** argv) {
             control->Release();
         }
         CheckSiting();
+        CheckOutOfMemory(argv[2]);
         CoFreeUnusedLibraries();
         CheckSelfRegistration(argv[1]);
-        // The module under test is 64-bit; a further one is 32-bit.
-        for (int n = 1; n < argc; ++n) CheckTypeLibData(argv[n], n == 1 ? SYS_WIN64 : SYS_WIN32);
+        const SYSKIND own = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+        CheckTypeLibData(argv[1], own);
+        if (argc > 3) CheckTypeLibData(argv[3], own == SYS_WIN64 ? SYS_WIN32 : SYS_WIN64);
         OleUninitialize();
     } else {
-        std::printf("usage: client MODULE [32-BIT-MODULE]\n");
+        std::printf("usage: client MODULE FAULTS-MODULE [OTHER-MODULE]\n");
         return 100;
     }
     std::printf(gFailures ? "%d checks failed\n" : "all checks passed\n", gFailures);
