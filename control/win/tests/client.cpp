@@ -672,6 +672,45 @@ int CheckCodePage(const wchar_t* casesPath) {
     return gFailures;
 }
 
+// ---- Registration-free use: with the host's manifest (which names the
+// control's assembly, KIVOParse.manifest beside it) active, the control is
+// created by ProgID and works, nothing registered.
+
+int CheckRegistrationFree(const wchar_t* manifest) {
+    ACTCTXW context = {};
+    context.cbSize = sizeof(context);
+    context.lpSource = manifest;
+    HANDLE handle = CreateActCtxW(&context);
+    ULONG_PTR cookie = 0;
+    if (!CHECK(handle != INVALID_HANDLE_VALUE && ActivateActCtx(handle, &cookie))) {
+        std::printf("  the manifest %ls: error %lu\n", manifest, GetLastError());
+        return gFailures;
+    }
+    CHECK(RegValue(kControlProgId) == L"<missing>");
+    // The ProgID may name the class by the alias the activation context
+    // gives it; both that and the class's own identifier create it.
+    CLSID alias = GUID_NULL;
+    CHECK(SUCCEEDED(CLSIDFromProgID(kControlProgId, &alias)));
+    for (const CLSID& clsid : {alias, CLSID_KIVOParse}) {
+        IDispatch* control = nullptr;
+        if (!CHECK(SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                              reinterpret_cast<void**>(&control))))) {
+            continue;
+        }
+        LPOLESTR name = const_cast<LPOLESTR>(L"ParseHTML");
+        DISPID id = DISPID_UNKNOWN;
+        CHECK(SUCCEEDED(control->GetIDsOfNames(IID_NULL, &name, 1, 0, &id)) && id == kParseHTML);
+        CHECK(Long(control, kParseHTML, {Bstr(L"<img src=a.gif><a href=x.htm>x</a>")}) == 0);
+        CHECK(Text(control) == L"<IMG src=\"a.gif\"><A href=\"x.htm\">x</A>");
+        CHECK(Items(control, kGetImages) == Strings{L"a.gif"});
+        control->Release();
+    }
+    DeactivateActCtx(0, cookie);
+    ReleaseActCtx(handle);
+    std::printf(gFailures ? "registration-free: %d checks failed\n" : "registration-free: as expected\n", gFailures);
+    return gFailures;
+}
+
 // ---- Self-registration through the exports, with the exact HRESULTs. A
 // volatile key where registration must write a lasting one fails that step.
 
@@ -729,9 +768,12 @@ void CheckTypeLibData(const wchar_t* path, SYSKIND sysKind) {
 // process's width, FAULTS-MODULE its test build; OTHER-MODULE, of the other
 // width, is read as data.
 // client /codepage CASES: the code-page cases only, with the registered module.
+// client /regfree HOST-MANIFEST: the control through its side-by-side manifest.
 int wmain(int argc, wchar_t** argv) {
-    if (argc == 3 && argv[1] == std::wstring(L"/codepage") && SUCCEEDED(OleInitialize(nullptr))) {
-        const int failures = CheckCodePage(argv[2]);
+    const bool codePage = argc == 3 && argv[1] == std::wstring(L"/codepage");
+    const bool registrationFree = argc == 3 && argv[1] == std::wstring(L"/regfree");
+    if ((codePage || registrationFree) && SUCCEEDED(OleInitialize(nullptr))) {
+        const int failures = codePage ? CheckCodePage(argv[2]) : CheckRegistrationFree(argv[2]);
         OleUninitialize();
         return failures;
     }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Tests of the Windows build under Wine, from the checkout root:
 #   control/win/tests/run-wine.sh modules   both modules as data: exports, imports, resources
-#   control/win/tests/run-wine.sh control   each module in turn: register, the client, both scripts,
-#                                           unregister; the 32-bit one through WOW64 (SysWOW64's
-#                                           regsvr32, cscript and reg), when Wine can run it
+#   control/win/tests/run-wine.sh control   each module in turn: without registration (side-by-side
+#                                           manifest), then register, the client, the code pages,
+#                                           both scripts, unregister; the 32-bit one through WOW64
+#                                           (SysWOW64's regsvr32, cscript and reg)
 #   control/win/tests/run-wine.sh library   the library's own tests, one Wine start
 # BUILD64 and BUILD32 name the build directories (build-win64, build-win32).
 # The Wine prefix is made fresh in $BUILD64/wineprefix by the first command
@@ -127,6 +128,16 @@ codepage() {
   return $status
 }
 
+# Before registration: the module, its assembly manifest and a host's
+# manifest in one folder, as a user without administrator rights ships them.
+# regfree LOADER BUILD
+regfree() {
+  local folder=$2/regfree
+  rm -rf "$folder" && mkdir -p "$folder" || return 1
+  cp "$2/control/win/KIVOPARSE.OCX" "$TESTS/KIVOParse.manifest" "$TESTS/kivoparse-host.manifest" "$folder/" || return 1
+  "$1" "$2/control/win/tests/kivoparse_ocx_client.exe" /regfree "$(winpath "$folder/kivoparse-host.manifest")"
+}
+
 # control_width BUILD OTHER-MODULE LOADER SYSTEM-FOLDER TYPELIB-PLATFORM: one module
 # registered with the regsvr32 of its width (System32 for 64-bit hosts,
 # SysWOW64 for 32-bit ones), seen through the registry view of that width,
@@ -135,6 +146,7 @@ control_width() {
   local build=$1 other=$2 loader=$3 system=$4 platform=$5 status=0 key
   local module=$build/control/win/KIVOPARSE.OCX tests=$build/control/win/tests
   echo "--- $module, through $system"
+  regfree "$loader" "$build" || status=1
   "$loader" "$system\\regsvr32.exe" /s "$(winpath "$module")" || { echo "regsvr32 failed" >&2; return 1; }
   registry "$module" "$loader" "$system\\reg.exe" | diff - <(sed "s/\\\\win64]\$/\\\\$platform]/" "$TESTS/registry.expected") ||
     { echo "the keys differ from registry.expected" >&2; status=1; }
