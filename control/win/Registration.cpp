@@ -80,6 +80,22 @@ HRESULT DeleteTree(const std::wstring& key) {
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(status);
 }
 
+// On 32-bit Windows there is one view, where the class was just removed.
+bool RegisteredForOtherWidth(const std::wstring& classKey) {
+#ifdef _WIN64
+    constexpr REGSAM kOtherView = KEY_WOW64_32KEY;
+#else
+    constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
+#endif
+    HKEY key = nullptr;
+    const std::wstring server = classKey + L"\\InprocServer32";
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, server.c_str(), 0, KEY_READ | kOtherView, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
 }  // namespace
 
 // Out of memory fails the step it happens in, as any other failure does.
@@ -114,13 +130,20 @@ HRESULT RegisterKIVOParseClasses() {
     });
 }
 
+// Class keys are kept apart for 32-bit and 64-bit programs; ProgIDs are in
+// the part of the registry both share. A ProgID therefore stays while the
+// module of the other width still registers the class.
 HRESULT UnregisterKIVOParseClasses() {
     return Guarded([] {
-        const std::wstring keys[] = {L"CLSID\\" + GuidText(CLSID_KIVOParse), kControlProgId,
-                                     L"CLSID\\" + GuidText(CLSID_KIVOParsePropPage), kPageProgId};
+        const struct {
+            const CLSID& clsid;
+            const wchar_t* progId;
+        } classes[] = {{CLSID_KIVOParse, kControlProgId}, {CLSID_KIVOParsePropPage, kPageProgId}};
         HRESULT result = S_OK;
-        for (const std::wstring& key : keys) {
-            HRESULT hr = DeleteTree(key);
+        for (const auto& entry : classes) {
+            const std::wstring classKey = L"CLSID\\" + GuidText(entry.clsid);
+            HRESULT hr = DeleteTree(classKey);
+            if (SUCCEEDED(hr) && !RegisteredForOtherWidth(classKey)) hr = DeleteTree(entry.progId);
             if (FAILED(hr)) result = hr;
         }
         return result;

@@ -162,6 +162,29 @@ control_width() {
   return $status
 }
 
+# Both modules registered at once, as on a machine with 32-bit and 64-bit
+# hosts: removing one keeps the ProgIDs, which both widths share, for the
+# other; removing both leaves no key in either view.
+both_widths() {
+  local status=0 key system
+  "$WINE64" 'C:\windows\system32\regsvr32.exe' /s "$(winpath "$OCX64")" &&
+    wine "$SYSWOW64\\regsvr32.exe" /s "$(winpath "$OCX32")" &&
+    wine "$SYSWOW64\\regsvr32.exe" /u /s "$(winpath "$OCX32")" || { echo "regsvr32 failed" >&2; return 1; }
+  echo "--- 64-bit host, after the 32-bit module was unregistered"
+  script scenario.js "$WINE64" 'C:\windows\system32\cscript.exe' || status=1
+  wine "$SYSWOW64\\regsvr32.exe" /s "$(winpath "$OCX32")" &&
+    "$WINE64" 'C:\windows\system32\regsvr32.exe' /u /s "$(winpath "$OCX64")" || { echo "regsvr32 failed" >&2; return 1; }
+  echo "--- 32-bit host, after the 64-bit module was unregistered"
+  script scenario.js wine "$SYSWOW64\\cscript.exe" || status=1
+  wine "$SYSWOW64\\regsvr32.exe" /u /s "$(winpath "$OCX32")" || status=1
+  for key in "${KEYS[@]}"; do
+    for system in 'C:\windows\system32' "$SYSWOW64"; do
+      "$WINE64" "$system\\reg.exe" query "$key" >/dev/null 2>&1 && { echo "$key is still there ($system)" >&2; status=1; }
+    done
+  done
+  return $status
+}
+
 # The 32-bit module needs Wine's 32-bit half (Debian's wine32, i386
 # multiarch): without it, Wine has no SysWOW64 to run it in.
 control() {
@@ -170,6 +193,7 @@ control() {
   control_width "$BUILD64" "$OCX32" "$WINE64" 'C:\windows\system32' win64 || status=1
   if [ -f "$WINEPREFIX/drive_c/windows/syswow64/regsvr32.exe" ]; then
     control_width "$BUILD32" "$OCX64" wine "$SYSWOW64" win32 || status=1
+    both_widths || status=1
   else
     echo "no 32-bit Wine (package wine32): the 32-bit module was not run" >&2
     status=1
