@@ -483,6 +483,39 @@ void CheckPersistence(IDispatch* control) {
     stream->Release(), persist->Release();
 }
 
+// ---- What a script cannot pass: arrays that are null, a million items;
+// and many controls alive at once.
+
+void CheckMisuse() {
+    IDispatch* control = CreateControl();
+    if (!control) return;
+    SAFEARRAY* none = nullptr;
+    VARIANT nullArray, nullArrayRef, nullRef;
+    V_VT(&nullArray) = VT_ARRAY | VT_BSTR, V_ARRAY(&nullArray) = nullptr;
+    V_VT(&nullArrayRef) = VT_BYREF | VT_ARRAY | VT_BSTR, V_ARRAYREF(&nullArrayRef) = &none;
+    V_VT(&nullRef) = VT_BYREF | VT_VARIANT, V_VARIANTREF(&nullRef) = nullptr;
+    for (const VARIANT& bad : {nullArray, nullArrayRef, nullRef}) {
+        VARIANT out;
+        CHECK(Call(control, kFixHrefs, {List({L"a"}), bad}, &out) == DISP_E_TYPEMISMATCH);
+    }
+    Strings src, dest;
+    for (int n = 0; n < 1000000; ++n) src.push_back(L"p" + std::to_wstring(n)), dest.push_back(L"q" + std::to_wstring(n));
+    CHECK(Long(control, kParseHTML, {Bstr(L"<a href=p999999>x</a><a href=p0>y</a>")}) == 0);
+    CHECK(Long(control, kFixHrefs, {List(src), List(dest)}) == 0);
+    CHECK(Items(control, kGetHrefs) == (Strings{L"q999999", L"q0"}));
+    src.pop_back();
+    CHECK(Long(control, kFixHrefs, {List(src), List(dest)}) == -1);
+    control->Release();
+    std::vector<IDispatch*> many;
+    for (int n = 0; n < 2000; ++n) {
+        if (!(control = CreateControl())) break;
+        Long(control, kParseHTML, {Bstr(L"<img src=i" + std::to_wstring(n) + L".gif>")});
+        many.push_back(control);
+    }
+    CHECK(many.size() == 2000 && Items(many.back(), kGetImages) == Strings{L"i1999.gif"});
+    for (IDispatch* each : many) each->Release();
+}
+
 // ---- Out of memory, through the test build of the module: every method,
 // with its first, second, ... allocation failing until the call succeeds,
 // answers E_OUTOFMEMORY and leaves the control usable and its tree as it
@@ -789,6 +822,7 @@ int wmain(int argc, wchar_t** argv) {
             control->Release();
         }
         CheckSiting();
+        CheckMisuse();
         CheckOutOfMemory(argv[2]);
         CoFreeUnusedLibraries();
         CheckSelfRegistration(argv[1]);
