@@ -155,7 +155,6 @@ control_width() {
   codepage "$loader" "$tests" || status=1
   script scenario.vbs "$loader" "$system\\cscript.exe" || status=1
   script scenario.js "$loader" "$system\\cscript.exe" || status=1
-  script misuse.js "$loader" "$system\\cscript.exe" || status=1
   "$loader" "$system\\regsvr32.exe" /u /s "$(winpath "$module")" || { echo "regsvr32 /u failed" >&2; status=1; }
   for key in "${KEYS[@]}"; do
     "$loader" "$system\\reg.exe" query "$key" >/dev/null 2>&1 && { echo "$key is still there after regsvr32 /u" >&2; status=1; }
