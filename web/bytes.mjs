@@ -24,3 +24,17 @@ export function concat(parts) {
   for (const part of parts) { all.set(part, at); at += part.length; }
   return all;
 }
+
+// The key the parser matches old URLs by: the bytes up to the first NUL,
+// ASCII letters in lower case, one char code per byte.
+export function foldKey(bytes) {
+  const nul = bytes.indexOf(0);
+  return keyOf(nul < 0 ? bytes : bytes.subarray(0, nul)).replace(/[A-Z]+/g, (s) => s.toLowerCase());
+}
+
+// Bytes from a key of keyOf's.
+export function fromKey(key) {
+  const bytes = new Uint8Array(key.length);
+  for (let i = 0; i < key.length; ++i) bytes[i] = key.charCodeAt(i);
+  return bytes;
+}
