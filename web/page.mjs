@@ -69,7 +69,8 @@ function busy(on) {
   download.setAttribute('aria-disabled', String(off));
 }
 
-// A path that breaks after its slashes rather than inside a name.
+// A path or URL that breaks after its slashes rather than inside a name
+// (inside one only when a name cannot fit).
 function pathNodes(path) {
   const nodes = [];
   path.split('/').forEach((part, i, parts) => {
@@ -448,7 +449,7 @@ function sendMaps(andPreview = true) {
 
 function cell(row, content, className) {
   const td = document.createElement('td');
-  td.append(content);
+  td.append(...(Array.isArray(content) ? content : [content]));
   if (className) td.className = className;
   row.append(td);
   return td;
@@ -476,7 +477,7 @@ function drawUrls() {
     const i = shown ? shown[at] : at;
     const kind = groupKind(i);
     const row = document.createElement('tr');
-    cell(row, groups.shown[i], 'url');
+    cell(row, pathNodes(groups.shown[i]), 'url');
     cell(row, KIND_NAME[kind]);
     cell(row, String(groups.counts[i]), 'num');
     const map = document.createElement('button');
@@ -506,7 +507,7 @@ function urlCell(row, file, kind, filter) {
   if (filter) urls = [...urls.filter((u) => u.toLowerCase().includes(filter)), ...urls.filter((u) => !u.toLowerCase().includes(filter))];
   for (const url of urls.slice(0, FILE_URLS)) {
     const line = document.createElement('div');
-    line.textContent = url;
+    line.append(...pathNodes(url));
     td.append(line);
   }
   if (urls.length > FILE_URLS) {
