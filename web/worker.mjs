@@ -17,7 +17,6 @@
 import { createKivoparse } from './kivoparse.mjs';
 import { zipStored } from './zip.mjs';
 import { text, keyOf, foldKey, concat } from './bytes.mjs';
-import { parseMap } from './mapfile.mjs';
 
 let kivoparse = null;
 let lister = null;    // a Parser of that module, for listing: one parse a file
@@ -25,18 +24,31 @@ let documents = [];   // [{ path, bytes, date, page }] in the order given
 let base = '';        // the base the list was made with
 let wantedBase = '';  // the last base asked for
 let maps = { images: [], hrefs: [] };
+let urlMaps = null;   // the module's UrlMaps of those, made once for all files
 
+// One module at a time, however many steps ask for it at once.
+let loading = null;
 async function module() {
   if (!kivoparse) {
-    kivoparse = await createKivoparse();
-    lister = new kivoparse.Parser();
+    loading ??= createKivoparse().then((k) => {
+      kivoparse = k;
+      lister = new k.Parser();
+      return k;
+    }).finally(() => { loading = null; });
+    return loading;
   }
   return kivoparse;
 }
 
 // After a failure inside the module (out of memory, say) its state is not to
 // be trusted: the next call loads a fresh one.
-function discardModule() { kivoparse = null; lister = null; }
+function discardModule() { kivoparse = null; lister = null; urlMaps = null; }
+
+function dropUrlMaps() {
+  urlMaps?.images.delete();
+  urlMaps?.links.delete();
+  urlMaps = null;
+}
 
 // Yields now and then, so that messages go out (and come in) while a long
 // step runs.
@@ -124,7 +136,10 @@ async function list() {
 }
 
 const pairs = (map) => map.map(({ from, to }) => [from, to]);
-const rewrite = (k, bytes) => k.rewrite(bytes, { base, images: pairs(maps.images), hrefs: pairs(maps.hrefs) });
+function rewrite(k, bytes) {
+  urlMaps ??= { images: k.UrlMap.fromPairs(pairs(maps.images)), links: k.UrlMap.fromPairs(pairs(maps.hrefs)) };
+  return k.rewrite(bytes, { base, ...urlMaps });
+}
 
 // ---- the preview: the rewritten file and the byte ranges of changed values
 
@@ -238,6 +253,7 @@ const steps = {
   },
   async maps(data) {
     maps = { images: data.images ?? [], hrefs: data.hrefs ?? [] };
+    dropUrlMaps();
   },
   async preview({ path, seq }) {
     if (seq < latestPreview) return;   // a newer one is on its way
@@ -278,10 +294,15 @@ const steps = {
   },
 };
 
-// Map files are read at once, not behind a long step.
-function readMap({ bytes, name, id }) {
+// Map files are read at once, not behind a long step, by the library's
+// reader (the command-line tool's).
+async function readMap({ bytes, name, id }) {
   try {
-    postMessage({ type: 'map', id, pairs: parseMap(bytes, name) });
+    const map = new (await module()).UrlMap(bytes, name);
+    const from = map.sources();
+    const to = map.destinations();
+    map.delete();
+    postMessage({ type: 'map', id, pairs: from.map((value, i) => ({ from: value, to: to[i] })) });
   } catch (error) {
     postMessage({ type: 'map', id, error: error?.message ?? String(error) });
   }
