@@ -3,7 +3,7 @@
 // (Uint8Array) throughout; text is only what is shown. Nothing here does
 // work that grows with a document: the worker parses, lists and cuts the
 // preview into windows; the tables and the maps draw one page of rows.
-import { utf8, text, keyOf, foldKey, fromKey } from './bytes.mjs';
+import { utf8, text, keyOf, foldKey, fromKey, packStrings, stringAt, stringsHolding } from './bytes.mjs';
 import { formatMap } from './mapfile.mjs';
 
 const URL_ROWS = 100;     // rows a page of the URL table
@@ -19,9 +19,10 @@ const $ = (selector) => document.querySelector(selector);
 const worker = new Worker(new URL('./worker.mjs', import.meta.url), { type: 'module' });
 let files = [];          // [{ path, size, page, images: [group], hrefs: [group], search }]
 // Every distinct URL, most shared first, as the worker's columns: kinds (0
-// image, 1 link), counts, shown, search (lower case), fold, and the bytes of
-// URL i at bytes[ends[i-1]..ends[i]).
-const NO_GROUPS = { kinds: new Uint8Array(), counts: new Uint32Array(), shown: [], search: [], fold: [], bytes: new Uint8Array(), ends: new Uint32Array() };
+// image, 1 link), counts, shown, search (lower case) and fold (packed
+// strings), and the bytes of URL i at bytes[ends[i-1]..ends[i]).
+const NO_GROUPS = { kinds: new Uint8Array(), counts: new Uint32Array(), shown: packStrings([]), search: packStrings([]),
+  fold: packStrings([]), bytes: new Uint8Array(), ends: new Uint32Array() };
 let groups = NO_GROUPS;
 const groupKind = (i) => KINDS[groups.kinds[i]];
 const groupBytes = (i) => groups.bytes.slice(i ? groups.ends[i - 1] : 0, groups.ends[i]);
@@ -464,12 +465,8 @@ function filterText() { return $('#filter').value.toLowerCase(); }
 
 function drawUrls() {
   const filter = filterText();
-  const all = groups.shown.length;
-  let shown = null;   // every URL, or the numbers of those the filter finds
-  if (filter) {
-    shown = [];
-    groups.search.forEach((search, i) => { if (search.includes(filter)) shown.push(i); });
-  }
+  const all = groups.counts.length;
+  const shown = filter ? stringsHolding(groups.search, filter) : null;   // null: every URL
   const total = shown ? shown.length : all;
   const page = urlPager.show(total, URL_ROWS);
   const rows = [];
@@ -477,14 +474,15 @@ function drawUrls() {
     const i = shown ? shown[at] : at;
     const kind = groupKind(i);
     const row = document.createElement('tr');
-    cell(row, pathNodes(groups.shown[i]), 'url');
+    const url = stringAt(groups.shown, i);
+    cell(row, pathNodes(url), 'url');
     cell(row, KIND_NAME[kind]);
     cell(row, String(groups.counts[i]), 'num');
     const map = document.createElement('button');
     map.type = 'button';
     map.className = 'small map-url';
     map.textContent = 'Map';
-    map.setAttribute('aria-label', `Map ${KIND_NAME[kind]} URL ${groups.shown[i]}`);
+    map.setAttribute('aria-label', `Map ${KIND_NAME[kind]} URL ${url}`);
     map.addEventListener('click', () => addPair(kind, groupBytes(i), groupBytes(i), 'to'));
     cell(row, map);
     rows.push(row);
@@ -503,17 +501,27 @@ function urlCell(row, file, kind, filter) {
   number.className = 'count';
   number.textContent = String(file[kind].length);
   td.append(number);
-  let urls = Array.from(file[kind], (i) => groups.shown[i]);
-  if (filter) urls = [...urls.filter((u) => u.toLowerCase().includes(filter)), ...urls.filter((u) => !u.toLowerCase().includes(filter))];
-  for (const url of urls.slice(0, FILE_URLS)) {
+  const all = file[kind];
+  let urls = all.subarray(0, FILE_URLS);
+  if (filter) {
+    const found = [];
+    for (let n = 0; n < all.length && found.length < FILE_URLS; ++n) {
+      if (stringAt(groups.search, all[n]).includes(filter)) found.push(all[n]);
+    }
+    for (let n = 0; n < all.length && found.length < FILE_URLS; ++n) {
+      if (!found.includes(all[n])) found.push(all[n]);
+    }
+    urls = found;
+  }
+  for (const i of urls) {
     const line = document.createElement('div');
-    line.append(...pathNodes(url));
+    line.append(...pathNodes(stringAt(groups.shown, i)));
     td.append(line);
   }
-  if (urls.length > FILE_URLS) {
+  if (all.length > FILE_URLS) {
     const more = document.createElement('div');
     more.className = 'more';
-    more.textContent = `${count(urls.length - FILE_URLS)} more`;
+    more.textContent = `${count(all.length - FILE_URLS)} more`;
     td.append(more);
   }
 }
@@ -560,7 +568,7 @@ function listed(data) {
   files = data.files;
   groups = data.groups;
   present = { images: new Set(), hrefs: new Set() };
-  groups.fold.forEach((fold, i) => present[groupKind(i)].add(fold));
+  for (let i = 0; i < groups.counts.length; ++i) present[groupKind(i)].add(stringAt(groups.fold, i));
 }
 
 function select(path) {
@@ -861,7 +869,7 @@ $('#open-folder').addEventListener('change', (event) => {
 let filterTimer = 0;
 $('#filter').addEventListener('input', () => {
   clearTimeout(filterTimer);
-  filterTimer = setTimeout(draw, files.length > 200 || groups.shown.length > 2000 ? 200 : 50);   // wait for the next key
+  filterTimer = setTimeout(draw, files.length > 200 || groups.counts.length > 2000 ? 200 : 50);   // wait for the next key
 });
 $('#base').addEventListener('input', () => {
   clearTimeout(baseTimer);

@@ -16,7 +16,7 @@
 // 'error' { message } for a failure of the whole step.
 import { createKivoparse } from './kivoparse.mjs';
 import { zipStored } from './zip.mjs';
-import { text, keyOf, foldKey, concat } from './bytes.mjs';
+import { text, keyOf, foldKey, concat, packStrings } from './bytes.mjs';
 
 let kivoparse = null;
 let lister = null;    // a Parser of that module, for listing: one parse a file
@@ -81,8 +81,9 @@ async function eachDocument(what, work) {
 
 // Each page's URLs, and every distinct URL (bytes as they are, kind apart)
 // with the number of files holding it, most shared first. The page only
-// keeps and filters what comes back, so the URLs go out as columns (one
-// array a field), which cost the page little to receive:
+// keeps and filters what comes back, so the URLs go out as columns, one
+// typed array or packed string (packStrings) a field, which cost the page
+// little to receive:
 //   groups: { kinds (0 image, 1 link), counts, shown, search, fold, bytes, ends }
 //   files: [{ path, size, page, images, hrefs (group numbers), search }]
 async function list() {
@@ -119,9 +120,9 @@ async function list() {
     const groups = {
       kinds: Uint8Array.from(sorted, (g) => g.kind),
       counts: Uint32Array.from(sorted, (g) => g.count),
-      shown: sorted.map((g) => g.shown),
-      search: sorted.map((g) => g.shown.toLowerCase()),
-      fold: sorted.map((g) => foldKey(g.url)),
+      shown: packStrings(sorted.map((g) => g.shown)),
+      search: packStrings(sorted.map((g) => g.shown.toLowerCase())),
+      fold: packStrings(sorted.map((g) => foldKey(g.url))),
       bytes: concat(sorted.map((g) => g.url)),
       ends: new Uint32Array(sorted.length),
     };
@@ -129,7 +130,7 @@ async function list() {
     for (const file of files) {
       file.images = Uint32Array.from(file.images, (i) => newIndex[i]);
       file.hrefs = Uint32Array.from(file.hrefs, (i) => newIndex[i]);
-      file.search = [file.path.toLowerCase(), ...[...file.images, ...file.hrefs].map((i) => groups.search[i])].join('\n');
+      file.search = [file.path.toLowerCase(), ...[...file.images, ...file.hrefs].map((i) => sorted[i].shown.toLowerCase())].join('\n');
     }
     if (base === wantedBase) postMessage({ type: 'listed', files, groups, base });
   } while (base !== wantedBase);
