@@ -206,7 +206,7 @@ test('the samples folder: listed, mapped, zipped as the command-line tool writes
 
   await page.locator('#files td.path', { hasText: 'samples/catalogue.html' }).click();
   await page.locator('#preview mark', { hasText: IMAGE_TO }).waitFor();
-  await page.screenshot({ path: join(ARTIFACTS, 'web-page.png'), fullPage: true });
+  await page.screenshot({ path: join(ARTIFACTS, 'web-page-test.png'), fullPage: true });
 
   sameAsTool(await download(page, () => page.click('#download')));
   assert.equal(await page.locator('#errors li').count(), 2, 'the map and paste errors only');
@@ -414,12 +414,14 @@ test('a 30 MB page: the base typed while it loads is honoured; typing in the fie
   await closePage(page);
 });
 
-test('screenshots: 600 pixels wide, and the dark theme', async () => {
-  for (const [name, options] of [['web-page-600.png', { viewport: { width: 600, height: 1100 } }],
+test('screenshots: wide, 600 pixels wide, and the dark theme', async () => {
+  for (const [name, options] of [['web-page.png', {}], ['web-page-600.png', { viewport: { width: 600, height: 1100 } }],
     ['web-page-dark.png', { colorScheme: 'dark' }]]) {
     const page = await openPage(options);
     await page.setInputFiles('#open-folder', 'samples');
     await page.getByText(listedText(SAMPLES.length)).waitFor();
+    await page.getByRole('button', { name: `Map image URL ${IMAGE_FROM}`, exact: true }).click();
+    await page.keyboard.type(IMAGE_TO);
     await page.setInputFiles('.map[data-kind=hrefs] input.load', join(work, 'links.tsv'));
     await page.getByText(/^links\.tsv: 2 pairs loaded\.$/).waitFor();
     await page.locator('#files td.path', { hasText: 'samples/catalogue.html' }).click();
