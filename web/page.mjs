@@ -30,6 +30,7 @@ let present = { images: new Set(), hrefs: new Set() };   // fold keys of the lis
 let selected = null;     // path of the file shown in the preview
 let zipName = 'rewritten.zip';
 let loaded = false;      // files were opened: a new base lists them again
+let generation = 0;      // of the last files opened: a list of earlier ones is stale
 let failedFiles = 0;
 
 // ---- words and numbers
@@ -715,7 +716,8 @@ function open(found) {
   busy(true);
   status(`Reading ${plural(taken.length, 'file')}…`);
   sendMaps(false);
-  worker.postMessage({ type: 'load', base: sentBase, files: taken });
+  generation += 1;
+  worker.postMessage({ type: 'load', base: sentBase, files: taken, generation });
 }
 
 async function walk(entry, found) {
@@ -787,6 +789,7 @@ worker.addEventListener('message', ({ data }) => {
       reportError(`${data.path}: ${data.message}`);
       break;
     case 'listed': {
+      if (data.generation !== generation) break;
       listed(data);
       // A base typed since (its pause not over yet) is sent now.
       const current = data.base === $('#base').value;

@@ -1,7 +1,8 @@
 // The page's work, off the main thread: reads the files, parses the pages,
 // lists their URLs, shows one rewritten a window at a time, and writes the
 // zip. Messages in:
-//   { type: 'load', files: [{ path, file, page }], base }  read and list (replaces all)
+//   { type: 'load', files: [{ path, file, page }], base, generation }
+//                                            read and list (replaces all)
 //   { type: 'base', base }                   list again with another base
 //   { type: 'maps', images, hrefs }          the maps from now on ([{ from, to }] of Uint8Arrays)
 //   { type: 'preview', path, seq }           one file rewritten: its first window
@@ -10,7 +11,7 @@
 //   { type: 'readMap', bytes, name, id }     a map file's pairs (answered at once)
 // A file with page: false is never parsed: it goes into the zip as it came.
 // Messages out: 'progress' { done, total, bytes, totalBytes, what, path },
-// 'failed' { path, message } (one a file), 'listed' { files, groups, base },
+// 'failed' { path, message } (one a file), 'listed' { files, groups, base, generation },
 // 'preview' { path, seq, size, changes, window }, 'window' { seq, window },
 // 'zip' { blob, rewritten, copied }, 'map' { id, pairs } or { id, error },
 // 'error' { message } for a failure of the whole step.
@@ -23,6 +24,7 @@ let lister = null;    // a Parser of that module, for listing: one parse a file
 let documents = [];   // [{ path, bytes, date, page }] in the order given
 let base = '';        // the base the list was made with
 let wantedBase = '';  // the last base asked for
+let generation = 0;   // of the load the documents come from
 let maps = { images: [], hrefs: [] };
 let urlMaps = null;   // the module's UrlMaps of those, made once for all files
 
@@ -132,7 +134,7 @@ async function list() {
       file.hrefs = Uint32Array.from(file.hrefs, (i) => newIndex[i]);
       file.search = [file.path.toLowerCase(), ...[...file.images, ...file.hrefs].map((i) => sorted[i].shown.toLowerCase())].join('\n');
     }
-    if (base === wantedBase) postMessage({ type: 'listed', files, groups, base });
+    if (base === wantedBase) postMessage({ type: 'listed', files, groups, base, generation });
   } while (base !== wantedBase);
 }
 
@@ -225,7 +227,8 @@ function windowAt(start, change) {
 // ---- the steps
 
 const steps = {
-  async load({ files }) {
+  async load({ files, generation: loaded }) {
+    generation = loaded;
     documents = [];
     shown = null;
     normalised = null;
