@@ -15,87 +15,135 @@ std::string Folded(const std::string& name) {
     return folded;
 }
 
+std::string Join(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// The path that segments [from, end) name from path, lexically.
+std::string NamedPath(std::string path, const SUrlPath& url, std::size_t from) {
+    for (std::size_t j = from; j < url.mSegments.size(); ++j) {
+        const std::string& rest = url.mSegments[j].mName;
+        if (rest == ".") continue;
+        const std::size_t slash = path.rfind('/');
+        if (rest == ".." && !path.empty() && path != "/" && path.compare(slash + 1, 2, "..") != 0)
+            path.erase(slash == std::string::npos ? 0 : slash == 0 ? 1 : slash);
+        else
+            path = Join(path, rest);
+    }
+    return path.empty() ? "." : path;
+}
+
 }  // namespace
 
-const CSiteIndex::SFolder& CSiteIndex::Folder(const std::string& path) {
-    auto& slot = mFolders[path];
-    if (slot) return *slot;
-    slot = std::make_unique<SFolder>();
-    DIR* dir = ::opendir(path.empty() ? "." : path.c_str());
-    if (!dir) return *slot;
-    slot->mReadable = true;
+// A name on disk (or the base a URL starts from): its path, and, once
+// listed, the names inside it (a file lists as an unreadable folder).
+struct CSiteIndex::SNode {
+    std::string mPath;
+    bool mListed = false;
+    bool mReadable = false;
+    SNode* mParent = nullptr;  // once asked for
+    std::unordered_map<std::string, SNode*> mNames;        // name -> node (made on first use)
+    std::unordered_map<std::string, std::string> mFolded;  // folded name -> the least such name
+};
+
+CSiteIndex::CSiteIndex() = default;
+CSiteIndex::~CSiteIndex() = default;
+
+CSiteIndex::SNode* CSiteIndex::NodeOf(const std::string& path) {
+    auto& slot = mByPath[path];
+    if (!slot) {
+        slot = std::make_unique<SNode>();
+        slot->mPath = path;
+    }
+    return slot.get();
+}
+
+// Lexically: "a/b" -> "a", "a" -> "", "" -> "..", "../x" -> "..", ".." -> "../..", "/" -> "/".
+CSiteIndex::SNode* CSiteIndex::Parent(SNode* node) {
+    if (!node->mParent) node->mParent = ParentByPath(node);
+    return node->mParent;
+}
+
+CSiteIndex::SNode* CSiteIndex::ParentByPath(SNode* node) {
+    const std::string& path = node->mPath;
+    if (path == "/") return node;
+    const std::size_t slash = path.rfind('/');
+    const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (path.empty()) return NodeOf("..");
+    if (last == "..") return NodeOf(path + "/..");
+    if (slash == std::string::npos) return NodeOf("");
+    return NodeOf(slash == 0 ? "/" : path.substr(0, slash));
+}
+
+void CSiteIndex::List(SNode* node) {
+    if (node->mListed) return;
+    node->mListed = true;
+    DIR* dir = ::opendir(node->mPath.empty() ? "." : node->mPath.c_str());
+    if (!dir) return;
+    node->mReadable = true;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
-        slot->mNames.emplace(name, entry->d_type == DT_DIR);
-        auto folded = slot->mFolded.emplace(Folded(name), name);
+        node->mNames.emplace(name, nullptr);
+        auto folded = node->mFolded.emplace(Folded(name), name);
         if (!folded.second && name < folded.first->second) folded.first->second = name;
     }
     ::closedir(dir);
-    return *slot;
 }
 
 SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url) {
     SResolved result;
-    result.mRecased.assign(url.mSegments.size(), std::string());
-    // Both paths are kept as lists of names: what the URL names, and what
-    // is on disk (the same but for letter case, while it is found).
-    const bool absolute = !base.empty() && base[0] == '/';
-    std::vector<std::string> named, actual;
-    for (std::size_t start = absolute ? 1 : 0; start < base.size();) {
-        std::size_t slash = base.find('/', start);
-        if (slash == std::string::npos) slash = base.size();
-        if (slash > start) named.push_back(base.substr(start, slash - start));
-        start = slash + 1;
+    SNode* node;
+    if (mRecentNode[0] && mRecentBase[0] == base) {
+        node = mRecentNode[0];
+    } else if (mRecentNode[1] && mRecentBase[1] == base) {
+        node = mRecentNode[1];
+    } else {
+        node = NodeOf(base);
+        mRecentBase[1] = std::move(mRecentBase[0]);
+        mRecentNode[1] = mRecentNode[0];
+        mRecentBase[0] = base;
+        mRecentNode[0] = node;
     }
-    actual = named;
-    auto render = [&](const std::vector<std::string>& names) {
-        std::string path = absolute ? "/" : "";
-        for (std::size_t i = 0; i < names.size(); ++i) path += (i ? "/" : "") + names[i];
-        return path.empty() ? std::string(".") : path;
-    };
-    bool otherCase = false, missing = false;
+    bool otherCase = false;
     for (std::size_t i = 0; i < url.mSegments.size(); ++i) {
         const std::string& name = url.mSegments[i].mName;
         if (name == ".") continue;
         if (name == "..") {
-            // Up from a name (lexically), else one more ".." (a relative base
-            // above the current folder); never above "/".
-            if (!named.empty() && named.back() != "..") {
-                named.pop_back();
-                actual.pop_back();
-            } else if (!absolute) {
-                named.push_back("..");
-                actual.push_back("..");
+            node = Parent(node);
+            continue;
+        }
+        List(node);
+        auto found = node->mNames.find(name);
+        if (found == node->mNames.end()) {
+            const auto folded = node->mFolded.find(Folded(name));
+            if (folded == node->mFolded.end()) {
+                // The path the URL names: what is found, then the rest as written.
+                result.mPath = NamedPath(node->mPath, url, i);
+                return result;
             }
-            continue;
+            if (result.mRecased.empty()) result.mRecased.assign(url.mSegments.size(), std::string());
+            result.mRecased[i] = folded->second;
+            otherCase = true;
+            found = node->mNames.find(folded->second);
         }
-        named.push_back(name);
-        if (missing) continue;
-        const std::string folder = render(actual);
-        const SFolder& listing = Folder(folder == "." ? std::string() : folder);
-        if (listing.mNames.count(name)) {
-            actual.push_back(name);
-            continue;
-        }
-        const auto folded = listing.mFolded.find(Folded(name));
-        if (folded == listing.mFolded.end()) {
-            missing = true;
-            continue;
-        }
-        actual.push_back(folded->second);
-        result.mRecased[i] = folded->second;
-        otherCase = true;
+        if (!found->second) found->second = NodeOf(Join(node->mPath, found->first));
+        node = found->second;
     }
-    result.mPath = render(named);
-    if (missing) return result;
-    if (url.mNamesFolder && !actual.empty()) {
-        // A URL ending in "/" names a folder: it must be one.
-        const std::string path = render(actual);
-        if (!Folder(path == "." ? std::string() : path).mReadable) return result;
+    // A URL ending in "/" names a folder: it must be one.
+    if (url.mNamesFolder && !url.mSegments.empty()) {
+        List(node);
+        if (!node->mReadable) {
+            result.mPath = node->mPath.empty() ? "." : node->mPath;
+            return result;
+        }
     }
     result.mFound = otherCase ? EFound::OtherCase : EFound::Exists;
-    if (otherCase) result.mActual = render(actual);
+    if (otherCase) {
+        result.mActual = node->mPath.empty() ? "." : node->mPath;
+        result.mPath = NamedPath(base, url, 0);
+    }
     return result;
 }
 

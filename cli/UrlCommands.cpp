@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <memory>
@@ -19,6 +21,7 @@
 #include "cli/ValueFormat.h"
 #include "links/UrlPaths.h"
 #include "tree/CompareNoCase.h"
+#include "tree/HashMix.h"
 
 namespace kivoparse {
 namespace cli {
@@ -239,10 +242,6 @@ struct SCheckState {
     CSiteIndex mIndex;
     std::size_t mChecked = 0, mMissing = 0, mOtherCase = 0, mExternal = 0, mTemplates = 0;
     std::string mCaseReports;
-    // The suggested pairs in the order found, and for each URL (folded) the
-    // spellings that work where it is written, to warn when one pair cannot
-    // serve every place.
-    std::vector<std::pair<std::string, std::string>> mPairs;
     // Each case-only URL repaired: document, URL, repaired spelling.
     struct SCaseFix {
         std::string mFile;
@@ -250,12 +249,47 @@ struct SCheckState {
         std::string mFixed;
     };
     std::vector<SCaseFix> mCaseFixes;
+    // For each URL (its folded bytes, hashed), the hash of the first
+    // spelling that works where it stands, and whether another one does
+    // somewhere else: 16 bytes a URL, whatever the site.
     struct SSpelling {
-        std::string mSpelling;
-        std::string mFile;
-        bool mFromFix;
+        std::uint64_t mKey = 0;  // 0: the slot is free
+        std::uint64_t mSpelling = 0;
+        bool mSeveral = false;
     };
-    std::unordered_map<std::string, std::vector<SSpelling>> mSpellings;
+    std::vector<SSpelling> mSpellings = std::vector<SSpelling>(1024);
+    std::size_t mUsed = 0;
+    std::uint64_t mSeed = Mix(static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+
+    std::uint64_t Hash(const std::string& bytes, bool folded) const {
+        std::uint64_t hash = 14695981039346656037ULL ^ mSeed;
+        for (const char c : bytes) hash = (hash ^ (folded ? FoldByte(c) : static_cast<unsigned char>(c))) * 1099511628211ULL;
+        return Mix(hash) | 1;  // never 0
+    }
+    SSpelling& Slot(std::uint64_t key) {
+        const std::size_t mask = mSpellings.size() - 1;
+        for (std::size_t i = key & mask;; i = (i + 1) & mask) {
+            if (mSpellings[i].mKey == key || mSpellings[i].mKey == 0) return mSpellings[i];
+        }
+    }
+    void Note(const std::string& url, const std::string& works) {
+        const std::uint64_t key = Hash(url, true), spelling = Hash(works, false);
+        SSpelling& slot = Slot(key);
+        if (slot.mKey == 0) {
+            slot = SSpelling{key, spelling, false};
+            if (++mUsed * 2 > mSpellings.size()) Grow();
+        } else if (slot.mSpelling != spelling) {
+            slot.mSeveral = true;
+        }
+    }
+    bool Several(const std::string& url) { return Slot(Hash(url, true)).mSeveral; }
+    void Grow() {
+        std::vector<SSpelling> old(mSpellings.size() * 2);
+        old.swap(mSpellings);
+        for (const SSpelling& entry : old) {
+            if (entry.mKey != 0) Slot(entry.mKey) = entry;
+        }
+    }
 };
 
 std::string Folded(std::string text) {
@@ -263,22 +297,15 @@ std::string Folded(std::string text) {
     return text;
 }
 
-void NoteSpelling(SCheckState& state, const std::string& url, const std::string& works, const std::string& file,
-                  bool fromFix) {
-    auto& spellings = state.mSpellings[Folded(url)];
-    if (fromFix && std::none_of(spellings.begin(), spellings.end(), [](const auto& s) { return s.mFromFix; }))
-        state.mPairs.emplace_back(url, works);
-    for (auto& known : spellings) {
-        if (known.mSpelling != works) continue;
-        known.mFromFix = known.mFromFix || fromFix;
-        return;
-    }
-    spellings.push_back(SCheckState::SSpelling{works, file, fromFix});
-}
-
 // Checks one document's URLs; returns its report of missing targets.
+// A URL to check, read on a worker thread: its place and its path.
+struct SToCheck {
+    UrlOccurrence mOccurrence;
+    SUrlPath mPath;
+};
+
 std::string CheckDocument(SCheckState& state, const SUrlOptions& options, const SInput& input,
-                          const std::vector<UrlOccurrence>& found) {
+                          const std::vector<SToCheck>& found) {
     std::string report;
     const std::string file = DisplayName(input.mPath);
     const std::string folder = input.mPath == "-" ? std::string() : FolderOf(input.mPath);
@@ -289,8 +316,9 @@ std::string CheckDocument(SCheckState& state, const SUrlOptions& options, const 
                                                           : std::string();
         if (root.size() > 1 && root.back() == '/') root.pop_back();
     }
-    for (const UrlOccurrence& o : found) {
-        const SUrlPath path = SplitUrlPath(o.url);
+    for (const SToCheck& item : found) {
+        const UrlOccurrence& o = item.mOccurrence;
+        const SUrlPath& path = item.mPath;
         switch (path.mClass) {
             case EUrlClass::External: ++state.mExternal; continue;
             case EUrlClass::Template: ++state.mTemplates; continue;
@@ -311,7 +339,9 @@ std::string CheckDocument(SCheckState& state, const SUrlOptions& options, const 
                    extra + "}\n";
         };
         switch (resolved.mFound) {
-            case EFound::Exists: NoteSpelling(state, o.url, o.url, input.mPath, false); break;
+            case EFound::Exists:
+                if (!options.mSuggestMap.empty()) state.Note(o.url, o.url);
+                break;
             case EFound::Missing:
                 ++state.mMissing;
                 report += options.mJson ? json("missing", "")
@@ -331,7 +361,7 @@ std::string CheckDocument(SCheckState& state, const SUrlOptions& options, const 
                                                                                segment.mRawEnd - segment.mRawStart),
                                                 resolved.mRecased[i]));
                 }
-                NoteSpelling(state, o.url, fixed, input.mPath, true);
+                if (!options.mSuggestMap.empty()) state.Note(o.url, fixed);
                 state.mCaseFixes.push_back(SCheckState::SCaseFix{input.mPath, o.url, fixed});
                 break;
             }
@@ -344,15 +374,17 @@ std::string CheckDocument(SCheckState& state, const SUrlOptions& options, const 
 // wherever it is repaired; a URL that must read differently in different
 // folders ("index.html" where one folder's index was renamed and another's
 // not) gets its pairs in a section for each document that needs them.
-std::string SuggestedMap(const SCheckState& state) {
+std::string SuggestedMap(SCheckState& state) {
     std::string text;
-    for (const auto& pair : state.mPairs) {
-        if (state.mSpellings.at(Folded(pair.first)).size() < 2) text += pair.first + "\t" + pair.second + "\n";
+    std::unordered_map<std::string, bool> paired;  // folded URL -> written
+    for (const auto& fix : state.mCaseFixes) {
+        if (state.Several(fix.mUrl) || !paired.emplace(Folded(fix.mUrl), true).second) continue;
+        text += fix.mUrl + "\t" + fix.mFixed + "\n";
     }
     std::vector<std::string> files;
     std::unordered_map<std::string, std::vector<std::pair<std::string, std::string>>> sections;
     for (const auto& fix : state.mCaseFixes) {
-        if (state.mSpellings.at(Folded(fix.mUrl)).size() < 2) continue;
+        if (!state.Several(fix.mUrl)) continue;
         auto& section = sections[fix.mFile];
         if (section.empty()) files.push_back(fix.mFile);
         const bool known = std::any_of(section.begin(), section.end(), [&](const auto& pair) {
@@ -504,7 +536,7 @@ int RunUrlCommand(const std::vector<std::string>& args) {
 
     // Each input's URLs wait in its own slot until their turn: the check
     // reads the folders on this thread only.
-    std::vector<std::vector<UrlOccurrence>> occurrences(inputs.size());
+    std::vector<std::vector<SToCheck>> occurrences(inputs.size());
     auto process = [&](Parser& parser, const SInput& input) -> SJobResult {
         SJobResult result{true, std::string(), input.mError};
         std::string text;
@@ -536,7 +568,12 @@ int RunUrlCommand(const std::vector<std::string>& args) {
         if (options.mCommand == EUrlCommand::Urls) {
             result.mOutput = OccurrenceLines(input, found, options.mJson);
         } else {
-            occurrences[static_cast<std::size_t>(&input - inputs.data())] = std::move(found);
+            auto& slot = occurrences[static_cast<std::size_t>(&input - inputs.data())];
+            slot.reserve(found.size());
+            for (UrlOccurrence& o : found) {
+                SUrlPath path = SplitUrlPath(o.url);
+                slot.push_back(SToCheck{std::move(o), std::move(path)});
+            }
         }
         return result;
     };
@@ -552,7 +589,7 @@ int RunUrlCommand(const std::vector<std::string>& args) {
         if (options.mCommand == EUrlCommand::Check) {
             auto& found = occurrences[static_cast<std::size_t>(&input - inputs.data())];
             result.mOutput = CheckDocument(state, options, input, found);
-            std::vector<UrlOccurrence>().swap(found);
+            std::vector<SToCheck>().swap(found);
         }
         switch (WriteStdout(result.mOutput, error)) {
             case EWriteResult::Ok: return true;
