@@ -4,7 +4,8 @@
 
 #include "engine/CParsingEngine.h"
 #include "links/CUrlMap.h"
-#include "tree/ReplaceAll.h"
+#include "output/TreeWriter.h"
+#include "links/ReplaceAll.h"
 
 namespace kivoparse {
 
@@ -31,42 +32,36 @@ std::int32_t CKIVOParseCtrl::ParseHTML(std::string html) {
 
 void CKIVOParseCtrl::SetLogFile(const std::string& fileName) { mLogFile.SetPath(fileName.c_str()); }
 
-std::vector<std::string> CKIVOParseCtrl::GetImages() {
+std::vector<std::string> CKIVOParseCtrl::Collect(EUrlKind kind) {
     if (!mEngine) return {};
-    return mEngine->GetImages();
-}
-
-std::vector<std::string> CKIVOParseCtrl::GetHrefs() {
-    if (!mEngine) return {};
-    return mEngine->GetHrefs();
+    return mEngine->Collect(kind);
 }
 
 // Lists of different lengths are refused before the engine is asked, so the
-// tree stays as it was. Without a tree there is nothing to rewrite.
-std::int32_t CKIVOParseCtrl::FixImages(const std::vector<std::string>& src,
-                                       const std::vector<std::string>& dest) {
+// tree stays as it was (the map makes the one length check). Without a tree
+// there is nothing to rewrite.
+std::int32_t CKIVOParseCtrl::Fix(EUrlKind kind, const std::vector<std::string>& src,
+                                 const std::vector<std::string>& dest) {
     if (src.size() != dest.size()) return -1;
     if (!mEngine) return 0;
-    return mEngine->FixImages(src, dest);
+    return mEngine->Fix(kind, src, dest);
 }
 
-std::int32_t CKIVOParseCtrl::FixHrefs(const std::vector<std::string>& src,
-                                      const std::vector<std::string>& dest) {
-    if (src.size() != dest.size()) return -1;
-    if (!mEngine) return 0;
-    return mEngine->FixHrefs(src, dest);
-}
-
-std::int32_t CKIVOParseCtrl::FixImages(const CUrlMap& map) {
+std::int32_t CKIVOParseCtrl::Fix(EUrlKind kind, const CUrlMap& map) {
     if (!map.IsValid()) return -1;
     if (!mEngine) return 0;
-    return mEngine->FixImages(map);
+    return mEngine->Fix(kind, map);
 }
 
-std::int32_t CKIVOParseCtrl::FixHrefs(const CUrlMap& map) {
-    if (!map.IsValid()) return -1;
+std::int32_t CKIVOParseCtrl::Rewrite(const CUrlMap* images, const CUrlMap* links) {
+    if ((images && !images->IsValid()) || (links && !links->IsValid())) return -1;
     if (!mEngine) return 0;
-    return mEngine->FixHrefs(map);
+    return mEngine->Rewrite(images, links);
+}
+
+void CKIVOParseCtrl::WriteHTML(CChunkSink& sink) {
+    if (mEngine) mEngine->WriteHTML(sink);
+    sink.Flush();
 }
 
 // Only stored: the tree of the last parse keeps the base it was built with.

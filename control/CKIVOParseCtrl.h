@@ -4,10 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "links/UrlValues.h"
 #include "log/CLogFile.h"
 
 namespace kivoparse {
 
+class CChunkSink;
 class CParsingEngine;
 class CUrlMap;
 
@@ -36,15 +38,28 @@ public:
     std::int32_t ParseHTML(std::string html);
     // Turns the trace on (one line appended per event) or redirects it.
     void SetLogFile(const std::string& fileName);
+    // The tree of the last parse as HTML into sink, in chunks; nothing
+    // before the first parse.
+    void WriteHTML(CChunkSink& sink);
     // Image and link URLs; empty before the first parse.
-    std::vector<std::string> GetImages();
-    std::vector<std::string> GetHrefs();
+    std::vector<std::string> Collect(EUrlKind kind);
+    std::vector<std::string> GetImages() { return Collect(EUrlKind::Images); }
+    std::vector<std::string> GetHrefs() { return Collect(EUrlKind::Links); }
     // -1 when src and dest differ in length (tree untouched), else 0.
-    std::int32_t FixImages(const std::vector<std::string>& src, const std::vector<std::string>& dest);
-    std::int32_t FixHrefs(const std::vector<std::string>& src, const std::vector<std::string>& dest);
+    std::int32_t Fix(EUrlKind kind, const std::vector<std::string>& src, const std::vector<std::string>& dest);
+    std::int32_t FixImages(const std::vector<std::string>& src, const std::vector<std::string>& dest) {
+        return Fix(EUrlKind::Images, src, dest);
+    }
+    std::int32_t FixHrefs(const std::vector<std::string>& src, const std::vector<std::string>& dest) {
+        return Fix(EUrlKind::Links, src, dest);
+    }
     // The same with a table made once for many documents.
-    std::int32_t FixImages(const CUrlMap& map);
-    std::int32_t FixHrefs(const CUrlMap& map);
+    std::int32_t Fix(EUrlKind kind, const CUrlMap& map);
+    std::int32_t FixImages(const CUrlMap& map) { return Fix(EUrlKind::Images, map); }
+    std::int32_t FixHrefs(const CUrlMap& map) { return Fix(EUrlKind::Links, map); }
+    // Images and links in one walk, each with its own table (null: that
+    // kind is left alone); -1 when either table's lists differ in length.
+    std::int32_t Rewrite(const CUrlMap* images, const CUrlMap* links);
     // Stored with backslashes turned into slashes; taken by the next parse.
     void SetDocumentBase(const std::string& base);
 
