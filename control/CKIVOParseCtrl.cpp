@@ -20,6 +20,14 @@ std::string CKIVOParseCtrl::GetHTML() {
     return mEngine->GetHTML();
 }
 
+// Pieces of about 64 KiB, handed on as the writer walks the tree: the
+// whole text is never built.
+void CKIVOParseCtrl::WriteHTML(const std::function<void(std::string_view)>& sink) {
+    if (!mEngine) return;
+    CChunkSink chunks(sink, std::size_t{64} << 10);
+    mEngine->WriteHTML(chunks);
+}
+
 // The old tree goes before the new engine is made, so two trees never live
 // at once.
 std::int32_t CKIVOParseCtrl::ParseHTML(std::string html) {
@@ -59,10 +67,7 @@ std::int32_t CKIVOParseCtrl::Rewrite(const CUrlMap* images, const CUrlMap* links
     return mEngine->Rewrite(images, links);
 }
 
-void CKIVOParseCtrl::WriteHTML(CChunkSink& sink) {
-    if (mEngine) mEngine->WriteHTML(sink);
-    sink.Flush();
-}
+void CKIVOParseCtrl::SetTraceSink(std::function<void(std::string_view)> sink) { mLogFile.SetSink(std::move(sink)); }
 
 // Only stored: the tree of the last parse keeps the base it was built with.
 void CKIVOParseCtrl::SetDocumentBase(const std::string& base) { mDocumentBase = ReplaceAll(base, "\\", "/"); }

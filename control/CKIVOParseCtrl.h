@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "links/UrlValues.h"
@@ -9,7 +11,6 @@
 
 namespace kivoparse {
 
-class CChunkSink;
 class CParsingEngine;
 class CUrlMap;
 
@@ -32,15 +33,17 @@ public:
 
     // The tree of the last parse as HTML; "" before the first parse.
     std::string GetHTML();
+    // The same bytes handed to sink in pieces of 64 KiB as they are written,
+    // never whole; nothing before the first parse.
+    void WriteHTML(const std::function<void(std::string_view)>& sink);
     // Destroys the old tree, then parses every byte of html with the log
     // and a copy of the current document base. Returns 0 (-1, with an
     // empty tree, for a text of 2 GiB or more).
     std::int32_t ParseHTML(std::string html);
     // Turns the trace on (one line appended per event) or redirects it.
     void SetLogFile(const std::string& fileName);
-    // The tree of the last parse as HTML into sink, in chunks; nothing
-    // before the first parse.
-    void WriteHTML(CChunkSink& sink);
+    // Trace lines to sink instead of a file; an empty sink turns them off.
+    void SetTraceSink(std::function<void(std::string_view)> sink);
     // Image and link URLs; empty before the first parse.
     std::vector<std::string> Collect(EUrlKind kind);
     std::vector<std::string> GetImages() { return Collect(EUrlKind::Images); }
@@ -58,7 +61,8 @@ public:
     std::int32_t FixImages(const CUrlMap& map) { return Fix(EUrlKind::Images, map); }
     std::int32_t FixHrefs(const CUrlMap& map) { return Fix(EUrlKind::Links, map); }
     // Images and links in one walk, each with its own table (null: that
-    // kind is left alone); -1 when either table's lists differ in length.
+    // kind is left alone); -1 when either table's lists differ in length
+    // (tree untouched), else 0.
     std::int32_t Rewrite(const CUrlMap* images, const CUrlMap* links);
     // Stored with backslashes turned into slashes; taken by the next parse.
     void SetDocumentBase(const std::string& base);
