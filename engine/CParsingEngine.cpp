@@ -235,12 +235,15 @@ void CParsingEngine::AddByte(unsigned char byte) {
     if (mBuffer.Add(byte, mAt, mText)) FlushBuffer();
 }
 
-void CParsingEngine::FlushBuffer() {
-    if (mBuffer.IsEmpty()) return;
-    const std::string_view bytes = mBuffer.Bytes(mText);
-    if (mCurrentObject) mCurrentObject->AppendData(bytes.data(), bytes.size());
-    mBuffer.Clear();
+// The bytes of buffer go on to target's data (nowhere without a target).
+void CParsingEngine::HandOn(CCollectBuffer& buffer, CParseNode* target) {
+    if (buffer.IsEmpty()) return;
+    const std::string_view bytes = buffer.Bytes(mText);
+    if (target) target->AppendData(bytes.data(), bytes.size());
+    buffer.Clear();
 }
+
+void CParsingEngine::FlushBuffer() { HandOn(mBuffer, mCurrentObject); }
 
 // An attribute name ends: its bytes go to the name, lower-cased.
 void CParsingEngine::FlushPropertyName() {
@@ -258,12 +261,7 @@ void CParsingEngine::AddByteToInsert(unsigned char byte) {
     if (mInsertBuffer.Add(byte, mAt, mText)) FlushInsertBuffer();
 }
 
-void CParsingEngine::FlushInsertBuffer() {
-    if (mInsertBuffer.IsEmpty()) return;
-    const std::string_view bytes = mInsertBuffer.Bytes(mText);
-    if (mCurrentInsert) mCurrentInsert->AppendData(bytes.data(), bytes.size());
-    mInsertBuffer.Clear();
-}
+void CParsingEngine::FlushInsertBuffer() { HandOn(mInsertBuffer, mCurrentInsert.get()); }
 
 std::int32_t CParsingEngine::AbandonInsert() {
     mShortcuts.Abandoned();

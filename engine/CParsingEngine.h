@@ -107,6 +107,7 @@ private:
 
     // The engine's small operations, used by the tokenizer states.
     void ClearAllWorkingObjects();
+    void HandOn(CCollectBuffer& buffer, CParseNode* target);
     void AddByte(unsigned char byte);
     void FlushBuffer();
     void FlushPropertyName();

@@ -19,16 +19,15 @@ public:
     CNodeList& operator=(const CNodeList&) = delete;
     CNodeList(CNodeList&& other) noexcept : mFirst(other.mFirst), mLast(other.mLast) { other.mFirst = other.mLast = nullptr; }
 
-    // Links a node that no list holds in at the end / at the front.
-    void Append(CParseNode* node) noexcept;
-    void Prepend(CParseNode* node) noexcept;
-    void Insert(CParseNode* node, bool atEnd) noexcept {
-        if (atEnd) Append(node); else Prepend(node);
-    }
-    // Moves every node of other, in order, to the end / the front of this
-    // list; other is left empty.
-    void SpliceBack(CNodeList& other) noexcept;
-    void SpliceFront(CNodeList& other) noexcept;
+    // Links a node that no list holds in at the end (atEnd) or the front.
+    void Insert(CParseNode* node, bool atEnd) noexcept;
+    void Append(CParseNode* node) noexcept { Insert(node, true); }
+    void Prepend(CParseNode* node) noexcept { Insert(node, false); }
+    // Moves every node of other, in order, to the end (atEnd) or the front
+    // of this list; other is left empty.
+    void Splice(CNodeList& other, bool atEnd) noexcept;
+    void SpliceBack(CNodeList& other) noexcept { Splice(other, true); }
+    void SpliceFront(CNodeList& other) noexcept { Splice(other, false); }
     // Every node, in order, as a list of its own; this one is left empty.
     CNodeList TakeAll() noexcept { return CNodeList(std::move(*this)); }
     // The nodes after node (which this list holds), in order, as a list of

@@ -143,51 +143,34 @@ inline bool CNodeList::EndsHold() const noexcept {
     return (mFirst == nullptr) == (mLast == nullptr) && (!mFirst || (!mFirst->mPrev && !mLast->mNext));
 }
 
-inline void CNodeList::Append(CParseNode* node) noexcept {
+// The two ends are handled alike: first/last and prev/next swap roles.
+inline void CNodeList::Insert(CParseNode* node, bool atEnd) noexcept {
     assert(node && !node->mPrev && !node->mNext && node != mFirst && EndsHold());
     if (!mFirst) {
         mFirst = mLast = node;
         return;
     }
-    node->mPrev = mLast;
-    mLast->mNext = node;
-    mLast = node;
+    CParseNode*& end = atEnd ? mLast : mFirst;
+    (atEnd ? node->mPrev : node->mNext) = end;
+    (atEnd ? end->mNext : end->mPrev) = node;
+    end = node;
 }
 
-inline void CNodeList::Prepend(CParseNode* node) noexcept {
-    assert(node && !node->mPrev && !node->mNext && node != mFirst && EndsHold());
-    if (!mFirst) {
-        mFirst = mLast = node;
-        return;
-    }
-    node->mNext = mFirst;
-    mFirst->mPrev = node;
-    mFirst = node;
-}
-
-inline void CNodeList::SpliceBack(CNodeList& other) noexcept {
+inline void CNodeList::Splice(CNodeList& other, bool atEnd) noexcept {
     assert(&other != this && EndsHold() && other.EndsHold());
     if (!other.mFirst) return;
     if (!mFirst) {
         mFirst = other.mFirst;
-    } else {
+        mLast = other.mLast;
+    } else if (atEnd) {
         mLast->mNext = other.mFirst;
         other.mFirst->mPrev = mLast;
-    }
-    mLast = other.mLast;
-    other.mFirst = other.mLast = nullptr;
-}
-
-inline void CNodeList::SpliceFront(CNodeList& other) noexcept {
-    assert(&other != this && EndsHold() && other.EndsHold());
-    if (!other.mFirst) return;
-    if (!mFirst) {
         mLast = other.mLast;
     } else {
         other.mLast->mNext = mFirst;
         mFirst->mPrev = other.mLast;
+        mFirst = other.mFirst;
     }
-    mFirst = other.mFirst;
     other.mFirst = other.mLast = nullptr;
 }
 
