@@ -2,7 +2,7 @@
 
 #include <dirent.h>
 
-#include "tree/CompareNoCase.h"
+#include "links/CompareNoCase.h"
 
 namespace kivoparse {
 namespace cli {

@@ -20,7 +20,7 @@
 #include "cli/SystemIO.h"
 #include "cli/ValueFormat.h"
 #include "links/UrlPaths.h"
-#include "tree/CompareNoCase.h"
+#include "links/CompareNoCase.h"
 #include "tree/HashMix.h"
 
 namespace kivoparse {

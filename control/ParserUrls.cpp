@@ -109,15 +109,15 @@ int Parser::Rewrite(UrlKinds kinds, const UrlMap& map) {
     CParsingEngine* engine = Ctrl().Engine();
     if (!engine || !engine->GetRoot()) return 0;
     RewriteUrls(*engine->GetRoot(), kinds,
-                [&](UrlKind, std::string_view url, std::string& out) { return ApplyMap(table, url, out); });
+                [&](EUrlKind, std::string_view url, std::string& out) { return ApplyMap(table, url, out); });
     return 0;
 }
 
 int Parser::Rewrite(UrlKinds kinds, const UrlRewriter& rewriter) {
     CParsingEngine* engine = Ctrl().Engine();
     if (!engine || !engine->GetRoot() || !rewriter) return 0;
-    RewriteUrls(*engine->GetRoot(), kinds, [&](UrlKind kind, std::string_view url, std::string& out) {
-        std::optional<std::string> decided = rewriter(kind, url);
+    RewriteUrls(*engine->GetRoot(), kinds, [&](EUrlKind kind, std::string_view url, std::string& out) {
+        std::optional<std::string> decided = rewriter(static_cast<UrlKind>(kind), url);
         if (!decided) return false;
         out = std::move(*decided);
         return true;

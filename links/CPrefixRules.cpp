@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "tree/CompareNoCase.h"
+#include "links/CompareNoCase.h"
 
 namespace kivoparse {
 

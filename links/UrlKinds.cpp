@@ -4,19 +4,13 @@
 #include <cstdint>
 #include <utility>
 
-#include "tree/CFoldedIndex.h"
+#include "links/CFoldedIndex.h"
 #include "tree/CNodeList.h"
 #include "tree/CTagNode.h"
-#include "tree/CompareNoCase.h"
+#include "links/CompareNoCase.h"
 #include "tree/TreeWalk.h"
 
 namespace kivoparse {
-
-namespace {
-
-// The value a URL is read from: up to its first NUL, as the seed's
-// collection compares values.
-std::string_view ValueOf(const CParseNode& holder) { return UpToNul(holder.Data()); }
 
 // The seed's rows select by tag type, as their passes do. The others by
 // name, white space at its end ignored: "<link\n href=...>" keeps the line
@@ -28,6 +22,8 @@ bool TagMatches(const CTagNode& tag, const SUrlPlace& place) {
     while (!name.empty() && (name.back() == ' ' || name.back() == '\n' || name.back() == '\r')) name.remove_suffix(1);
     return name == place.mTag;
 }
+
+namespace {
 
 // A META refresh: its http-equiv, white space around it ignored, is
 // "refresh" in any letter case.
@@ -44,7 +40,22 @@ bool IsRefresh(const CTagNode& tag) {
     return EqualsNoCase(value, "refresh");
 }
 
-void Scan(EValueShape shape, std::string_view value, std::vector<SSpan>& spans) {
+}  // namespace
+
+bool RowApplies(const CTagNode& tag, const SUrlPlace& place) {
+    return place.mKind != EUrlKind::Refresh || IsRefresh(tag);
+}
+
+std::vector<std::size_t> RowsOf(UrlKinds kinds) {
+    std::vector<std::size_t> rows;
+    const std::vector<SUrlPlace>& places = UrlPlaces();
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        if (kinds.Has(static_cast<UrlKind>(places[i].mKind))) rows.push_back(i);
+    }
+    return rows;
+}
+
+void ScanValue(EValueShape shape, std::string_view value, std::vector<SSpan>& spans) {
     switch (shape) {
         case EValueShape::Whole: spans.push_back(SSpan{0, value.size()}); break;
         case EValueShape::Srcset: ScanSrcset(value, spans); break;
@@ -53,76 +64,36 @@ void Scan(EValueShape shape, std::string_view value, std::vector<SSpan>& spans) 
     }
 }
 
-}  // namespace
-
 const std::vector<SUrlPlace>& UrlPlaces() {
     static const std::vector<SUrlPlace> places = {
         // The seed's images and links, with the tag types of their passes.
-        {UrlKind::Image, KP_TAG_IMG, nullptr, "src", EValueShape::Whole},
-        {UrlKind::Image, KP_TAG_INPUT, nullptr, "src", EValueShape::Whole},
-        {UrlKind::Image, 0, nullptr, "background", EValueShape::Whole},
-        {UrlKind::Link, KP_TAG_A, nullptr, "href", EValueShape::Whole},
-        {UrlKind::Resource, 0, "LINK", "href", EValueShape::Whole},
-        {UrlKind::Resource, 0, "SCRIPT", "src", EValueShape::Whole},
-        {UrlKind::Frame, 0, "IFRAME", "src", EValueShape::Whole},
-        {UrlKind::Frame, 0, "FRAME", "src", EValueShape::Whole},
-        {UrlKind::Media, 0, "EMBED", "src", EValueShape::Whole},
-        {UrlKind::Media, 0, "SOURCE", "src", EValueShape::Whole},
-        {UrlKind::Media, 0, "TRACK", "src", EValueShape::Whole},
-        {UrlKind::Media, 0, "AUDIO", "src", EValueShape::Whole},
-        {UrlKind::Media, 0, "VIDEO", "src", EValueShape::Whole},
-        {UrlKind::Media, 0, "VIDEO", "poster", EValueShape::Whole},
-        {UrlKind::Media, 0, "OBJECT", "data", EValueShape::Whole},
-        {UrlKind::Area, 0, "AREA", "href", EValueShape::Whole},
-        {UrlKind::Form, 0, "FORM", "action", EValueShape::Whole},
-        {UrlKind::Srcset, 0, "IMG", "srcset", EValueShape::Srcset},
-        {UrlKind::Srcset, 0, "SOURCE", "srcset", EValueShape::Srcset},
-        {UrlKind::Refresh, 0, "META", "content", EValueShape::Refresh},
-        {UrlKind::Css, 0, nullptr, "style", EValueShape::Css},
-        {UrlKind::Css, 0, "STYLE", nullptr, EValueShape::Css},
+        {EUrlKind::Images, KP_TAG_IMG, nullptr, "src", EValueShape::Whole},
+        {EUrlKind::Images, KP_TAG_INPUT, nullptr, "src", EValueShape::Whole},
+        {EUrlKind::Images, 0, nullptr, "background", EValueShape::Whole},
+        {EUrlKind::Links, KP_TAG_A, nullptr, "href", EValueShape::Whole},
+        {EUrlKind::Resources, 0, "LINK", "href", EValueShape::Whole},
+        {EUrlKind::Resources, 0, "SCRIPT", "src", EValueShape::Whole},
+        {EUrlKind::Frames, 0, "IFRAME", "src", EValueShape::Whole},
+        {EUrlKind::Frames, 0, "FRAME", "src", EValueShape::Whole},
+        {EUrlKind::Media, 0, "EMBED", "src", EValueShape::Whole},
+        {EUrlKind::Media, 0, "SOURCE", "src", EValueShape::Whole},
+        {EUrlKind::Media, 0, "TRACK", "src", EValueShape::Whole},
+        {EUrlKind::Media, 0, "AUDIO", "src", EValueShape::Whole},
+        {EUrlKind::Media, 0, "VIDEO", "src", EValueShape::Whole},
+        {EUrlKind::Media, 0, "VIDEO", "poster", EValueShape::Whole},
+        {EUrlKind::Media, 0, "OBJECT", "data", EValueShape::Whole},
+        {EUrlKind::Areas, 0, "AREA", "href", EValueShape::Whole},
+        {EUrlKind::Forms, 0, "FORM", "action", EValueShape::Whole},
+        {EUrlKind::Srcset, 0, "IMG", "srcset", EValueShape::Srcset},
+        {EUrlKind::Srcset, 0, "SOURCE", "srcset", EValueShape::Srcset},
+        {EUrlKind::Refresh, 0, "META", "content", EValueShape::Refresh},
+        {EUrlKind::Css, 0, nullptr, "style", EValueShape::Css},
+        {EUrlKind::Css, 0, "STYLE", nullptr, EValueShape::Css},
     };
     return places;
 }
 
 std::string_view SUrlHit::Url() const { return ValueOf(*mHolder).substr(mSpan.mStart, mSpan.mLength); }
-
-void WalkUrls(CParseNode& top, UrlKinds kinds, const std::function<void(const SUrlHit&)>& found) {
-    const std::vector<SUrlPlace>& places = UrlPlaces();
-    std::vector<std::size_t> rows;
-    for (std::size_t i = 0; i < places.size(); ++i) {
-        if (kinds.Has(places[i].mKind)) rows.push_back(i);
-    }
-    if (rows.empty()) return;
-    std::vector<SSpan> spans;
-    auto report = [&](const SUrlPlace& place, std::size_t row, CTagNode& tag, CParseNode& holder) {
-        spans.clear();
-        Scan(place.mShape, ValueOf(holder), spans);
-        for (const SSpan& span : spans) found(SUrlHit{&place, row, &tag, &holder, span});
-    };
-    WalkTree(
-        &top,
-        [&](CParseNode* node) {
-            if (node->mType != KP_NODE_TAG) return true;
-            auto& tag = *static_cast<CTagNode*>(node);
-            for (const std::size_t row : rows) {
-                const SUrlPlace& place = places[row];
-                if (!TagMatches(tag, place)) continue;
-                if (!place.mAttribute) {
-                    for (CParseNode* child = tag.Children()->GetFirst(); child; child = child->NextSibling()) {
-                        if (child->mType == KP_NODE_TEXT && child->Name() == "TEXT NODE")
-                            report(place, row, tag, *child);
-                    }
-                    continue;
-                }
-                CParseNode* property = tag.Properties()->FindByName(place.mAttribute);
-                if (!property) continue;
-                if (place.mKind == UrlKind::Refresh && !IsRefresh(tag)) continue;
-                report(place, row, tag, *property);
-            }
-            return true;
-        },
-        [](CParseNode*) {});
-}
 
 // Each row fills a list of its own in document order, and the lists are
 // joined in row order, leaving out what is there already: for the image
@@ -172,7 +143,7 @@ std::vector<UrlOccurrence> ListUrls(CParseNode& top, UrlKinds kinds, std::string
         last = offset;
         std::string_view tag = hit.mTag->GetName();
         while (!tag.empty() && (tag.back() == ' ' || tag.back() == '\n' || tag.back() == '\r')) tag.remove_suffix(1);
-        found.push_back(UrlOccurrence{hit.mPlace->mKind, std::string(tag),
+        found.push_back(UrlOccurrence{static_cast<UrlKind>(hit.mPlace->mKind), std::string(tag),
                                       hit.mPlace->mAttribute ? hit.mPlace->mAttribute : "", std::string(hit.Url()),
                                       offset, 0, 0});
     });
@@ -191,7 +162,7 @@ std::vector<UrlOccurrence> ListUrls(CParseNode& top, UrlKinds kinds, std::string
 // The hits of one holder come one after another; a holder whose value
 // changes gets one new value, prepared in the store before any is set.
 void RewriteUrls(CParseNode& top, UrlKinds kinds,
-                 const std::function<bool(UrlKind, std::string_view, std::string&)>& decide) {
+                 const std::function<bool(EUrlKind, std::string_view, std::string&)>& decide) {
     std::vector<std::pair<CParseNode*, SNodeBytes>> changes;
     CParseNode* holder = nullptr;
     std::string value;  // the holder's new value, built as its URLs come

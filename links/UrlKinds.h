@@ -12,6 +12,10 @@
 #include <kivoparse/kivoparse.h>
 
 #include "links/UrlScan.h"
+#include "links/UrlValues.h"
+#include "tree/CNodeList.h"
+#include "tree/CTagNode.h"
+#include "tree/TreeWalk.h"
 
 namespace kivoparse {
 
@@ -27,7 +31,7 @@ enum class EValueShape : unsigned char { Whole, Srcset, Refresh, Css };
 // (upper case, never an end tag), or nullptr for any tag. A null
 // mAttribute stands for the text of the element (STYLE).
 struct SUrlPlace {
-    UrlKind mKind;
+    EUrlKind mKind;
     int mTagType;
     const char* mTag;
     const char* mAttribute;
@@ -49,9 +53,58 @@ struct SUrlHit {
     std::string_view Url() const;
 };
 
+// Whether tag is one of place's tags (see SUrlPlace).
+bool TagMatches(const CTagNode& tag, const SUrlPlace& place);
+// Whether tag's row applies: a META refresh needs http-equiv "refresh".
+bool RowApplies(const CTagNode& tag, const SUrlPlace& place);
+// Appends the URLs of a value of shape to spans.
+void ScanValue(EValueShape shape, std::string_view value, std::vector<SSpan>& spans);
+// A value as its URLs are read from it: up to its first NUL.
+inline std::string_view ValueOf(const CParseNode& holder) { return UpToNul(holder.Data()); }
+// The rows of the kinds, in table order.
+std::vector<std::size_t> RowsOf(UrlKinds kinds);
+
 // Calls found(hit) for each URL of the kinds in top's subtree, in document
-// order (a tag's rows in table order, a value's URLs left to right).
-void WalkUrls(CParseNode& top, UrlKinds kinds, const std::function<void(const SUrlHit&)>& found);
+// order (a tag's rows in table order, a value's URLs left to right). The one
+// walk behind collecting, listing and rewriting, the seed's images and
+// links included.
+template <class Found>
+void WalkUrls(CParseNode& top, UrlKinds kinds, Found found) {
+    const std::vector<SUrlPlace>& places = UrlPlaces();
+    const std::vector<std::size_t> rows = RowsOf(kinds);
+    if (rows.empty()) return;
+    std::vector<SSpan> spans;
+    auto report = [&](const SUrlPlace& place, std::size_t row, CTagNode& tag, CParseNode& holder) {
+        if (place.mShape == EValueShape::Whole) {
+            found(SUrlHit{&place, row, &tag, &holder, SSpan{0, ValueOf(holder).size()}});
+            return;
+        }
+        spans.clear();
+        ScanValue(place.mShape, ValueOf(holder), spans);
+        for (const SSpan& span : spans) found(SUrlHit{&place, row, &tag, &holder, span});
+    };
+    WalkTree(
+        &top,
+        [&](CParseNode* node) {
+            if (node->mType != KP_NODE_TAG) return true;
+            auto& tag = *static_cast<CTagNode*>(node);
+            for (const std::size_t row : rows) {
+                const SUrlPlace& place = places[row];
+                if (!TagMatches(tag, place)) continue;
+                if (!place.mAttribute) {
+                    for (CParseNode* child = tag.Children()->GetFirst(); child; child = child->NextSibling()) {
+                        if (child->mType == KP_NODE_TEXT && child->Name() == "TEXT NODE")
+                            report(place, row, tag, *child);
+                    }
+                    continue;
+                }
+                CParseNode* property = tag.Properties()->FindByName(place.mAttribute);
+                if (property && RowApplies(tag, place)) report(place, row, tag, *property);
+            }
+            return true;
+        },
+        [](CParseNode*) {});
+}
 
 // The distinct URLs (see Parser::GetUrls).
 std::vector<std::string> CollectUrls(CParseNode& top, UrlKinds kinds);
@@ -61,6 +114,6 @@ std::vector<UrlOccurrence> ListUrls(CParseNode& top, UrlKinds kinds, std::string
 // new value in out). Every change is prepared first; when decide throws or
 // memory runs out nothing has changed.
 void RewriteUrls(CParseNode& top, UrlKinds kinds,
-                 const std::function<bool(UrlKind, std::string_view, std::string&)>& decide);
+                 const std::function<bool(EUrlKind, std::string_view, std::string&)>& decide);
 
 }  // namespace kivoparse

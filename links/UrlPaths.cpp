@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "tree/CompareNoCase.h"
+#include "links/CompareNoCase.h"
 
 namespace kivoparse {
 

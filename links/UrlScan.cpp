@@ -1,6 +1,6 @@
 #include "links/UrlScan.h"
 
-#include "tree/CompareNoCase.h"
+#include "links/CompareNoCase.h"
 
 namespace kivoparse {
 

@@ -1,0 +1,59 @@
+// Collecting and rewriting URLs of one kind or of the seed's two kinds
+// together: the table and the walk of links/UrlKinds.
+#include "links/UrlValues.h"
+
+#include <kivoparse/kivoparse.h>
+
+#include <string>
+
+#include "links/CFoldedIndex.h"
+#include "links/CUrlMap.h"
+#include "links/UrlKinds.h"
+
+namespace kivoparse {
+
+namespace {
+
+bool HasWork(const CUrlMap* map) { return map && !map->Destinations().empty(); }
+
+}  // namespace
+
+// The walk only reads the tree when it collects.
+CValueList CollectUrls(const CParseNode& top, EUrlKind kind) {
+    return CollectUrls(const_cast<CParseNode&>(top), UrlKinds(static_cast<UrlKind>(kind)));
+}
+
+int RewriteUrls(CParseNode& top, EUrlKind kind, const CUrlMap& map) {
+    if (kind == EUrlKind::Images) return RewriteUrls(top, &map, nullptr);
+    if (kind == EUrlKind::Links) return RewriteUrls(top, nullptr, &map);
+    if (!map.IsValid()) return -1;
+    if (!HasWork(&map)) return 0;
+    RewriteUrls(top, UrlKinds(static_cast<UrlKind>(kind)), [&](EUrlKind, std::string_view url, std::string& out) {
+        const std::size_t at = map.Sources().FindIndexed(url);
+        if (at == CFoldedIndex::npos || at >= map.Destinations().size()) return false;
+        out = map.Destinations()[at];
+        return true;
+    });
+    return 0;
+}
+
+// The kinds touch different attributes, so one walk gives what two would.
+// Every change is prepared first (RewriteUrls of links/UrlKinds), so either
+// all are made or none.
+int RewriteUrls(CParseNode& top, const CUrlMap* images, const CUrlMap* links) {
+    if ((images && !images->IsValid()) || (links && !links->IsValid())) return -1;
+    UrlKinds kinds;
+    if (HasWork(images)) kinds = kinds | UrlKind::Image;
+    if (HasWork(links)) kinds = kinds | UrlKind::Link;
+    if (kinds.Empty()) return 0;
+    RewriteUrls(top, kinds, [&](EUrlKind kind, std::string_view url, std::string& out) {
+        const CUrlMap& map = kind == EUrlKind::Images ? *images : *links;
+        const std::size_t at = map.Sources().FindIndexed(url);
+        if (at == CFoldedIndex::npos || at >= map.Destinations().size()) return false;
+        out = map.Destinations()[at];
+        return true;
+    });
+    return 0;
+}
+
+}  // namespace kivoparse
