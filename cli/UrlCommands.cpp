@@ -383,14 +383,13 @@ std::string SuggestedMap(SCheckState& state) {
     }
     std::vector<std::string> files;
     std::unordered_map<std::string, std::vector<std::pair<std::string, std::string>>> sections;
+    std::unordered_map<std::string, bool> inSection;  // file, NUL, folded URL -> written
     for (const auto& fix : state.mCaseFixes) {
         if (!state.Several(fix.mUrl)) continue;
+        if (!inSection.emplace(fix.mFile + std::string(1, '\0') + Folded(fix.mUrl), true).second) continue;
         auto& section = sections[fix.mFile];
         if (section.empty()) files.push_back(fix.mFile);
-        const bool known = std::any_of(section.begin(), section.end(), [&](const auto& pair) {
-            return EqualsNoCase(pair.first, fix.mUrl);
-        });
-        if (!known) section.emplace_back(fix.mUrl, fix.mFixed);
+        section.emplace_back(fix.mUrl, fix.mFixed);
     }
     for (const std::string& file : files) {
         text += "@document " + file + "\n";

@@ -93,7 +93,6 @@ const std::vector<SUrlPlace>& UrlPlaces() {
     return places;
 }
 
-std::string_view SUrlHit::Url() const { return ValueOf(*mHolder).substr(mSpan.mStart, mSpan.mLength); }
 
 // Each row fills a list of its own in document order, and the lists are
 // joined in row order, leaving out what is there already: for the image

@@ -50,7 +50,8 @@ struct SUrlHit {
     CTagNode* mTag;
     CParseNode* mHolder;
     SSpan mSpan;
-    std::string_view Url() const;
+    std::string_view mUrl;  // the span's bytes
+    std::string_view Url() const { return mUrl; }
 };
 
 // Whether tag is one of place's tags (see SUrlPlace).
@@ -75,13 +76,15 @@ void WalkUrls(CParseNode& top, UrlKinds kinds, Found found) {
     if (rows.empty()) return;
     std::vector<SSpan> spans;
     auto report = [&](const SUrlPlace& place, std::size_t row, CTagNode& tag, CParseNode& holder) {
+        const std::string_view value = ValueOf(holder);
         if (place.mShape == EValueShape::Whole) {
-            found(SUrlHit{&place, row, &tag, &holder, SSpan{0, ValueOf(holder).size()}});
+            found(SUrlHit{&place, row, &tag, &holder, SSpan{0, value.size()}, value});
             return;
         }
         spans.clear();
-        ScanValue(place.mShape, ValueOf(holder), spans);
-        for (const SSpan& span : spans) found(SUrlHit{&place, row, &tag, &holder, span});
+        ScanValue(place.mShape, value, spans);
+        for (const SSpan& span : spans)
+            found(SUrlHit{&place, row, &tag, &holder, span, value.substr(span.mStart, span.mLength)});
     };
     WalkTree(
         &top,

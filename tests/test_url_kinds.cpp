@@ -292,3 +292,66 @@ TEST_P(Recase, KeepsEveryByteButTheLetterCase) {
 INSTANTIATE_TEST_SUITE_P(Data, Recase, ::testing::ValuesIn(LoadCases({"links/recase.txt"}, "out")), CaseName);
 
 }  // namespace
+
+#include <chrono>
+
+namespace {
+
+// Families of documents built to make the new paths slow: each is listed
+// and rewritten at two sizes, 16 times apart, in one run; a linear path
+// takes about 16 times as long, a quadratic one about 256 times. The best
+// of three runs of each size is compared, against a bar of 64.
+TEST(UrlKindsScaling, AdversarialFamiliesStayLinear) {
+    struct SFamily {
+        const char* name;
+        std::string (*make)(std::size_t n);
+    };
+    const SFamily families[] = {
+        {"one srcset of many candidates",
+         [](std::size_t n) { return "<img srcset=\"" + Repeat("a.jpg 1x,", n) + "\">"; }},
+        {"a srcset of open groups", [](std::size_t n) { return "<img srcset=\"a " + Repeat("(", n) + "\">"; }},
+        {"CSS of unclosed url(", [](std::size_t n) { return "<style>" + Repeat("url(", n) + "</style>"; }},
+        {"CSS of unclosed strings and comments",
+         [](std::size_t n) { return "<p style='" + Repeat("url(\"/*", n) + "'>"; }},
+        {"many URLs on many lines", [](std::size_t n) { return Repeat("<a href=a.htm>\n", n); }},
+        {"a long refresh", [](std::size_t n) { return "<meta http-equiv=refresh content='" + Repeat("5", n) + "'>"; }},
+    };
+    const UrlMap map = UrlMap::ParseRules("a*\tb*\na.jpg\tc.jpg\n");
+    auto seconds = [&](const std::string& text) {
+        double best = 1e9;
+        for (int run = 0; run < 3; ++run) {
+            Parser parser;
+            parser.ParseHTML(text);
+            const auto start = std::chrono::steady_clock::now();
+            parser.GetUrlOccurrences(UrlKinds::All());
+            parser.Rewrite(UrlKinds::All(), map);
+            best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        }
+        return best;
+    };
+    for (const SFamily& family : families) {
+        const double small = seconds(family.make(4000)), large = seconds(family.make(64000));
+        EXPECT_LT(large, 64 * std::max(small, 1e-4)) << family.name << ": " << small << " s, then " << large << " s";
+    }
+}
+
+// Prefix rules: a look-up walks the value once, whatever the number of
+// rules: 16 times the rules, about the same time.
+TEST(UrlKindsScaling, PrefixRulesCostNothingPerRule) {
+    auto seconds = [](std::size_t n) {
+        CPrefixRules rules;
+        for (std::size_t i = 0; i < n; ++i) rules.Add("http://host/" + std::to_string(i * 7919 % n) + "/", "x/");
+        double best = 1e9;
+        std::string out;
+        for (int run = 0; run < 3; ++run) {
+            const auto start = std::chrono::steady_clock::now();
+            for (std::size_t i = 0; i < 20000; ++i) rules.Apply("http://host/" + std::to_string(i) + "/page.html", out);
+            best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        }
+        return best;
+    };
+    const double small = seconds(2000), large = seconds(32000);
+    EXPECT_LT(large, 8 * std::max(small, 1e-4)) << small << " s, then " << large << " s";
+}
+
+}  // namespace
