@@ -238,7 +238,7 @@ TEST(PrefixRules, LongestFirstThenFirstGiven) {
 }
 
 // A million levels: the new walk never recurses per level.
-TEST(UrlKindsDeep, AMillionLevels) {
+TEST(MillionLevels, UrlKindsWalkAndRewrite) {
     const std::size_t levels = 1000000;
     Parser parser;
     parser.ParseHTML(Repeat("<b style=\"background:url(x.gif)\">", levels) + Repeat("</b>", levels));
