@@ -80,6 +80,7 @@ bool IsSchemeByte(char c) {
 }  // namespace
 
 std::string DecodeUrlBytes(std::string_view raw) {
+    if (raw.find_first_of("%&") == std::string_view::npos) return std::string(raw);
     std::string out;
     for (std::size_t at = 0; at < raw.size();) at += DecodePiece(raw, at, out);
     return out;
@@ -123,6 +124,7 @@ SUrlPath SplitUrlPath(std::string_view url) {
     }
     if (isSlash(url[begin])) path.mClass = EUrlClass::RootRelative;
     std::string last;
+    path.mSegments.reserve(4);
     for (std::size_t start = begin; start < pathEnd;) {
         std::size_t stop = start;
         while (stop < pathEnd && !isSlash(url[stop])) ++stop;
