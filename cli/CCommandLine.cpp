@@ -3,6 +3,8 @@
 // tool's fixed command line reads differently.
 #include "cli/CCommandLine.h"
 
+#include "cli/ValueFormat.h"
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -64,8 +66,8 @@ const std::string kErrorMark = "--\x01";
 
 std::string UnknownOption(const std::string& word) {
     if (word.compare(0, kErrorMark.size(), kErrorMark) == 0) return word.substr(kErrorMark.size());
-    return "unknown option '" + (word.compare(0, 2, "--") == 0 ? word.substr(0, word.find('=')) : word.substr(0, 2)) +
-           "'";
+    return "unknown option " +
+           QuoteName(word.compare(0, 2, "--") == 0 ? word.substr(0, word.find('=')) : word.substr(0, 2), true);
 }
 
 bool TakesValue(const std::string& name) {
@@ -128,8 +130,8 @@ std::vector<std::string> ParseExtensions(const std::string& list) {
         std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         if (!item.empty() && item[0] == '.') item.erase(0, 1);
         if (item.empty() || item.find('/') != std::string::npos || item.find('\0') != std::string::npos) {
-            throw SUsageError{"--ext wants a comma-separated list of name endings such as html,htm; got '" + list +
-                              "'"};
+            throw SUsageError{"--ext wants a comma-separated list of name endings such as html,htm; got " +
+                              QuoteName(list, true)};
         }
         for (char& c : item) {
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -148,8 +150,8 @@ unsigned ParseJobs(const std::string& text) {
         else value = value * 10 + static_cast<unsigned long>(c - '0');
     }
     if (!ok || value < 1 || value > kMaxJobs) {
-        throw SUsageError{"-j wants a number of workers from 1 to " + std::to_string(kMaxJobs) + "; got '" + text +
-                          "'"};
+        throw SUsageError{"-j wants a number of workers from 1 to " + std::to_string(kMaxJobs) + "; got " +
+                          QuoteName(text, true)};
     }
     return static_cast<unsigned>(value);
 }
@@ -273,7 +275,7 @@ SParseResult ParseCommandLine(std::vector<std::string> args) {
         return result;
     }
     if (!result.mHasCommand) {
-        result.mMessage = "unknown command '" + name + "'";
+        result.mMessage = "unknown command " + QuoteName(name, true);
         return result;
     }
     args.erase(args.begin(), args.begin() + (helpOnCommand ? 2 : 1));

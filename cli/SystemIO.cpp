@@ -2,6 +2,8 @@
 // throughout: no stdio buffering to flush or lose, no text-mode translation.
 #include "cli/SystemIO.h"
 
+#include "cli/ValueFormat.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -9,6 +11,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <set>
+#include <system_error>
 #include <vector>
 
 namespace kivoparse {
@@ -41,6 +46,35 @@ int WriteAll(int fd, const char* data, std::size_t size) {
     return 0;
 }
 
+// The temporary files in flight, for the signal thread to remove. Made
+// once and never destroyed: the signal thread may use it until the very end.
+struct STemporaries {
+    std::mutex mMutex;
+    std::set<std::string> mPaths;
+};
+STemporaries& Temporaries() {
+    static STemporaries* temporaries = new STemporaries;
+    return *temporaries;
+}
+
+// mkstemp, and the name recorded in the same step: a signal finds every
+// temporary file that exists.
+int CreateTemporary(std::string& pattern) {
+    std::lock_guard<std::mutex> lock(Temporaries().mMutex);
+    int fd = ::mkstemp(&pattern[0]);
+    if (fd >= 0) Temporaries().mPaths.insert(pattern);
+    return fd;
+}
+
+// Forgets the temporary file when the scope ends (renamed or removed by then).
+struct STemporaryGone {
+    const std::string& mPath;
+    ~STemporaryGone() {
+        std::lock_guard<std::mutex> lock(Temporaries().mMutex);
+        Temporaries().mPaths.erase(mPath);
+    }
+};
+
 std::string TooLargeText(std::uint64_t size) {
     return "too large (" + std::to_string(size) +
            " bytes); the parser takes at most 2147483647 bytes (just under 2 GiB)";
@@ -48,7 +82,12 @@ std::string TooLargeText(std::uint64_t size) {
 
 }  // namespace
 
-std::string DisplayName(const std::string& path) { return path == "-" ? "standard input" : path; }
+std::string DisplayName(const std::string& path) { return path == "-" ? "standard input" : QuoteName(path, false); }
+
+std::string ThreadFailure(const std::system_error& failure) {
+    return std::string("cannot start a thread: ") + failure.code().message() +
+           " (a resource limit is too low: address space, ulimit -v, or processes, ulimit -u)";
+}
 
 bool ReadWholeFile(const std::string& path, std::string& data, std::string& error) {
     data.clear();
@@ -108,7 +147,7 @@ bool MakeDirectories(const std::string& path, std::string& error) {
         int saved = errno;
         struct stat info {};
         if (::stat(prefix.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) continue;
-        error = "cannot create directory '" + prefix + "': " + ErrnoText(saved == EEXIST ? ENOTDIR : saved);
+        error = "cannot create directory " + QuoteName(prefix, true) + ": " + ErrnoText(saved == EEXIST ? ENOTDIR : saved);
         return false;
     }
     return true;
@@ -121,9 +160,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& data, std::
 
     // The temporary file sits beside the target, so the rename stays on one file system.
     std::string temp = dir + "/." + path.substr(slash + 1) + ".kivoparse-XXXXXX";
-    SFd fd{::mkstemp(&temp[0])};
+    SFd fd{CreateTemporary(temp)};
+    STemporaryGone gone{temp};
     if (fd.mFd < 0) {
-        error = "cannot create a temporary file in '" + dir + "': " + ErrnoText(errno);
+        error = "cannot create a temporary file in " + QuoteName(dir, true) + ": " + ErrnoText(errno);
         return false;
     }
     // A replaced file keeps its permissions. A symbolic link is replaced, not
@@ -143,8 +183,8 @@ bool WriteFileAtomically(const std::string& path, const std::string& data, std::
     if (code == 0 && ::fsync(closing) != 0) code = errno;
     if (::close(closing) != 0 && code == 0) code = errno;
     if (code == 0 && ::rename(temp.c_str(), path.c_str()) == 0) return true;
-    error = code == 0 ? "cannot replace '" + path + "': " + ErrnoText(errno)
-                      : std::string(step) + " '" + temp + "': " + ErrnoText(code);
+    error = code == 0 ? "cannot replace " + QuoteName(path, true) + ": " + ErrnoText(errno)
+                      : std::string(step) + " " + QuoteName(temp, true) + ": " + ErrnoText(code);
     ::unlink(temp.c_str());
     return false;
 }
@@ -167,6 +207,48 @@ EWriteResult WriteStdout(const std::string& data, std::string& error) {
 void WriteStderr(const std::string& text) { (void)WriteAll(STDERR_FILENO, text.data(), text.size()); }
 
 bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
+
+bool GuardStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor is fd itself.
+        if (::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY) != fd) return false;
+    }
+    return true;
+}
+
+void RemoveTemporariesOnSignal() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    // A signal ignored from the start (a background job's SIGINT, nohup's
+    // SIGHUP) stays ignored.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action {};
+        if (::sigaction(signal, nullptr, &action) == 0 && action.sa_handler != SIG_IGN) sigaddset(&signals, signal);
+    }
+    // Blocked here, the signals stay blocked in the workers started later and
+    // reach only the waiting thread.
+    if (::pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return;
+    try {
+        std::thread([signals] {
+            int signal = 0;
+            while (::sigwait(&signals, &signal) != 0) {
+            }
+            // The mutex stays held: no worker makes another temporary file.
+            Temporaries().mMutex.lock();
+            for (const std::string& path : Temporaries().mPaths) ::unlink(path.c_str());
+            ::signal(signal, SIG_DFL);
+            sigset_t one;
+            sigemptyset(&one);
+            sigaddset(&one, signal);
+            ::pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+            ::raise(signal);
+            ::_exit(128 + signal);
+        }).detach();
+    } catch (const std::system_error&) {
+        ::pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);  // no thread: the signals act as before
+    }
+}
 
 void InitProcessIO() {
     ::signal(SIGPIPE, SIG_IGN);
@@ -193,16 +275,21 @@ bool CLogRelay::Open(const std::string& path, std::string& error) {
     }
     // After the first failed write the rest is read and dropped: the parser
     // must never wait on a full pipe.
-    mCopier = std::thread([this] {
-        std::vector<char> buffer(1 << 16);
-        for (;;) {
-            ssize_t n = ::read(mPipe[0], buffer.data(), buffer.size());
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return;
-            int code = mError.empty() ? WriteAll(mFile, buffer.data(), static_cast<std::size_t>(n)) : 0;
-            if (code != 0) mError = ErrnoText(code);
-        }
-    });
+    std::vector<char> buffer(1 << 16);  // made here: a thread must not run out of memory
+    try {
+        mCopier = std::thread([this, buffer = std::move(buffer)]() mutable {
+            for (;;) {
+                ssize_t n = ::read(mPipe[0], buffer.data(), buffer.size());
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) return;
+                int code = mError.empty() ? WriteAll(mFile, buffer.data(), static_cast<std::size_t>(n)) : 0;
+                if (code != 0) mError = ErrnoText(code);
+            }
+        });
+    } catch (const std::system_error& e) {
+        error = ThreadFailure(e);
+        return false;
+    }
     return true;
 }
 

@@ -4,6 +4,7 @@
 // of the parser's trace. Everything is byte for byte: no text mode, no encoding.
 #include <cstdint>
 #include <string>
+#include <system_error>
 #include <thread>
 
 namespace kivoparse {
@@ -42,6 +43,20 @@ EWriteResult WriteStdout(const std::string& data, std::string& error);
 void WriteStderr(const std::string& text);
 
 bool IsTerminal(int fd);
+
+// Opens /dev/null on each of the descriptors 0 to 2 that is closed, so that
+// no file opened later takes its place and gets what was meant for it. It is
+// opened for the other direction: a read or write still fails (EBADF), as on
+// the closed descriptor. False when /dev/null cannot be opened.
+bool GuardStandardDescriptors();
+
+// Makes SIGINT, SIGTERM and SIGHUP remove the temporary files that
+// WriteFileAtomically has in flight, and then end the process as the signal
+// would have. Called before any other thread is started.
+void RemoveTemporariesOnSignal();
+
+// The message for a thread that could not be started.
+std::string ThreadFailure(const std::system_error& failure);
 
 // Called once, first thing in main: a closed pipe becomes an EPIPE error of
 // write instead of a signal, and the umask is noted for new output files.

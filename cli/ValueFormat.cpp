@@ -32,7 +32,56 @@ void AppendJsonArray(std::string& out, const std::vector<std::string>& values) {
     out += ']';
 }
 
+// Length of the character at s[i] when it may be shown as it is, else 0.
+std::size_t ShownLength(const std::string& s, std::size_t i) {
+    auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) return c >= 0x20 && c != 0x7F ? 1 : 0;
+    bool control = c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) < 0xA0;
+    return control ? 0 : ValidSequenceLength(s, i);
+}
+
 }  // namespace
+
+std::string QuoteName(const std::string& name, bool quoted) {
+    bool plain = true;
+    for (std::size_t i = 0, n = 0; plain && i < name.size(); i += n) {
+        n = ShownLength(name, i);
+        plain = n > 0 && !(quoted && name[i] == '\'');
+    }
+    if (plain) return quoted ? "'" + name + "'" : name;
+    static const char kLetters[] = "\\a\\b\\t\\n\\v\\f\\r";  // the escapes of bytes 7 to 13
+    std::string out;
+    enum { kNone, kQuote, kDollar } open = kNone;
+    auto enter = [&](decltype(open) wanted, const char* opening) {
+        if (open == wanted) return;
+        if (open != kNone) out += '\'';
+        out += opening;
+        open = wanted;
+    };
+    for (std::size_t i = 0, n = 0; i < name.size(); i += n) {
+        n = ShownLength(name, i);
+        auto c = static_cast<unsigned char>(name[i]);
+        if (n > 0 && c != '\'') {
+            enter(kQuote, "'");
+            out.append(name, i, n);
+        } else if (c == '\'') {
+            enter(kNone, "");
+            out += "\\'";
+            n = 1;
+        } else {
+            enter(kDollar, "$'");
+            n = 1;
+            if (c >= 7 && c <= 13) {
+                out.append(kLetters + 2 * (c - 7), 2);
+            } else {
+                out += '\\';
+                for (int shift : {6, 3, 0}) out += static_cast<char>('0' + ((c >> shift) & 7));
+            }
+        }
+    }
+    if (open != kNone) out += '\'';
+    return out.empty() ? "''" : out;
+}
 
 void AppendJsonString(std::string& out, const std::string& bytes) {
     static const char kHex[] = "0123456789abcdef";

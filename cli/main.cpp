@@ -3,10 +3,12 @@
 // directory, output paths), then hands the inputs to the workers and writes
 // their results in input order.
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <map>
 #include <new>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -66,7 +68,14 @@ int LoadMap(const SParseResult& parsed, SMap& map) {
         if (error.compare(0, 14, "is a directory") == 0) error = "is a directory; the map must be a file";
         return Fail(DisplayName(path) + ": " + error);
     }
+    // A map saved by a Windows editor keeps its CR line ends and its byte
+    // order mark as bytes of the values, as every other byte; the user is told.
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        WriteStderr("kivoparse: warning: " + DisplayName(path) +
+                    " starts with a UTF-8 byte order mark; it is kept as the first bytes of the first old value\n");
+    }
     std::size_t lineNumber = 0;
+    std::size_t crLines = 0;
     for (std::size_t start = 0; start < text.size(); ++lineNumber) {
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
@@ -75,9 +84,15 @@ int LoadMap(const SParseResult& parsed, SMap& map) {
             return UsageError(parsed, DisplayName(path) + ": line " + std::to_string(lineNumber + 1) +
                                           " has no TAB; each line must be old value, TAB, new value");
         }
+        if (end > start && text[end - 1] == '\r') ++crLines;
         map.mOld.push_back(text.substr(start, tab - start));
         map.mNew.push_back(text.substr(tab + 1, end - tab - 1));
         start = end + 1;
+    }
+    if (crLines > 0) {
+        WriteStderr("kivoparse: warning: " + DisplayName(path) + ": " + std::to_string(crLines) + " of " +
+                    std::to_string(lineNumber) +
+                    " lines end in CR LF; each CR is kept as the last byte of its new value\n");
     }
     return kExitOk;
 }
@@ -127,8 +142,8 @@ bool CheckOutTargets(const SParseResult& parsed, std::vector<SInput>& inputs, st
         }
         auto placed = targets.emplace(input.mOutPath, &input);
         if (!placed.second) {
-            message = "'" + placed.first->second->mPath + "' and '" + input.mPath + "' would both be written to '" +
-                      OutTarget(parsed.mOptions, input) + "'";
+            message = QuoteName(placed.first->second->mPath, true) + " and " + QuoteName(input.mPath, true) +
+                      " would both be written to " + QuoteName(OutTarget(parsed.mOptions, input), true);
             return false;
         }
     }
@@ -136,7 +151,6 @@ bool CheckOutTargets(const SParseResult& parsed, std::vector<SInput>& inputs, st
 }
 
 int Run(const std::vector<std::string>& args) {
-    InitProcessIO();
     SParseResult parsed = ParseCommandLine(args);
     switch (parsed.mOutcome) {
         case EParseOutcome::Help: return PrintToStdout(HelpText(parsed.mHasCommand, parsed.mOptions.mCommand));
@@ -144,13 +158,22 @@ int Run(const std::vector<std::string>& args) {
         case EParseOutcome::UsageError: return UsageError(parsed, parsed.mMessage);
         case EParseOutcome::Run: break;
     }
+    // Under an address-space limit that leaves the heap no room, even the
+    // message about running out of memory could not be made later on.
+    if (void* probe = std::malloc(1)) {
+        std::free(probe);
+    } else {
+        return Fail("not enough memory to start; is the address-space limit (ulimit -v) too low?");
+    }
     const SOptions& options = parsed.mOptions;
     const std::string& log = options.mLogPath;
     std::string input = options.mOperands.empty() ? "-" : options.mOperands.front();
     if (!log.empty() && SameFile(log, input)) {
-        return UsageError(parsed, "--log names the input '" + DisplayName(input) +
-                                      "': the trace would be appended to the document being read");
+        return UsageError(parsed, "--log names the input " +
+                                      (input == "-" ? "'standard input'" : QuoteName(input, true)) +
+                                      ": the trace would be appended to the document being read");
     }
+    if (options.mHasOut) RemoveTemporariesOnSignal();
     SMap pairs;
     if (!options.mMapPath.empty()) {
         if (int status = LoadMap(parsed, pairs)) return status;
@@ -160,14 +183,14 @@ int Run(const std::vector<std::string>& args) {
     const UrlMap map(std::move(pairs.mOld), std::move(pairs.mNew));
     CLogRelay relay;
     std::string error;
-    if (!log.empty() && !relay.Open(log, error)) return Fail("cannot open log file '" + log + "': " + error);
+    if (!log.empty() && !relay.Open(log, error)) return Fail("cannot open log file " + QuoteName(log, true) + ": " + error);
 
     std::vector<std::string> notes;
     std::vector<SInput> inputs = ExpandInputs(options, notes);
     for (const std::string& note : notes) WriteStderr("kivoparse: " + note + "\n");
     if (options.mHasOut) {
         if (!CheckOutTargets(parsed, inputs, error)) return UsageError(parsed, error);
-        if (!MakeDirectories(options.mOutDir, error)) return Fail("--out " + options.mOutDir + ": " + error);
+        if (!MakeDirectories(options.mOutDir, error)) return Fail("--out " + QuoteName(options.mOutDir, false) + ": " + error);
     }
 
     unsigned jobs = options.mJobs != 0 ? options.mJobs : std::max(1u, std::thread::hardware_concurrency());
@@ -198,7 +221,7 @@ int Run(const std::vector<std::string>& args) {
     auto process = [&](Parser& parser, const SInput& in) { return Process(options, map, logName, multi, parser, in); };
     if (!runner.Run(process, emit, error)) return Fail(error);
     if (!log.empty() && !(error = relay.Finish()).empty()) {
-        return Fail("cannot write to log file '" + log + "': " + error);
+        return Fail("cannot write to log file " + QuoteName(log, true) + ": " + error);
     }
     return anyFailed ? kExitFailed : kExitOk;
 }
@@ -209,10 +232,14 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace kivoparse
 
 int main(int argc, char** argv) {
+    if (!kivoparse::cli::GuardStandardDescriptors()) return 1;
+    kivoparse::cli::InitProcessIO();
     try {
         return kivoparse::cli::Run(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0)));
     } catch (const std::bad_alloc&) {
         kivoparse::cli::WriteStderr("kivoparse: out of memory\n");
+    } catch (const std::system_error& e) {  // only a thread start throws it
+        kivoparse::cli::WriteStderr("kivoparse: " + kivoparse::cli::ThreadFailure(e) + "\n");
     } catch (const std::exception& e) {
         kivoparse::cli::WriteStderr(std::string("kivoparse: internal error: ") + e.what() + "\n");
     }
