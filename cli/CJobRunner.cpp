@@ -11,6 +11,22 @@
 namespace kivoparse {
 namespace cli {
 
+CCoreGate::CCoreGate() : mFree(std::max(1u, std::thread::hardware_concurrency())) {}
+
+CCoreGate::STurn::STurn(CCoreGate& gate) : mGate(gate) {
+    std::unique_lock<std::mutex> lock(gate.mMutex);
+    gate.mFreed.wait(lock, [&] { return gate.mFree > 0; });
+    --gate.mFree;
+}
+
+CCoreGate::STurn::~STurn() {
+    {
+        std::lock_guard<std::mutex> lock(mGate.mMutex);
+        ++mGate.mFree;
+    }
+    mGate.mFreed.notify_one();
+}
+
 CJobRunner::CJobRunner(const std::vector<SInput>& inputs, unsigned jobs, std::size_t window, bool progress)
     : mInputs(inputs), mJobs(jobs), mWindow(window < 1 ? 1 : window), mProgress(progress), mSlots(inputs.size()) {}
 

@@ -23,6 +23,26 @@ struct SJobResult {
     std::string mError;   // the reason, when failed
 };
 
+// Lets at most as many workers as there are cores compute at once; the
+// others wait here, while reads and writes of files go on outside. Workers
+// beyond the cores then cost little: they do not take turns on the cores
+// with the one whose result the writer waits for.
+class CCoreGate {
+public:
+    CCoreGate();
+    // Holds a core for the scope.
+    struct STurn {
+        explicit STurn(CCoreGate& gate);
+        ~STurn();
+        CCoreGate& mGate;
+    };
+
+private:
+    std::mutex mMutex;
+    std::condition_variable mFreed;
+    unsigned mFree;
+};
+
 class CJobRunner {
 public:
     // Called on a worker thread; what it throws is the input's failure.

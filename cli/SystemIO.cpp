@@ -14,7 +14,7 @@
 #include <mutex>
 #include <set>
 #include <system_error>
-#include <vector>
+#include <thread>
 
 namespace kivoparse {
 namespace cli {
@@ -153,7 +153,8 @@ bool MakeDirectories(const std::string& path, std::string& error) {
     return true;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& data, std::string& error) {
+bool WriteFileAtomically(const std::string& path, const std::function<void(const ByteSink&)>& write,
+                         std::string& error) {
     std::string::size_type slash = path.find_last_of('/');
     std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     if (!MakeDirectories(dir, error)) return false;
@@ -172,7 +173,15 @@ bool WriteFileAtomically(const std::string& path, const std::string& data, std::
     struct stat old {};
     if (::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) mode = old.st_mode & 07777;
 
-    int code = WriteAll(fd.mFd, data.data(), data.size());
+    int code = 0;
+    try {
+        write([&](std::string_view bytes) {
+            if (code == 0) code = WriteAll(fd.mFd, bytes.data(), bytes.size());
+        });
+    } catch (...) {
+        ::unlink(temp.c_str());
+        throw;
+    }
     const char* step = "cannot write";
     if (code == 0 && ::fchmod(fd.mFd, mode) != 0) {
         code = errno;
@@ -257,53 +266,30 @@ void InitProcessIO() {
     gNewFileMode = 0666 & ~mask;
 }
 
-CLogRelay::~CLogRelay() { Finish(); }
+CAppendFile::~CAppendFile() { Finish(); }
 
-bool CLogRelay::Open(const std::string& path, std::string& error) {
-    mFile = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (mFile < 0 || ::pipe(mPipe) != 0) {
-        error = ErrnoText(errno);
-        return false;
-    }
-    ::fcntl(mPipe[0], F_SETFD, FD_CLOEXEC);
-    ::fcntl(mPipe[1], F_SETFD, FD_CLOEXEC);
-    // Without /dev/fd the parser writes the file itself, and failures go unseen.
-    SFd probe{::open(PipeName().c_str(), O_WRONLY | O_CLOEXEC)};
-    if (probe.mFd < 0) {
-        mPath = path;
-        return true;
-    }
-    // After the first failed write the rest is read and dropped: the parser
-    // must never wait on a full pipe.
-    std::vector<char> buffer(1 << 16);  // made here: a thread must not run out of memory
-    try {
-        mCopier = std::thread([this, buffer = std::move(buffer)]() mutable {
-            for (;;) {
-                ssize_t n = ::read(mPipe[0], buffer.data(), buffer.size());
-                if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) return;
-                int code = mError.empty() ? WriteAll(mFile, buffer.data(), static_cast<std::size_t>(n)) : 0;
-                if (code != 0) mError = ErrnoText(code);
-            }
-        });
-    } catch (const std::system_error& e) {
-        error = ThreadFailure(e);
-        return false;
-    }
-    return true;
+bool CAppendFile::Open(const std::string& path, std::string& error) {
+    mFd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (mFd < 0) error = ErrnoText(errno);
+    return mFd >= 0;
 }
 
-std::string CLogRelay::PipeName() const { return mPath.empty() ? "/dev/fd/" + std::to_string(mPipe[1]) : mPath; }
+void CAppendFile::AppendLine(std::string_view line) {
+    mPending.append(line.data(), line.size()).push_back('\n');
+    if (mPending.size() >= (std::size_t{1} << 16)) Flush();
+}
 
-std::string CLogRelay::Finish() {
-    if (mPipe[1] >= 0) ::close(mPipe[1]);
-    mPipe[1] = -1;
-    if (mCopier.joinable()) mCopier.join();
-    for (int* fd : {&mPipe[0], &mFile}) {
-        if (*fd >= 0) ::close(*fd);
-        *fd = -1;
-    }
-    return mError;
+void CAppendFile::Flush() {
+    if (mError == 0) mError = WriteAll(mFd, mPending.data(), mPending.size());
+    mPending.clear();
+}
+
+std::string CAppendFile::Finish() {
+    if (mFd < 0) return std::string();
+    Flush();
+    if (::close(mFd) != 0 && mError == 0) mError = errno;
+    mFd = -1;
+    return mError == 0 ? std::string() : ErrnoText(mError);
 }
 
 }  // namespace cli

@@ -1,11 +1,14 @@
 #pragma once
 // The operating-system services of the command-line tool: whole-file reads,
-// atomic file replacement, raw writes to the standard streams, and the relay
+// atomic file replacement, raw writes to the standard streams, and the file
 // of the parser's trace. Everything is byte for byte: no text mode, no encoding.
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <system_error>
-#include <thread>
+
+#include <kivoparse/kivoparse.h>
 
 namespace kivoparse {
 namespace cli {
@@ -20,12 +23,14 @@ std::string DisplayName(const std::string& path);
 // error with the reason (no file name) and returns false.
 bool ReadWholeFile(const std::string& path, std::string& data, std::string& error);
 
-// Writes data to path by way of a temporary file in the same directory that
+// Writes to path by way of a temporary file in the same directory that
 // is renamed over path once complete, so a reader sees either the old file or
 // the new one, never part of it. Creates missing parent directories. A
 // replaced regular file keeps its permissions; anything else (a new file, a
 // symbolic link, which is replaced and not written through) gets the usual ones.
-bool WriteFileAtomically(const std::string& path, const std::string& data, std::string& error);
+// write hands the bytes to the sink it is given, in pieces.
+bool WriteFileAtomically(const std::string& path, const std::function<void(const ByteSink&)>& write,
+                         std::string& error);
 
 // Creates path and its missing parents ("mkdir -p").
 bool MakeDirectories(const std::string& path, std::string& error);
@@ -62,29 +67,28 @@ std::string ThreadFailure(const std::system_error& failure);
 // write instead of a signal, and the umask is noted for new output files.
 void InitProcessIO();
 
-// The parser appends its trace to a file by name and drops the lines it
-// cannot write. The tool names the write end of a pipe instead, and a thread
-// copies the trace to the real file: a write that fails (a full disk) is seen.
-class CLogRelay {
+// A file the trace is appended to: lines are gathered and written in large
+// pieces; after a write fails the rest is dropped, and Finish tells why.
+class CAppendFile {
 public:
-    CLogRelay() = default;
-    CLogRelay(const CLogRelay&) = delete;
-    CLogRelay& operator=(const CLogRelay&) = delete;
-    ~CLogRelay();
+    CAppendFile() = default;
+    CAppendFile(const CAppendFile&) = delete;
+    CAppendFile& operator=(const CAppendFile&) = delete;
+    ~CAppendFile();
 
-    // Opens path for appending (creating it) and starts the copying.
+    // Opens path for appending, creating it.
     bool Open(const std::string& path, std::string& error);
-    // The name for the parser's SetLogFile.
-    std::string PipeName() const;
-    // Waits until every line is copied; returns why writing failed, or "".
+    // Adds line and a line feed.
+    void AppendLine(std::string_view line);
+    // Writes what is left and closes; returns why writing failed, or "".
     std::string Finish();
 
 private:
-    int mFile = -1;
-    int mPipe[2] = {-1, -1};
-    std::thread mCopier;
-    std::string mPath;  // set when the parser must write the file itself
-    std::string mError;
+    void Flush();
+
+    int mFd = -1;
+    std::string mPending;
+    int mError = 0;
 };
 
 }  // namespace cli
