@@ -76,8 +76,7 @@ struct STemporaryGone {
 };
 
 std::string TooLargeText(std::uint64_t size) {
-    return "too large (" + std::to_string(size) +
-           " bytes); the parser takes at most 2147483647 bytes (just under 2 GiB)";
+    return "too large (" + std::to_string(size) + " bytes); the parser takes at most 2147483647 bytes (just under 2 GiB)";
 }
 
 }  // namespace
@@ -129,12 +128,9 @@ bool ReadWholeFile(const std::string& path, std::string& data, std::string& erro
             break;
         }
     }
-    if (!error.empty()) {
-        std::string().swap(data);
-        return false;
-    }
-    data.resize(size);  // shrinking only: a large input is not copied once more
-    return true;
+    if (error.empty()) data.resize(size);  // shrinking only: a large input is not copied once more
+    else std::string().swap(data);
+    return error.empty();
 }
 
 bool MakeDirectories(const std::string& path, std::string& error) {
@@ -169,9 +165,8 @@ bool WriteFileAtomically(const std::string& path, const std::function<void(const
     }
     // A replaced file keeps its permissions. A symbolic link is replaced, not
     // written through, so its target's permissions do not count.
-    mode_t mode = gNewFileMode;
     struct stat old {};
-    if (::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) mode = old.st_mode & 07777;
+    mode_t mode = ::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) ? old.st_mode & 07777 : gNewFileMode;
 
     int code = 0;
     try {
@@ -241,16 +236,11 @@ void RemoveTemporariesOnSignal() {
     try {
         std::thread([signals] {
             int signal = 0;
-            while (::sigwait(&signals, &signal) != 0) {
-            }
-            // The mutex stays held: no worker makes another temporary file.
-            Temporaries().mMutex.lock();
+            while (::sigwait(&signals, &signal) != 0) continue;
+            Temporaries().mMutex.lock();  // held on: no worker makes another temporary file
             for (const std::string& path : Temporaries().mPaths) ::unlink(path.c_str());
             ::signal(signal, SIG_DFL);
-            sigset_t one;
-            sigemptyset(&one);
-            sigaddset(&one, signal);
-            ::pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+            ::pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
             ::raise(signal);
             ::_exit(128 + signal);
         }).detach();
@@ -266,8 +256,6 @@ void InitProcessIO() {
     gNewFileMode = 0666 & ~mask;
 }
 
-CAppendFile::~CAppendFile() { Finish(); }
-
 bool CAppendFile::Open(const std::string& path, std::string& error) {
     mFd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (mFd < 0) error = ErrnoText(errno);
@@ -275,19 +263,12 @@ bool CAppendFile::Open(const std::string& path, std::string& error) {
 }
 
 void CAppendFile::AppendLine(std::string_view line) {
-    mPending.append(line.data(), line.size()).push_back('\n');
-    if (mPending.size() >= (std::size_t{1} << 16)) Flush();
-}
-
-void CAppendFile::Flush() {
-    if (mError == 0) mError = WriteAll(mFd, mPending.data(), mPending.size());
-    mPending.clear();
+    std::string text = std::string(line) + '\n';
+    if (mError == 0) mError = WriteAll(mFd, text.data(), text.size());
 }
 
 std::string CAppendFile::Finish() {
-    if (mFd < 0) return std::string();
-    Flush();
-    if (::close(mFd) != 0 && mError == 0) mError = errno;
+    if (mFd >= 0 && ::close(mFd) != 0 && mError == 0) mError = errno;
     mFd = -1;
     return mError == 0 ? std::string() : ErrnoText(mError);
 }

@@ -23,12 +23,11 @@ std::string DisplayName(const std::string& path);
 // error with the reason (no file name) and returns false.
 bool ReadWholeFile(const std::string& path, std::string& data, std::string& error);
 
-// Writes to path by way of a temporary file in the same directory that
-// is renamed over path once complete, so a reader sees either the old file or
-// the new one, never part of it. Creates missing parent directories. A
-// replaced regular file keeps its permissions; anything else (a new file, a
-// symbolic link, which is replaced and not written through) gets the usual ones.
-// write hands the bytes to the sink it is given, in pieces.
+// Writes the bytes that write hands to its sink to a temporary file beside
+// path, renamed over path once complete: a reader sees the old file or the
+// new one, never a part. Creates missing directories. A replaced regular file
+// keeps its permissions; a new file or a symbolic link (replaced, not written
+// through) gets those of a new file.
 bool WriteFileAtomically(const std::string& path, const std::function<void(const ByteSink&)>& write,
                          std::string& error);
 
@@ -49,15 +48,13 @@ void WriteStderr(const std::string& text);
 
 bool IsTerminal(int fd);
 
-// Opens /dev/null on each of the descriptors 0 to 2 that is closed, so that
-// no file opened later takes its place and gets what was meant for it. It is
-// opened for the other direction: a read or write still fails (EBADF), as on
-// the closed descriptor. False when /dev/null cannot be opened.
+// Opens /dev/null on each of the descriptors 0 to 2 that is closed, so that no
+// file opened later gets what was meant for it; opened the other way round,
+// so that reading or writing still fails (EBADF) as on the closed one.
 bool GuardStandardDescriptors();
 
-// Makes SIGINT, SIGTERM and SIGHUP remove the temporary files that
-// WriteFileAtomically has in flight, and then end the process as the signal
-// would have. Called before any other thread is started.
+// SIGINT, SIGTERM and SIGHUP then remove the temporary files in flight and
+// end the process as the signal would have. Called before any other thread.
 void RemoveTemporariesOnSignal();
 
 // The message for a thread that could not be started.
@@ -67,27 +64,17 @@ std::string ThreadFailure(const std::system_error& failure);
 // write instead of a signal, and the umask is noted for new output files.
 void InitProcessIO();
 
-// A file the trace is appended to: lines are gathered and written in large
-// pieces; after a write fails the rest is dropped, and Finish tells why.
+// The file the trace is appended to, a line at a time; after a write fails
+// the rest is dropped, and Finish tells why.
 class CAppendFile {
 public:
-    CAppendFile() = default;
-    CAppendFile(const CAppendFile&) = delete;
-    CAppendFile& operator=(const CAppendFile&) = delete;
-    ~CAppendFile();
-
-    // Opens path for appending, creating it.
-    bool Open(const std::string& path, std::string& error);
-    // Adds line and a line feed.
-    void AppendLine(std::string_view line);
-    // Writes what is left and closes; returns why writing failed, or "".
-    std::string Finish();
+    bool Open(const std::string& path, std::string& error);  // for appending, created if missing
+    void AppendLine(std::string_view line);                   // line and a line feed
+    std::string Finish();  // closes; why writing failed, or ""
+    ~CAppendFile() { Finish(); }
 
 private:
-    void Flush();
-
     int mFd = -1;
-    std::string mPending;
     int mError = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "cli/ValueFormat.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kivoparse {
@@ -49,38 +50,21 @@ std::string QuoteName(const std::string& name, bool quoted) {
         plain = n > 0 && !(quoted && name[i] == '\'');
     }
     if (plain) return quoted ? "'" + name + "'" : name;
-    static const char kLetters[] = "\\a\\b\\t\\n\\v\\f\\r";  // the escapes of bytes 7 to 13
-    std::string out;
-    enum { kNone, kQuote, kDollar } open = kNone;
-    auto enter = [&](decltype(open) wanted, const char* opening) {
-        if (open == wanted) return;
-        if (open != kNone) out += '\'';
-        out += opening;
-        open = wanted;
-    };
-    for (std::size_t i = 0, n = 0; i < name.size(); i += n) {
-        n = ShownLength(name, i);
+    static const char kLetters[] = "abtnvfr";  // the escapes of bytes 7 to 13
+    std::string out = "$'";
+    for (std::size_t i = 0, n = 0; i < name.size(); i += std::max<std::size_t>(n, 1)) {
         auto c = static_cast<unsigned char>(name[i]);
-        if (n > 0 && c != '\'') {
-            enter(kQuote, "'");
+        if ((n = ShownLength(name, i)) > 0) {
+            out += c == '\'' || c == '\\' ? "\\" : "";
             out.append(name, i, n);
-        } else if (c == '\'') {
-            enter(kNone, "");
-            out += "\\'";
-            n = 1;
+        } else if (c >= 7 && c <= 13) {
+            out += {'\\', kLetters[c - 7]};
         } else {
-            enter(kDollar, "$'");
-            n = 1;
-            if (c >= 7 && c <= 13) {
-                out.append(kLetters + 2 * (c - 7), 2);
-            } else {
-                out += '\\';
-                for (int shift : {6, 3, 0}) out += static_cast<char>('0' + ((c >> shift) & 7));
-            }
+            out += {'\\', static_cast<char>('0' + (c >> 6)), static_cast<char>('0' + ((c >> 3) & 7)),
+                    static_cast<char>('0' + (c & 7))};
         }
     }
-    if (open != kNone) out += '\'';
-    return out.empty() ? "''" : out;
+    return out + "'";
 }
 
 void AppendJsonString(std::string& out, const std::string& bytes) {

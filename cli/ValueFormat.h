@@ -17,9 +17,9 @@ void AppendJsonString(std::string& out, const std::string& bytes);
 // A name or word as messages show it, so that no name can forge a message or
 // reach the terminal as control bytes. A name of printable ASCII or valid
 // UTF-8 other than the C1 controls is shown as it is, between single quotes
-// when quoted is set; any other name is shown as a shell word that stands
-// for exactly its bytes, as coreutils does: 'ok'$'\n''fake.html'. With
-// quoted set, a single quote also calls for that form ('it'\''s.html').
+// when quoted is set; any other name (with quoted set, one holding a single
+// quote too) as a shell word in $'...' that stands for exactly its bytes:
+// $'ok\nfake.html', $'it\'s.html', $'\377'.
 std::string QuoteName(const std::string& name, bool quoted);
 
 // The output for the values of one input. With several inputs (multi) each

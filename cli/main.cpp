@@ -4,14 +4,9 @@
 // the inputs and the results are written in input order.
 #include <algorithm>
 #include <cstdlib>
-#include <exception>
 #include <map>
-#include <new>
 #include <optional>
-#include <string>
-#include <system_error>
 #include <thread>
-#include <vector>
 
 #include <kivoparse/kivoparse.h>
 
@@ -45,15 +40,16 @@ struct SPlan {
     bool mMulti = false;  // the lists name their input
 };
 
-// Reads a map file into map. Returns the exit status for a map that cannot
-// be used, or kExitOk. CR line ends and a byte order mark are kept as bytes
-// of the values, as every other byte; the user is told.
+// Reads a map file; returns the exit status for a map that cannot be used,
+// or kExitOk. CR line ends and a byte order mark stay bytes of the values,
+// as every other byte; the user is told.
 int LoadMap(const SOptions& options, const std::string& path, UrlMap& map) {
+    if (path.empty()) return kExitOk;
     std::string text;
     std::string error;
     if (!ReadWholeFile(path, text, error)) {
-        if (error.compare(0, 14, "is a directory") == 0) error = "is a directory; the map must be a file";
-        return Fail(DisplayName(path) + ": " + error);
+        bool directory = error.rfind("is a directory", 0) == 0;
+        return Fail(DisplayName(path) + ": " + (directory ? "is a directory; the map must be a file" : error));
     }
     try {
         map = UrlMap::Parse(text);
@@ -64,15 +60,13 @@ int LoadMap(const SOptions& options, const std::string& path, UrlMap& map) {
         WriteStderr("kivoparse: warning: " + DisplayName(path) +
                     " starts with a UTF-8 byte order mark; it is kept as the first bytes of the first old value\n");
     }
-    std::size_t crLines = 0;
+    std::size_t crLines = !text.empty() && text.back() == '\r' ? 1 : 0;
     for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', end + 1)) {
         crLines += end > 0 && text[end - 1] == '\r' ? 1 : 0;
     }
-    if (text.size() > 0 && text.back() == '\r') ++crLines;
     if (crLines > 0) {
         WriteStderr("kivoparse: warning: " + DisplayName(path) + ": " + std::to_string(crLines) + " of " +
-                    std::to_string(map.Size()) +
-                    " lines end in CR LF; each CR is kept as the last byte of its new value\n");
+                    std::to_string(map.Size()) + " lines end in CR LF; each CR is kept as the last byte of its new value\n");
     }
     return kExitOk;
 }
@@ -132,12 +126,8 @@ int Plan(SPlan& plan) {
     std::string problem = OperandProblem(options);
     if (!problem.empty()) return UsageError(options, problem);
     if (options.mHasOut) RemoveTemporariesOnSignal();
-    if (!options.mImagesMap.empty()) {
-        if (int status = LoadMap(options, options.mImagesMap, plan.mImages)) return status;
-    }
-    if (!options.mHrefsMap.empty()) {
-        if (int status = LoadMap(options, options.mHrefsMap, plan.mHrefs)) return status;
-    }
+    if (int status = LoadMap(options, options.mImagesMap, plan.mImages)) return status;
+    if (int status = LoadMap(options, options.mHrefsMap, plan.mHrefs)) return status;
     std::string error;
     if (!options.mLogPath.empty() && !plan.mTrace.emplace().Open(options.mLogPath, error)) {
         return Fail("cannot open log file " + QuoteName(options.mLogPath, true) + ": " + error);
@@ -227,11 +217,9 @@ int Run(int argc, char** argv) {
     if (int status = ParseCommandLine(argc, argv, plan.mOptions); status >= 0) return status;
     // Under an address-space limit that leaves the heap no room, even the
     // message about running out of memory could not be made later on.
-    if (void* probe = std::malloc(1)) {
-        std::free(probe);
-    } else {
-        return Fail("not enough memory to start; is the address-space limit (ulimit -v) too low?");
-    }
+    void* probe = std::malloc(1);
+    std::free(probe);
+    if (!probe) return Fail("not enough memory to start; is the address-space limit (ulimit -v) too low?");
     if (int status = Plan(plan)) return status;
     return Execute(plan);
 }
