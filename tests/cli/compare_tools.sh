@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Compares the outputs of two builds of the tool, byte for byte, over a tree
 # of documents and over generated ones:
-#   compare_tools.sh OLD NEW TREE [COUNT]
+#   compare_tools.sh OLD NEW TREE [COUNT [SINGLE]]
 # Every command with and without --base, --log, -r, --out, --json and -0;
-# the maps are made from the tree's own URLs. Prints each difference; the
+# the maps are made from the tree's own URLs. COUNT documents are generated;
+# SINGLE files of each tree are also run one at a time (the trace among them).
+# NEW's fix with one map must equal OLD's fix-images or fix-hrefs. Prints each difference; the
 # status is 1 when there is one.
 set -u
-OLD=$1 NEW=$2 TREE=$3 COUNT=${4:-2000}
+OLD=$1 NEW=$2 TREE=$3 COUNT=${4:-2000} SINGLE=${5:-300}
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/kivoparse-compare.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 differ=0
@@ -57,12 +59,16 @@ for dir in "$TREE" "$WORK/gen"; do
         same "hrefs -0" hrefs -0 "${b[@]}" -r "$dir"
         same fix-images fix-images --map "$map" "${b[@]}" -r "$dir"
         same fix-hrefs fix-hrefs --map "$links" "${b[@]}" -r "$dir"
+        "$OLD" fix-images --map "$map" "${b[@]}" -r "$dir" >"$WORK/old.out"
+        "$NEW" fix --images-map "$map" "${b[@]}" -r "$dir" | cmp -s - "$WORK/old.out" || { echo "differs: fix --images-map"; differ=1; }
+        "$OLD" fix-hrefs --map "$links" "${b[@]}" -r "$dir" >"$WORK/old.out"
+        "$NEW" fix --hrefs-map "$links" "${b[@]}" -r "$dir" | cmp -s - "$WORK/old.out" || { echo "differs: fix --hrefs-map"; differ=1; }
     done
     rm -rf "$WORK/o1" "$WORK/o2"
     "$OLD" fix-images --map "$map" -r "$dir" --out "$WORK/o1" && "$NEW" fix-images --map "$map" -r "$dir" --out "$WORK/o2" &&
         diff -r "$WORK/o1" "$WORK/o2" >/dev/null || { echo "differs: fix-images --out over $dir"; differ=1; }
     # One document at a time: single-input formats and the trace.
-    find "$dir" -type f -name '*.htm*' | sort | head -n 300 >"$WORK/list"
+    find "$dir" -type f -name '*.htm*' | sort | head -n "$SINGLE" >"$WORK/list"
     while IFS= read -r file; do
         same "images one" images --json "$file"
         same "hrefs one" hrefs "$file"
