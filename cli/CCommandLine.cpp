@@ -100,7 +100,8 @@ void AddOptions(CLI::App& sub, ECommand command, SOptions& options) {
 
 // The message of a usage error, then where to find help.
 int WriteUsageError(const std::string& command, const std::string& message) {
-    WriteStderr("kivoparse: " + QuoteName(message, false) + "\nTry 'kivoparse " + command + (command.empty() ? "" : " ") + "--help'.\n");
+    std::string name = command.empty() ? "kivoparse" : "kivoparse " + command;
+    WriteStderr("kivoparse: " + QuoteName(message, false) + "\nTry '" + name + " --help'.\n");
     return kExitUsage;
 }
 
@@ -145,18 +146,17 @@ int ParseCommandLine(int argc, char** argv, SOptions& options) {
             sub = help;
         }
         if (sub == help) return WriteUsageError("", "unknown command " + QuoteName(helpOn, true));
-        std::string error;
-        std::string name = sub == &app ? "kivoparse" : "kivoparse " + sub->get_name();
-        if (WriteStdout(sub->get_formatter()->make_help(sub, name, CLI::AppFormatMode::Normal), error) == EWriteResult::Ok) return 0;
+        std::string error, name = sub == &app ? "kivoparse" : "kivoparse " + sub->get_name();
+        std::string text = sub->get_formatter()->make_help(sub, name, CLI::AppFormatMode::Normal);
+        if (WriteStdout(text, error) != EWriteResult::Failed) return 0;
         WriteStderr("kivoparse: cannot write to standard output: " + error + "\n");
         return 1;
     }
     for (const SCommand& command : kCommands) {
         if (sub->get_name() == command.mName) options.mCommand = command.mCommand;
     }
-    if (IsList(options.mCommand)) {
-        options.mFormat = sub->count("-0") ? EListFormat::Nul : sub->count("--json") ? EListFormat::Json : EListFormat::Lines;
-    }
+    if (IsList(options.mCommand) && sub->count("-0")) options.mFormat = EListFormat::Nul;
+    if (IsList(options.mCommand) && sub->count("--json")) options.mFormat = EListFormat::Json;
     options.mHasBase = sub->count("--base") > 0;
     options.mHasOut = !IsList(options.mCommand) && sub->count("--out") > 0;
     return -1;

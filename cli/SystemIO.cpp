@@ -76,7 +76,8 @@ struct STemporaryGone {
 };
 
 std::string TooLargeText(std::uint64_t size) {
-    return "too large (" + std::to_string(size) + " bytes); the parser takes at most 2147483647 bytes (just under 2 GiB)";
+    return "too large (" + std::to_string(size) +
+           " bytes); the parser takes at most 2147483647 bytes (just under 2 GiB)";
 }
 
 }  // namespace
@@ -143,7 +144,8 @@ bool MakeDirectories(const std::string& path, std::string& error) {
         int saved = errno;
         struct stat info {};
         if (::stat(prefix.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) continue;
-        error = "cannot create directory " + QuoteName(prefix, true) + ": " + ErrnoText(saved == EEXIST ? ENOTDIR : saved);
+        error = "cannot create directory " + QuoteName(prefix, true) + ": " +
+                ErrnoText(saved == EEXIST ? ENOTDIR : saved);
         return false;
     }
     return true;

@@ -66,7 +66,8 @@ int LoadMap(const SOptions& options, const std::string& path, UrlMap& map) {
     }
     if (crLines > 0) {
         WriteStderr("kivoparse: warning: " + DisplayName(path) + ": " + std::to_string(crLines) + " of " +
-                    std::to_string(map.Size()) + " lines end in CR LF; each CR is kept as the last byte of its new value\n");
+                    std::to_string(map.Size()) +
+                    " lines end in CR LF; each CR is kept as the last byte of its new value\n");
     }
     return kExitOk;
 }
