@@ -13,18 +13,18 @@ namespace cli {
 
 CCoreGate::CCoreGate() : mFree(std::max(1u, std::thread::hardware_concurrency())) {}
 
-CCoreGate::STurn::STurn(CCoreGate& gate) : mGate(gate) {
-    std::unique_lock<std::mutex> lock(gate.mMutex);
-    gate.mFreed.wait(lock, [&] { return gate.mFree > 0; });
-    --gate.mFree;
+void CCoreGate::lock() {
+    std::unique_lock<std::mutex> lock(mMutex);
+    mFreed.wait(lock, [this] { return mFree > 0; });
+    --mFree;
 }
 
-CCoreGate::STurn::~STurn() {
+void CCoreGate::unlock() {
     {
-        std::lock_guard<std::mutex> lock(mGate.mMutex);
-        ++mGate.mFree;
+        std::lock_guard<std::mutex> lock(mMutex);
+        ++mFree;
     }
-    mGate.mFreed.notify_one();
+    mFreed.notify_one();
 }
 
 CJobRunner::CJobRunner(const std::vector<SInput>& inputs, unsigned jobs, std::size_t window, bool progress)

@@ -27,15 +27,12 @@ struct SJobResult {
 // others wait here, while reads and writes of files go on outside. Workers
 // beyond the cores then cost little: they do not take turns on the cores
 // with the one whose result the writer waits for.
+// With std::unique_lock: lock() waits for a free core, unlock() frees it.
 class CCoreGate {
 public:
     CCoreGate();
-    // Holds a core for the scope.
-    struct STurn {
-        explicit STurn(CCoreGate& gate);
-        ~STurn();
-        CCoreGate& mGate;
-    };
+    void lock();
+    void unlock();
 
 private:
     std::mutex mMutex;

@@ -154,7 +154,7 @@ SJobResult Process(SPlan& plan, Parser& parser, const SInput& input) {
     std::string text;
     if (!input.mError.empty() || !ReadWholeFile(input.mPath, text, result.mError)) return result;
     result.mFailed = false;
-    std::optional<CCoreGate::STurn> turn(plan.mCores);  // given back before the output file is written
+    std::unique_lock<CCoreGate> turn(plan.mCores);  // given back before the output file is written
     parser.SetDocumentBase(options.mHasBase ? options.mBase : std::string());
     if (plan.mTrace) parser.SetTraceSink([&plan](std::string_view line) { plan.mTrace->AppendLine(line); });
     parser.ParseHTML(std::move(text));  // the parser takes the bytes as they are, no copy
@@ -172,7 +172,7 @@ SJobResult Process(SPlan& plan, Parser& parser, const SInput& input) {
     if (!options.mHasOut) {
         result.mOutput = parser.GetHTML();
     } else {
-        turn.reset();
+        turn.unlock();
         auto write = [&parser](const ByteSink& sink) { parser.WriteHTML(sink); };
         result.mFailed = !WriteFileAtomically(OutTarget(options, input), write, result.mError);
     }
