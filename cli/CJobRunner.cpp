@@ -54,7 +54,7 @@ void CJobRunner::Work(const FProcess& process) {
             result = process(*parser, mInputs[index]);
         } catch (const std::bad_alloc&) {
             parser.reset();
-            result = SJobResult{true, std::string(), "not enough memory to parse it"};
+            result.mFailed = result.mOutOfMemory = true;
         } catch (const std::exception& e) {
             result = SJobResult{true, std::string(), std::string("internal error: ") + e.what()};
         }

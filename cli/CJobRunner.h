@@ -21,6 +21,7 @@ struct SJobResult {
     bool mFailed = false;
     std::string mOutput;  // for the standard output
     std::string mError;   // the reason, when failed
+    bool mOutOfMemory = false;  // failed for want of memory: told by the writer, which may have some
 };
 
 // Lets at most as many workers as there are cores compute at once; the

@@ -210,7 +210,7 @@ EWriteResult WriteStdout(const std::string& data, std::string& error) {
     return EWriteResult::Failed;
 }
 
-void WriteStderr(const std::string& text) { (void)WriteAll(STDERR_FILENO, text.data(), text.size()); }
+void WriteStderr(std::string_view text) { (void)WriteAll(STDERR_FILENO, text.data(), text.size()); }
 
 bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
 

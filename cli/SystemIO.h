@@ -44,7 +44,7 @@ enum class EWriteResult { Ok, ClosedPipe, Failed };
 EWriteResult WriteStdout(const std::string& data, std::string& error);
 
 // Writes a text to the standard error as it is; failures are ignored.
-void WriteStderr(const std::string& text);
+void WriteStderr(std::string_view text);
 
 bool IsTerminal(int fd);
 

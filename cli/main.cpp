@@ -193,7 +193,8 @@ int Execute(SPlan& plan) {
     auto emit = [&](const SInput& in, SJobResult& result) {
         if (result.mFailed) {
             anyFailed = true;
-            WriteStderr("kivoparse: " + DisplayName(in.mPath) + ": " + result.mError + "\n");
+            std::string reason = result.mOutOfMemory ? "not enough memory to parse it" : result.mError;
+            WriteStderr("kivoparse: " + DisplayName(in.mPath) + ": " + reason + "\n");
             return true;
         }
         switch (WriteStdout(result.mOutput, error)) {
