@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Compares the outputs of two builds of the tool, byte for byte, over a tree
 # of documents and over generated ones:
-#   compare_tools.sh OLD NEW TREE [COUNT [SINGLE]]
+#   bench/compare_cli.sh OLD NEW TREE [COUNT [SINGLE]]
 # Every command with and without --base, --log, -r, --out, --json and -0;
 # the maps are made from the tree's own URLs. COUNT documents are generated;
 # SINGLE files of each tree are also run one at a time (the trace among them).
