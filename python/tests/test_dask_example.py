@@ -14,6 +14,8 @@ import pytest
 import kivoparse
 
 distributed = pytest.importorskip("distributed")
+# Tornado, under Debian 12's distributed, warns about its own event loop use.
+pytestmark = pytest.mark.filterwarnings("ignore:make_current is deprecated:DeprecationWarning")
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 DATA = pathlib.Path(__file__).resolve().parent / "data"
