@@ -1,9 +1,11 @@
 // Running out of memory in the middle of an operation: each allocation of a
-// parse, a write, a collection and a rewrite of a few small documents is
-// made to fail in turn (this file replaces the global operator new). The
-// Parser must stay usable: an empty tree after a failed parse, the tree as
-// it was after a failed write, collection or rewrite; and nothing may be
-// leaked or freed twice, which the sanitizers and valgrind check.
+// parse (traced too), a write, a collection, a rewrite (with lists, tables
+// or both tables at once), a setting, a table's making and a moved-from
+// Parser's first call is made to fail in turn (this file replaces the
+// global operator new). The Parser must stay usable: an empty tree after a
+// failed parse, the tree as it was after a failed write, collection or
+// rewrite; and nothing may be leaked or freed twice, which the sanitizers
+// and valgrind check.
 
 #include <gtest/gtest.h>
 
@@ -12,11 +14,13 @@
 #include <malloc.h>
 #endif
 #include <new>
-#include <utility>
 #include <string>
+#include <string_view>
 #include <tuple>
+#include <utility>
 #include <vector>
 
+#include "TestSupport.h"
 #include "engine/CParsingEngine.h"
 #include "kivoparse/kivoparse.h"
 
@@ -24,16 +28,25 @@ namespace {
 
 // 0: allocations never fail; n > 0: the nth allocation from now fails.
 long gFailIn = 0;
+// Set when an allocation was made to fail, whether or not the failure
+// reached the caller.
+bool gInjected = false;
 
 void* Allocate(std::size_t size) {
-    if (gFailIn > 0 && --gFailIn == 0) throw std::bad_alloc();
+    if (gFailIn > 0 && --gFailIn == 0) {
+        gInjected = true;
+        throw std::bad_alloc();
+    }
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
 
 // The tree's node blocks are allocated aligned: they fail in turn too.
 void* AllocateAligned(std::size_t size, std::align_val_t alignment) {
-    if (gFailIn > 0 && --gFailIn == 0) throw std::bad_alloc();
+    if (gFailIn > 0 && --gFailIn == 0) {
+        gInjected = true;
+        throw std::bad_alloc();
+    }
     const auto align = static_cast<std::size_t>(alignment);
 #ifdef _WIN32
     void* p = _aligned_malloc(size ? size : 1, align);
@@ -86,6 +99,7 @@ const std::vector<std::string> kDocuments = {
 template <class Operation>
 bool FailsAt(long n, Operation operation) {
     gFailIn = n;
+    gInjected = false;
     bool failed = false;
     try {
         operation();
@@ -101,6 +115,17 @@ template <class Each>
 void ForEachAllocation(Each each) {
     for (long n = 1;; ++n) {
         if (!each(n)) return;
+        ASSERT_LT(n, 100000) << "no end to the allocations";
+    }
+}
+
+// For operations that may absorb a failure (a trace line that cannot be
+// made is dropped): n = 1, 2, ... while the nth allocation happens.
+template <class Each>
+void ForEachInjection(Each each) {
+    for (long n = 1;; ++n) {
+        each(n);
+        if (!gInjected) return;
         ASSERT_LT(n, 100000) << "no end to the allocations";
     }
 }
@@ -180,4 +205,165 @@ TEST(AllocationFailure, AFailedRewriteChangesNothing) {
         }
         EXPECT_EQ(parser.GetHTML(), html);
     }
+}
+
+namespace {
+
+// Short: a traced parse writes a line per byte read, and each failing
+// allocation reruns it.
+const std::string kTracedDocument = "<p a=b>x<img src=C:\\site\\i.gif></p>t<a href=h>";
+
+std::string Written(kivoparse::Parser& parser) {
+    std::string html;
+    parser.WriteHTML([&](std::string_view piece) { html += piece; });
+    return html;
+}
+
+}  // namespace
+
+TEST(AllocationFailure, AFailedSettingLeavesAWorkingParser) {
+    const std::string document = kDocuments[0];
+    kivoparse::Parser other;
+    other.SetDocumentBase("C:/site/b");
+    other.ParseHTML(document);
+    const std::string withOld = Parsed(document).GetHTML(), withNew = other.GetHTML();
+    const std::string path = kivoparse_test::TempPath("alloc-setting").string();
+    ForEachAllocation([&](long n) {
+        kivoparse::Parser parser = Parsed(document);
+        const bool failed = FailsAt(n, [&] { parser.SetDocumentBase("C:/site/b"); });
+        parser.ParseHTML(document);
+        const std::string html = parser.GetHTML();
+        EXPECT_TRUE(html == withNew || (failed && html == withOld)) << "allocation " << n;
+        return failed;
+    });
+    for (const bool toFile : {true, false}) {
+        ForEachAllocation([&](long n) {
+            kivoparse::Parser parser = Parsed(document);
+            std::size_t lines = 0;
+            const bool failed = FailsAt(n, [&] {
+                if (toFile) {
+                    parser.SetLogFile(path);
+                } else {
+                    parser.SetTraceSink([&](std::string_view) { ++lines; });
+                }
+            });
+            parser.ParseHTML(kTracedDocument);
+            EXPECT_EQ(parser.GetHTML(), Parsed(kTracedDocument).GetHTML()) << "allocation " << n;
+            return failed;
+        });
+    }
+}
+
+// A trace line that cannot be made may be dropped or may fail the parse;
+// a failed parse leaves an empty tree, or the older one when it failed
+// before starting; the next parse is whole.
+TEST(AllocationFailure, ATracedParseIsWholeOrEmpty) {
+    const std::string html = Parsed(kTracedDocument).GetHTML(), older = Parsed("<p>an older tree</p>").GetHTML();
+    const std::string path = kivoparse_test::TempPath("alloc-trace").string();
+    for (const bool toFile : {true, false}) {
+        ForEachInjection([&](long n) {
+            kivoparse::Parser parser = Parsed("<p>an older tree</p>");
+            std::size_t lines = 0;
+            if (toFile) {
+                parser.SetLogFile(path);
+            } else {
+                parser.SetTraceSink([&](std::string_view) { ++lines; });
+            }
+            const bool failed = FailsAt(n, [&] { parser.ParseHTML(kTracedDocument); });
+            const std::string written = parser.GetHTML();
+            EXPECT_TRUE(written == html || (failed && (written.empty() || written == older))) << "allocation " << n;
+            parser.ParseHTML(kTracedDocument);
+            EXPECT_EQ(parser.GetHTML(), html) << "allocation " << n;
+        });
+    }
+}
+
+TEST(AllocationFailure, AFailedTableLeavesNothingBehind) {
+    const std::vector<std::string> src = {"a.gif", "B.GIF", std::string(100, 'c')}, dest = {"x", "y", "z"};
+    const std::string text = "a.gif\tx\nB.GIF\ty\n" + std::string(100, 'c') + "\tz\n";
+    ForEachAllocation([&](long n) {
+        return FailsAt(n, [&] { kivoparse::UrlMap map(src, dest); }) |
+               FailsAt(n, [&] { kivoparse::UrlMap::Parse(text); });
+    });
+    const kivoparse::UrlMap map = kivoparse::UrlMap::Parse(text);
+    EXPECT_EQ(map.Sources(), src);
+    EXPECT_EQ(map.Destinations(), dest);
+}
+
+// FixImages and FixHrefs with a table each, and Rewrite with both. A failed
+// FixImages or FixHrefs changes nothing; a failed Rewrite leaves each list
+// as it was or wholly rewritten (the images may stay rewritten when the
+// links fail).
+TEST(AllocationFailure, AFailedRewriteWithATableChangesNothing) {
+    for (const std::string& document : kDocuments) {
+        kivoparse::Parser parser = Parsed(document);
+        const std::string html = parser.GetHTML();
+        const std::vector<std::string> images = parser.GetImages(), hrefs = parser.GetHrefs();
+        std::vector<std::string> newImages = images, newHrefs = hrefs;
+        for (std::string& value : newImages) value.insert(0, "new/");
+        for (std::string& value : newHrefs) value.insert(0, "new/");
+        const kivoparse::UrlMap there(images, newImages), back(newImages, images);
+        const kivoparse::UrlMap linksThere(hrefs, newHrefs), linksBack(newHrefs, hrefs);
+        for (const int which : {0, 1, 2}) {
+            ForEachAllocation([&](long n) {
+                const bool failed = FailsAt(n, [&] {
+                    if (which == 0) parser.FixImages(there);
+                    if (which == 1) parser.FixHrefs(linksThere);
+                    if (which == 2) parser.Rewrite(there, linksThere);
+                });
+                if (failed && which < 2) {
+                    EXPECT_EQ(parser.GetHTML(), html) << "allocation " << n << " of rewrite " << which;
+                } else if (failed) {
+                    const std::vector<std::string> nowImages = parser.GetImages(), nowHrefs = parser.GetHrefs();
+                    EXPECT_TRUE(nowImages == images || nowImages == newImages) << "allocation " << n;
+                    EXPECT_TRUE(nowHrefs == hrefs || nowHrefs == newHrefs) << "allocation " << n;
+                    parser.Rewrite(nowImages == images ? kivoparse::UrlMap() : back,
+                                   nowHrefs == hrefs ? kivoparse::UrlMap() : linksBack);
+                    EXPECT_EQ(parser.GetHTML(), html) << "allocation " << n;
+                } else {
+                    EXPECT_EQ(parser.GetImages(), which == 1 ? images : newImages);
+                    EXPECT_EQ(parser.GetHrefs(), which == 0 ? hrefs : newHrefs);
+                    parser.Rewrite(back, linksBack);
+                }
+                return failed;
+            });
+        }
+        EXPECT_EQ(parser.GetHTML(), html);
+    }
+}
+
+TEST(AllocationFailure, AFailedWriteToASinkLeavesTheTreeAsItWas) {
+    for (const std::string& document : kDocuments) {
+        kivoparse::Parser parser = Parsed(document);
+        const std::string html = parser.GetHTML();
+        ForEachAllocation([&](long n) {
+            const bool failed = FailsAt(n, [&] { Written(parser); });
+            EXPECT_EQ(Written(parser), html) << "allocation " << n;
+            return failed;
+        });
+    }
+}
+
+// A moved-from Parser makes its state anew on its first call, which can
+// fail like any other.
+TEST(AllocationFailure, AMovedFromParserStaysUsable) {
+    const std::string document = kDocuments[2];
+    const std::string html = Parsed(document).GetHTML();
+    ForEachAllocation([&](long n) {
+        kivoparse::Parser from = Parsed(document);
+        kivoparse::Parser to(std::move(from));
+        bool failed = FailsAt(n, [&] { from.GetHTML(); });
+        EXPECT_EQ(from.GetHTML(), "") << "allocation " << n;
+        kivoparse::Parser again(std::move(from));
+        failed |= FailsAt(n, [&] {
+            from.SetDocumentBase("C:\\site\\");
+            from.ParseHTML(document);
+        });
+        EXPECT_TRUE(from.GetHTML().empty() || from.GetHTML() == html) << "allocation " << n;
+        from.SetDocumentBase("C:\\site\\");
+        from.ParseHTML(document);
+        EXPECT_EQ(from.GetHTML(), html) << "allocation " << n;
+        EXPECT_EQ(to.GetHTML(), html) << "allocation " << n;
+        return failed;
+    });
 }
