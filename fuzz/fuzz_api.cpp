@@ -66,6 +66,7 @@ std::string Written(kivoparse::Parser& parser) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
+    Check(kivoparse::Version() != nullptr && *kivoparse::Version() != '\0');
     const unsigned options = data[0];
     const std::size_t baseLength = std::min<std::size_t>(data[1] % 8, size - 2);
     const std::string base(reinterpret_cast<const char*>(data) + 2, baseLength);
