@@ -16,7 +16,6 @@
 #include <new>
 #include <string>
 #include <string_view>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -130,6 +129,12 @@ void ForEachInjection(Each each) {
     }
 }
 
+std::string Written(kivoparse::Parser& parser) {
+    std::string html;
+    parser.WriteHTML([&](std::string_view piece) { html += piece; });
+    return html;
+}
+
 kivoparse::Parser Parsed(const std::string& document) {
     kivoparse::Parser parser;
     parser.SetDocumentBase("C:\\site\\");
@@ -170,8 +175,8 @@ TEST(AllocationFailure, AFailedWriteOrCollectionLeavesTheTreeAsItWas) {
         const std::vector<std::string> images = parser.GetImages(), hrefs = parser.GetHrefs();
         ForEachAllocation([&](long n) {
             const bool failed = FailsAt(n, [&] { parser.GetHTML(); }) | FailsAt(n, [&] { parser.GetImages(); }) |
-                                FailsAt(n, [&] { parser.GetHrefs(); });
-            EXPECT_EQ(parser.GetHTML(), html) << "allocation " << n;
+                                FailsAt(n, [&] { parser.GetHrefs(); }) | FailsAt(n, [&] { Written(parser); });
+            EXPECT_EQ(Written(parser), html) << "allocation " << n;
             EXPECT_EQ(parser.GetImages(), images) << "allocation " << n;
             EXPECT_EQ(parser.GetHrefs(), hrefs) << "allocation " << n;
             return failed;
@@ -179,6 +184,10 @@ TEST(AllocationFailure, AFailedWriteOrCollectionLeavesTheTreeAsItWas) {
     }
 }
 
+// With the two lists, with a table (whose making fails too), and with
+// Rewrite. A failed FixImages or FixHrefs changes nothing; a failed Rewrite
+// leaves each list as it was or wholly rewritten (the images may stay
+// rewritten when the links fail).
 TEST(AllocationFailure, AFailedRewriteChangesNothing) {
     for (const std::string& document : kDocuments) {
         kivoparse::Parser parser = Parsed(document);
@@ -187,88 +196,60 @@ TEST(AllocationFailure, AFailedRewriteChangesNothing) {
         std::vector<std::string> newImages = images, newHrefs = hrefs;
         for (std::string& value : newImages) value.insert(0, "new/");
         for (std::string& value : newHrefs) value.insert(0, "new/");
-        for (const bool onImages : {true, false}) {
-            const auto fix = [&](const std::vector<std::string>& from, const std::vector<std::string>& to) {
-                return onImages ? parser.FixImages(from, to) : parser.FixHrefs(from, to);
-            };
-            const auto& [from, to] = onImages ? std::tie(images, newImages) : std::tie(hrefs, newHrefs);
+        const kivoparse::UrlMap back(newImages, images), linksBack(newHrefs, hrefs);
+        for (const int way : {0, 1, 2, 3, 4}) {  // lists, tables: images, links; Rewrite
             ForEachAllocation([&](long n) {
-                const bool failed = FailsAt(n, [&] { fix(from, to); });
-                if (failed) {
-                    EXPECT_EQ(parser.GetHTML(), html) << "allocation " << n;
-                } else {
-                    EXPECT_EQ(onImages ? parser.GetImages() : parser.GetHrefs(), to);
-                    fix(to, from);
-                }
+                const bool failed = FailsAt(n, [&] {
+                    if (way == 0) parser.FixImages(images, newImages);
+                    if (way == 1) parser.FixHrefs(hrefs, newHrefs);
+                    if (way == 2) parser.FixImages(kivoparse::UrlMap(images, newImages));
+                    if (way == 3) parser.FixHrefs(kivoparse::UrlMap(hrefs, newHrefs));
+                    if (way == 4) parser.Rewrite(kivoparse::UrlMap(images, newImages), kivoparse::UrlMap(hrefs, newHrefs));
+                });
+                const std::vector<std::string> nowImages = parser.GetImages(), nowHrefs = parser.GetHrefs();
+                EXPECT_TRUE(failed ? way == 4 || parser.GetHTML() == html
+                                   : nowImages == (way % 2 ? images : newImages) && nowHrefs == (way % 2 || way == 4 ? newHrefs : hrefs))
+                    << "allocation " << n << " of rewrite " << way;
+                EXPECT_TRUE((nowImages == images || nowImages == newImages) && (nowHrefs == hrefs || nowHrefs == newHrefs));
+                parser.Rewrite(nowImages == images ? kivoparse::UrlMap() : back, nowHrefs == hrefs ? kivoparse::UrlMap() : linksBack);
+                EXPECT_EQ(parser.GetHTML(), html) << "allocation " << n << " of rewrite " << way;
                 return failed;
             });
         }
-        EXPECT_EQ(parser.GetHTML(), html);
     }
+    ForEachAllocation([&](long n) { return FailsAt(n, [&] { kivoparse::UrlMap::Parse("a.gif\tx\nB.GIF\ty\n"); }); });
 }
-
-namespace {
 
 // Short: a traced parse writes a line per byte read, and each failing
 // allocation reruns it.
 const std::string kTracedDocument = "<p a=b>x<img src=C:\\site\\i.gif></p>t<a href=h>";
 
-std::string Written(kivoparse::Parser& parser) {
-    std::string html;
-    parser.WriteHTML([&](std::string_view piece) { html += piece; });
-    return html;
-}
-
-}  // namespace
-
-TEST(AllocationFailure, AFailedSettingLeavesAWorkingParser) {
-    const std::string document = kDocuments[0];
+// The document base, the trace file and the trace sink. A trace line that
+// cannot be made may be dropped or may fail the parse; a failed parse
+// leaves an empty tree, or the older one when it failed before starting.
+TEST(AllocationFailure, AFailedSettingOrTracedParseLeavesAWorkingParser) {
+    const std::string document = kDocuments[0], older = Parsed("<p>an older tree</p>").GetHTML();
     kivoparse::Parser other;
     other.SetDocumentBase("C:/site/b");
     other.ParseHTML(document);
     const std::string withOld = Parsed(document).GetHTML(), withNew = other.GetHTML();
-    const std::string path = kivoparse_test::TempPath("alloc-setting").string();
     ForEachAllocation([&](long n) {
         kivoparse::Parser parser = Parsed(document);
         const bool failed = FailsAt(n, [&] { parser.SetDocumentBase("C:/site/b"); });
         parser.ParseHTML(document);
-        const std::string html = parser.GetHTML();
-        EXPECT_TRUE(html == withNew || (failed && html == withOld)) << "allocation " << n;
+        EXPECT_TRUE(parser.GetHTML() == withNew || (failed && parser.GetHTML() == withOld)) << "allocation " << n;
         return failed;
     });
+    const std::string html = Parsed(kTracedDocument).GetHTML(), path = kivoparse_test::TempPath("trace").string();
     for (const bool toFile : {true, false}) {
-        ForEachAllocation([&](long n) {
-            kivoparse::Parser parser = Parsed(document);
-            std::size_t lines = 0;
-            const bool failed = FailsAt(n, [&] {
-                if (toFile) {
-                    parser.SetLogFile(path);
-                } else {
-                    parser.SetTraceSink([&](std::string_view) { ++lines; });
-                }
-            });
-            parser.ParseHTML(kTracedDocument);
-            EXPECT_EQ(parser.GetHTML(), Parsed(kTracedDocument).GetHTML()) << "allocation " << n;
-            return failed;
-        });
-    }
-}
-
-// A trace line that cannot be made may be dropped or may fail the parse;
-// a failed parse leaves an empty tree, or the older one when it failed
-// before starting; the next parse is whole.
-TEST(AllocationFailure, ATracedParseIsWholeOrEmpty) {
-    const std::string html = Parsed(kTracedDocument).GetHTML(), older = Parsed("<p>an older tree</p>").GetHTML();
-    const std::string path = kivoparse_test::TempPath("alloc-trace").string();
-    for (const bool toFile : {true, false}) {
+        std::size_t lines = 0;
+        const auto trace = [&](kivoparse::Parser& parser) {
+            toFile ? parser.SetLogFile(path) : parser.SetTraceSink([&](std::string_view) { ++lines; });
+        };
         ForEachInjection([&](long n) {
             kivoparse::Parser parser = Parsed("<p>an older tree</p>");
-            std::size_t lines = 0;
-            if (toFile) {
-                parser.SetLogFile(path);
-            } else {
-                parser.SetTraceSink([&](std::string_view) { ++lines; });
-            }
+            FailsAt(n, [&] { trace(parser); });
+            trace(parser);
             const bool failed = FailsAt(n, [&] { parser.ParseHTML(kTracedDocument); });
             const std::string written = parser.GetHTML();
             EXPECT_TRUE(written == html || (failed && (written.empty() || written == older))) << "allocation " << n;
@@ -278,92 +259,24 @@ TEST(AllocationFailure, ATracedParseIsWholeOrEmpty) {
     }
 }
 
-TEST(AllocationFailure, AFailedTableLeavesNothingBehind) {
-    const std::vector<std::string> src = {"a.gif", "B.GIF", std::string(100, 'c')}, dest = {"x", "y", "z"};
-    const std::string text = "a.gif\tx\nB.GIF\ty\n" + std::string(100, 'c') + "\tz\n";
-    ForEachAllocation([&](long n) {
-        return FailsAt(n, [&] { kivoparse::UrlMap map(src, dest); }) |
-               FailsAt(n, [&] { kivoparse::UrlMap::Parse(text); });
-    });
-    const kivoparse::UrlMap map = kivoparse::UrlMap::Parse(text);
-    EXPECT_EQ(map.Sources(), src);
-    EXPECT_EQ(map.Destinations(), dest);
-}
-
-// FixImages and FixHrefs with a table each, and Rewrite with both. A failed
-// FixImages or FixHrefs changes nothing; a failed Rewrite leaves each list
-// as it was or wholly rewritten (the images may stay rewritten when the
-// links fail).
-TEST(AllocationFailure, AFailedRewriteWithATableChangesNothing) {
-    for (const std::string& document : kDocuments) {
-        kivoparse::Parser parser = Parsed(document);
-        const std::string html = parser.GetHTML();
-        const std::vector<std::string> images = parser.GetImages(), hrefs = parser.GetHrefs();
-        std::vector<std::string> newImages = images, newHrefs = hrefs;
-        for (std::string& value : newImages) value.insert(0, "new/");
-        for (std::string& value : newHrefs) value.insert(0, "new/");
-        const kivoparse::UrlMap there(images, newImages), back(newImages, images);
-        const kivoparse::UrlMap linksThere(hrefs, newHrefs), linksBack(newHrefs, hrefs);
-        for (const int which : {0, 1, 2}) {
-            ForEachAllocation([&](long n) {
-                const bool failed = FailsAt(n, [&] {
-                    if (which == 0) parser.FixImages(there);
-                    if (which == 1) parser.FixHrefs(linksThere);
-                    if (which == 2) parser.Rewrite(there, linksThere);
-                });
-                if (failed && which < 2) {
-                    EXPECT_EQ(parser.GetHTML(), html) << "allocation " << n << " of rewrite " << which;
-                } else if (failed) {
-                    const std::vector<std::string> nowImages = parser.GetImages(), nowHrefs = parser.GetHrefs();
-                    EXPECT_TRUE(nowImages == images || nowImages == newImages) << "allocation " << n;
-                    EXPECT_TRUE(nowHrefs == hrefs || nowHrefs == newHrefs) << "allocation " << n;
-                    parser.Rewrite(nowImages == images ? kivoparse::UrlMap() : back,
-                                   nowHrefs == hrefs ? kivoparse::UrlMap() : linksBack);
-                    EXPECT_EQ(parser.GetHTML(), html) << "allocation " << n;
-                } else {
-                    EXPECT_EQ(parser.GetImages(), which == 1 ? images : newImages);
-                    EXPECT_EQ(parser.GetHrefs(), which == 0 ? hrefs : newHrefs);
-                    parser.Rewrite(back, linksBack);
-                }
-                return failed;
-            });
-        }
-        EXPECT_EQ(parser.GetHTML(), html);
-    }
-}
-
-TEST(AllocationFailure, AFailedWriteToASinkLeavesTheTreeAsItWas) {
-    for (const std::string& document : kDocuments) {
-        kivoparse::Parser parser = Parsed(document);
-        const std::string html = parser.GetHTML();
-        ForEachAllocation([&](long n) {
-            const bool failed = FailsAt(n, [&] { Written(parser); });
-            EXPECT_EQ(Written(parser), html) << "allocation " << n;
-            return failed;
-        });
-    }
-}
-
 // A moved-from Parser makes its state anew on its first call, which can
 // fail like any other.
 TEST(AllocationFailure, AMovedFromParserStaysUsable) {
-    const std::string document = kDocuments[2];
-    const std::string html = Parsed(document).GetHTML();
+    const std::string html = Parsed(kDocuments[2]).GetHTML();
     ForEachAllocation([&](long n) {
-        kivoparse::Parser from = Parsed(document);
+        kivoparse::Parser from = Parsed(kDocuments[2]);
         kivoparse::Parser to(std::move(from));
         bool failed = FailsAt(n, [&] { from.GetHTML(); });
         EXPECT_EQ(from.GetHTML(), "") << "allocation " << n;
         kivoparse::Parser again(std::move(from));
-        failed |= FailsAt(n, [&] {
+        const auto parse = [&] {
             from.SetDocumentBase("C:\\site\\");
-            from.ParseHTML(document);
-        });
+            from.ParseHTML(kDocuments[2]);
+        };
+        failed |= FailsAt(n, parse);
         EXPECT_TRUE(from.GetHTML().empty() || from.GetHTML() == html) << "allocation " << n;
-        from.SetDocumentBase("C:\\site\\");
-        from.ParseHTML(document);
-        EXPECT_EQ(from.GetHTML(), html) << "allocation " << n;
-        EXPECT_EQ(to.GetHTML(), html) << "allocation " << n;
+        parse();
+        EXPECT_TRUE(from.GetHTML() == html && to.GetHTML() == html) << "allocation " << n;
         return failed;
     });
 }
