@@ -29,13 +29,19 @@ void CKIVOParseCtrl::WriteHTML(const std::function<void(std::string_view)>& sink
 }
 
 // The old tree goes before the new engine is made, so two trees never live
-// at once.
+// at once. A parse that throws (out of memory) leaves no tree, as before the
+// first parse, rather than half of one.
 std::int32_t CKIVOParseCtrl::ParseHTML(std::string html) {
     mEngine.reset();
-    mEngine = std::make_unique<CParsingEngine>();
-    mEngine->SetLogLink(&mLogLink);
-    mEngine->SetDocumentBase(mDocumentBase);
-    return mEngine->ParseHTML(std::move(html));
+    try {
+        mEngine = std::make_unique<CParsingEngine>();
+        mEngine->SetLogLink(&mLogLink);
+        mEngine->SetDocumentBase(mDocumentBase);
+        return mEngine->ParseHTML(std::move(html));
+    } catch (...) {
+        mEngine.reset();
+        throw;
+    }
 }
 
 void CKIVOParseCtrl::SetLogFile(const std::string& fileName) { mLogFile.SetPath(fileName.c_str()); }
