@@ -558,7 +558,9 @@ int RunUrlCommand(const std::vector<std::string>& args) {
             if (options.mHasOut) {
                 const std::string target =
                     options.mOutDir + (options.mOutDir.back() == '/' ? "" : "/") + input.mOutPath;
-                result.mFailed = !WriteFileAtomically(target, result.mOutput, result.mError);
+                const std::string& html = result.mOutput;
+                result.mFailed =
+                    !WriteFileAtomically(target, [&](const ByteSink& sink) { sink(html); }, result.mError);
                 result.mOutput.clear();
             }
             return result;
@@ -610,7 +612,9 @@ int RunUrlCommand(const std::vector<std::string>& args) {
         anyFailed = true;
         WriteStderr("kivoparse: cannot write to standard output: " + error + "\n");
     }
-    if (!options.mSuggestMap.empty() && !WriteFileAtomically(options.mSuggestMap, SuggestedMap(state), error)) {
+    const std::string suggested = options.mSuggestMap.empty() ? std::string() : SuggestedMap(state);
+    if (!options.mSuggestMap.empty() &&
+        !WriteFileAtomically(options.mSuggestMap, [&](const ByteSink& sink) { sink(suggested); }, error)) {
         anyFailed = true;
         WriteStderr("kivoparse: --suggest-map " + options.mSuggestMap + ": " + error + "\n");
     }
