@@ -19,6 +19,16 @@ std::string CKIVOParseCtrl::GetHTML() {
     return mEngine->GetHTML();
 }
 
+// Pieces of 64 KiB: for now the whole text is written first.
+void CKIVOParseCtrl::WriteHTML(const std::function<void(std::string_view)>& sink) {
+    if (!mEngine) return;
+    const std::string html = mEngine->GetHTML();
+    constexpr std::size_t kPiece = 64 * 1024;
+    for (std::size_t at = 0; at < html.size(); at += kPiece) {
+        sink(std::string_view(html).substr(at, kPiece));
+    }
+}
+
 // The old tree goes before the new engine is made, so two trees never live
 // at once.
 std::int32_t CKIVOParseCtrl::ParseHTML(std::string html) {
@@ -68,6 +78,16 @@ std::int32_t CKIVOParseCtrl::FixHrefs(const CUrlMap& map) {
     if (!mEngine) return 0;
     return mEngine->FixHrefs(map);
 }
+
+std::int32_t CKIVOParseCtrl::Rewrite(const CUrlMap* images, const CUrlMap* links) {
+    if ((images && !images->IsValid()) || (links && !links->IsValid())) return -1;
+    if (!mEngine) return 0;
+    if (images) mEngine->FixImages(*images);
+    if (links) mEngine->FixHrefs(*links);
+    return 0;
+}
+
+void CKIVOParseCtrl::SetTraceSink(std::function<void(std::string_view)> sink) { mLogFile.SetSink(std::move(sink)); }
 
 // Only stored: the tree of the last parse keeps the base it was built with.
 void CKIVOParseCtrl::SetDocumentBase(const std::string& base) { mDocumentBase = ReplaceAll(base, "\\", "/"); }

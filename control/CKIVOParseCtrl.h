@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "log/CLogFile.h"
@@ -30,12 +32,16 @@ public:
 
     // The tree of the last parse as HTML; "" before the first parse.
     std::string GetHTML();
+    // The same bytes handed to sink in pieces; nothing before the first parse.
+    void WriteHTML(const std::function<void(std::string_view)>& sink);
     // Destroys the old tree, then parses every byte of html with the log
     // and a copy of the current document base. Returns 0 (-1, with an
     // empty tree, for a text of 2 GiB or more).
     std::int32_t ParseHTML(std::string html);
     // Turns the trace on (one line appended per event) or redirects it.
     void SetLogFile(const std::string& fileName);
+    // Trace lines to sink instead of a file; an empty sink turns them off.
+    void SetTraceSink(std::function<void(std::string_view)> sink);
     // Image and link URLs; empty before the first parse.
     std::vector<std::string> GetImages();
     std::vector<std::string> GetHrefs();
@@ -45,6 +51,9 @@ public:
     // The same with a table made once for many documents.
     std::int32_t FixImages(const CUrlMap& map);
     std::int32_t FixHrefs(const CUrlMap& map);
+    // Images and links of one tree, each from its own table (null: none).
+    // -1 when a table is invalid (tree untouched), else 0.
+    std::int32_t Rewrite(const CUrlMap* images, const CUrlMap* links);
     // Stored with backslashes turned into slashes; taken by the next parse.
     void SetDocumentBase(const std::string& base);
 

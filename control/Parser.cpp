@@ -1,9 +1,16 @@
 #include "kivoparse/kivoparse.h"
 
+#include <string>
 #include <utility>
 
 #include "control/CKIVOParseCtrl.h"
 #include "links/CUrlMap.h"
+
+#define KIVOPARSE_STRINGIFY2(x) #x
+#define KIVOPARSE_STRINGIFY(x) KIVOPARSE_STRINGIFY2(x)
+#define KIVOPARSE_VERSION_STRING                                                   \
+    KIVOPARSE_STRINGIFY(KIVOPARSE_VERSION_MAJOR)                                   \
+    "." KIVOPARSE_STRINGIFY(KIVOPARSE_VERSION_MINOR) "." KIVOPARSE_STRINGIFY(KIVOPARSE_VERSION_PATCH)
 
 namespace kivoparse {
 
@@ -21,6 +28,7 @@ CKIVOParseCtrl& Parser::Ctrl() {
 
 int Parser::ParseHTML(std::string html) { return Ctrl().ParseHTML(std::move(html)); }
 std::string Parser::GetHTML() { return Ctrl().GetHTML(); }
+void Parser::WriteHTML(const ByteSink& sink) { Ctrl().WriteHTML(sink); }
 std::vector<std::string> Parser::GetImages() { return Ctrl().GetImages(); }
 std::vector<std::string> Parser::GetHrefs() { return Ctrl().GetHrefs(); }
 
@@ -35,11 +43,47 @@ int Parser::FixHrefs(const std::vector<std::string>& src, const std::vector<std:
 int Parser::FixImages(const UrlMap& map) { return map.mMap ? Ctrl().FixImages(*map.mMap) : 0; }
 int Parser::FixHrefs(const UrlMap& map) { return map.mMap ? Ctrl().FixHrefs(*map.mMap) : 0; }
 
+int Parser::Rewrite(const UrlMap& images, const UrlMap& links) {
+    return Ctrl().Rewrite(images.mMap.get(), links.mMap.get());
+}
+
+const char* Version() { return KIVOPARSE_VERSION_STRING; }
+
 UrlMap::UrlMap() = default;
 UrlMap::UrlMap(std::vector<std::string> src, std::vector<std::string> dest)
     : mMap(std::make_shared<const CUrlMap>(std::move(src), std::move(dest))) {}
 
+// A line ends at a line feed or at the end of the text; the text's last
+// line feed ends the last line rather than starting an empty one.
+UrlMap UrlMap::Parse(std::string_view text) {
+    std::vector<std::string> src;
+    std::vector<std::string> dest;
+    std::size_t lineNumber = 1;
+    for (std::size_t start = 0; start < text.size(); ++lineNumber) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        const std::size_t tab = text.find('\t', start);
+        if (tab == std::string_view::npos || tab > end) {
+            throw MapError(lineNumber, "line " + std::to_string(lineNumber) +
+                                           " has no TAB; each line must be old value, TAB, new value");
+        }
+        src.emplace_back(text.substr(start, tab - start));
+        dest.emplace_back(text.substr(tab + 1, end - tab - 1));
+        start = end + 1;
+    }
+    return UrlMap(std::move(src), std::move(dest));
+}
+
+namespace {
+const std::vector<std::string> kNoValues;
+}
+
+std::size_t UrlMap::Size() const { return mMap ? mMap->SourceValues().size() : 0; }
+const std::vector<std::string>& UrlMap::Sources() const { return mMap ? mMap->SourceValues() : kNoValues; }
+const std::vector<std::string>& UrlMap::Destinations() const { return mMap ? mMap->Destinations() : kNoValues; }
+
 void Parser::SetDocumentBase(const std::string& base) { Ctrl().SetDocumentBase(base); }
 void Parser::SetLogFile(const std::string& fileName) { Ctrl().SetLogFile(fileName); }
+void Parser::SetTraceSink(ByteSink sink) { Ctrl().SetTraceSink(std::move(sink)); }
 
 }  // namespace kivoparse

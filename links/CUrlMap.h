@@ -20,6 +20,7 @@ public:
     // A rewrite with lists of different lengths changes nothing and gives -1.
     bool IsValid() const { return mSrc.size() == mDest.size(); }
     const CFoldedIndex& Sources() const { return mSources; }
+    const CValueList& SourceValues() const { return mSrc; }
     const CValueList& Destinations() const { return mDest; }
 
 private:

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace kivoparse {
 
@@ -10,7 +11,13 @@ CLogFile::~CLogFile() = default;
 void CLogFile::SetPath(const char* fileName) {
     // The stored copy ends at the first NUL, like the C string it came from.
     mFileName.assign(fileName ? fileName : "");
+    mSink = nullptr;
     mHasPath = true;
+}
+
+void CLogFile::SetSink(std::function<void(std::string_view line)> sink) {
+    mSink = std::move(sink);
+    mHasPath = static_cast<bool>(mSink);
 }
 
 void CLogFile::Log(const char* format, ...) {
@@ -41,6 +48,10 @@ void CLogFile::LogV(const char* format, va_list args) {
     }
     va_end(again);
 
+    if (mSink) {
+        mSink(std::string_view(line));  // up to the first NUL, as in the file
+        return;
+    }
     std::FILE* file = std::fopen(mFileName.c_str(), "a");
     if (!file) return;  // dropped; the next line tries again
     std::fprintf(file, "%s\n", line);

@@ -1,12 +1,15 @@
 #pragma once
 #include <cstdarg>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace kivoparse {
 
 // The diagnostic trace file. Off until a path is set; from then on every
 // Log call appends exactly one line (open, append, close), so nothing is
-// held open between lines and nothing is left to flush.
+// held open between lines and nothing is left to flush. A sink set in its
+// place receives each line instead, without its line feed.
 class CLogFile {
 public:
     CLogFile() = default;
@@ -14,6 +17,8 @@ public:
 
     // Stores a private copy of the name, up to its first NUL. Opens nothing.
     void SetPath(const char* fileName);
+    // Lines go to sink from now on; an empty sink turns the trace off.
+    void SetSink(std::function<void(std::string_view line)> sink);
 
     // True once a path is set. Callers on hot paths test this first, so a
     // trace call without a file costs one test and no formatting.
@@ -28,7 +33,8 @@ public:
 
 private:
     std::string mFileName;
-    bool mHasPath = false;
+    std::function<void(std::string_view line)> mSink;
+    bool mHasPath = false;  // on: to the file, or to mSink when it is set
 };
 
 // The path from an engine (and its nodes) to the control's log. The engine

@@ -94,3 +94,112 @@ TEST(LogFile, ReopensForEachLineAndMovesWithSetPath) {
 }
 
 }  // namespace
+
+namespace {
+
+// A map file's text, and the pairs or the error line it gives.
+struct SMapCase {
+    std::string text;
+    Values src, dest;
+    std::size_t errorLine;  // 0: no error
+};
+
+TEST(UrlMap, ParsesTheMapFileFormat) {
+    const SMapCase cases[] = {
+        {"", {}, {}, 0},
+        {"a\tb\n", {"a"}, {"b"}, 0},
+        {"a\tb", {"a"}, {"b"}, 0},  // no line feed at the end
+        {"a\tb\tc\r\n\t\n", {"a", ""}, {"b\tc\r", ""}, 0},
+        {"x\0y\tz\n"s, {"x\0y"s}, {"z"}, 0},
+        {"a\tb\n\n", {}, {}, 2},  // an empty line that is not the last
+        {"a\tb\nc\nd\te\n", {}, {}, 2},
+        {"\n", {}, {}, 1},
+    };
+    for (const SMapCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        if (c.errorLine) {
+            try {
+                kivoparse::UrlMap::Parse(c.text);
+                ADD_FAILURE() << "no MapError";
+            } catch (const kivoparse::MapError& error) {
+                EXPECT_EQ(error.Line(), c.errorLine);
+                EXPECT_EQ(std::string(error.what()), "line " + std::to_string(c.errorLine) +
+                                                         " has no TAB; each line must be old value, TAB, new value");
+            }
+            continue;
+        }
+        const kivoparse::UrlMap map = kivoparse::UrlMap::Parse(c.text);
+        EXPECT_EQ(map.Size(), c.src.size());
+        EXPECT_EQ(map.Sources(), c.src);
+        EXPECT_EQ(map.Destinations(), c.dest);
+    }
+    EXPECT_EQ(kivoparse::UrlMap().Size(), 0u);
+    EXPECT_EQ(kivoparse::UrlMap().Sources(), Values{});
+}
+
+// One pass over one tree: a title holding a double quote does not read back
+// as itself, which hides the link from a second parse of the first output.
+TEST(Parser, RewritesImagesAndLinksInOnePass) {
+    const std::string page = "<a title='say \"hi\"' href=a.html>x</a><img src=A.GIF>";
+    const kivoparse::UrlMap images({"a.gif"}, {"b.gif"}), links({"a.html"}, {"b.html"});
+    kivoparse::Parser parser;
+    EXPECT_EQ(parser.Rewrite(images, links), 0);  // no tree yet
+    parser.ParseHTML(page);
+    EXPECT_EQ(parser.Rewrite(images, kivoparse::UrlMap({"x"}, {})), -1);
+    EXPECT_EQ(parser.GetImages(), Values{"A.GIF"}) << "an invalid table changes nothing";
+    EXPECT_EQ(parser.Rewrite(images, links), 0);
+    EXPECT_EQ(parser.GetHTML(), "<A title=\"say \"hi\"\" href=\"b.html\">x</A><IMG src=\"b.gif\">");
+    parser.ParseHTML(page);
+    EXPECT_EQ(parser.Rewrite(kivoparse::UrlMap(), links), 0);
+    EXPECT_EQ(parser.GetHTML(), "<A title=\"say \"hi\"\" href=\"b.html\">x</A><IMG src=\"A.GIF\">");
+}
+
+TEST(Parser, WritesToASinkTheBytesOfGetHTML) {
+    kivoparse::Parser parser;
+    std::string written;
+    parser.WriteHTML([&](std::string_view piece) { written += piece; });
+    EXPECT_EQ(written, "");
+    std::string page;
+    for (int i = 0; i < 20000; ++i) page += "<p class=c" + std::to_string(i) + ">t\0x</p>"s;
+    parser.ParseHTML(page);
+    std::size_t pieces = 0;
+    parser.WriteHTML([&](std::string_view piece) {
+        written += piece;
+        ++pieces;
+    });
+    EXPECT_EQ(written, parser.GetHTML());
+    EXPECT_GT(pieces, 1u);
+}
+
+TEST(Parser, TraceSinkGetsTheLinesOfTheLogFile) {
+    const fs::path file = TempPath("sink");
+    kivoparse::Parser toFile, toSink;
+    toFile.SetLogFile(file.string());
+    std::string lines;
+    toSink.SetTraceSink([&](std::string_view line) {
+        EXPECT_EQ(line.find('\n'), std::string_view::npos);
+        lines.append(line).push_back('\n');
+    });
+    const std::string page = "<b>x<|i|></b><img src=a.gif>";
+    toFile.ParseHTML(page);
+    toSink.ParseHTML(page);
+    EXPECT_EQ(lines, ReadLog(file));
+    toSink.SetTraceSink(nullptr);
+    lines.clear();
+    toSink.ParseHTML(page);
+    EXPECT_EQ(lines, "") << "an empty sink turns the trace off";
+    toSink.SetTraceSink([](std::string_view) { throw std::runtime_error("sink full"); });
+    EXPECT_THROW(toSink.ParseHTML(page), std::runtime_error);
+    EXPECT_EQ(toSink.GetHTML(), "") << "a failed parse leaves no tree";
+    toSink.SetTraceSink(nullptr);
+    toSink.ParseHTML(page);
+    EXPECT_EQ(toSink.GetImages(), Values{"a.gif"});
+}
+
+TEST(Version, NamesTheHeadersVersion) {
+    EXPECT_EQ(std::string(kivoparse::Version()), std::to_string(KIVOPARSE_VERSION_MAJOR) + "." +
+                                                     std::to_string(KIVOPARSE_VERSION_MINOR) + "." +
+                                                     std::to_string(KIVOPARSE_VERSION_PATCH));
+}
+
+}  // namespace

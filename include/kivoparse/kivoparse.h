@@ -12,14 +12,42 @@
 // first NUL. A Parser is not thread-safe; separate Parsers share nothing.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
+
+// The version of this header; Version() gives the library's own.
+#define KIVOPARSE_VERSION_MAJOR 1
+#define KIVOPARSE_VERSION_MINOR 0
+#define KIVOPARSE_VERSION_PATCH 0
 
 namespace kivoparse {
 
+// The library's version, "MAJOR.MINOR.PATCH".
+const char* Version();
+
 class CKIVOParseCtrl;
 class CUrlMap;
+
+// A map file line that is not a pair: what() says which and why, as in
+// "line 3 has no TAB; each line must be old value, TAB, new value".
+class MapError : public std::runtime_error {
+public:
+    MapError(std::size_t line, const std::string& message) : std::runtime_error(message), mLine(line) {}
+    std::size_t Line() const { return mLine; }  // counted from 1
+
+private:
+    std::size_t mLine;
+};
+
+// Receives bytes a piece at a time: written HTML, or one trace line
+// (without its line end). A sink that throws stops the work; the exception
+// reaches the caller and the tree stays as it was.
+using ByteSink = std::function<void(std::string_view bytes)>;
 
 // Pairs of old and new URL values made once, to rewrite many documents with
 // the same pairs without indexing the old values for each: a run over a
@@ -32,6 +60,15 @@ public:
     // Lists of different lengths make a table that rewrites nothing: the
     // FixImages and FixHrefs that take it return -1, as for the two lists.
     UrlMap(std::vector<std::string> src, std::vector<std::string> dest);
+    // The pairs of a map file's text: one pair a line, the old value, a
+    // TAB, the new value; the first TAB splits, every other byte (CR and
+    // NUL included) is kept, and an empty last line is ignored. Throws
+    // MapError for a line without a TAB.
+    static UrlMap Parse(std::string_view text);
+
+    std::size_t Size() const;
+    const std::vector<std::string>& Sources() const;       // the old values
+    const std::vector<std::string>& Destinations() const;  // the new values
 
 private:
     friend class Parser;
@@ -55,6 +92,8 @@ public:
     // The tree written back: tag names upper-case, attribute names lower-case,
     // values double-quoted. "" before the first parse.
     std::string GetHTML();
+    // The same bytes handed to sink in pieces, without the whole string.
+    void WriteHTML(const ByteSink& sink);
 
     // IMG "src", then INPUT "src", then "background" of any element, each in
     // document order; of values equal but for letter case the first is kept.
@@ -72,6 +111,11 @@ public:
     // As the two above, with the pairs of a table made once.
     int FixImages(const UrlMap& map);
     int FixHrefs(const UrlMap& map);
+    // Images from the one table and links from the other, over one tree:
+    // unlike writing the images' rewrite out and parsing it again for the
+    // links, a value that does not read back as itself cannot hide a link.
+    // -1 if either table is invalid (nothing changed), else 0.
+    int Rewrite(const UrlMap& images, const UrlMap& links);
 
     // From the next parse on, image URLs get backslashes turned into slashes
     // and lose every occurrence of base (its backslashes turned likewise).
@@ -80,6 +124,9 @@ public:
     // From now on appends a trace line per parser step to this file (lines
     // that cannot be written, e.g. for "", are dropped silently).
     void SetLogFile(const std::string& fileName);
+    // From now on hands each trace line to sink instead of a file (a later
+    // SetLogFile goes back to a file); an empty sink turns the trace off.
+    void SetTraceSink(ByteSink sink);
 
 private:
     CKIVOParseCtrl& Ctrl();
