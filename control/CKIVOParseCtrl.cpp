@@ -4,7 +4,8 @@
 
 #include "engine/CParsingEngine.h"
 #include "links/CUrlMap.h"
-#include "tree/ReplaceAll.h"
+#include "output/TreeWriter.h"
+#include "links/ReplaceAll.h"
 
 namespace kivoparse {
 
@@ -19,72 +20,57 @@ std::string CKIVOParseCtrl::GetHTML() {
     return mEngine->GetHTML();
 }
 
-// Pieces of 64 KiB: for now the whole text is written first.
+// Pieces of about 64 KiB, handed on as the writer walks the tree: the
+// whole text is never built.
 void CKIVOParseCtrl::WriteHTML(const std::function<void(std::string_view)>& sink) {
     if (!mEngine) return;
-    const std::string html = mEngine->GetHTML();
-    constexpr std::size_t kPiece = 64 * 1024;
-    for (std::size_t at = 0; at < html.size(); at += kPiece) {
-        sink(std::string_view(html).substr(at, kPiece));
-    }
+    CChunkSink chunks(sink, std::size_t{64} << 10);
+    mEngine->WriteHTML(chunks);
 }
 
 // The old tree goes before the new engine is made, so two trees never live
-// at once.
+// at once. A parse that throws (out of memory) leaves no tree, as before the
+// first parse, rather than half of one.
 std::int32_t CKIVOParseCtrl::ParseHTML(std::string html) {
     mEngine.reset();
-    mEngine = std::make_unique<CParsingEngine>();
-    mEngine->SetLogLink(&mLogLink);
-    mEngine->SetDocumentBase(mDocumentBase);
-    return mEngine->ParseHTML(std::move(html));
+    try {
+        mEngine = std::make_unique<CParsingEngine>();
+        mEngine->SetLogLink(&mLogLink);
+        mEngine->SetDocumentBase(mDocumentBase);
+        return mEngine->ParseHTML(std::move(html));
+    } catch (...) {
+        mEngine.reset();
+        throw;
+    }
 }
 
 void CKIVOParseCtrl::SetLogFile(const std::string& fileName) { mLogFile.SetPath(fileName.c_str()); }
 
-std::vector<std::string> CKIVOParseCtrl::GetImages() {
+std::vector<std::string> CKIVOParseCtrl::Collect(EUrlKind kind) {
     if (!mEngine) return {};
-    return mEngine->GetImages();
-}
-
-std::vector<std::string> CKIVOParseCtrl::GetHrefs() {
-    if (!mEngine) return {};
-    return mEngine->GetHrefs();
+    return mEngine->Collect(kind);
 }
 
 // Lists of different lengths are refused before the engine is asked, so the
-// tree stays as it was. Without a tree there is nothing to rewrite.
-std::int32_t CKIVOParseCtrl::FixImages(const std::vector<std::string>& src,
-                                       const std::vector<std::string>& dest) {
+// tree stays as it was (the map makes the one length check). Without a tree
+// there is nothing to rewrite.
+std::int32_t CKIVOParseCtrl::Fix(EUrlKind kind, const std::vector<std::string>& src,
+                                 const std::vector<std::string>& dest) {
     if (src.size() != dest.size()) return -1;
     if (!mEngine) return 0;
-    return mEngine->FixImages(src, dest);
+    return mEngine->Fix(kind, src, dest);
 }
 
-std::int32_t CKIVOParseCtrl::FixHrefs(const std::vector<std::string>& src,
-                                      const std::vector<std::string>& dest) {
-    if (src.size() != dest.size()) return -1;
-    if (!mEngine) return 0;
-    return mEngine->FixHrefs(src, dest);
-}
-
-std::int32_t CKIVOParseCtrl::FixImages(const CUrlMap& map) {
+std::int32_t CKIVOParseCtrl::Fix(EUrlKind kind, const CUrlMap& map) {
     if (!map.IsValid()) return -1;
     if (!mEngine) return 0;
-    return mEngine->FixImages(map);
-}
-
-std::int32_t CKIVOParseCtrl::FixHrefs(const CUrlMap& map) {
-    if (!map.IsValid()) return -1;
-    if (!mEngine) return 0;
-    return mEngine->FixHrefs(map);
+    return mEngine->Fix(kind, map);
 }
 
 std::int32_t CKIVOParseCtrl::Rewrite(const CUrlMap* images, const CUrlMap* links) {
     if ((images && !images->IsValid()) || (links && !links->IsValid())) return -1;
     if (!mEngine) return 0;
-    if (images) mEngine->FixImages(*images);
-    if (links) mEngine->FixHrefs(*links);
-    return 0;
+    return mEngine->Rewrite(images, links);
 }
 
 void CKIVOParseCtrl::SetTraceSink(std::function<void(std::string_view)> sink) { mLogFile.SetSink(std::move(sink)); }

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "links/UrlValues.h"
 #include "log/CLogFile.h"
 
 namespace kivoparse {
@@ -32,7 +33,8 @@ public:
 
     // The tree of the last parse as HTML; "" before the first parse.
     std::string GetHTML();
-    // The same bytes handed to sink in pieces; nothing before the first parse.
+    // The same bytes handed to sink in pieces of 64 KiB as they are written,
+    // never whole; nothing before the first parse.
     void WriteHTML(const std::function<void(std::string_view)>& sink);
     // Destroys the old tree, then parses every byte of html with the log
     // and a copy of the current document base. Returns 0 (-1, with an
@@ -43,16 +45,24 @@ public:
     // Trace lines to sink instead of a file; an empty sink turns them off.
     void SetTraceSink(std::function<void(std::string_view)> sink);
     // Image and link URLs; empty before the first parse.
-    std::vector<std::string> GetImages();
-    std::vector<std::string> GetHrefs();
+    std::vector<std::string> Collect(EUrlKind kind);
+    std::vector<std::string> GetImages() { return Collect(EUrlKind::Images); }
+    std::vector<std::string> GetHrefs() { return Collect(EUrlKind::Links); }
     // -1 when src and dest differ in length (tree untouched), else 0.
-    std::int32_t FixImages(const std::vector<std::string>& src, const std::vector<std::string>& dest);
-    std::int32_t FixHrefs(const std::vector<std::string>& src, const std::vector<std::string>& dest);
+    std::int32_t Fix(EUrlKind kind, const std::vector<std::string>& src, const std::vector<std::string>& dest);
+    std::int32_t FixImages(const std::vector<std::string>& src, const std::vector<std::string>& dest) {
+        return Fix(EUrlKind::Images, src, dest);
+    }
+    std::int32_t FixHrefs(const std::vector<std::string>& src, const std::vector<std::string>& dest) {
+        return Fix(EUrlKind::Links, src, dest);
+    }
     // The same with a table made once for many documents.
-    std::int32_t FixImages(const CUrlMap& map);
-    std::int32_t FixHrefs(const CUrlMap& map);
-    // Images and links of one tree, each from its own table (null: none).
-    // -1 when a table is invalid (tree untouched), else 0.
+    std::int32_t Fix(EUrlKind kind, const CUrlMap& map);
+    std::int32_t FixImages(const CUrlMap& map) { return Fix(EUrlKind::Images, map); }
+    std::int32_t FixHrefs(const CUrlMap& map) { return Fix(EUrlKind::Links, map); }
+    // Images and links in one walk, each with its own table (null: that
+    // kind is left alone); -1 when either table's lists differ in length
+    // (tree untouched), else 0.
     std::int32_t Rewrite(const CUrlMap* images, const CUrlMap* links);
     // Stored with backslashes turned into slashes; taken by the next parse.
     void SetDocumentBase(const std::string& base);

@@ -64,7 +64,7 @@ void CParsingEngine::OnPropertyName(SLoop& loop, unsigned char c) {
         EnsureProperty();
         // A long name stays whole: a full buffer goes to the name, never to
         // the value.
-        if (mBufferCount == kBlockSize - 1) FlushPropertyName();
+        if (mBuffer.Count() == kBlockSize - 1) FlushPropertyName();
         AddByte(c);
         TakeRun(loop, mShortcuts.RunEnd(loop.bByte, kPropertyNameRun.data()));
         return;
@@ -168,7 +168,7 @@ void CParsingEngine::OpenInsertInValue(SLoop& loop, EParseState valueState) {
     loop.nInsertDepth = 1;
     mCurrentInsert = NewWorkingNode<CTextNode>(*mTree, "KIVO INSERT");
     mCurrentInsert->SetData("<|", 2);
-    mInsertCount = 0;
+    mInsertBuffer.Clear();
     mCurrentObject = mCurrentInsert.get();
     SkipDoomedInsert(loop);
 }

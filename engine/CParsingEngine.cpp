@@ -6,6 +6,8 @@
 #include <climits>
 
 #include "engine/SLoop.h"
+#include "links/CUrlMap.h"
+#include "output/TreeWriter.h"
 #include "tree/CNodeList.h"
 #include "tree/CPropertyNode.h"
 #include "tree/CTagNode.h"
@@ -55,10 +57,6 @@ const std::array<bool, 256> CParsingEngine::kDoubleQuotedRun = AllBut("\"<|");
 const std::array<bool, 256> CParsingEngine::kSingleQuotedRun = AllBut("'<|");
 const std::array<bool, 256> CParsingEngine::kUnquotedRun = AllBut(" ><|");
 
-namespace {
-
-}  // namespace
-
 CParsingEngine::CParsingEngine() = default;
 
 CParsingEngine::~CParsingEngine() = default;
@@ -73,8 +71,8 @@ int CParsingEngine::ParseHTML(std::string text) {
     mState = KP_BETWEEN_TAGS;
     mValueInsertStep = 0;
     mTagStart = 0;
-    mBufferCount = 0;
-    mInsertCount = 0;
+    mBuffer.Clear();
+    mInsertBuffer.Clear();
     mTrace = TraceWanted() ? mLogLink->mLog : nullptr;
     mWork = 0;
 
@@ -82,7 +80,10 @@ int CParsingEngine::ParseHTML(std::string text) {
     // The tree keeps the text, which its nodes view.
     const bool tooLong = text.size() > static_cast<std::size_t>(INT32_MAX);
     if (tooLong) text = std::string();
-    mTree = std::make_unique<CNodeStore>(this, std::move(text));
+    mTree = std::make_unique<CNodeStore>(std::move(text));
+    CParseContext& context = mTree->Context();
+    context.SetTrace(mTrace);
+    if (!mBase.IsEmpty()) context.SetImageFilter(&mBase);
     mTopParent = mCurrentParent = mTree->Root();
     if (tooLong) {
         mInputLength = 0;
@@ -93,7 +94,7 @@ int CParsingEngine::ParseHTML(std::string text) {
     int result = 0;
     try {
         mShortcuts.Begin(!IsLiteral(), mText, mInputLength);
-        if (mShortcuts.On()) mTree->TrackOpenTags();
+        if (mShortcuts.On()) context.TrackOpenTags();
         result = RunTokenizer(mText, mInputLength);
     } catch (...) {
         // Out of memory: nothing half-built is kept, the tree included.
@@ -222,7 +223,7 @@ void CParsingEngine::TakeRun(SLoop& loop, std::int64_t end) {
     mWork += length;
     if (mState == KP_PROPERTY_NAME) {
         FlushPropertyName();
-        mTree->Append(mCurrentObject->NameField(), bytes, length, ECase::Lower);
+        mCurrentObject->AppendName(bytes, length, ECase::Lower);
     } else {
         FlushBuffer();
         mCurrentObject->AppendData(bytes, length);
@@ -230,36 +231,26 @@ void CParsingEngine::TakeRun(SLoop& loop, std::int64_t end) {
     loop.bByte = end - 1;
 }
 
-// Notes where a buffer's bytes come from: a run of the text read so far
-// when each byte added is the byte being read, right after the one before.
-inline void CParsingEngine::NoteSource(std::int64_t& from, bool& inText, std::int32_t count, unsigned char byte) const {
-    if (count == 0) {
-        from = mAt;
-        inText = mText[mAt] == byte;
-    } else if (from + count != mAt || mText[mAt] != byte) {
-        inText = false;
-    }
-}
-
 void CParsingEngine::AddByte(unsigned char byte) {
-    NoteSource(mBufferFrom, mBufferInText, mBufferCount, byte);
-    mBuffer[mBufferCount++] = static_cast<char>(byte);
-    if (mBufferCount == kBlockSize) FlushBuffer();
+    if (mBuffer.Add(byte, mAt, mText)) FlushBuffer();
 }
 
-void CParsingEngine::FlushBuffer() {
-    if (mBufferCount == 0) return;
-    const char* bytes = mBufferInText ? reinterpret_cast<const char*>(mText) + mBufferFrom : mBuffer;
-    if (mCurrentObject) mCurrentObject->AppendData(bytes, static_cast<std::size_t>(mBufferCount));
-    mBufferCount = 0;
+// The bytes of buffer go on to target's data (nowhere without a target).
+void CParsingEngine::HandOn(CCollectBuffer& buffer, CParseNode* target) {
+    if (buffer.IsEmpty()) return;
+    const std::string_view bytes = buffer.Bytes(mText);
+    if (target) target->AppendData(bytes.data(), bytes.size());
+    buffer.Clear();
 }
+
+void CParsingEngine::FlushBuffer() { HandOn(mBuffer, mCurrentObject); }
 
 // An attribute name ends: its bytes go to the name, lower-cased.
 void CParsingEngine::FlushPropertyName() {
-    if (mBufferCount == 0) return;
-    const char* bytes = mBufferInText ? reinterpret_cast<const char*>(mText) + mBufferFrom : mBuffer;
-    if (mCurrentObject) mTree->Append(mCurrentObject->NameField(), bytes, static_cast<std::size_t>(mBufferCount), ECase::Lower);
-    mBufferCount = 0;
+    if (mBuffer.IsEmpty()) return;
+    const std::string_view bytes = mBuffer.Bytes(mText);
+    if (mCurrentObject) mCurrentObject->AppendName(bytes.data(), bytes.size(), ECase::Lower);
+    mBuffer.Clear();
 }
 
 void CParsingEngine::AddByteToInsert(unsigned char byte) {
@@ -267,24 +258,17 @@ void CParsingEngine::AddByteToInsert(unsigned char byte) {
         if (mTrace) mTrace->Log("Error no insert to add byte to");
         return;
     }
-    NoteSource(mInsertFrom, mInsertInText, mInsertCount, byte);
-    mInsertBuffer[mInsertCount++] = static_cast<char>(byte);
-    if (mInsertCount == kBlockSize) FlushInsertBuffer();
+    if (mInsertBuffer.Add(byte, mAt, mText)) FlushInsertBuffer();
 }
 
-void CParsingEngine::FlushInsertBuffer() {
-    if (mInsertCount == 0) return;
-    const char* bytes = mInsertInText ? reinterpret_cast<const char*>(mText) + mInsertFrom : mInsertBuffer;
-    if (mCurrentInsert) mCurrentInsert->AppendData(bytes, static_cast<std::size_t>(mInsertCount));
-    mInsertCount = 0;
-}
+void CParsingEngine::FlushInsertBuffer() { HandOn(mInsertBuffer, mCurrentInsert.get()); }
 
 std::int32_t CParsingEngine::AbandonInsert() {
     mShortcuts.Abandoned();
     mCurrentInsert.reset();
     mPipeFlag = 0;
     mState = mAbandonState;
-    mInsertCount = 0;
+    mInsertBuffer.Clear();
     mCurrentObject = (mAbandonState == KP_TAG_NAME) ? mCurrentTag.get() : mCurrentProperty.get();
     return mInsertStart;
 }
@@ -294,6 +278,38 @@ std::int32_t CParsingEngine::AbandonInsert() {
 // the state before it.
 void CParsingEngine::SkipDoomedInsert(SLoop& loop) {
     if (mShortcuts.InsertAbandoned(mInsertStart, mWork)) loop.bByte = AbandonInsert();
+}
+
+std::string CParsingEngine::GetHTML() const {
+    const CParseNode* root = GetRoot();
+    return root ? WriteHtml(*root, static_cast<std::size_t>(mInputLength)) : std::string();
+}
+
+void CParsingEngine::WriteHTML(CChunkSink& sink) const {
+    if (const CParseNode* root = GetRoot()) WriteHtml(*root, sink);
+}
+
+CValueList CParsingEngine::Collect(EUrlKind kind) const {
+    const CParseNode* root = GetRoot();
+    return root ? CollectUrls(*root, kind) : CValueList();
+}
+
+int CParsingEngine::Fix(EUrlKind kind, const CUrlMap& map) {
+    if (!map.IsValid()) return -1;
+    CParseNode* root = GetRoot();
+    return root ? RewriteUrls(*root, kind, map) : 0;
+}
+
+int CParsingEngine::Fix(EUrlKind kind, const CValueList& src, const CValueList& dest) {
+    if (src.size() != dest.size()) return -1;
+    if (src.empty() || !GetRoot()) return 0;
+    return Fix(kind, CUrlMap(&src, &dest));
+}
+
+int CParsingEngine::Rewrite(const CUrlMap* images, const CUrlMap* links) {
+    if ((images && !images->IsValid()) || (links && !links->IsValid())) return -1;
+    CParseNode* root = GetRoot();
+    return root ? RewriteUrls(*root, images, links) : 0;
 }
 
 }  // namespace kivoparse

@@ -4,16 +4,19 @@
 #include <memory>
 #include <string>
 
+#include "engine/CCollectBuffer.h"
 #include "engine/CShortcuts.h"
-#include "tree/CNodeStore.h"
+#include "links/CDocumentBase.h"
+#include "links/UrlValues.h"
 #include "log/CLogFile.h"
-#include "tree/CNodeContext.h"
+#include "tree/CNodeStore.h"
 #include "tree/CParseNode.h"
 #include "tree/CPropertyNode.h"
 #include "tree/CTextNode.h"
 
 namespace kivoparse {
 
+class CChunkSink;
 class CTagNode;
 class CUrlMap;
 
@@ -34,39 +37,49 @@ constexpr int KP_STATE_COUNT = 10;
 
 // Turns one HTML text into a tree of nodes and keeps the tree until the next
 // parse or its own end. Each ParseHTML starts from fresh state, so a second
-// parse gives what a fresh engine gives.
+// parse gives what a fresh engine gives. The tree's store owns the parse's
+// context, which the engine fills; writing the tree is output/'s, and
+// collecting and rewriting its URLs links/'s.
 //
 // Running out of memory (std::bad_alloc) leaves the engine usable: a failed
 // parse leaves no tree; a failed write or collection, and a failed rewrite,
 // leave the tree as it was.
-class CParsingEngine : public CNodeContext {
+class CParsingEngine {
 public:
     CParsingEngine();
     CParsingEngine(const CParsingEngine&) = delete;
     CParsingEngine& operator=(const CParsingEngine&) = delete;
-    virtual ~CParsingEngine();
+    ~CParsingEngine();
 
     void SetLogLink(CLogLink* link) { mLogLink = link; }
+    // The document base of the next parses (see CDocumentBase); "" for none.
+    void SetDocumentBase(std::string base) { mBase = CDocumentBase(std::move(base)); }
 
     // Builds the tree from every byte of text and one final NUL. Returns 0;
     // -1 (and an empty tree) for a text of 2 GiB or more, which the 32-bit
     // positions cannot address.
     int ParseHTML(std::string text);
 
-    // The tree written back as normalised HTML.
-    std::string GetHTML();
-    // Image sources and backgrounds / link targets, first occurrence kept,
-    // duplicates under ASCII case folding dropped.
-    CValueList GetImages();
-    CValueList GetHrefs();
-    // Rewrites the values that match src (ASCII case-insensitive, whole
-    // value) with the entry of dest at the same index. Returns 0, or -1
-    // (nothing touched) when src and dest differ in length.
-    int FixImages(const CValueList& src, const CValueList& dest);
-    int FixHrefs(const CValueList& src, const CValueList& dest);
-    // The same with a table made once for many documents.
-    int FixImages(const CUrlMap& map);
-    int FixHrefs(const CUrlMap& map);
+    // The tree written back as normalised HTML, whole / into sink.
+    std::string GetHTML() const;
+    void WriteHTML(CChunkSink& sink) const;
+
+    // The URLs of kind, first occurrence kept, duplicates under ASCII case
+    // folding dropped (see CollectUrls).
+    CValueList Collect(EUrlKind kind) const;
+    // Rewrites the URLs of kind that match an old value of map (ASCII
+    // case-insensitive, whole value) with its new value. Returns 0, or -1
+    // (nothing touched) when the map's lists differ in length.
+    int Fix(EUrlKind kind, const CUrlMap& map);
+    // Both kinds in one walk (null: that kind is left alone).
+    int Rewrite(const CUrlMap* images, const CUrlMap* links);
+
+    // The same by name, with lists of old and new values.
+    CValueList GetImages() const { return Collect(EUrlKind::Images); }
+    CValueList GetHrefs() const { return Collect(EUrlKind::Links); }
+    int FixImages(const CValueList& src, const CValueList& dest) { return Fix(EUrlKind::Images, src, dest); }
+    int FixHrefs(const CValueList& src, const CValueList& dest) { return Fix(EUrlKind::Links, src, dest); }
+    int Fix(EUrlKind kind, const CValueList& src, const CValueList& dest);
 
     CParseNode* GetRoot() const { return mTree ? mTree->Root() : nullptr; }
     std::int32_t GetInputLength() const { return mInputLength; }
@@ -81,23 +94,20 @@ public:
     // again counts again), bytes taken in runs or scanned by a shortcut,
     // bytes scanned to strip the document base, and nodes an end tag passed
     // over. A measure of cost that does not depend on the machine.
-    std::uint64_t BytesRead() const { return mWork; }
+    std::uint64_t BytesRead() const { return mWork + (mTree ? mTree->Context().Work() : 0); }
 
     // The name-byte test of tag and attribute names: digits, letters, "-",
     // "/", space, line feed and carriage return.
     static bool IsNameByte(unsigned char byte);
 
 private:
-    // The collecting buffers: bytes are handed on in blocks of kBlockSize.
-    static constexpr std::int32_t kBufferSize = 1024;
-    static constexpr std::int32_t kBlockSize = 1000;
-    static_assert(kBlockSize < kBufferSize, "a block fits its buffer");
+    static constexpr std::int32_t kBlockSize = CCollectBuffer::kBlockSize;
 
     struct SLoop;  // the loop variables of one ParseHTML call
 
     // The engine's small operations, used by the tokenizer states.
     void ClearAllWorkingObjects();
-    void NoteSource(std::int64_t& from, bool& inText, std::int32_t count, unsigned char byte) const;
+    void HandOn(CCollectBuffer& buffer, CParseNode* target);
     void AddByte(unsigned char byte);
     void FlushBuffer();
     void FlushPropertyName();
@@ -150,21 +160,17 @@ private:
     bool TraceWanted() const { return mLogLink && mLogLink->mLog && mLogLink->mLog->IsOn(); }
 
     CLogLink* mLogLink = nullptr;
+    CDocumentBase mBase;
+    // The trace of the parse (null without one) and the bytes its loop read;
+    // the tree's own work is counted in its context.
+    CLogFile* mTrace = nullptr;
+    std::uint64_t mWork = 0;
     std::int32_t mInputLength = 0;
     std::int32_t mTagStart = 0;
     std::int32_t mInsertStart = 0;
-    std::int32_t mBufferCount = 0;
-    char mBuffer[kBufferSize];
-    char mInsertBuffer[kBufferSize];
-    std::int32_t mInsertCount = 0;
-    // Where the bytes of each buffer were read, while they are a run of the
-    // text as it stands: then the node takes them from the text, and a node
-    // whose bytes all equal the text holds a view of it, not a copy.
     std::int64_t mAt = 0;  // the position of the byte being read
-    std::int64_t mBufferFrom = 0;
-    std::int64_t mInsertFrom = 0;
-    bool mBufferInText = false;
-    bool mInsertInText = false;
+    CCollectBuffer mBuffer;        // a name, a value or text
+    CCollectBuffer mInsertBuffer;  // an insert block
     std::int32_t mValueInsertStep = 0;
     EParseState mAbandonState = KP_BETWEEN_TAGS;
     EParseState mReturnState = KP_PROPERTY_NAME;

@@ -31,7 +31,7 @@ std::int32_t CParsingEngine::TextFallback() {
     mShortcuts.FellBack();
     DiscardWorkingObjects();  // the unattached tag with its attributes
     ClearAllWorkingObjects();
-    mBufferCount = 0;
+    mBuffer.Clear();
 
     NodePtr<CParseNode> text;
     CNodeList* list = mTopParent->Children();

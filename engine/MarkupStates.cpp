@@ -115,7 +115,7 @@ void CParsingEngine::CompleteInsert() {
         // collected for that tag are dropped.
         mCurrentTag.reset();
         FlushInsertBuffer();
-        mBufferCount = 0;
+        mBuffer.Clear();
         AddCurrentObjectToCurrentParent();
     } else {
         // Inside a value: the value state merges the block at its next byte.

@@ -1,32 +1,41 @@
 #pragma once
 #include <utility>
 
-#include "tree/CFoldedIndex.h"
+#include "links/CFoldedIndex.h"
 #include "tree/CValueList.h"
 
 namespace kivoparse {
 
-// A rewrite table made once for many documents: old and new URL values, the
-// old ones indexed when the table is made. Nothing changes it afterwards, so
-// threads rewriting different trees may share one.
+// A rewrite table: old and new URL values, the old ones indexed when the
+// table is made. Made once for many documents (it owns its lists), or for
+// one rewrite over lists that outlive it (it borrows them). Nothing changes
+// it afterwards, so threads rewriting different trees may share one.
 class CUrlMap {
 public:
-    CUrlMap(CValueList src, CValueList dest) : mSrc(std::move(src)), mDest(std::move(dest)), mSources(mSrc) {
+    CUrlMap(CValueList src, CValueList dest)
+        : mOwnedSrc(std::move(src)), mOwnedDest(std::move(dest)), mSrc(&mOwnedSrc), mDest(&mOwnedDest) {
+        mSources.IndexAll();
+    }
+    // Borrows src and dest, which must outlive the table.
+    CUrlMap(const CValueList* src, const CValueList* dest) : mSrc(src), mDest(dest), mSources(*src) {
         mSources.IndexAll();
     }
     CUrlMap(const CUrlMap&) = delete;
     CUrlMap& operator=(const CUrlMap&) = delete;
 
-    // A rewrite with lists of different lengths changes nothing and gives -1.
-    bool IsValid() const { return mSrc.size() == mDest.size(); }
+    // The one length check: a rewrite with lists of different lengths
+    // changes nothing and gives -1.
+    bool IsValid() const { return mSrc->size() == mDest->size(); }
     const CFoldedIndex& Sources() const { return mSources; }
-    const CValueList& SourceValues() const { return mSrc; }
-    const CValueList& Destinations() const { return mDest; }
+    const CValueList& SourceValues() const { return *mSrc; }
+    const CValueList& Destinations() const { return *mDest; }
 
 private:
-    CValueList mSrc;
-    CValueList mDest;
-    CFoldedIndex mSources;  // over mSrc, so declared after it
+    CValueList mOwnedSrc;
+    CValueList mOwnedDest;
+    const CValueList* mSrc;
+    const CValueList* mDest;
+    CFoldedIndex mSources{*mSrc};  // over *mSrc, so declared after it
 };
 
 }  // namespace kivoparse

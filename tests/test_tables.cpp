@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "engine/CParsingEngine.h"
 #include "kivoparse/kivoparse.h"
+#include "output/TreeWriter.h"
 #include "tree/CNodeList.h"
 #include "tree/CPropertyNode.h"
 #include "tree/CTagNode.h"
@@ -99,7 +100,7 @@ std::string Shape(const CNodeList* list) {
 std::string Dumped(CParseNode& node) {
     std::FILE* file = std::tmpfile();
     if (!file) return "<no tmpfile>";
-    node.Dump(file);
+    DumpTree(node, file);
     std::rewind(file);
     std::string out;
     for (int c; (c = std::fgetc(file)) != EOF;) out += static_cast<char>(c);

@@ -9,19 +9,39 @@ class CParseNode;
 // An ordered, doubly linked list of nodes: a node's children, or a tag's
 // properties. The list is two pointers inside the node that holds it; the
 // nodes are the store's (see CNodeStore), linked through their own
-// mPrev/mNext. Attaching at either end and removing any node are constant
-// time and allocate nothing.
+// mPrev/mNext. Every edit of a list is one of the primitives below: each is
+// constant time, allocates nothing, and asserts in debug builds that the
+// links it touches are consistent.
 class CNodeList {
 public:
-    // Links node in at the end (atEnd) or at the front.
-    void AddChild(CParseNode* node, bool atEnd) noexcept;
+    CNodeList() = default;
+    CNodeList(const CNodeList&) = delete;
+    CNodeList& operator=(const CNodeList&) = delete;
+    CNodeList(CNodeList&& other) noexcept : mFirst(other.mFirst), mLast(other.mLast) { other.mFirst = other.mLast = nullptr; }
+
+    // Links a node that no list holds in at the end (atEnd) or the front.
+    void Insert(CParseNode* node, bool atEnd) noexcept;
+    void Append(CParseNode* node) noexcept { Insert(node, true); }
+    void Prepend(CParseNode* node) noexcept { Insert(node, false); }
+    // Moves every node of other, in order, to the end (atEnd) or the front
+    // of this list; other is left empty.
+    void Splice(CNodeList& other, bool atEnd) noexcept;
+    void SpliceBack(CNodeList& other) noexcept { Splice(other, true); }
+    void SpliceFront(CNodeList& other) noexcept { Splice(other, false); }
+    // Every node, in order, as a list of its own; this one is left empty.
+    CNodeList TakeAll() noexcept { return CNodeList(std::move(*this)); }
+    // The nodes after node (which this list holds), in order, as a list of
+    // their own; node is the last of this one then.
+    CNodeList TakeAfter(CParseNode* node) noexcept;
+    // Unlinks and returns the last / first node (null when empty) / the node
+    // given, with its links cleared.
+    CParseNode* RemoveLast() noexcept;
+    CParseNode* RemoveFirst() noexcept;
+    CParseNode* Remove(CParseNode* node) noexcept;
+
     CParseNode* GetFirst() const { return mFirst; }
     CParseNode* GetLast() const { return mLast; }
     bool IsEmpty() const { return mFirst == nullptr; }
-    // Unlinks and returns the last node (null when empty) / the node given,
-    // with its links cleared.
-    CParseNode* RemoveLast() noexcept;
-    CParseNode* Remove(CParseNode* node) noexcept;
     // First node whose name equals name byte for byte, up to the stored
     // name's first NUL; null if none.
     CParseNode* FindByName(std::string_view name) const;
@@ -30,8 +50,9 @@ public:
     bool CheckLinks() const;
 
 private:
-    friend class CParseNode;
-    friend class CNodeStore;
+    // The invariants of the ends, asserted by each primitive.
+    bool EndsHold() const noexcept;
+
     CParseNode* mFirst = nullptr;
     CParseNode* mLast = nullptr;
 };

@@ -9,7 +9,6 @@
 #include <sys/mman.h>
 #endif
 
-#include "tree/COpenTagIndex.h"
 #include "tree/CTagNode.h"
 
 // Under AddressSanitizer a recycled node is poisoned until it is made
@@ -75,16 +74,12 @@ void AdviseHugePages(void* memory, std::size_t size) noexcept {
 #endif
 }
 
-CNodeStore::CNodeStore(CNodeContext* context, std::string text) : mContext(context), mText(std::move(text)) {
+CNodeStore::CNodeStore(std::string text) : mText(std::move(text)) {
     mRoot = Make<CParseNode>();
     mRoot->SetStaticName("ROOT");
 }
 
 CNodeStore::~CNodeStore() = default;
-
-void CNodeStore::TrackOpenTags() {
-    if (!mOpenTags) mOpenTags = std::make_unique<COpenTagIndex>();
-}
 
 unsigned char* CNodeStore::NewBlock(std::size_t size) {
     std::unique_ptr<unsigned char[]> memory(new unsigned char[size]);
@@ -229,22 +224,14 @@ SNodeBytes CNodeStore::Prepare(std::string_view bytes) {
 }
 
 // The node, then everything its lists hold, without recursion: each node's
-// lists are spliced into the chain of nodes still to go.
+// lists are spliced in front of the nodes still to go.
 void CNodeStore::Recycle(CParseNode* node) noexcept {
     assert(node && Of(node) == this && node != mRoot);
-    node->mPrev = node->mNext = nullptr;
-    CParseNode* head = node;
-    const auto splice = [&head](CNodeList& list) {
-        if (!list.mFirst) return;
-        list.mLast->mNext = head;
-        head = list.mFirst;
-        list.mFirst = list.mLast = nullptr;
-    };
-    while (head) {
-        CParseNode* next = head;
-        head = next->mNext;
-        splice(next->mChildren);
-        if (next->mType == KP_NODE_TAG) splice(static_cast<CTagNode*>(next)->mProperties);
+    CNodeList pending;
+    pending.Append(node);
+    while (CParseNode* next = pending.RemoveFirst()) {
+        pending.SpliceFront(*next->Children());
+        if (next->mType == KP_NODE_TAG) pending.SpliceFront(*static_cast<CTagNode*>(next)->Properties());
         ReleaseBytes(next->mDataBytes, next->mDataSize);
         ReleaseBytes(next->mNameBytes, next->mNameSize);
         const std::size_t sizeClass = next->mSizeClass;

@@ -1,16 +1,17 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "tree/CParseContext.h"
+
 namespace kivoparse {
 
-class CNodeContext;
-class COpenTagIndex;
 class CParseNode;
 
 // The bytes of a node's name or data and their count. They are a view into
@@ -23,6 +24,19 @@ constexpr std::uint32_t kOwnedBytes = 0x80000000u;
 constexpr std::size_t kMaxNodeBytes = kOwnedBytes - 1;
 
 inline std::string_view ViewOf(const char* bytes, std::uint32_t size) { return {bytes, size & ~kOwnedBytes}; }
+
+// The bytes of a C string: up to the first NUL.
+inline std::string_view UpToNul(std::string_view bytes) {
+    if (bytes.size() <= 16) {
+        // Short names: a loop costs less than the call.
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] == '\0') return bytes.substr(0, i);
+        }
+        return bytes;
+    }
+    const void* nul = std::memchr(bytes.data(), 0, bytes.size());
+    return nul ? bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data())) : bytes;
+}
 
 // A name or data by value: a rewrite's new value, made beforehand.
 struct SNodeBytes {
@@ -51,9 +65,8 @@ enum class ECase : unsigned char { Keep, Lower, Upper };
 // fell back) is recycled for the next node of its size.
 class CNodeStore {
 public:
-    // context: what the nodes reach of the engine (may be null); text: the
-    // text the tree is parsed from, which node bytes may view.
-    explicit CNodeStore(CNodeContext* context = nullptr, std::string text = std::string());
+    // text: the text the tree is parsed from, which node bytes may view.
+    explicit CNodeStore(std::string text = std::string());
     CNodeStore(const CNodeStore&) = delete;
     CNodeStore& operator=(const CNodeStore&) = delete;
     ~CNodeStore();
@@ -86,10 +99,9 @@ public:
     SNodeBytes Prepare(std::string_view bytes);
 
     const std::string& Text() const { return mText; }
-    CNodeContext* Context() const { return mContext; }
-    // The index of open start tags kept for the root's list, or null.
-    COpenTagIndex* OpenTags() const { return mOpenTags.get(); }
-    void TrackOpenTags();
+    // The context of the parse that builds the tree.
+    CParseContext& Context() { return mContext; }
+    const CParseContext& Context() const { return mContext; }
 
 private:
     struct SBlock {
@@ -123,7 +135,7 @@ private:
     bool InText(const char* bytes) const;
     void ReleaseBytes(const char* bytes, std::uint32_t size) noexcept;
 
-    CNodeContext* mContext;
+    CParseContext mContext;
     std::string mText;
     std::vector<SBlock> mBlocks;
     std::vector<std::unique_ptr<unsigned char[], SFreeNodeBlock>> mNodeBlocks;
@@ -132,7 +144,6 @@ private:
     // Recycled nodes by size in units of 8 bytes, linked through their first word.
     static constexpr std::size_t kSizeClasses = 32;
     void* mFree[kSizeClasses] = {};
-    std::unique_ptr<COpenTagIndex> mOpenTags;
     CParseNode* mRoot = nullptr;
 };
 

@@ -4,7 +4,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <vector>
+
+#include "tree/CSeededTable.h"
 
 namespace kivoparse {
 
@@ -25,26 +26,19 @@ public:
     bool MayMatch(int tagType, std::string_view endName) const;
 
 private:
-    // One slot of the table of short names: the name's bytes packed into a
-    // word (a name holds no NUL, so no two share a word) and its count.
-    struct SSlot {
+    // A short name's bytes packed into a word (a name holds no NUL, so no
+    // two share a word) and its count.
+    struct SShortName {
         std::uint64_t mWord;
         long mCount;
-        bool mUsed;
     };
 
     void Count(const CParseNode& node, int delta);
     long& CountOf(std::string_view name);
-    long* FindShort(std::uint64_t word) const;
-    std::size_t SlotOf(std::uint64_t word) const;
 
     std::array<long, 128> mByType{};  // the table's codes are below 128
-    // Names of up to 8 bytes in an open-addressing table, a power of two in
-    // size and at most half full, probed from a seeded hash of the word;
-    // longer names by the string.
-    std::vector<SSlot> mShort;
-    std::size_t mShortUsed = 0;
-    std::uint64_t mSeed = 0;
+    // Names of up to 8 bytes by their word; longer names by the string.
+    CSeededTable<SShortName> mShort{64};
     std::unordered_map<std::string, long> mByName;
 };
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <cassert>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -7,13 +8,9 @@
 #include <string_view>
 
 #include "tree/CNodeList.h"
-#include "tree/CompareNoCase.h"
 #include "tree/CNodeStore.h"
-#include "tree/CValueList.h"
 
 namespace kivoparse {
-
-class CNodeContext;
 
 // Type codes: which class a node is. Walkers test them where they must
 // tell kinds apart.
@@ -38,20 +35,16 @@ using NodePtr = std::unique_ptr<T, SRecycle>;
 // the store that made it, which releases it with the tree; a node's child
 // list holds its children, linked through their mPrev/mNext.
 //
-// The subtree operations (writing, collecting, rewriting, dumping) never
-// make one call per level, since folding can nest a document a million
-// levels deep.
+// What is done with a whole tree lives beside it: writing and dumping in
+// output/, collecting and rewriting URLs in links/. Their walks never make
+// one call per level, since folding can nest a document a million levels
+// deep.
 class CParseNode {
 public:
     CParseNode() : CParseNode(KP_NODE_ROOT) {}
     CParseNode(const CParseNode&) = delete;
     CParseNode& operator=(const CParseNode&) = delete;
 
-    // The fourteen operations, in slot order.
-    virtual void FixAttributeValues(int tagType, const std::string& name,
-                                    const CValueList& src, const CValueList& dest);
-    virtual void GetAttributeValues(int tagType, const std::string& name, CValueList& values);
-    virtual void WriteHTML(std::string& out);
     virtual bool IsOpen() const { return false; }
     virtual int GetTagType() const { return mTagType; }
     virtual void Normalize() {}
@@ -63,7 +56,6 @@ public:
     // Takes ownership of node. Attaching a fresh end tag folds the nodes
     // after its start tag into that tag.
     virtual void AddChild(NodePtr<CParseNode> node, bool atEnd);
-    virtual void Dump(std::FILE* out);
     // Nodes are not destroyed one by one: their store releases them.
     virtual ~CParseNode() = default;
 
@@ -79,6 +71,10 @@ public:
     }
     std::string_view Name() const { return ViewOf(mNameBytes, mNameSize); }
     void SetName(std::string_view name) { Store()->Assign(NameField(), name.data(), name.size()); }
+    // Extends the name, its case changed as asked.
+    void AppendName(const char* bytes, std::size_t length, ECase how) {
+        Store()->Append(NameField(), bytes, length, how);
+    }
     // A name that lives as long as the program ("ROOT", "TEXT NODE", ...).
     void SetStaticName(const char* name) noexcept {
         mNameBytes = name;
@@ -89,8 +85,8 @@ public:
     CParseNode* NextSibling() const { return mNext; }
     CParseNode* PrevSibling() const { return mPrev; }
     CNodeStore* Store() const { return CNodeStore::Of(this); }
-    // What the node reaches of the engine that made it; may be null.
-    CNodeContext* Engine() const { return Store()->Context(); }
+    // The context of the parse that builds the node's tree.
+    CParseContext& Context() const { return Store()->Context(); }
 
 protected:
     explicit CParseNode(int type) : mType(static_cast<unsigned char>(type)) {}
@@ -106,7 +102,6 @@ public:
 protected:
     friend class CNodeList;
     friend class CNodeStore;
-    friend class CParsingEngine;
 
     unsigned char mSizeClass = 0;  // the store's size class of the node
     std::int16_t mTagType = 0;
@@ -144,22 +139,57 @@ NodePtr<T> MakeNode(CNodeStore& store) {
     return NodePtr<T>(store.template Make<T>());
 }
 
-inline void CNodeList::AddChild(CParseNode* node, bool atEnd) noexcept {
-    node->mPrev = node->mNext = nullptr;
+inline bool CNodeList::EndsHold() const noexcept {
+    return (mFirst == nullptr) == (mLast == nullptr) && (!mFirst || (!mFirst->mPrev && !mLast->mNext));
+}
+
+// The two ends are handled alike: first/last and prev/next swap roles.
+inline void CNodeList::Insert(CParseNode* node, bool atEnd) noexcept {
+    assert(node && !node->mPrev && !node->mNext && node != mFirst && EndsHold());
     if (!mFirst) {
         mFirst = mLast = node;
-    } else if (atEnd) {
-        node->mPrev = mLast;
-        mLast->mNext = node;
-        mLast = node;
-    } else {
-        node->mNext = mFirst;
-        mFirst->mPrev = node;
-        mFirst = node;
+        return;
     }
+    CParseNode*& end = atEnd ? mLast : mFirst;
+    (atEnd ? node->mPrev : node->mNext) = end;
+    (atEnd ? end->mNext : end->mPrev) = node;
+    end = node;
+}
+
+inline void CNodeList::Splice(CNodeList& other, bool atEnd) noexcept {
+    assert(&other != this && EndsHold() && other.EndsHold());
+    if (!other.mFirst) return;
+    if (!mFirst) {
+        mFirst = other.mFirst;
+        mLast = other.mLast;
+    } else if (atEnd) {
+        mLast->mNext = other.mFirst;
+        other.mFirst->mPrev = mLast;
+        mLast = other.mLast;
+    } else {
+        other.mLast->mNext = mFirst;
+        mFirst->mPrev = other.mLast;
+        mFirst = other.mFirst;
+    }
+    other.mFirst = other.mLast = nullptr;
+}
+
+inline CNodeList CNodeList::TakeAfter(CParseNode* node) noexcept {
+    assert(node && EndsHold() && (node->mNext ? node->mNext->mPrev == node : node == mLast));
+    CNodeList after;
+    if (CParseNode* first = node->mNext) {
+        after.mFirst = first;
+        after.mLast = mLast;
+        first->mPrev = nullptr;
+        node->mNext = nullptr;
+        mLast = node;
+    }
+    return after;
 }
 
 inline CParseNode* CNodeList::Remove(CParseNode* node) noexcept {
+    assert(node && EndsHold() && (node->mPrev ? node->mPrev->mNext == node : mFirst == node) &&
+           (node->mNext ? node->mNext->mPrev == node : mLast == node));
     if (node->mPrev) node->mPrev->mNext = node->mNext; else mFirst = node->mNext;
     if (node->mNext) node->mNext->mPrev = node->mPrev; else mLast = node->mPrev;
     node->mPrev = node->mNext = nullptr;
@@ -167,5 +197,6 @@ inline CParseNode* CNodeList::Remove(CParseNode* node) noexcept {
 }
 
 inline CParseNode* CNodeList::RemoveLast() noexcept { return mLast ? Remove(mLast) : nullptr; }
+inline CParseNode* CNodeList::RemoveFirst() noexcept { return mFirst ? Remove(mFirst) : nullptr; }
 
 }  // namespace kivoparse

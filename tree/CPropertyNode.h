@@ -1,5 +1,4 @@
 #pragma once
-#include "tree/CNodeContext.h"
 #include "tree/CParseNode.h"
 
 namespace kivoparse {
@@ -9,18 +8,6 @@ namespace kivoparse {
 class CPropertyNode : public CParseNode {
 public:
     CPropertyNode() : CParseNode(KP_NODE_PROPERTY) {}
-
-    // name="value", or the bare name when no "=" was written.
-    void WriteHTML(std::string& out) override;
-    // Always name="value", whatever bHasValue holds.
-    void Dump(std::FILE* out) override;
-
-    // Backslashes become slashes, then every occurrence of the base of the
-    // engine that parses goes (which counts the work).
-    void StripDocumentBase(CNodeContext& engine) {
-        const std::string value = engine.StripDocumentBase(std::string(ViewOf(mDataBytes, mDataSize)));
-        SetData(value.data(), value.size());
-    }
 };
 
 }  // namespace kivoparse

@@ -39,15 +39,7 @@ public:
     const CNodeList* Properties() const { return &mProperties; }
     CPropertyNode* FindProperty(std::string_view name) const;
 
-    // The tag's own parts of the subtree operations; the walk is the base's.
-    void WriteStart(std::string& out) const;
-    void WriteEnd(std::string& out) const;
-    void DumpStart(std::FILE* out) const;
-    void DumpEnd(std::FILE* out) const;
-
 private:
-    friend class CParseNode;
-    friend class CNodeStore;
     CNodeList mProperties;
 };
 

@@ -1,16 +1,15 @@
 // Element normalisation: the tag table, the IMG/TD/STYLE attribute rules,
-// design-time attributes and the document base.
+// design-time attributes and the parse's filter of image URLs (the document
+// base, which links/ defines).
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 
-#include "tree/CNodeContext.h"
 #include "tree/CNodeList.h"
-#include "tree/CompareNoCase.h"
+#include "tree/CParseContext.h"
 #include "tree/CPropertyNode.h"
 #include "tree/CTagNode.h"
-#include "tree/ReplaceAll.h"
 
 namespace kivoparse {
 
@@ -56,6 +55,22 @@ constexpr std::array<SEntryRange, 256> MakeRanges() {
 
 constexpr std::array<SEntryRange, 256> kRangeByFirstByte = MakeRanges();
 
+// Whether value is "middle" with ASCII letters in any case.
+bool IsMiddle(std::string_view value) {
+    constexpr std::string_view kMiddle = "middle";
+    if (value.size() != kMiddle.size()) return false;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if ((value[i] | 0x20) != kMiddle[i]) return false;
+    }
+    return true;
+}
+
+// The value of property through the parse's filter of image URLs.
+void FilterImageUrl(CParseContext& context, CPropertyNode& property) {
+    const std::string value = context.FilterImageUrl(property.Data());
+    property.SetData(value.data(), value.size());
+}
+
 }  // namespace
 
 int LookUpTagType(const char* name, std::size_t length) {
@@ -95,12 +110,12 @@ void CTagNode::ApplyPropertyRules() {
         // "src" first, the others in their order.
         if (mProperties.IsEmpty()) return;
         if (UpToNul(mProperties.GetFirst()->Name()) == "src") return;
-        if (CParseNode* src = mProperties.FindByName("src")) mProperties.AddChild(mProperties.Remove(src), false);
+        if (CParseNode* src = mProperties.FindByName("src")) mProperties.Prepend(mProperties.Remove(src));
         return;
     }
     case KP_TAG_TD: {
         CPropertyNode* align = FindProperty("align");
-        if (align && EqualsNoCase(UpToNul(align->Data()), "Middle")) align->SetData("center", 6);
+        if (align && IsMiddle(UpToNul(align->Data()))) align->SetData("center", 6);
         return;
     }
     case KP_TAG_STYLE: {
@@ -109,7 +124,7 @@ void CTagNode::ApplyPropertyRules() {
             NodePtr<CPropertyNode> added = MakeNode<CPropertyNode>(*Store());
             added->SetStaticName("type");
             added->SetData("text/css", 8);
-            mProperties.AddChild(added.release(), true);
+            mProperties.Append(added.release());
         } else if (UpToNul(type->Data()).empty()) {
             type->SetData("text/css", 8);
         }
@@ -142,21 +157,16 @@ void CTagNode::ApplyDesignTimeRules() {
     if (CParseNode* designTimeSp = upperSp ? upperSp : lowerSp) Store()->Recycle(mProperties.Remove(designTimeSp));
     if (designTimeUrl) Store()->Recycle(mProperties.Remove(designTimeUrl));
 
-    CNodeContext* engine = Engine();
-    if (!engine || engine->DocumentBase().empty()) return;
+    CParseContext& context = Context();
+    if (!context.ImageFilter()) return;
     if (mTagType == KP_TAG_IMG || mTagType == KP_TAG_INPUT) {
-        if (CPropertyNode* src = FindProperty("src")) src->StripDocumentBase(*engine);
+        if (CPropertyNode* src = FindProperty("src")) FilterImageUrl(context, *src);
     }
-    if (CPropertyNode* background = FindProperty("background")) background->StripDocumentBase(*engine);
+    if (CPropertyNode* background = FindProperty("background")) FilterImageUrl(context, *background);
 }
 
 CPropertyNode* CTagNode::FindProperty(std::string_view name) const {
     return static_cast<CPropertyNode*>(mProperties.FindByName(name));
-}
-
-std::string CNodeContext::StripDocumentBase(const std::string& value) {
-    mWork += value.size();
-    return mBase.DeleteFrom(ReplaceAll(value, "\\", "/"), mWork);
 }
 
 }  // namespace kivoparse

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "tree/CNodeContext.h"
+#include "tree/CParseContext.h"
 #include "tree/CNodeList.h"
 #include "tree/COpenTagIndex.h"
 #include "tree/CPropertyNode.h"
@@ -35,43 +35,13 @@ std::uint64_t PackName(std::string_view name) {
 
 }  // namespace
 
-// The slot that holds word, or the free slot where it would go.
-std::size_t COpenTagIndex::SlotOf(std::uint64_t word) const {
-    const std::size_t mask = mShort.size() - 1;
-    for (std::size_t i = static_cast<std::size_t>(Mix(word ^ mSeed)) & mask;; i = (i + 1) & mask) {
-        if (!mShort[i].mUsed || mShort[i].mWord == word) return i;
-    }
-}
-
-long* COpenTagIndex::FindShort(std::uint64_t word) const {
-    if (mShort.empty()) return nullptr;
-    const SSlot& slot = mShort[SlotOf(word)];
-    return slot.mUsed ? const_cast<long*>(&slot.mCount) : nullptr;
-}
-
 long& COpenTagIndex::CountOf(std::string_view name) {
     if (name.size() > sizeof(std::uint64_t)) return mByName[std::string(name)];
     const std::uint64_t word = PackName(name);
-    if (mShort.empty()) {
-        // The seed differs from index to index, so a document cannot be
-        // written to make many names share a probe chain.
-        mSeed = Mix(reinterpret_cast<std::uintptr_t>(this) ^ 0x9e3779b97f4a7c15ULL);
-        mShort.assign(64, SSlot{0, 0, false});
-    }
-    std::size_t at = SlotOf(word);
-    if (!mShort[at].mUsed) {
-        if ((mShortUsed + 1) * 2 > mShort.size()) {
-            std::vector<SSlot> old(mShort.size() * 2, SSlot{0, 0, false});
-            old.swap(mShort);
-            for (const SSlot& slot : old) {
-                if (slot.mUsed) mShort[SlotOf(slot.mWord)] = slot;
-            }
-            at = SlotOf(word);
-        }
-        mShort[at] = SSlot{word, 0, true};
-        ++mShortUsed;
-    }
-    return mShort[at].mCount;
+    return mShort
+        .FindOrAdd(Mix(word ^ mShort.Seed()), [word](const SShortName& entry) { return entry.mWord == word; },
+                   SShortName{word, 0})
+        .mCount;
 }
 
 bool COpenTagIndex::MayMatch(int tagType, std::string_view endName) const {
@@ -83,8 +53,10 @@ bool COpenTagIndex::MayMatch(int tagType, std::string_view endName) const {
         auto it = mByName.find(std::string(endName));
         return it != mByName.end() && it->second > 0;
     }
-    const long* count = FindShort(PackName(endName));
-    return count && *count > 0;
+    const std::uint64_t word = PackName(endName);
+    const SShortName* entry =
+        mShort.Find(Mix(word ^ mShort.Seed()), [word](const SShortName& found) { return found.mWord == word; });
+    return entry && entry->mCount > 0;
 }
 
 namespace {
@@ -100,7 +72,7 @@ bool IsStartTagOf(const CParseNode& node, int tagType, std::string_view endName)
 // node is that root; null otherwise.
 COpenTagIndex* OpenTagsOf(const CParseNode* node) {
     CNodeStore* store = node->Store();
-    return store && store->Root() == node ? store->OpenTags() : nullptr;
+    return store->Root() == node ? store->Context().OpenTags() : nullptr;
 }
 
 }  // namespace
@@ -116,7 +88,7 @@ void CParseNode::AddChild(NodePtr<CParseNode> node, bool atEnd) {
         }
     }
     if (COpenTagIndex* index = OpenTagsOf(this)) index->Added(*node);
-    mChildren.AddChild(node.release(), atEnd);
+    mChildren.Insert(node.release(), atEnd);
 }
 
 void CParseNode::ClearChildren() {
@@ -132,8 +104,8 @@ void CParseNode::FoldEndTag(NodePtr<CTagNode> endTag) {
     CNodeList* list = &mChildren;
     const std::string_view endName = endTag->CTagNode::GetName().substr(endTag->GetDataLength() > 0 ? 1 : 0);
     const int tagType = endTag->CParseNode::GetTagType();
-    CNodeContext* engine = Engine();
-    CLogFile* log = engine ? engine->Trace() : nullptr;
+    CParseContext& context = Context();
+    CLogFile* log = context.Trace();
     COpenTagIndex* index = OpenTagsOf(this);
     const int nameLength = static_cast<int>(endName.size());
     if (log) log->Log("Found End Tag: %.*s", nameLength, endName.data());
@@ -159,12 +131,12 @@ void CParseNode::FoldEndTag(NodePtr<CTagNode> endTag) {
                 }
                 if (index) index->Removed(*start);
                 start->CloseWithEndTag(std::move(endTag));
-                list->AddChild(start, true);
+                list->Append(start);
                 // A classified tag is classified and tidied once more.
                 if (tagType != 0) start->Normalize();
                 return;
             }
-            if (engine) engine->CountWork(1);
+            context.CountWork(1);
             if (log) {
                 const std::string_view name = UpToNul(node->GetName());
                 log->Log("Adding %.*s to %.*s", static_cast<int>(name.size()), name.data(), nameLength, endName.data());
@@ -174,8 +146,7 @@ void CParseNode::FoldEndTag(NodePtr<CTagNode> endTag) {
         }
         // The list is empty: the former children, in order, are the end
         // tag's now, and its list becomes the receiver's.
-        mChildren = endTag->mChildren;
-        endTag->mChildren = CNodeList();
+        mChildren.SpliceBack(endTag->mChildren);
         if (index) {
             for (CParseNode* node = mChildren.GetFirst(); node; node = node->mNext) index->Added(*node);
         }
@@ -184,7 +155,7 @@ void CParseNode::FoldEndTag(NodePtr<CTagNode> endTag) {
     if (tagType == KP_TAG_SPAN) return;  // endTag goes back to the store here
     endTag->ClearEndTag();
     if (index) index->Added(*endTag);
-    mChildren.AddChild(endTag.release(), true);
+    mChildren.Append(endTag.release());
 }
 
 // The nodes after the nearest open start tag of the end tag's kind become
@@ -196,7 +167,7 @@ void CParseNode::FoldEndTag(NodePtr<CTagNode> endTag) {
 bool CParseNode::FoldBySplice(NodePtr<CTagNode>& endTag, int tagType, std::string_view endName) {
     CNodeList* list = &mChildren;
     if (!endTag->mChildren.IsEmpty()) return false;
-    CParseNode* start = list->mLast;
+    CParseNode* start = list->GetLast();
     std::uint64_t passed = 0;
     while (start && !IsStartTagOf(*start, tagType, endName)) {
         if (start->mType == KP_NODE_PROPERTY) return false;
@@ -208,14 +179,11 @@ bool CParseNode::FoldBySplice(NodePtr<CTagNode>& endTag, int tagType, std::strin
 
     auto* startTag = static_cast<CTagNode*>(start);
     COpenTagIndex* index = OpenTagsOf(this);
-    if (CParseNode* first = start->mNext) {
-        start->mChildren.mFirst = first;
-        start->mChildren.mLast = list->mLast;
-        first->mPrev = nullptr;
-        start->mNext = nullptr;
-        list->mLast = start;
-        for (CParseNode* node = first; node; node = node->mNext) index->Removed(*node);
-        if (CNodeContext* engine = Engine()) engine->CountWork(passed);
+    if (start->mNext) {
+        CNodeList after = list->TakeAfter(start);
+        for (CParseNode* node = after.GetFirst(); node; node = node->mNext) index->Removed(*node);
+        start->mChildren.SpliceBack(after);
+        Context().CountWork(passed);
     }
     index->Removed(*startTag);
     startTag->CloseWithEndTag(std::move(endTag));
@@ -227,15 +195,12 @@ void CTagNode::AddChild(NodePtr<CParseNode> node, bool atEnd) {
         CParseNode::AddChild(std::move(node), atEnd);
         return;
     }
-    mProperties.AddChild(node.release(), atEnd);
+    mProperties.Insert(node.release(), atEnd);
 }
 
 void CTagNode::CloseWithEndTag(NodePtr<CTagNode> endTag) {
     // An open start tag has no children of its own: it takes the end tag's.
-    if (mChildren.IsEmpty()) {
-        mChildren = endTag->mChildren;
-        endTag->mChildren = CNodeList();
-    }
+    if (mChildren.IsEmpty()) mChildren.SpliceBack(endTag->mChildren);
     bOpen = false;
     bEndTag = true;
     endTag.reset();

@@ -10,22 +10,23 @@ namespace kivoparse {
 // enter(node) before the node's children, leave(node) after them. enter
 // returns false to skip the children (leave still runs). The stack holds,
 // for each open level, the node whose children are walked and the child to
-// visit next, so walks need nothing of the lists and may overlap.
-template <class Enter, class Leave>
-void WalkTree(CParseNode* top, Enter enter, Leave leave) {
+// visit next, so walks need nothing of the lists and may overlap. Node is
+// CParseNode or const CParseNode.
+template <class Node, class Enter, class Leave>
+void WalkTree(Node* top, Enter enter, Leave leave) {
     if (!enter(top) || top->Children()->IsEmpty()) {
         leave(top);
         return;
     }
     struct SLevel {
-        CParseNode* mNode;
-        CParseNode* mNext;
+        Node* mNode;
+        Node* mNext;
     };
     std::vector<SLevel> open;
     open.push_back(SLevel{top, top->Children()->GetFirst()});
     while (!open.empty()) {
         SLevel& level = open.back();
-        CParseNode* child = level.mNext;
+        Node* child = level.mNext;
         if (!child) {
             leave(level.mNode);
             open.pop_back();

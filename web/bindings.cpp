@@ -6,7 +6,9 @@
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -61,6 +63,40 @@ val ArrayOf(const std::vector<std::string>& values) {
     return list;
 }
 
+// A kivoparse::UrlMap: built once from a map file's text (or two lists),
+// then used for any number of rewrites.
+class WebUrlMap {
+public:
+    // A line that is not a pair is an Error whose message names it and
+    // whose line property holds its number; the C++ exception is over
+    // before the JavaScript one is thrown.
+    explicit WebUrlMap(const val& text) {
+        std::string message;
+        std::size_t line = 0;
+        try {
+            mMap = kivoparse::UrlMap::Parse(Bytes(text, "text"));
+            return;
+        } catch (const kivoparse::MapError& error) {
+            message = error.what();
+            line = error.Line();
+        }
+        val error = val::global("Error").new_(val(message));
+        error.set("line", val(line));
+        error.throw_();
+    }
+    WebUrlMap(const val& src, const val& dest) : mMap(ByteList(src, "src"), ByteList(dest, "dest")) {}
+
+    static WebUrlMap* FromLists(const val& src, const val& dest) { return new WebUrlMap(src, dest); }
+
+    size_t size() const { return mMap.Size(); }
+    val sources() const { return ArrayOf(mMap.Sources()); }
+    val destinations() const { return ArrayOf(mMap.Destinations()); }
+    const kivoparse::UrlMap& Map() const { return mMap; }
+
+private:
+    kivoparse::UrlMap mMap;
+};
+
 class WebParser {
 public:
     int parseHTML(const val& html) { return mParser.ParseHTML(Bytes(html, "html")); }
@@ -73,7 +109,19 @@ public:
     int fixHrefs(const val& src, const val& dest) {
         return mParser.FixHrefs(ByteList(src, "src"), ByteList(dest, "dest"));
     }
+    // Images from one map and links from the other, over one tree.
+    int rewrite(const WebUrlMap& images, const WebUrlMap& links) { return mParser.Rewrite(images.Map(), links.Map()); }
     void setDocumentBase(const val& base) { mParser.SetDocumentBase(Bytes(base, "base")); }
+    // Each trace line (a Uint8Array, no line end) to a function; null or
+    // undefined turns the trace off.
+    void setTraceSink(const val& sink) {
+        if (sink.isNull() || sink.isUndefined()) {
+            mParser.SetTraceSink(nullptr);
+            return;
+        }
+        if (sink.typeOf().as<std::string>() != "function") ThrowTypeError("sink must be a function, null or undefined");
+        mParser.SetTraceSink([sink](std::string_view line) { sink(ByteArray(std::string(line))); });
+    }
     // A path in the module's own file system (FS): the trace is read back
     // with FS.readFile.
     void setLogFile(const val& fileName) { mParser.SetLogFile(Bytes(fileName, "fileName")); }
@@ -84,7 +132,16 @@ private:
 
 }  // namespace
 
+std::string Version() { return kivoparse::Version(); }
+
 EMSCRIPTEN_BINDINGS(kivoparse) {
+    emscripten::function("version", &Version);
+    emscripten::class_<WebUrlMap>("UrlMap")
+        .constructor<const val&>()
+        .class_function("fromLists", &WebUrlMap::FromLists, emscripten::allow_raw_pointers())
+        .function("size", &WebUrlMap::size)
+        .function("sources", &WebUrlMap::sources)
+        .function("destinations", &WebUrlMap::destinations);
     emscripten::class_<WebParser>("Parser")
         .constructor<>()
         .function("parseHTML", &WebParser::parseHTML)
@@ -93,6 +150,8 @@ EMSCRIPTEN_BINDINGS(kivoparse) {
         .function("getHrefs", &WebParser::getHrefs)
         .function("fixImages", &WebParser::fixImages)
         .function("fixHrefs", &WebParser::fixHrefs)
+        .function("rewrite", &WebParser::rewrite)
         .function("setDocumentBase", &WebParser::setDocumentBase)
+        .function("setTraceSink", &WebParser::setTraceSink)
         .function("setLogFile", &WebParser::setLogFile);
 }

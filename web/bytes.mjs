@@ -24,3 +24,51 @@ export function concat(parts) {
   for (const part of parts) { all.set(part, at); at += part.length; }
   return all;
 }
+
+// The key the parser matches old URLs by: the bytes up to the first NUL,
+// ASCII letters in lower case, one char code per byte.
+export function foldKey(bytes) {
+  const nul = bytes.indexOf(0);
+  return keyOf(nul < 0 ? bytes : bytes.subarray(0, nul)).replace(/[A-Z]+/g, (s) => s.toLowerCase());
+}
+
+// Bytes from a key of keyOf's.
+export function fromKey(key) {
+  const bytes = new Uint8Array(key.length);
+  for (let i = 0; i < key.length; ++i) bytes[i] = key.charCodeAt(i);
+  return bytes;
+}
+
+// Many strings as one, for a message: a worker's list of 15,000 strings
+// costs the receiving thread one string to take in, not 15,000.
+// { all, ends }: string i is all.slice(ends[i - 1] ?? 0, ends[i]).
+export function packStrings(strings) {
+  const ends = new Uint32Array(strings.length);
+  let end = 0;
+  strings.forEach((s, i) => { end += s.length; ends[i] = end; });
+  return { all: strings.join(''), ends };
+}
+
+export const stringAt = ({ all, ends }, i) => all.slice(i ? ends[i - 1] : 0, ends[i]);
+
+// The numbers of the strings that hold part, in order.
+export function stringsHolding({ all, ends }, part) {
+  const found = [];
+  let at = all.indexOf(part);
+  while (at >= 0) {
+    // The string the match starts in: the first whose end is past it.
+    let low = 0;
+    let high = ends.length - 1;
+    while (low < high) {
+      const middle = (low + high) >> 1;
+      if (ends[middle] > at) high = middle; else low = middle + 1;
+    }
+    if (at + part.length <= ends[low]) {
+      found.push(low);
+      at = all.indexOf(part, ends[low]);
+    } else {
+      at = all.indexOf(part, at + 1);
+    }
+  }
+  return found;
+}

@@ -4,13 +4,16 @@
 //   const kivoparse = await createKivoparse();
 //   const html = kivoparse.normalize('<img src=a.gif>');       // Uint8Array of <IMG src="a.gif">
 //   const out = kivoparse.rewrite(page, { images: { 'A.GIF': 'b.gif' } });
-//   const parser = new kivoparse.Parser();                      // the eight operations
+//   const links = new kivoparse.UrlMap('a.htm\tb.htm\n');       // a map file's text, read once
+//   for (const page of site) kivoparse.rewrite(page, { links }); // ... used for every page
+//   links.delete();
+//   const parser = new kivoparse.Parser();                      // the library's operations
 //   parser.parseHTML(page); parser.getImages(); parser.delete();
 //
 // Inputs are strings (encoded as UTF-8), Uint8Arrays, other typed arrays or
 // ArrayBuffers; every document and URL that comes out is a new Uint8Array
-// holding exactly the parser's bytes. A Parser made with `new` lives in the
-// module's memory until its delete() is called.
+// holding exactly the parser's bytes. A Parser or UrlMap made with `new`
+// lives in the module's memory until its delete() is called.
 import createKivoparseCore from './kivoparse-core.mjs';
 
 const WASM_FILE = 'kivoparse-core.wasm';
@@ -86,6 +89,41 @@ export async function createKivoparse(options = {}) {
     }
   };
 
+  // A UrlMap for a rewrite: the one given, or one made (and deleted after)
+  // from pairs; the empty one for none.
+  const none = new core.UrlMap('');
+  const withMap = (map, what, work) => {
+    if (map == null) return work(none);
+    if (map instanceof core.UrlMap) return work(map);
+    const { src, dest } = pairsOf(map, what);
+    const made = core.UrlMap.fromLists(src, dest);
+    try {
+      return work(made);
+    } finally {
+      made.delete();
+    }
+  };
+
+  // new UrlMap(text, name): the map file's pairs; a line without a TAB
+  // throws an Error naming it (after name and a colon, when given).
+  // It is the module's own class under another constructor (embind's
+  // classes cannot be extended), so instanceof holds for both.
+  function UrlMap(text, name) {
+    if (!new.target) throw new TypeError('use new to make a UrlMap');
+    try {
+      return new core.UrlMap(text);
+    } catch (error) {
+      if (name === undefined || typeof error?.line !== 'number') throw error;
+      throw Object.assign(new Error(`${name}: ${error.message}`), { line: error.line });
+    }
+  }
+  UrlMap.prototype = core.UrlMap.prototype;
+  // A UrlMap of pairs given as a Map, an object or an array of [old, new].
+  UrlMap.fromPairs = (pairs) => {
+    const { src, dest } = pairsOf(pairs, 'pairs');
+    return core.UrlMap.fromLists(src, dest);
+  };
+
   const parse = (html, base) => {
     shared.setDocumentBase(base ?? '');
     if (shared.parseHTML(html) !== 0) throw new RangeError('the document is too large to parse (2 GiB or more)');
@@ -94,22 +132,25 @@ export async function createKivoparse(options = {}) {
 
   return {
     Parser: core.Parser,
+    UrlMap,
     FS: core.FS,
+    version: core.version(),
     // The document written back normalised.
     normalize: guard((html, { base } = {}) => parse(html, base).getHTML()),
     // Its image URLs (IMG and INPUT src, then background), each once.
     images: guard((html, { base } = {}) => parse(html, base).getImages()),
     // Its link URLs (A href), each once.
     hrefs: guard((html, { base } = {}) => parse(html, base).getHrefs()),
-    // The document with its image and link URLs replaced: each map pairs an
-    // old URL (letter case ignored) with its new one.
-    rewrite: guard((html, { images, hrefs, base } = {}) => {
-      const parser = parse(html, base);
-      const imagePairs = pairsOf(images, 'images');
-      const hrefPairs = pairsOf(hrefs, 'hrefs');
-      if (imagePairs.src.length) parser.fixImages(imagePairs.src, imagePairs.dest);
-      if (hrefPairs.src.length) parser.fixHrefs(hrefPairs.src, hrefPairs.dest);
-      return parser.getHTML();
+    // The document with its image and link URLs replaced in one pass: each
+    // map (a UrlMap, or pairs) pairs an old URL (letter case ignored) with
+    // its new one. links may be called hrefs.
+    rewrite: guard((html, { images, links, hrefs, base } = {}) => {
+      if (links != null && hrefs != null) throw new TypeError('give links or hrefs, not both');
+      return withMap(images, 'images', (imageMap) => withMap(links ?? hrefs, links != null ? 'links' : 'hrefs', (linkMap) => {
+        const parser = parse(html, base);
+        parser.rewrite(imageMap, linkMap);
+        return parser.getHTML();
+      }));
     }),
   };
 }

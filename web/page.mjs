@@ -1,16 +1,51 @@
 // The page: gathers the files, hands them to the worker, shows what comes
 // back, and edits the two rewrite maps. URLs and documents stay bytes
-// (Uint8Array) throughout; text is only what is shown.
-import { utf8, text, keyOf } from './bytes.mjs';
-import { parseMap, formatMap } from './mapfile.mjs';
+// (Uint8Array) throughout; text is only what is shown. Nothing here does
+// work that grows with a document: the worker parses, lists and cuts the
+// preview into windows; the tables and the maps draw one page of rows.
+import { utf8, text, keyOf, foldKey, fromKey, packStrings, stringAt, stringsHolding } from './bytes.mjs';
+import { formatMap } from './mapfile.mjs';
 
-const MAX_ROWS = 300;   // rows drawn per table; the filter narrows the rest
+const URL_ROWS = 100;     // rows a page of the URL table
+const FILE_ROWS = 50;     // rows a page of the file table
+const FILE_URLS = 8;      // URLs shown a cell of the file table
+const MAP_ROWS = 100;     // pairs a page of a map
+const STORAGE_KEY = 'kivoparse-maps';
+const KINDS = ['images', 'hrefs'];
+const KIND_NAME = { images: 'image', hrefs: 'link' };
+
 const $ = (selector) => document.querySelector(selector);
 
 const worker = new Worker(new URL('./worker.mjs', import.meta.url), { type: 'module' });
-let files = [];          // [{ path, size, images, hrefs, imagesText, hrefsText, search }]
+let files = [];          // [{ path, size, page, images: [group], hrefs: [group], search }]
+// Every distinct URL, most shared first, as the worker's columns: kinds (0
+// image, 1 link), counts, shown, search (lower case) and fold (packed
+// strings), and the bytes of URL i at bytes[ends[i-1]..ends[i]).
+const NO_GROUPS = { kinds: new Uint8Array(), counts: new Uint32Array(), shown: packStrings([]), search: packStrings([]),
+  fold: packStrings([]), bytes: new Uint8Array(), ends: new Uint32Array() };
+let groups = NO_GROUPS;
+const groupKind = (i) => KINDS[groups.kinds[i]];
+const groupBytes = (i) => groups.bytes.slice(i ? groups.ends[i - 1] : 0, groups.ends[i]);
+let present = { images: new Set(), hrefs: new Set() };   // fold keys of the listed URLs
 let selected = null;     // path of the file shown in the preview
 let zipName = 'rewritten.zip';
+let loaded = false;      // files were opened: a new base lists them again
+let generation = 0;      // of the last files opened: a list of earlier ones is stale
+let failedFiles = 0;
+
+// ---- words and numbers
+
+const number = new Intl.NumberFormat('en');
+const count = (n) => number.format(n);
+const plural = (n, one, many = `${one}s`) => `${count(n)} ${n === 1 ? one : many}`;
+function size(bytes) {
+  if (bytes < 1000) return plural(bytes, 'byte');
+  const units = ['kB', 'MB', 'GB'];
+  let value = bytes / 1000;
+  let unit = 0;
+  while (value >= 1000 && unit < units.length - 1) { value /= 1000; ++unit; }
+  return `${value.toFixed(value < 10 ? 1 : 0)} ${units[unit]}`;
+}
 
 // ---- status, progress, errors
 
@@ -22,27 +57,168 @@ function reportError(message) {
   $('#errors').append(item);
 }
 
+// While busy, the download button says it is unavailable but keeps the
+// focus a keyboard user gave it.
+let working = false;
 function busy(on) {
+  working = on;
   $('#progress').hidden = !on;
-  $('#download').disabled = on || files.length === 0;
+  if (on) $('#progress').removeAttribute('value');   // moving until the first progress
+  const download = $('#download');
+  const off = on || files.length === 0;
+  if (document.activeElement === download || !off) download.disabled = false;
+  else download.disabled = true;
+  download.setAttribute('aria-disabled', String(off));
+}
+
+// A path or URL that breaks after its slashes rather than inside a name
+// (inside one only when a name cannot fit).
+function pathNodes(path) {
+  const nodes = [];
+  path.split('/').forEach((part, i, parts) => {
+    nodes.push(i + 1 < parts.length ? `${part}/` : part);
+    if (i + 1 < parts.length) nodes.push(document.createElement('wbr'));
+  });
+  return nodes;
+}
+
+// ---- keyboard: a list is one stop of the tab order, arrows move in it
+
+function roving(container, selector) {
+  let current = 0;
+  const items = () => [...container.querySelectorAll(selector)];
+  const settle = () => {
+    const all = items();
+    if (current >= all.length) current = Math.max(0, all.length - 1);
+    all.forEach((item, i) => { item.tabIndex = i === current ? 0 : -1; });
+  };
+  container.addEventListener('focusin', (event) => {
+    const at = items().indexOf(event.target.closest(selector));
+    if (at >= 0) { current = at; settle(); }
+  });
+  container.addEventListener('keydown', (event) => {
+    const all = items();
+    const at = all.indexOf(event.target.closest(selector));
+    if (at < 0) return;
+    const moves = { ArrowDown: 1, ArrowUp: -1, PageDown: 10, PageUp: -10, Home: -Infinity, End: Infinity };
+    if (!(event.key in moves)) return;
+    event.preventDefault();
+    current = Math.max(0, Math.min(all.length - 1, at + moves[event.key]));
+    settle();
+    all[current].focus();
+    all[current].scrollIntoView({ block: 'nearest' });
+  });
+  return { settle, reset() { current = 0; settle(); } };
+}
+
+// Previous and next buttons with a label between; the buttons stay, so the
+// focus stays on them while the pages turn.
+function pager(nav, label, turned) {
+  const state = { page: 0, pages: 1 };
+  const button = (text, step) => {
+    const b = document.createElement('button');
+    b.type = 'button';
+    b.className = 'small';
+    b.textContent = text;
+    b.addEventListener('click', () => {
+      state.page = Math.max(0, Math.min(state.pages - 1, state.page + step));
+      turned(state.page);
+    });
+    return b;
+  };
+  const previous = button('Previous', -1);
+  const next = button('Next', 1);
+  previous.setAttribute('aria-label', `Previous page of ${label}`);
+  next.setAttribute('aria-label', `Next page of ${label}`);
+  const where = document.createElement('span');
+  where.className = 'count';
+  where.setAttribute('aria-live', 'polite');
+  return Object.assign(state, {
+    // Draws the pager for total rows of rows a page, the current page kept in range.
+    show(total, rows) {
+      state.pages = Math.max(1, Math.ceil(total / rows));
+      state.page = Math.min(state.page, state.pages - 1);
+      if (state.pages === 1) { nav.replaceChildren(); return state.page; }
+      const first = state.page * rows;
+      where.textContent = `${count(first + 1)}–${count(Math.min(total, first + rows))} of ${count(total)}`;
+      previous.disabled = state.page === 0;
+      next.disabled = state.page === state.pages - 1;
+      if (!nav.contains(where)) nav.replaceChildren(previous, where, next);
+      return state.page;
+    },
+  });
+}
+
+// ---- questions, in a dialog the keyboard can answer (Escape cancels)
+
+function ask(question, answers) {
+  const dialog = $('#ask');
+  $('#ask-text').textContent = question;
+  $('#ask-buttons').replaceChildren(...answers.map(([value, label]) => {
+    const b = document.createElement('button');
+    b.value = value;
+    b.textContent = label;
+    return b;
+  }));
+  dialog.returnValue = '';
+  dialog.showModal();
+  return new Promise((resolve) => dialog.addEventListener('close', () => resolve(dialog.returnValue), { once: true }));
 }
 
 // ---- the maps
 
-const maps = { images: [], hrefs: [] };   // [{ from, to }] of Uint8Array
+const maps = { images: [], hrefs: [] };   // [{ from, to, fold }], bytes
+const mapViews = {};                      // kind -> { box, body, pager, count }
 
-const pairsFor = (kind) => maps[kind].filter((pair) => pair.from.length > 0);
+const pair = (from, to) => ({ from, to, fold: foldKey(from) });
+const pairsFor = (kind) => maps[kind].filter((p) => p.from.length > 0);
+
+// What each pair of a map does: '' (rewrites), or why it rewrites nothing.
+function remarks(kind) {
+  const seen = new Set();
+  return maps[kind].map((p) => {
+    if (p.from.length === 0) return 'no old URL: not used';
+    if (seen.has(p.fold)) return 'an earlier pair has this old URL';
+    seen.add(p.fold);
+    return loaded && !present[kind].has(p.fold) ? 'matches nothing' : '';
+  });
+}
+
+function updateRemarks(kind) {
+  const view = mapViews[kind];
+  const all = remarks(kind);
+  for (const row of view.body.rows) {
+    const remark = all[Number(row.dataset.index)] ?? '';
+    row.classList.toggle('unused', remark !== '');
+    const span = row.querySelector('.remark span');
+    if (span.textContent !== remark) span.textContent = remark;
+  }
+  const unused = all.filter(Boolean).length;
+  view.count.textContent = `${plural(maps[kind].length, 'pair')}${unused ? `, ${unused} rewriting nothing` : ''}`;
+}
 
 function drawMap(kind) {
-  const body = document.querySelector(`.map[data-kind=${kind}] tbody`);
-  body.replaceChildren(...maps[kind].map((pair, index) => {
+  const view = mapViews[kind];
+  const page = view.pager.show(maps[kind].length, MAP_ROWS);
+  const first = page * MAP_ROWS;
+  const name = KIND_NAME[kind];
+  view.body.replaceChildren(...maps[kind].slice(first, first + MAP_ROWS).map((p, i) => {
+    const index = first + i;
     const row = document.createElement('tr');
-    const cell = (field) => {
+    row.dataset.index = index;
+    const field = (key, label) => {
       const input = document.createElement('input');
-      input.value = text(pair[field]);
+      input.value = text(p[key]);
       input.spellcheck = false;
-      input.className = field;
-      input.addEventListener('input', () => { pair[field] = utf8(input.value); mapChanged(); });
+      input.autocomplete = 'off';
+      input.className = key;
+      input.setAttribute('aria-label', `${label} ${name} URL, pair ${index + 1}`);
+      input.addEventListener('input', () => {
+        p[key] = utf8(input.value);
+        if (key === 'from') { p.fold = foldKey(p.from); updateRemarks(kind); }
+        mapChanged();
+      });
+      input.addEventListener('paste', (event) => pastedInto(event, kind, index));
       const td = document.createElement('td');
       td.append(input);
       return td;
@@ -50,23 +226,56 @@ function drawMap(kind) {
     const arrow = document.createElement('td');
     arrow.className = 'arrow';
     arrow.textContent = '→';
+    arrow.setAttribute('aria-hidden', 'true');
+    const last = document.createElement('td');
+    last.className = 'remark';
+    const remark = document.createElement('span');
     const remove = document.createElement('button');
+    remove.type = 'button';
+    remove.className = 'small';
     remove.textContent = '✕';
     remove.title = 'Remove this pair';
-    remove.addEventListener('click', () => { maps[kind].splice(index, 1); drawMap(kind); mapChanged(); });
-    const last = document.createElement('td');
-    last.append(remove);
-    row.append(cell('from'), arrow, cell('to'), last);
+    remove.setAttribute('aria-label', `Remove ${name} pair ${index + 1}`);
+    remove.addEventListener('click', () => {
+      maps[kind].splice(index, 1);
+      drawMap(kind);
+      mapChanged();
+      // The focus goes to the next pair's remove button, or to "Add pair".
+      const buttons = view.body.querySelectorAll('.remark button');
+      (buttons[Math.min(i, buttons.length - 1)] ?? view.box.querySelector('.add')).focus();
+    });
+    last.append(remark, remove);
+    row.append(field('from', 'Old'), arrow, field('to', 'New'), last);
     return row;
   }));
+  updateRemarks(kind);
 }
 
-function addPair(kind, from, to) {
-  maps[kind].push({ from, to });
+function focusPair(kind, index, key) {
+  const view = mapViews[kind];
+  const page = Math.floor(index / MAP_ROWS);
+  if (view.pager.page !== page) { view.pager.page = page; drawMap(kind); }
+  const input = view.body.querySelector(`tr[data-index="${index}"] input.${key}`);
+  input?.focus();
+  input?.select();
+}
+
+// A URL already in the map is not added twice: its pair gets the focus.
+function addPair(kind, from, to, focus) {
+  if (from.length > 0) {
+    const fold = foldKey(from);
+    const at = maps[kind].findIndex((p) => p.fold === fold);
+    if (at >= 0) {
+      status(`${text(from)} is already in the ${KIND_NAME[kind]} map (pair ${at + 1}).`);
+      focusPair(kind, at, 'to');
+      return;
+    }
+  }
+  maps[kind].push(pair(from, to));
+  mapViews[kind].pager.page = Math.floor((maps[kind].length - 1) / MAP_ROWS);
   drawMap(kind);
   mapChanged();
-  const inputs = document.querySelectorAll(`.map[data-kind=${kind}] input.to`);
-  inputs[inputs.length - 1]?.focus();
+  focusPair(kind, maps[kind].length - 1, focus);
 }
 
 function saveBytes(bytes, name, type) {
@@ -79,181 +288,362 @@ function saveBytes(bytes, name, type) {
   setTimeout(() => URL.revokeObjectURL(link.href), 60000);
 }
 
+// Map text read by the worker, with the command-line tool's reader:
+// resolves to [{ from, to }] or rejects with its message.
+let mapRequests = 0;
+const mapAnswers = new Map();
+function readMap(bytes, name) {
+  const id = ++mapRequests;
+  worker.postMessage({ type: 'readMap', bytes, name, id });
+  return new Promise((resolve, reject) => mapAnswers.set(id, { resolve, reject }));
+}
+
+// New pairs for a map: replace, add after, or neither (asked when the map
+// holds pairs already).
+async function takePairs(kind, pairs, source, replaceAsked) {
+  const name = KIND_NAME[kind];
+  let how = 'add';
+  if (replaceAsked && pairsFor(kind).length > 0) {
+    how = await ask(`The ${name} map holds ${plural(maps[kind].length, 'pair')}. ` +
+      `Replace them with the ${plural(pairs.length, 'pair')} of ${source}, or add those after them?`,
+    [['replace', 'Replace'], ['add', 'Add after them'], ['', 'Cancel']]);
+    if (!how) { status(`${source}: not loaded.`); return; }
+  }
+  if (how === 'replace') maps[kind] = [];
+  // Empty rows (an "Add pair" not filled in) give way to the new pairs.
+  maps[kind] = maps[kind].filter((p) => p.from.length > 0 || p.to.length > 0);
+  const first = maps[kind].length;
+  maps[kind].push(...pairs.map(({ from, to }) => pair(from, to)));
+  mapViews[kind].pager.page = Math.floor(first / MAP_ROWS);
+  drawMap(kind);
+  mapChanged();
+  status(`${source}: ${plural(pairs.length, 'pair')} ${first > 0 ? 'added' : 'loaded'}.`);
+}
+
+async function takeText(kind, typed, source) {
+  // Lines from the clipboard: a CR before each line feed is the clipboard's,
+  // and a last line feed ends the last line.
+  const lines = typed.replace(/\r\n?/g, '\n');
+  try {
+    await takePairs(kind, await readMap(utf8(lines), source), source, false);
+    return true;
+  } catch (error) {
+    reportError(error.message);
+    return false;
+  }
+}
+
+// Text pasted into a map field that holds a TAB or a line break is pairs.
+function pastedInto(event, kind, index) {
+  const pasted = event.clipboardData?.getData('text/plain') ?? '';
+  if (!/[\t\n]/.test(pasted.replace(/[\r\n]+$/, ''))) return;
+  event.preventDefault();
+  const p = maps[kind][index];
+  if (p && p.from.length === 0 && p.to.length === 0) maps[kind].splice(index, 1);
+  takeText(kind, pasted, 'the pasted lines');
+}
+
 function setUpMap(kind) {
   const box = document.querySelector(`.map[data-kind=${kind}]`);
   box.append($('#map-template').content.cloneNode(true));
-  box.querySelector('.add').addEventListener('click', () => addPair(kind, new Uint8Array(), new Uint8Array()));
+  const name = KIND_NAME[kind];
+  const view = {
+    box,
+    body: box.querySelector('tbody'),
+    count: box.querySelector('h3 .count'),
+    pager: pager(box.querySelector('.pager'), `the ${name} map`, () => drawMap(kind)),
+  };
+  mapViews[kind] = view;
+  for (const button of box.querySelectorAll('.map-buttons button')) {
+    button.setAttribute('aria-label', `${button.textContent} (${name} map)`);
+  }
+  box.querySelector('.add').addEventListener('click', () => addPair(kind, new Uint8Array(), new Uint8Array(), 'from'));
   box.querySelector('.save').addEventListener('click', () => {
     try {
-      saveBytes(formatMap(pairsFor(kind)), `${kind === 'images' ? 'image' : 'link'}-map.tsv`, 'text/tab-separated-values');
+      saveBytes(formatMap(pairsFor(kind)), `${name}-map.tsv`, 'text/tab-separated-values');
     } catch (error) {
-      reportError(`Saving the ${kind === 'images' ? 'image' : 'link'} map: ${error.message}`);
+      reportError(`Saving the ${name} map: ${error.message}`);
     }
   });
+  box.querySelector('.clear').addEventListener('click', async () => {
+    if (maps[kind].length === 0) return;
+    const answer = await ask(`Remove all ${plural(maps[kind].length, 'pair')} of the ${name} map?`,
+      [['remove', 'Remove all'], ['', 'Cancel']]);
+    if (answer !== 'remove') return;
+    maps[kind] = [];
+    drawMap(kind);
+    mapChanged();
+    box.querySelector('.add').focus();
+  });
+  box.querySelector('.paste').addEventListener('click', async () => {
+    const dialog = $('#paste');
+    $('#paste-title').textContent = `Paste ${name} pairs`;
+    for (;;) {
+      dialog.returnValue = '';
+      dialog.showModal();
+      $('#paste-text').focus();
+      await new Promise((resolve) => dialog.addEventListener('close', resolve, { once: true }));
+      if (dialog.returnValue !== 'add' || $('#paste-text').value === '') break;
+      if (await takeText(kind, $('#paste-text').value, 'the pasted lines')) {
+        $('#paste-text').value = '';
+        break;
+      }
+    }
+    box.querySelector('.paste').focus();
+  });
   const load = box.querySelector('.load');
+  box.querySelector('.load-button').addEventListener('click', () => load.click());
   load.addEventListener('change', async () => {
     const file = load.files[0];
     load.value = '';
     if (!file) return;
     try {
-      maps[kind] = parseMap(new Uint8Array(await file.arrayBuffer()), file.name);
-      drawMap(kind);
-      mapChanged();
-      status(`${file.name}: ${maps[kind].length} pairs loaded.`);
+      const pairs = await readMap(new Uint8Array(await file.arrayBuffer()), file.name);
+      await takePairs(kind, pairs, file.name, true);
     } catch (error) {
       reportError(error.message);
     }
+    box.querySelector('.load-button').focus();
   });
   drawMap(kind);
 }
 
-let previewTimer = 0;
-function mapChanged() {
-  clearTimeout(previewTimer);
-  previewTimer = setTimeout(requestPreview, 150);
+// The maps are kept in this browser's storage, bytes as one char a byte.
+function storeMaps() {
+  try {
+    const stored = {};
+    for (const kind of KINDS) stored[kind] = maps[kind].map((p) => [keyOf(p.from), keyOf(p.to)]);
+    localStorage.setItem(STORAGE_KEY, JSON.stringify(stored));
+  } catch (error) {
+    if (!storeMaps.failed) reportError(`The maps cannot be kept in this browser (${error.message}): save them to files.`);
+    storeMaps.failed = true;
+  }
 }
 
-function requestPreview() {
-  if (selected === null) return;
-  worker.postMessage({ type: 'preview', path: selected, images: pairsFor('images'), hrefs: pairsFor('hrefs') });
+function restoreMaps() {
+  try {
+    const stored = JSON.parse(localStorage.getItem(STORAGE_KEY) ?? '{}');
+    for (const kind of KINDS) {
+      if (Array.isArray(stored[kind])) maps[kind] = stored[kind].map(([from, to]) => pair(fromKey(from), fromKey(to)));
+    }
+  } catch (error) {
+    reportError(`The maps kept in this browser cannot be read (${error.message}); they start empty.`);
+  }
+}
+
+let mapTimer = 0;
+let storeTimer = 0;
+function mapChanged() {
+  clearTimeout(mapTimer);
+  mapTimer = setTimeout(sendMaps, 200);
+  clearTimeout(storeTimer);
+  storeTimer = setTimeout(storeMaps, 300);
+}
+
+function sendMaps(andPreview = true) {
+  clearTimeout(mapTimer);
+  const strip = (kind) => pairsFor(kind).map(({ from, to }) => ({ from, to }));
+  worker.postMessage({ type: 'maps', images: strip('images'), hrefs: strip('hrefs') });
+  if (andPreview) requestPreview();
 }
 
 // ---- the tables
 
 function cell(row, content, className) {
   const td = document.createElement('td');
-  td.textContent = content;
+  td.append(...(Array.isArray(content) ? content : [content]));
   if (className) td.className = className;
   row.append(td);
   return td;
 }
 
-function moreRow(body, shown, total, columns) {
-  if (total <= shown) return;
-  const row = document.createElement('tr');
-  row.className = 'more';
-  cell(row, `${total - shown} more; filter to narrow the list`).colSpan = columns;
-  body.append(row);
+let urlRows;
+let fileRows;
+const urlPager = pager($('#urls-pager'), 'the URL list', () => drawUrls());
+const filePager = pager($('#files-pager'), 'the file list', () => drawFiles());
+
+function filterText() { return $('#filter').value.toLowerCase(); }
+
+function drawUrls() {
+  const filter = filterText();
+  const all = groups.counts.length;
+  const shown = filter ? stringsHolding(groups.search, filter) : null;   // null: every URL
+  const total = shown ? shown.length : all;
+  const page = urlPager.show(total, URL_ROWS);
+  const rows = [];
+  for (let at = page * URL_ROWS; at < Math.min(total, (page + 1) * URL_ROWS); ++at) {
+    const i = shown ? shown[at] : at;
+    const kind = groupKind(i);
+    const row = document.createElement('tr');
+    const url = stringAt(groups.shown, i);
+    cell(row, pathNodes(url), 'url');
+    cell(row, KIND_NAME[kind]);
+    cell(row, String(groups.counts[i]), 'num');
+    const map = document.createElement('button');
+    map.type = 'button';
+    map.className = 'small map-url';
+    map.textContent = 'Map';
+    map.setAttribute('aria-label', `Map ${KIND_NAME[kind]} URL ${url}`);
+    map.addEventListener('click', () => addPair(kind, groupBytes(i), groupBytes(i), 'to'));
+    cell(row, map);
+    rows.push(row);
+  }
+  $('#urls tbody').replaceChildren(...rows);
+  urlRows.reset();
+  const images = groups.kinds.filter((kind) => kind === 0).length;
+  $('#url-counts').textContent = `${plural(images, 'image URL')}, ${plural(all - images, 'link URL')}` +
+    (filter ? ` (${count(shown.length)} shown)` : '');
 }
 
-// Every distinct URL with the number of files that hold it, most shared
-// first; each file gets its URLs as text, and a lower-case text to filter by.
-let groups = [];
-function listed(newFiles) {
-  files = newFiles;
-  const byKey = new Map();
-  for (const file of files) {
-    file.search = file.path.toLowerCase();
-    for (const kind of ['images', 'hrefs']) {
-      file[`${kind}Text`] = file[kind].map((url) => {
-        const key = kind + keyOf(url);
-        const group = byKey.get(key) ?? { kind, url, shown: text(url), count: 0 };
-        group.count += 1;
-        byKey.set(key, group);
-        file.search += `\n${group.shown.toLowerCase()}`;
-        return group.shown;
-      });
+// A file's URLs of one kind, those the filter finds first.
+function urlCell(row, file, kind, filter) {
+  const td = cell(row, '', 'url');
+  const number = document.createElement('span');
+  number.className = 'count';
+  number.textContent = String(file[kind].length);
+  td.append(number);
+  const all = file[kind];
+  let urls = all.subarray(0, FILE_URLS);
+  if (filter) {
+    const found = [];
+    for (let n = 0; n < all.length && found.length < FILE_URLS; ++n) {
+      if (stringAt(groups.search, all[n]).includes(filter)) found.push(all[n]);
     }
+    for (let n = 0; n < all.length && found.length < FILE_URLS; ++n) {
+      if (!found.includes(all[n])) found.push(all[n]);
+    }
+    urls = found;
   }
-  groups = [...byKey.values()].sort((a, b) => b.count - a.count || (a.shown < b.shown ? -1 : a.shown > b.shown ? 1 : 0));
-  for (const group of groups) group.search = group.shown.toLowerCase();
+  for (const i of urls) {
+    const line = document.createElement('div');
+    line.append(...pathNodes(stringAt(groups.shown, i)));
+    td.append(line);
+  }
+  if (all.length > FILE_URLS) {
+    const more = document.createElement('div');
+    more.className = 'more';
+    more.textContent = `${count(all.length - FILE_URLS)} more`;
+    td.append(more);
+  }
+}
+
+function drawFiles() {
+  const filter = filterText();
+  const shown = filter ? files.filter((file) => file.search.includes(filter)) : files;
+  const page = filePager.show(shown.length, FILE_ROWS);
+  const body = $('#files tbody');
+  body.replaceChildren(...shown.slice(page * FILE_ROWS, (page + 1) * FILE_ROWS).map((file) => {
+    const row = document.createElement('tr');
+    row.dataset.path = file.path;
+    const chosen = file.path === selected;
+    if (chosen) row.className = 'selected';
+    const button = document.createElement('button');
+    button.type = 'button';
+    button.className = 'file';
+    button.append(...pathNodes(file.path));
+    button.setAttribute('aria-pressed', String(chosen));
+    button.title = 'Show this file\'s output';
+    cell(row, button, 'path');
+    if (file.page) {
+      for (const kind of KINDS) urlCell(row, file, kind, filter);
+    } else {
+      cell(row, `not a page by its name: goes into the zip unchanged (${size(file.size)})`, 'note').colSpan = 2;
+    }
+    row.addEventListener('click', (event) => { if (event.target === row || !event.target.closest('button')) button.click(); });
+    button.addEventListener('click', () => select(file.path));
+    return row;
+  }));
+  fileRows.reset();
+  $('#file-counts').textContent = shown.length === files.length
+    ? plural(files.length, 'file') : `${count(shown.length)} of ${plural(files.length, 'file')}`;
 }
 
 function draw() {
-  const filter = $('#filter').value.toLowerCase();
-  const shownGroups = groups.filter((group) => group.search.includes(filter));
-  const urlBody = $('#urls tbody');
-  urlBody.replaceChildren();
-  for (const group of shownGroups.slice(0, MAX_ROWS)) {
-    const row = document.createElement('tr');
-    cell(row, group.shown, 'url');
-    cell(row, group.kind === 'images' ? 'image' : 'link');
-    cell(row, String(group.count), 'num');
-    const map = document.createElement('button');
-    map.textContent = 'Map';
-    map.title = 'Add this URL to the rewrite map';
-    map.addEventListener('click', () => addPair(group.kind, group.url.slice(), group.url.slice()));
-    row.insertCell().append(map);
-    urlBody.append(row);
-  }
-  moreRow(urlBody, MAX_ROWS, shownGroups.length, 4);
-  const imageCount = groups.filter((group) => group.kind === 'images').length;
-  $('#url-counts').textContent = `${imageCount} image URLs, ${groups.length - imageCount} link URLs`;
+  urlPager.page = 0;
+  filePager.page = 0;
+  drawUrls();
+  drawFiles();
+}
 
-  const shownFiles = files.filter((file) => file.search.includes(filter));
-  const fileBody = $('#files tbody');
-  fileBody.replaceChildren();
-  for (const file of shownFiles.slice(0, MAX_ROWS)) {
-    const row = document.createElement('tr');
-    row.dataset.path = file.path;
-    if (file.path === selected) row.className = 'selected';
-    cell(row, file.path, 'path');
-    for (const kind of ['images', 'hrefs']) {
-      const td = cell(row, '', 'url');
-      const count = document.createElement('span');
-      count.className = 'count';
-      count.textContent = String(file[kind].length);
-      td.append(count, ...file[`${kind}Text`].map((url) => {
-        const line = document.createElement('div');
-        line.textContent = url;
-        return line;
-      }));
-    }
-    row.tabIndex = 0;
-    row.addEventListener('click', () => select(file.path));
-    row.addEventListener('keydown', (event) => { if (event.key === 'Enter') select(file.path); });
-    fileBody.append(row);
-  }
-  moreRow(fileBody, MAX_ROWS, shownFiles.length, 3);
-  $('#file-counts').textContent = shownFiles.length === files.length
-    ? `${files.length}` : `${shownFiles.length} of ${files.length}`;
+function listed(data) {
+  files = data.files;
+  groups = data.groups;
+  present = { images: new Set(), hrefs: new Set() };
+  for (let i = 0; i < groups.counts.length; ++i) present[groupKind(i)].add(stringAt(groups.fold, i));
 }
 
 function select(path) {
   selected = path;
   for (const row of document.querySelectorAll('#files tbody tr')) {
     row.classList.toggle('selected', row.dataset.path === path);
+    row.querySelector('button.file').setAttribute('aria-pressed', String(row.dataset.path === path));
   }
-  $('#preview-name').textContent = path;
   requestPreview();
 }
 
-// ---- the preview: the rewritten output, changed values marked
+// ---- the preview: the worker's rewritten output, a window at a time
 
-const PREVIEW_BYTES = 2 << 20;   // more would only slow the page down
+let previewSeq = 0;
+let preview = null;      // { seq, path, size, changes, start, end }
 
-function showPreview(before, after) {
-  const cut = after.length > PREVIEW_BYTES;
-  if (cut) {
-    before = before.subarray(0, PREVIEW_BYTES);
-    after = after.subarray(0, PREVIEW_BYTES);
-  }
-  $('#preview-name').textContent = cut ? `${selected} (the first 2 MiB)` : selected;
-  const old = text(before).split('"');
-  const now = text(after).split('"');
-  const preview = $('#preview');
-  preview.replaceChildren();
-  const add = (piece, changed) => {
-    if (!changed) { preview.append(piece); return; }
+function requestPreview() {
+  if (selected === null) return;
+  previewSeq += 1;
+  $('#preview-name').textContent = `${selected} (updating…)`;
+  worker.postMessage({ type: 'preview', path: selected, seq: previewSeq });
+}
+
+const previewButtons = {};
+for (const [key, label, what] of [['previous', 'Previous part', 'the previous part of the output'],
+  ['next', 'Next part', 'the next part of the output'], ['change', 'Next change', 'the next changed value']]) {
+  const b = document.createElement('button');
+  b.type = 'button';
+  b.className = 'small';
+  b.textContent = label;
+  b.title = `Show ${what}`;
+  previewButtons[key] = b;
+}
+const previewWhere = document.createElement('span');
+previewWhere.className = 'count';
+previewWhere.setAttribute('aria-live', 'polite');
+previewButtons.previous.addEventListener('click', () => {
+  worker.postMessage({ type: 'window', seq: preview.seq, start: Math.max(0, preview.start - (preview.end - preview.start)) });
+});
+previewButtons.next.addEventListener('click', () => worker.postMessage({ type: 'window', seq: preview.seq, start: preview.end }));
+previewButtons.change.addEventListener('click', () => {
+  // The next change after those shown (or the first one).
+  worker.postMessage({ type: 'window', seq: preview.seq, start: preview.lastChange ?? 0, change: true });
+});
+
+// A new <pre> each time starts scrolled to the top without a layout.
+function showWindow(window) {
+  const old = $('#preview');
+  const box = old.cloneNode(false);
+  const focused = document.activeElement === old;
+  old.replaceWith(box);
+  if (focused) box.focus();
+  if (!window) return;
+  preview.start = window.start;
+  preview.end = window.end;
+  let lastChange = null;
+  let at = window.start;
+  box.replaceChildren(...window.pieces.map(([piece, changed]) => {
+    at += utf8(piece).length;
+    if (!changed) return piece;
+    lastChange = at;
     const mark = document.createElement('mark');
     mark.textContent = piece;
-    preview.append(mark);
-  };
-  if (old.length === now.length) {
-    // Only values change, so the quotes line up: compare piece by piece.
-    now.forEach((piece, i) => { if (i) preview.append('"'); add(piece, piece !== old[i]); });
-    return;
-  }
-  // A new value holds a quote: mark the span between the common ends.
-  const a = text(before);
-  const b = text(after);
-  let head = 0;
-  while (head < a.length && head < b.length && a[head] === b[head]) ++head;
-  let tail = 0;
-  while (tail < a.length - head && tail < b.length - head && a[a.length - 1 - tail] === b[b.length - 1 - tail]) ++tail;
-  add(b.slice(0, head), false);
-  add(b.slice(head, b.length - tail), true);
-  add(b.slice(b.length - tail), false);
+    return mark;
+  }));
+  preview.lastChange = lastChange ?? window.start;
+  const { previous, next, change } = previewButtons;
+  previous.disabled = window.start === 0;
+  next.disabled = window.end >= preview.size;
+  change.disabled = preview.changes === 0;
+  previewWhere.textContent = `bytes ${count(window.start + 1)}–${count(window.end)} of ` +
+    `${count(preview.size)}; ${plural(preview.changes, 'changed value')}`;
+  const nav = $('#preview-pager');
+  if (!nav.contains(previewWhere)) nav.replaceChildren(previous, previewWhere, next, change);
 }
 
 // ---- opening files
@@ -265,30 +655,69 @@ function isPage(path) {
   return extensions().some((ext) => lower.endsWith(`.${ext}`));
 }
 
-// files: [{ path, file, named }]; a file named directly is taken whatever
-// its name, one found in a folder only when its name ends as set.
+function showOthers(copied, leftOut) {
+  const others = $('#others');
+  others.hidden = copied.length + leftOut.length === 0;
+  const parts = [];
+  if (copied.length) parts.push(`${plural(copied.length, 'file')} not pages by their names, put into the zip unchanged`);
+  if (leftOut.length) parts.push(`${plural(leftOut.length, 'file')} of the folder not pages by their names, left out`);
+  $('#others-summary').textContent = `${parts.join('; ')} (endings taken as pages: ${extensions().join(', ')})`;
+  const list = $('#others-list');
+  list.replaceChildren(...[...copied.map((f) => [f.path, 'unchanged']), ...leftOut.map((f) => [f.path, 'left out'])]
+    .slice(0, 1000).map(([path, what]) => {
+      const item = document.createElement('li');
+      item.textContent = `${path} (${what})`;
+      return item;
+    }));
+  if (copied.length + leftOut.length > 1000) {
+    const item = document.createElement('li');
+    item.textContent = `and ${count(copied.length + leftOut.length - 1000)} more`;
+    list.append(item);
+  }
+}
+
+// found: [{ path, file, named }]. A file whose name ends as a page is parsed
+// and rewritten; another one named directly goes into the zip unchanged, one
+// found in a folder is left out. Both are listed visibly.
 function open(found) {
-  const pages = found.filter((f) => f.named || isPage(f.path));
-  pages.sort((a, b) => (a.path < b.path ? -1 : a.path > b.path ? 1 : 0));
-  const skipped = found.length - pages.length;
+  const byPath = (a, b) => (a.path < b.path ? -1 : a.path > b.path ? 1 : 0);
+  const taken = [];
+  const copied = [];
+  const leftOut = [];
   $('#errors').replaceChildren();
+  failedFiles = 0;
   // Two files of one name would be one entry of the zip: the first is taken.
-  const taken = pages.filter((f, i) => {
-    if (i === 0 || f.path !== pages[i - 1].path) return true;
-    reportError(`${f.path}: a second file of this name is left out (one zip entry each)`);
-    return false;
+  found.sort(byPath).forEach((f, i) => {
+    if (i > 0 && f.path === found[i - 1].path) {
+      reportError(`${f.path}: a second file of this name is left out (one zip entry each)`);
+      return;
+    }
+    const page = isPage(f.path);
+    if (page || f.named) taken.push({ path: f.path, file: f.file, page });
+    if (!page) (f.named ? copied : leftOut).push(f);
   });
+  showOthers(copied, leftOut);
   if (taken.length === 0) {
-    status(`No page among ${found.length} files (names ending in ${extensions().join(', ')}).`);
+    status(`No page among ${plural(found.length, 'file')} (names ending in ${extensions().join(', ')}).`);
     return;
   }
   const tops = new Set(taken.map((f) => f.path.split('/')[0]));
   zipName = tops.size === 1 && taken[0].path.includes('/') ? `${[...tops][0]}-rewritten.zip` : 'rewritten.zip';
-  listed([]);
+  files = [];
+  groups = NO_GROUPS;
   selected = null;
+  preview = null;
+  $('#preview').replaceChildren();
+  $('#preview-pager').replaceChildren();
+  $('#preview-name').textContent = '';
+  draw();
+  loaded = true;
+  sentBase = $('#base').value;
   busy(true);
-  status(`Reading ${taken.length} files${skipped ? ` (${skipped} other files left out)` : ''}…`);
-  worker.postMessage({ type: 'load', base: $('#base').value, files: taken.map(({ path, file }) => ({ path, file })) });
+  status(`Reading ${plural(taken.length, 'file')}…`);
+  sendMaps(false);
+  generation += 1;
+  worker.postMessage({ type: 'load', base: sentBase, files: taken, generation });
 }
 
 async function walk(entry, found) {
@@ -326,36 +755,87 @@ async function dropped(transfer) {
   open(found);
 }
 
+// ---- the document base: typed at any time, loading or not, it is the one
+// the list and the zip use
+
+let sentBase = '';
+let baseTimer = 0;
+function baseChanged() {
+  clearTimeout(baseTimer);
+  const base = $('#base').value;
+  if (!loaded || base === sentBase) return;
+  sentBase = base;
+  busy(true);
+  status(`Listing again with the document base ${base ? `"${base}"` : 'left empty'}…`);
+  worker.postMessage({ type: 'base', base });
+}
+
 // ---- the worker's answers
 
 worker.addEventListener('message', ({ data }) => {
   switch (data.type) {
-    case 'progress':
-      $('#progress').max = data.total;
-      $('#progress').value = data.done;
-      status(`${data.what} ${data.done} of ${data.total} files…`);
+    case 'progress': {
+      const bar = $('#progress');
+      bar.max = Math.max(1, data.totalBytes);
+      bar.value = data.bytes;
+      const what = data.what[0].toUpperCase() + data.what.slice(1);
+      const at = data.path ? `${data.path} (file ${count(data.done + 1)} of ${count(data.total)})`
+        : `${count(data.done)} of ${plural(data.total, 'file')}`;
+      status(`${what} ${at}: ${size(data.bytes)} of ${size(data.totalBytes)} done…`);
       break;
+    }
     case 'failed':
+      failedFiles += 1;
       reportError(`${data.path}: ${data.message}`);
       break;
     case 'listed': {
-      listed(data.files);
-      busy(false);
-      const failed = $('#errors').children.length;
-      status(`${files.length} files listed${failed ? `, ${failed} failed (see below)` : ''}.`);
+      if (data.generation !== generation) break;
+      listed(data);
+      // A base typed since (its pause not over yet) is sent now.
+      const current = data.base === $('#base').value;
+      if (!current) baseChanged();
+      busy(!current);
+      if (current) {
+        const pages = files.filter((file) => file.page).length;
+        status(`${plural(pages, 'page')} listed${files.length > pages ? `, ${files.length - pages} other ${files.length - pages === 1 ? 'file' : 'files'} kept unchanged` : ''}` +
+          `${failedFiles ? `, ${failedFiles} failed (see below)` : ''}.`);
+      }
       draw();
+      for (const kind of KINDS) updateRemarks(kind);
       if (files.length && !files.some((file) => file.path === selected)) select(files[0].path);
       else requestPreview();
       break;
     }
     case 'preview':
-      if (data.path === selected) showPreview(data.before, data.after);
+      if (data.seq !== previewSeq) break;
+      preview = { seq: data.seq, path: data.path, size: data.size, changes: data.changes };
+      $('#preview-name').textContent = data.path;
+      if (data.window) {
+        showWindow(data.window);
+      } else {
+        $('#preview-pager').replaceChildren();
+        $('#preview').textContent = `Not a page by its name: it goes into the zip unchanged (${size(data.size)}).`;
+      }
       break;
-    case 'zip':
+    case 'window':
+      if (preview?.seq === data.seq && data.window) showWindow(data.window);
+      else if (preview?.seq === data.seq) status('No change after this part of the output.');
+      break;
+    case 'map': {
+      const answer = mapAnswers.get(data.id);
+      mapAnswers.delete(data.id);
+      if (data.error) answer?.reject(new Error(data.error));
+      else answer?.resolve(data.pairs);
+      break;
+    }
+    case 'zip': {
       busy(false);
       saveBytes(data.blob, zipName, 'application/zip');
-      status(`${data.count} rewritten files written to ${zipName}.`);
+      const copied = data.copied ? ` and ${plural(data.copied, 'file')} unchanged` : '';
+      status(`${plural(data.rewritten, 'rewritten page')}${copied} written to ${zipName}` +
+        `${failedFiles ? `; ${failedFiles} failed (see below)` : ''}.`);
       break;
+    }
     case 'error':
       busy(false);
       reportError(data.message);
@@ -372,9 +852,15 @@ worker.addEventListener('error', (event) => {
 
 // ---- wiring
 
+restoreMaps();
 setUpMap('images');
 setUpMap('hrefs');
+sendMaps();
+urlRows = roving($('#urls tbody'), 'button.map-url');
+fileRows = roving($('#files tbody'), 'button.file');
 
+$('#open-files-button').addEventListener('click', () => $('#open-files').click());
+$('#open-folder-button').addEventListener('click', () => $('#open-folder').click());
 $('#open-files').addEventListener('change', (event) => {
   open([...event.target.files].map((file) => ({ path: file.name, file, named: true })));
   event.target.value = '';
@@ -386,17 +872,20 @@ $('#open-folder').addEventListener('change', (event) => {
 let filterTimer = 0;
 $('#filter').addEventListener('input', () => {
   clearTimeout(filterTimer);
-  if (files.length > 500) filterTimer = setTimeout(draw, 150);   // wait for the next key
-  else draw();
+  filterTimer = setTimeout(draw, files.length > 200 || groups.counts.length > 2000 ? 200 : 50);   // wait for the next key
 });
-$('#base').addEventListener('change', () => {
-  if (files.length === 0) return;
-  busy(true);
-  worker.postMessage({ type: 'base', base: $('#base').value });
+$('#base').addEventListener('input', () => {
+  clearTimeout(baseTimer);
+  baseTimer = setTimeout(baseChanged, 400);
 });
+$('#base').addEventListener('change', baseChanged);
 $('#download').addEventListener('click', () => {
+  if (working || files.length === 0) return;
+  baseChanged();
+  sendMaps(false);
   busy(true);
-  worker.postMessage({ type: 'zip', images: pairsFor('images'), hrefs: pairsFor('hrefs') });
+  status(`Rewriting ${plural(files.length, 'file')}…`);
+  worker.postMessage({ type: 'zip' });
 });
 
 document.addEventListener('dragover', (event) => {

@@ -1,121 +1,324 @@
-// The page's work, off the main thread: reads the files, parses them, lists
-// their URLs, shows one rewritten, and writes the zip. Messages in:
-//   { type: 'load', files: [{ path, file }], base }   read and list (replaces all)
-//   { type: 'base', base }                           list again with another base
-//   { type: 'preview', path, images, hrefs }         one file, before and after
-//   { type: 'zip', images, hrefs }                   every file rewritten, zipped
-// images and hrefs are arrays of { from, to } Uint8Arrays. Messages out:
-// 'progress' { done, total, what }, 'failed' { path, message } (one a file),
-// 'listed' { files }, 'preview' { path, before, after }, 'zip' { blob, count },
+// The page's work, off the main thread: reads the files, parses the pages,
+// lists their URLs, shows one rewritten a window at a time, and writes the
+// zip. Messages in:
+//   { type: 'load', files: [{ path, file, page }], base, generation }
+//                                            read and list (replaces all)
+//   { type: 'base', base }                   list again with another base
+//   { type: 'maps', images, hrefs }          the maps from now on ([{ from, to }] of Uint8Arrays)
+//   { type: 'preview', path, seq }           one file rewritten: its first window
+//   { type: 'window', seq, start, change }   another window of that preview
+//   { type: 'zip' }                          every file, pages rewritten, zipped
+//   { type: 'readMap', bytes, name, id }     a map file's pairs (answered at once)
+// A file with page: false is never parsed: it goes into the zip as it came.
+// Messages out: 'progress' { done, total, bytes, totalBytes, what, path },
+// 'failed' { path, message } (one a file), 'listed' { files, groups, base, generation },
+// 'preview' { path, seq, size, changes, window }, 'window' { seq, window },
+// 'zip' { blob, rewritten, copied }, 'map' { id, pairs } or { id, error },
 // 'error' { message } for a failure of the whole step.
 import { createKivoparse } from './kivoparse.mjs';
 import { zipStored } from './zip.mjs';
+import { text, keyOf, foldKey, concat, packStrings } from './bytes.mjs';
 
 let kivoparse = null;
 let lister = null;    // a Parser of that module, for listing: one parse a file
-let documents = [];   // [{ path, bytes, date }] in the order given
-let base = '';
+let documents = [];   // [{ path, bytes, date, page }] in the order given
+let base = '';        // the base the list was made with
+let wantedBase = '';  // the last base asked for
+let generation = 0;   // of the load the documents come from
+let maps = { images: [], hrefs: [] };
+let urlMaps = null;   // the module's UrlMaps of those, made once for all files
 
+// One module at a time, however many steps ask for it at once.
+let loading = null;
 async function module() {
   if (!kivoparse) {
-    kivoparse = await createKivoparse();
-    lister = new kivoparse.Parser();
+    loading ??= createKivoparse().then((k) => {
+      kivoparse = k;
+      lister = new k.Parser();
+      return k;
+    }).finally(() => { loading = null; });
+    return loading;
   }
   return kivoparse;
 }
 
 // After a failure inside the module (out of memory, say) its state is not to
 // be trusted: the next call loads a fresh one.
-function discardModule() { kivoparse = null; lister = null; }
+function discardModule() { kivoparse = null; lister = null; urlMaps = null; }
 
-function progress(done, total, what) {
-  postMessage({ type: 'progress', done, total, what });
+function dropUrlMaps() {
+  urlMaps?.images.delete();
+  urlMaps?.links.delete();
+  urlMaps = null;
 }
 
-// Yields now and then, so that messages go out while a long step runs.
+// Yields now and then, so that messages go out (and come in) while a long
+// step runs.
 const breathe = () => new Promise((resolve) => setTimeout(resolve, 0));
 
+// Runs work on each document, with progress by bytes: one large file shows
+// its name and a bar that has not moved, not a full bar.
 async function eachDocument(what, work) {
+  const totalBytes = documents.reduce((sum, d) => sum + d.bytes.length, 0);
+  let bytes = 0;
   let last = 0;
+  const progress = (done, path) => postMessage({ type: 'progress', what, done, total: documents.length, bytes, totalBytes, path });
   for (let i = 0; i < documents.length; ++i) {
     const document = documents[i];
+    if (Date.now() - last > 50 || document.bytes.length > 1 << 20) {
+      progress(i, document.path);
+      last = Date.now();
+      await breathe();
+    }
     try {
       await work(document, await module());
     } catch (error) {
       discardModule();
       postMessage({ type: 'failed', path: document.path, message: error?.message ?? String(error) });
     }
-    if (Date.now() - last > 50 || i + 1 === documents.length) {
-      progress(i + 1, documents.length, what);
-      last = Date.now();
-      await breathe();
-    }
+    bytes += document.bytes.length;
   }
+  progress(documents.length, '');
 }
 
+// Each page's URLs, and every distinct URL (bytes as they are, kind apart)
+// with the number of files holding it, most shared first. The page only
+// keeps and filters what comes back, so the URLs go out as columns, one
+// typed array or packed string (packStrings) a field, which cost the page
+// little to receive:
+//   groups: { kinds (0 image, 1 link), counts, shown, search, fold, bytes, ends }
+//   files: [{ path, size, page, images, hrefs (group numbers), search }]
 async function list() {
-  const files = [];
-  await eachDocument('parsing', (document) => {
-    lister.setDocumentBase(base);
-    if (lister.parseHTML(document.bytes) !== 0) throw new RangeError('too large to parse (2 GiB or more)');
-    files.push({ path: document.path, size: document.bytes.length, images: lister.getImages(), hrefs: lister.getHrefs() });
-  });
-  postMessage({ type: 'listed', files });
+  do {
+    base = wantedBase;
+    const files = [];
+    const byKey = new Map();
+    const found = [];
+    await eachDocument('parsing', (document) => {
+      const file = { path: document.path, size: document.bytes.length, page: document.page, images: [], hrefs: [] };
+      files.push(file);
+      if (!document.page) return;
+      lister.setDocumentBase(base);
+      if (lister.parseHTML(document.bytes) !== 0) throw new RangeError('too large to parse (2 GiB or more)');
+      for (const [kind, urls] of [[0, lister.getImages()], [1, lister.getHrefs()]]) {
+        for (const url of urls) {
+          const key = kind + keyOf(url);
+          let index = byKey.get(key);
+          if (index === undefined) {
+            index = found.length;
+            byKey.set(key, index);
+            found.push({ kind, url, shown: text(url), count: 0 });
+          }
+          found[index].count += 1;
+          file[kind ? 'hrefs' : 'images'].push(index);
+        }
+      }
+    });
+    const order = found.map((_, i) => i).sort((a, b) => found[b].count - found[a].count ||
+      (found[a].shown < found[b].shown ? -1 : found[a].shown > found[b].shown ? 1 : 0));
+    const newIndex = new Uint32Array(found.length);
+    order.forEach((old, i) => { newIndex[old] = i; });
+    const sorted = order.map((i) => found[i]);
+    const groups = {
+      kinds: Uint8Array.from(sorted, (g) => g.kind),
+      counts: Uint32Array.from(sorted, (g) => g.count),
+      shown: packStrings(sorted.map((g) => g.shown)),
+      search: packStrings(sorted.map((g) => g.shown.toLowerCase())),
+      fold: packStrings(sorted.map((g) => foldKey(g.url))),
+      bytes: concat(sorted.map((g) => g.url)),
+      ends: new Uint32Array(sorted.length),
+    };
+    sorted.reduce((end, g, i) => (groups.ends[i] = end + g.url.length), 0);
+    for (const file of files) {
+      file.images = Uint32Array.from(file.images, (i) => newIndex[i]);
+      file.hrefs = Uint32Array.from(file.hrefs, (i) => newIndex[i]);
+      file.search = [file.path.toLowerCase(), ...[...file.images, ...file.hrefs].map((i) => sorted[i].shown.toLowerCase())].join('\n');
+    }
+    if (base === wantedBase) postMessage({ type: 'listed', files, groups, base, generation });
+  } while (base !== wantedBase);
 }
 
-const pairs = (map) => (map ?? []).map(({ from, to }) => [from, to]);
+const pairs = (map) => map.map(({ from, to }) => [from, to]);
+function rewrite(k, bytes) {
+  urlMaps ??= { images: k.UrlMap.fromPairs(pairs(maps.images)), links: k.UrlMap.fromPairs(pairs(maps.hrefs)) };
+  return k.rewrite(bytes, { base, ...urlMaps });
+}
+
+// ---- the preview: the rewritten file and the byte ranges of changed values
+
+const WINDOW = 32 << 10;
+let shown = null;      // { path, seq, after, changes: [start, end, ...] }
+let normalised = null; // { path, base, bytes }: the output without maps, kept
+let latestPreview = 0;
+
+const QUOTE = 34;
+function quotes(bytes) {
+  const at = [];
+  for (let i = bytes.indexOf(QUOTE); i >= 0; i = bytes.indexOf(QUOTE, i + 1)) at.push(i);
+  return at;
+}
+
+function same(a, aStart, aEnd, b, bStart, bEnd) {
+  if (aEnd - aStart !== bEnd - bStart) return false;
+  for (let i = 0; i < aEnd - aStart; ++i) if (a[aStart + i] !== b[bStart + i]) return false;
+  return true;
+}
+
+// Only values change, so while both outputs have as many quotes the pieces
+// between them line up; a new value holding a quote leaves the span between
+// the common ends marked.
+function changedRanges(before, after) {
+  const ranges = [];
+  const qa = quotes(before);
+  const qb = quotes(after);
+  if (qa.length === qb.length) {
+    qa.push(before.length);
+    qb.push(after.length);
+    let a = 0;
+    let b = 0;
+    for (let i = 0; i < qa.length; ++i) {
+      if (!same(before, a, qa[i], after, b, qb[i])) ranges.push(b, qb[i]);
+      a = qa[i] + 1;
+      b = qb[i] + 1;
+    }
+    return ranges;
+  }
+  let head = 0;
+  while (head < before.length && head < after.length && before[head] === after[head]) ++head;
+  let tail = 0;
+  while (tail < before.length - head && tail < after.length - head &&
+         before[before.length - 1 - tail] === after[after.length - 1 - tail]) ++tail;
+  ranges.push(head, after.length - tail);
+  return ranges;
+}
+
+// Text pieces [text, changed] of the window at start (moved back to the
+// start of a UTF-8 sequence), or of the one holding the first change at or
+// after start when change is set.
+function windowAt(start, change) {
+  const { after, changes } = shown;
+  if (change) {
+    let i = 0;
+    while (i < changes.length && changes[i + 1] <= start) i += 2;
+    if (i >= changes.length) return null;
+    start = Math.max(0, changes[i] - 256);
+    const line = after.lastIndexOf(10, changes[i]);
+    if (line >= start) start = line + 1;
+  }
+  start = Math.max(0, Math.min(start, after.length - 1));
+  while (start > 0 && (after[start] & 0xc0) === 0x80) --start;
+  let end = Math.min(after.length, start + WINDOW);
+  while (end < after.length && (after[end] & 0xc0) === 0x80) ++end;
+  const pieces = [];
+  let at = start;
+  for (let i = 0; i < changes.length; i += 2) {
+    if (changes[i + 1] <= start) continue;
+    if (changes[i] >= end) break;
+    const from = Math.max(start, changes[i]);
+    const to = Math.min(end, changes[i + 1]);
+    if (from > at) pieces.push([text(after.subarray(at, from)), false]);
+    pieces.push([text(after.subarray(from, to)), true]);
+    at = to;
+  }
+  if (at < end) pieces.push([text(after.subarray(at, end)), false]);
+  return { start, end, pieces };
+}
+
+// ---- the steps
 
 const steps = {
-  async load({ files, base: newBase }) {
-    base = newBase ?? '';
+  async load({ files, generation: loaded }) {
+    generation = loaded;
     documents = [];
+    shown = null;
+    normalised = null;
     // Many reads at a time: each is a round trip to the browser.
-    const read = async ({ path, file }) => {
+    const read = async ({ path, file, page }) => {
       try {
-        return { path, bytes: new Uint8Array(await file.arrayBuffer()), date: new Date(file.lastModified) };
+        return { path, page, bytes: new Uint8Array(await file.arrayBuffer()), date: new Date(file.lastModified) };
       } catch (error) {
         postMessage({ type: 'failed', path, message: `cannot be read: ${error?.message ?? error}` });
         return null;
       }
     };
+    const totalBytes = files.reduce((sum, f) => sum + f.file.size, 0);
+    let bytes = 0;
     for (let i = 0; i < files.length; i += 64) {
-      const batch = await Promise.all(files.slice(i, i + 64).map(read));
-      documents.push(...batch.filter(Boolean));
-      progress(Math.min(i + 64, files.length), files.length, 'reading');
+      const batch = files.slice(i, i + 64);
+      postMessage({ type: 'progress', what: 'reading', done: i, total: files.length, bytes, totalBytes, path: batch.length === 1 ? batch[0].path : '' });
+      const read64 = await Promise.all(batch.map(read));
+      documents.push(...read64.filter(Boolean));
+      bytes += batch.reduce((sum, f) => sum + f.file.size, 0);
     }
     await list();
   },
-  async base({ base: newBase }) {
-    base = newBase ?? '';
-    await list();
+  async base() {
+    if (wantedBase !== base) await list();
   },
-  async preview({ path, images, hrefs }) {
+  async maps(data) {
+    maps = { images: data.images ?? [], hrefs: data.hrefs ?? [] };
+    dropUrlMaps();
+  },
+  async preview({ path, seq }) {
+    if (seq < latestPreview) return;   // a newer one is on its way
     const document = documents.find((d) => d.path === path);
     if (!document) return;
+    if (!document.page) {
+      shown = null;
+      postMessage({ type: 'preview', path, seq, size: document.bytes.length, changes: 0, window: null });
+      return;
+    }
     try {
       const k = await module();
-      const before = k.normalize(document.bytes, { base });
-      const after = k.rewrite(document.bytes, { base, images: pairs(images), hrefs: pairs(hrefs) });
-      postMessage({ type: 'preview', path, before, after });
+      if (normalised?.path !== path || normalised.base !== base) {
+        normalised = { path, base, bytes: k.normalize(document.bytes, { base }) };
+      }
+      const after = maps.images.length || maps.hrefs.length ? rewrite(k, document.bytes) : normalised.bytes;
+      shown = { path, seq, after, changes: after === normalised.bytes ? [] : changedRanges(normalised.bytes, after) };
+      postMessage({ type: 'preview', path, seq, size: after.length, changes: shown.changes.length / 2, window: windowAt(0, false) });
     } catch (error) {
       discardModule();
       postMessage({ type: 'failed', path, message: error?.message ?? String(error) });
     }
   },
-  async zip({ images, hrefs }) {
+  async window({ seq, start, change }) {
+    if (shown?.seq !== seq) return;
+    postMessage({ type: 'window', seq, window: windowAt(start, change) });
+  },
+  async zip() {
     const entries = [];
+    let rewritten = 0;
     await eachDocument('rewriting', (document, k) => {
-      const data = k.rewrite(document.bytes, { base, images: pairs(images), hrefs: pairs(hrefs) });
+      const data = document.page ? rewrite(k, document.bytes) : document.bytes;
+      if (document.page) ++rewritten;
       entries.push({ path: document.path, data, date: document.date });
     });
     const blob = new Blob(zipStored(entries), { type: 'application/zip' });
-    postMessage({ type: 'zip', blob, count: entries.length });
+    postMessage({ type: 'zip', blob, rewritten, copied: entries.length - rewritten });
   },
 };
 
-// Steps run one after another, in the order they were asked for.
+// Map files are read at once, not behind a long step, by the library's
+// reader (the command-line tool's).
+async function readMap({ bytes, name, id }) {
+  try {
+    const map = new (await module()).UrlMap(bytes, name);
+    const from = map.sources();
+    const to = map.destinations();
+    map.delete();
+    postMessage({ type: 'map', id, pairs: from.map((value, i) => ({ from: value, to: to[i] })) });
+  } catch (error) {
+    postMessage({ type: 'map', id, error: error?.message ?? String(error) });
+  }
+}
+
+// Steps run one after another, in the order they were asked for; a preview
+// or a base that a newer one replaces is skipped when its turn comes.
 let queue = Promise.resolve();
 addEventListener('message', ({ data }) => {
+  if (data.type === 'readMap') { readMap(data); return; }
+  if (data.type === 'preview') latestPreview = Math.max(latestPreview, data.seq);
+  if (data.type === 'base' || data.type === 'load') wantedBase = data.base ?? '';
   queue = queue.then(async () => {
     try {
       await steps[data.type](data);

@@ -7,9 +7,9 @@
 #include <ocidl.h>
 
 #include <atomic>
-#include <new>
 #include <vector>
 
+#include "control/win/Guard.h"
 #include "control/win/Module.h"
 
 namespace kivoparse::win {
@@ -25,8 +25,11 @@ public:
     // Takes its own references to the items and the owner.
     static HRESULT Create(IUnknown* owner, const std::vector<Item>& items, size_t position, Enum** result) {
         if (!result) return E_POINTER;
-        *result = new (std::nothrow) CEnum(owner, items, position);
-        return *result ? S_OK : E_OUTOFMEMORY;
+        *result = nullptr;
+        return Guarded([&] {
+            *result = new CEnum(owner, items, position);
+            return S_OK;
+        });
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {

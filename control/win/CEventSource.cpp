@@ -1,6 +1,7 @@
 #include "control/win/CEventSource.h"
 
 #include "control/win/CEnum.h"
+#include "control/win/Guard.h"
 #include "control/win/KIVOParse.h"
 
 namespace kivoparse::win {
@@ -44,7 +45,14 @@ HRESULT CEventSource::Advise(IUnknown* sink, DWORD* cookie) {
         FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&events)))) {
         return CONNECT_E_CANNOTCONNECT;
     }
-    mConnections.push_back(CONNECTDATA{events, mNextCookie});
+    const HRESULT hr = Guarded([&] {
+        mConnections.push_back(CONNECTDATA{events, mNextCookie});
+        return S_OK;
+    });
+    if (FAILED(hr)) {
+        events->Release();
+        return hr;
+    }
     *cookie = mNextCookie++;
     return S_OK;
 }

@@ -1,5 +1,7 @@
 #include "control/win/CKIVOParseOleCtrl.h"
 
+#include <cstring>
+#include <exception>
 #include <iterator>
 #include <new>
 #include <string>
@@ -7,6 +9,7 @@
 
 #include "control/win/CEnum.h"
 #include "control/win/Convert.h"
+#include "control/win/Guard.h"
 #include "control/win/KIVOParse.h"
 #include "control/win/Module.h"
 #include "control/win/resource.h"
@@ -21,20 +24,21 @@ namespace {
 // GetIDsOfNames reads; Invoke reads only this table.
 struct CMethod {
     DISPID id;
+    const wchar_t* name;  // for error reports only
     UINT argCount;
     VARTYPE argTypes[2];
     HRESULT (CKIVOParseOleCtrl::*call)(VARIANT* args, VARIANT* result, UINT* refused);
 };
 
 constexpr CMethod kMethods[] = {
-    {1, 0, {}, &CKIVOParseOleCtrl::CallGetHTML},
-    {2, 1, {VT_BSTR}, &CKIVOParseOleCtrl::CallParseHTML},
-    {3, 1, {VT_BSTR}, &CKIVOParseOleCtrl::CallSetLogFile},
-    {4, 0, {}, &CKIVOParseOleCtrl::CallGetImages},
-    {5, 0, {}, &CKIVOParseOleCtrl::CallGetHrefs},
-    {6, 2, {VT_VARIANT, VT_VARIANT}, &CKIVOParseOleCtrl::CallFixImages},
-    {7, 2, {VT_VARIANT, VT_VARIANT}, &CKIVOParseOleCtrl::CallFixHrefs},
-    {8, 1, {VT_BSTR}, &CKIVOParseOleCtrl::CallSetDocumentBase},
+    {1, L"GetHTML", 0, {}, &CKIVOParseOleCtrl::CallGetHTML},
+    {2, L"ParseHTML", 1, {VT_BSTR}, &CKIVOParseOleCtrl::CallParseHTML},
+    {3, L"SetLogFile", 1, {VT_BSTR}, &CKIVOParseOleCtrl::CallSetLogFile},
+    {4, L"GetImages", 0, {}, &CKIVOParseOleCtrl::CallGetImages},
+    {5, L"GetHrefs", 0, {}, &CKIVOParseOleCtrl::CallGetHrefs},
+    {6, L"FixImages", 2, {VT_VARIANT, VT_VARIANT}, &CKIVOParseOleCtrl::CallFixImages},
+    {7, L"FixHrefs", 2, {VT_VARIANT, VT_VARIANT}, &CKIVOParseOleCtrl::CallFixHrefs},
+    {8, L"SetDocumentBase", 1, {VT_BSTR}, &CKIVOParseOleCtrl::CallSetDocumentBase},
 };
 
 // The placeholder extent, 100 by 50 pixels at 96 dots per inch, in
@@ -90,14 +94,56 @@ HRESULT StringResult(const std::string& value, VARIANT* result) {
 
 std::string ArgText(const VARIANT& arg) { return ToAnsi(V_BSTR(&arg), SysStringLen(V_BSTR(&arg))); }
 
+// DISP_E_EXCEPTION, with an EXCEPINFO that names the method and the
+// failure: "ParseHTML failed: <what>". Built without C++ allocation, so it
+// works when memory is short; a caller without an EXCEPINFO gets E_UNEXPECTED.
+HRESULT ExceptionResult(const wchar_t* method, const char* what, EXCEPINFO* exception) {
+    if (!exception) return E_UNEXPECTED;
+    wchar_t text[512] = {};
+    size_t at = 0;
+    for (const wchar_t* part : {method, L" failed: "}) {
+        for (; *part && at < 128; ++part) text[at++] = *part;
+    }
+    const int length = static_cast<int>(strnlen(what, 256));
+    const int room = static_cast<int>(std::size(text) - 1 - at);
+    at += static_cast<size_t>(length ? MultiByteToWideChar(CP_ACP, 0, what, length, text + at, room) : 0);
+    *exception = EXCEPINFO{};
+    exception->bstrSource = SysAllocString(L"KIVOPARSE.KIVOParseCtrl.1");
+    exception->bstrDescription = SysAllocStringLen(text, static_cast<UINT>(at));
+    exception->scode = E_FAIL;
+    return DISP_E_EXCEPTION;
+}
+
+// Runs one method body. Out of memory anywhere in it (the arguments' 8-bit
+// copies, the parse, the results) gives E_OUTOFMEMORY with no result; the
+// control stays usable, its tree as the failed call left it (see
+// CKIVOParseCtrl: a rewrite changes nothing unless it completes, a parse
+// that fails leaves no tree).
+HRESULT CallMethod(CKIVOParseOleCtrl& control, const CMethod& method, VARIANT* args, VARIANT* result, UINT* refused,
+                   EXCEPINFO* exception) noexcept {
+    try {
+        return (control.*method.call)(args, result, refused);
+    } catch (const std::bad_alloc&) {
+        VariantClear(result);
+        return E_OUTOFMEMORY;
+    } catch (const std::exception& error) {
+        VariantClear(result);
+        return ExceptionResult(method.name, error.what(), exception);
+    } catch (...) {
+        VariantClear(result);
+        return ExceptionResult(method.name, "unknown exception", exception);
+    }
+}
+
 }  // namespace
 
 HRESULT CKIVOParseOleCtrl::Create(REFIID riid, void** object) {
-    auto* control = new (std::nothrow) CKIVOParseOleCtrl();
-    if (!control) return E_OUTOFMEMORY;
-    HRESULT hr = control->QueryInterface(riid, object);
-    control->Release();
-    return hr;
+    return Guarded([&] {
+        auto* control = new CKIVOParseOleCtrl();
+        HRESULT hr = control->QueryInterface(riid, object);
+        control->Release();
+        return hr;
+    });
 }
 
 CKIVOParseOleCtrl::CKIVOParseOleCtrl() : mEvents(this), mVersion(kPersistedVersion), mExtent(kDefaultExtent) {
@@ -194,7 +240,7 @@ HRESULT CKIVOParseOleCtrl::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT coun
 // call order, strings converted to BSTR, VARIANTs exactly as the host sent
 // them (a script passes its variables by reference).
 HRESULT CKIVOParseOleCtrl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                  EXCEPINFO*, UINT* argError) {
+                                  EXCEPINFO* exception, UINT* argError) {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     if (!params || (params->cArgs && !params->rgvarg)) return E_INVALIDARG;
     const CMethod* method = nullptr;
@@ -224,7 +270,7 @@ HRESULT CKIVOParseOleCtrl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISP
         VARIANT* out = result ? result : &ignored;
         VariantInit(out);
         UINT refused = 0;
-        hr = (this->*method->call)(args, out, &refused);
+        hr = CallMethod(*this, *method, args, out, &refused, exception);
         if (hr == DISP_E_TYPEMISMATCH && argError) *argError = method->argCount - 1 - refused;
     }
     VariantClear(&ignored);
@@ -304,8 +350,10 @@ HRESULT CKIVOParseOleCtrl::GetGUID(DWORD kind, GUID* guid) {
 // ---- IConnectionPointContainer
 
 HRESULT CKIVOParseOleCtrl::EnumConnectionPoints(IEnumConnectionPoints** points) {
-    std::vector<IConnectionPoint*> all = {&mEvents};
-    return CEnum<IEnumConnectionPoints, IConnectionPoint*>::Create(static_cast<IDispatch*>(this), all, 0, points);
+    return Guarded([&] {
+        std::vector<IConnectionPoint*> all = {&mEvents};
+        return CEnum<IEnumConnectionPoints, IConnectionPoint*>::Create(static_cast<IDispatch*>(this), all, 0, points);
+    });
 }
 
 HRESULT CKIVOParseOleCtrl::FindConnectionPoint(REFIID riid, IConnectionPoint** point) {
@@ -420,6 +468,10 @@ HRESULT CKIVOParseOleCtrl::GetClipboardData(DWORD, IDataObject** data) {
 }
 
 HRESULT CKIVOParseOleCtrl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND parent, LPCRECT position) {
+    return Guarded([&] { return RunVerb(verb, site, parent, position); });
+}
+
+HRESULT CKIVOParseOleCtrl::RunVerb(LONG verb, IOleClientSite* site, HWND parent, LPCRECT position) {
     switch (verb) {
         case OLEIVERB_PROPERTIES:
             return ShowPropertyPages(parent);
@@ -490,9 +542,9 @@ HRESULT CKIVOParseOleCtrl::ActivateInPlace(IOleClientSite* site, HWND, LPCRECT p
     }
     ShowWindow(mWindow, SW_SHOWNA);
     if (uiActivate && !bUIActive) {
+        const std::wstring name = LoadResourceString(IDS_KIVOPARSE);
         bUIActive = true;
         mInPlaceSite->OnUIActivate();
-        const std::wstring name = LoadResourceString(IDS_KIVOPARSE);
         if (mFrame) {
             mFrame->SetActiveObject(this, name.c_str());
             mFrame->SetBorderSpace(nullptr);
@@ -513,12 +565,15 @@ HRESULT CKIVOParseOleCtrl::GetUserClassID(CLSID* clsid) { return GetClassID(clsi
 
 HRESULT CKIVOParseOleCtrl::GetUserType(DWORD, LPOLESTR* name) {
     if (!name) return E_POINTER;
-    const std::wstring text = LoadResourceString(IDS_KIVOPARSE);
-    *name = static_cast<LPOLESTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t)));
-    if (!*name) return E_OUTOFMEMORY;
-    text.copy(*name, text.size());
-    (*name)[text.size()] = L'\0';
-    return S_OK;
+    *name = nullptr;
+    return Guarded([&] {
+        const std::wstring text = LoadResourceString(IDS_KIVOPARSE);
+        *name = static_cast<LPOLESTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t)));
+        if (!*name) return E_OUTOFMEMORY;
+        text.copy(*name, text.size());
+        (*name)[text.size()] = L'\0';
+        return S_OK;
+    });
 }
 
 HRESULT CKIVOParseOleCtrl::SetExtent(DWORD aspect, SIZEL* size) {

@@ -133,6 +133,7 @@ private:
     CKIVOParseOleCtrl();
     ~CKIVOParseOleCtrl();
 
+    HRESULT RunVerb(LONG verb, IOleClientSite* site, HWND parent, LPCRECT position);
     HRESULT ShowPropertyPages(HWND parent);
     HRESULT ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT position, bool uiActivate);
     void ViewChanged();

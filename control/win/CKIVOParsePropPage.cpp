@@ -3,6 +3,7 @@
 #include <new>
 #include <string>
 
+#include "control/win/Guard.h"
 #include "control/win/Module.h"
 #include "control/win/resource.h"
 
@@ -90,13 +91,17 @@ HRESULT CKIVOParsePropPage::GetPageInfo(PROPPAGEINFO* info) {
     if (!info) return E_POINTER;
     const LONG units = GetDialogBaseUnits();
     info->cb = sizeof(PROPPAGEINFO);
-    info->pszTitle = CopyToTaskMemory(LoadResourceString(IDS_KIVOPARSE_PPG_CAPTION));
+    info->pszTitle = nullptr;
+    const HRESULT hr = Guarded([&] {
+        info->pszTitle = CopyToTaskMemory(LoadResourceString(IDS_KIVOPARSE_PPG_CAPTION));
+        return info->pszTitle ? S_OK : E_OUTOFMEMORY;
+    });
     info->size.cx = MulDiv(kDialogWidth, LOWORD(units), 4);
     info->size.cy = MulDiv(kDialogHeight, HIWORD(units), 8);
     info->pszDocString = nullptr;
     info->pszHelpFile = nullptr;
     info->dwHelpContext = 0;
-    return info->pszTitle ? S_OK : E_OUTOFMEMORY;
+    return hr;
 }
 
 HRESULT CKIVOParsePropPage::SetObjects(ULONG count, IUnknown** objects) {

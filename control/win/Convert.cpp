@@ -9,16 +9,32 @@ namespace {
 // Deep enough for any host; a cycle of references would otherwise never end.
 constexpr int kMaxReferenceDepth = 8;
 
+// Copies the system hands out, freed however the scope is left: appending
+// to the list can run out of memory.
+struct CVariantCopy {
+    VARIANT value;
+    CVariantCopy() { VariantInit(&value); }
+    CVariantCopy(const CVariantCopy&) = delete;
+    CVariantCopy& operator=(const CVariantCopy&) = delete;
+    ~CVariantCopy() { VariantClear(&value); }
+};
+
+struct CBstrCopy {
+    BSTR text = nullptr;
+    CBstrCopy() = default;
+    CBstrCopy(const CBstrCopy&) = delete;
+    CBstrCopy& operator=(const CBstrCopy&) = delete;
+    ~CBstrCopy() { SysFreeString(text); }
+};
+
 HRESULT AppendVariantText(const VARIANT& element, std::vector<std::string>& values) {
     VARTYPE type = V_VT(&element) & ~VT_BYREF;
     // Converting an object to text would call into the host's object.
     if (type == VT_DISPATCH || type == VT_UNKNOWN || (V_VT(&element) & VT_ARRAY)) return DISP_E_TYPEMISMATCH;
-    VARIANT text;
-    VariantInit(&text);
-    HRESULT hr = VariantChangeType(&text, const_cast<VARIANT*>(&element), 0, VT_BSTR);
+    CVariantCopy text;
+    HRESULT hr = VariantChangeType(&text.value, const_cast<VARIANT*>(&element), 0, VT_BSTR);
     if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
-    values.push_back(ToAnsi(V_BSTR(&text), SysStringLen(V_BSTR(&text))));
-    VariantClear(&text);
+    values.push_back(ToAnsi(V_BSTR(&text.value), SysStringLen(V_BSTR(&text.value))));
     return S_OK;
 }
 
@@ -31,16 +47,13 @@ HRESULT ReadSafeArray(SAFEARRAY* array, VARTYPE elementType, std::vector<std::st
     }
     for (LONG n = 0; n <= upper; ++n) {
         if (elementType == VT_BSTR) {
-            BSTR element = nullptr;
-            if (FAILED(SafeArrayGetElement(array, &n, &element))) return DISP_E_TYPEMISMATCH;
-            values.push_back(ToAnsi(element, SysStringLen(element)));
-            SysFreeString(element);
+            CBstrCopy element;
+            if (FAILED(SafeArrayGetElement(array, &n, &element.text))) return DISP_E_TYPEMISMATCH;
+            values.push_back(ToAnsi(element.text, SysStringLen(element.text)));
         } else {
-            VARIANT element;
-            VariantInit(&element);
-            if (FAILED(SafeArrayGetElement(array, &n, &element))) return DISP_E_TYPEMISMATCH;
-            HRESULT hr = AppendVariantText(element, values);
-            VariantClear(&element);
+            CVariantCopy element;
+            if (FAILED(SafeArrayGetElement(array, &n, &element.value))) return DISP_E_TYPEMISMATCH;
+            HRESULT hr = AppendVariantText(element.value, values);
             if (FAILED(hr)) return hr;
         }
     }
@@ -67,11 +80,9 @@ HRESULT ReadScriptArray(IDispatch* object, std::vector<std::string>& values) {
         return DISP_E_TYPEMISMATCH;
     }
     for (LONG n = 0; n < V_I4(&length); ++n) {
-        VARIANT element;
-        VariantInit(&element);
-        HRESULT hr = GetProperty(object, std::to_wstring(n).c_str(), &element);
-        if (SUCCEEDED(hr)) hr = AppendVariantText(element, values);
-        VariantClear(&element);
+        CVariantCopy element;
+        HRESULT hr = GetProperty(object, std::to_wstring(n).c_str(), &element.value);
+        if (SUCCEEDED(hr)) hr = AppendVariantText(element.value, values);
         if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
     }
     return S_OK;

@@ -7,6 +7,7 @@
 
 #include "control/win/CKIVOParseOleCtrl.h"
 #include "control/win/CKIVOParsePropPage.h"
+#include "control/win/Guard.h"
 #include "control/win/Registration.h"
 // The identifiers of the type library are defined here, once for the module.
 #include <initguid.h>
@@ -91,8 +92,7 @@ HRESULT LoadKIVOParseTypeLib(LCID lcid, ITypeLib** library) {
     *library = nullptr;
     if (SUCCEEDED(LoadRegTypeLib(LIBID_KIVOPARSELib, 1, 0, lcid, library))) return S_OK;
     if (SUCCEEDED(LoadRegTypeLib(LIBID_KIVOPARSELib, 1, 0, 0x409, library))) return S_OK;
-    const std::wstring path = ModulePath();
-    return LoadTypeLibEx(path.c_str(), REGKIND_NONE, library);
+    return Guarded([&] { return LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, library); });
 }
 
 HRESULT LoadKIVOParseTypeInfo(LCID lcid, REFGUID guid, ITypeInfo** info) {

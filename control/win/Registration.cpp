@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "control/win/Guard.h"
 #include "control/win/KIVOParse.h"
 #include "control/win/Module.h"
 #include "control/win/resource.h"
@@ -79,16 +80,35 @@ HRESULT DeleteTree(const std::wstring& key) {
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(status);
 }
 
+// On 32-bit Windows there is one view, where the class was just removed.
+bool RegisteredForOtherWidth(const std::wstring& classKey) {
+#ifdef _WIN64
+    constexpr REGSAM kOtherView = KEY_WOW64_32KEY;
+#else
+    constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
+#endif
+    HKEY key = nullptr;
+    const std::wstring server = classKey + L"\\InprocServer32";
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, server.c_str(), 0, KEY_READ | kOtherView, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
 }  // namespace
 
+// Out of memory fails the step it happens in, as any other failure does.
 HRESULT RegisterKIVOParseTypeLib() {
-    std::wstring path = ModulePath();
-    ITypeLib* library = nullptr;
-    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
-    if (FAILED(hr)) return hr;
-    hr = RegisterTypeLib(library, path.data(), nullptr);
-    library->Release();
-    return hr;
+    return Guarded([] {
+        std::wstring path = ModulePath();
+        ITypeLib* library = nullptr;
+        HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+        if (FAILED(hr)) return hr;
+        hr = RegisterTypeLib(library, path.data(), nullptr);
+        library->Release();
+        return hr;
+    });
 }
 
 // The library is registered in its own locale, 0x409, and is removed from
@@ -103,20 +123,31 @@ HRESULT UnregisterKIVOParseTypeLib() {
 }
 
 HRESULT RegisterKIVOParseClasses() {
-    HRESULT hr = WriteValues(ControlValues());
-    if (SUCCEEDED(hr)) hr = WriteValues(ClassValues(CLSID_KIVOParsePropPage, kPageProgId, IDS_KIVOPARSE_PPG));
-    return hr;
+    return Guarded([] {
+        HRESULT hr = WriteValues(ControlValues());
+        if (SUCCEEDED(hr)) hr = WriteValues(ClassValues(CLSID_KIVOParsePropPage, kPageProgId, IDS_KIVOPARSE_PPG));
+        return hr;
+    });
 }
 
+// Class keys are kept apart for 32-bit and 64-bit programs; ProgIDs are in
+// the part of the registry both share. A ProgID therefore stays while the
+// module of the other width still registers the class.
 HRESULT UnregisterKIVOParseClasses() {
-    const std::wstring keys[] = {L"CLSID\\" + GuidText(CLSID_KIVOParse), kControlProgId,
-                                 L"CLSID\\" + GuidText(CLSID_KIVOParsePropPage), kPageProgId};
-    HRESULT result = S_OK;
-    for (const std::wstring& key : keys) {
-        HRESULT hr = DeleteTree(key);
-        if (FAILED(hr)) result = hr;
-    }
-    return result;
+    return Guarded([] {
+        const struct {
+            const CLSID& clsid;
+            const wchar_t* progId;
+        } classes[] = {{CLSID_KIVOParse, kControlProgId}, {CLSID_KIVOParsePropPage, kPageProgId}};
+        HRESULT result = S_OK;
+        for (const auto& entry : classes) {
+            const std::wstring classKey = L"CLSID\\" + GuidText(entry.clsid);
+            HRESULT hr = DeleteTree(classKey);
+            if (SUCCEEDED(hr) && !RegisteredForOtherWidth(classKey)) hr = DeleteTree(entry.progId);
+            if (FAILED(hr)) result = hr;
+        }
+        return result;
+    });
 }
 
 }  // namespace kivoparse::win

@@ -1,12 +1,13 @@
 // A host's view of KIVOPARSE.OCX, run under Wine once regsvr32 has
 // registered it (run-wine.sh checks the keys themselves):
-//   client.exe KIVOPARSE.OCX [32-BIT/KIVOPARSE.OCX]
+//   client.exe KIVOPARSE.OCX KIVOPARSE_FAULTS.OCX [OTHER-WIDTH/KIVOPARSE.OCX]
 // Each failed check prints its line; the exit code is the number of failures.
 #include <windows.h>
 #include <ocidl.h>
 #include <olectl.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,17 @@ std::wstring RegValue(const std::wstring& key, const wchar_t* name = nullptr) {
                                                                                                     : value;
 }
 
+std::string FileBytes(const std::wstring& path) {
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    char block[4096];
+    DWORD read = 0;
+    while (file != INVALID_HANDLE_VALUE && ReadFile(file, block, sizeof(block), &read, nullptr) && read)
+        bytes.append(block, read);
+    CloseHandle(file);
+    return bytes;
+}
+
 template <class T>
 T* Query(IUnknown* object, REFIID riid) {
     T* result = nullptr;
@@ -79,11 +91,11 @@ VARIANT List(const Strings& items, VARTYPE type = VT_BSTR, LONG lower = 0) {
 }
 
 HRESULT Call(IDispatch* control, DISPID id, std::vector<VARIANT> args, VARIANT* result = nullptr,
-             WORD flags = DISPATCH_METHOD, UINT* argError = nullptr) {
+             WORD flags = DISPATCH_METHOD, UINT* argError = nullptr, EXCEPINFO* exception = nullptr) {
     std::vector<VARIANT> reversed(args.rbegin(), args.rend());
     DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
     if (result) VariantInit(result);
-    HRESULT hr = control->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, argError);
+    HRESULT hr = control->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, exception, argError);
     for (VARIANT& arg : args) VariantClear(&arg);
     return hr;
 }
@@ -318,13 +330,10 @@ void CheckEdges() {
     CHECK(SUCCEEDED(Call(control, kSetLogFile, {Bstr(path)}, &out)) && V_VT(&out) == VT_EMPTY);
     Long(control, kParseHTML, {Bstr(L"<p>")});
     control->Release();
-    char bytes[64] = {};
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ReadFile(file, bytes, sizeof(bytes) - 1, nullptr, nullptr);
-    CloseHandle(file);
+    const std::string bytes = FileBytes(path);
     DeleteFileW(path.c_str());
-    CHECK(std::string(bytes).rfind("STARTSTATE: KP_BETWEEN_TAGS", 0) == 0);
-    CHECK(std::string(bytes).find("\r\n") != std::string::npos);  // text mode
+    CHECK(bytes.rfind("STARTSTATE: KP_BETWEEN_TAGS", 0) == 0);
+    CHECK(bytes.find("\r\n") != std::string::npos);  // text mode
 }
 
 // ---- Drawing, property page, connection points, persistence
@@ -365,18 +374,15 @@ BOOL CALLBACK FindPageText(HWND window, LPARAM found) {
     return TRUE;
 }
 
+BOOL CALLBACK CloseIfShown(HWND top, LPARAM) {
+    EnumChildWindows(top, FindPageText, reinterpret_cast<LPARAM>(&gPageShown));
+    if (gPageShown) PostMessageW(top, WM_COMMAND, IDCANCEL, 0);
+    return TRUE;
+}
+
 // Runs inside the property frame's modal loop: finds the page's text,
 // then closes the frame.
-void CALLBACK CloseFrame(HWND, UINT, UINT_PTR, DWORD) {
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND top, LPARAM) -> BOOL {
-            EnumChildWindows(top, FindPageText, reinterpret_cast<LPARAM>(&gPageShown));
-            if (gPageShown) PostMessageW(top, WM_COMMAND, IDCANCEL, 0);
-            return TRUE;
-        },
-        0);
-}
+void CALLBACK CloseFrame(HWND, UINT, UINT_PTR, DWORD) { EnumThreadWindows(GetCurrentThreadId(), CloseIfShown, 0); }
 
 void CheckPropertyPage(IDispatch* control) {
     ISpecifyPropertyPages* specify = Query<ISpecifyPropertyPages>(control, IID_ISpecifyPropertyPages);
@@ -486,6 +492,202 @@ void CheckPersistence(IDispatch* control) {
     stream->Release(), persist->Release();
 }
 
+// ---- Misuse that held: arrays that are null, a million items, a 20 MB
+// page (scenario.js has what scripts do).
+
+void CheckMisuse() {
+    IDispatch* control = CreateControl();
+    if (!control) return;
+    SAFEARRAY* none = nullptr;
+    VARIANT nullArray, nullArrayRef, nullRef;
+    V_VT(&nullArray) = VT_ARRAY | VT_BSTR, V_ARRAY(&nullArray) = nullptr;
+    V_VT(&nullArrayRef) = VT_BYREF | VT_ARRAY | VT_BSTR, V_ARRAYREF(&nullArrayRef) = &none;
+    V_VT(&nullRef) = VT_BYREF | VT_VARIANT, V_VARIANTREF(&nullRef) = nullptr;
+    for (const VARIANT& bad : {nullArray, nullArrayRef, nullRef}) {
+        VARIANT out;
+        CHECK(Call(control, kFixHrefs, {List({L"a"}), bad}, &out) == DISP_E_TYPEMISMATCH);
+    }
+    Strings src, dest;
+    for (int n = 0; n < 1000000; ++n) src.push_back(L"p" + std::to_wstring(n)), dest.push_back(L"q" + std::to_wstring(n));
+    CHECK(Long(control, kParseHTML, {Bstr(L"<a href=p999999>x</a><a href=p0>y</a>")}) == 0);
+    CHECK(Long(control, kFixHrefs, {List(src), List(dest)}) == 0);
+    CHECK(Items(control, kGetHrefs) == (Strings{L"q999999", L"q0"}));
+    CHECK(Long(control, kParseHTML, {Bstr(L"<p>" + std::wstring(20 << 20, L'x') + L"</p>")}) == 0);
+    CHECK(Text(control).size() == (20u << 20) + 7);
+    control->Release();
+}
+
+// ---- Out of memory, through the test build of the module: every method,
+// with its first, second, ... allocation failing until the call succeeds,
+// answers E_OUTOFMEMORY and leaves the control usable and its tree as it
+// was; a failed parse leaves no tree. Any other exception is
+// DISP_E_EXCEPTION with a description.
+
+using FailAllocation = void(WINAPI*)(long after, int kind);
+
+void CheckOutOfMemory(const wchar_t* module) {
+    HMODULE library = LoadLibraryW(module);
+    if (!CHECK(library != nullptr)) return;
+    auto fail = reinterpret_cast<FailAllocation>(
+        reinterpret_cast<void*>(GetProcAddress(library, "KivoparseFailAllocation")));
+    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    auto getClassObject =
+        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
+    IClassFactory* factory = nullptr;
+    if (!CHECK(fail && getClassObject &&
+               SUCCEEDED(getClassObject(CLSID_KIVOParse, IID_IClassFactory, reinterpret_cast<void**>(&factory))))) {
+        return;
+    }
+    // Creation: nothing half made is handed out.
+    IDispatch* control = nullptr;
+    fail(0, 0);
+    CHECK(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&control)) == E_OUTOFMEMORY && !control);
+    fail(-1, 0);
+    CHECK(SUCCEEDED(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&control))));
+    factory->Release();
+    if (!control) return;
+
+    // Each call with arguments long enough to be allocated; the tree is
+    // what GetHTML shows.
+    wchar_t dir[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, dir);
+    const std::wstring log = std::wstring(dir) + L"kivoparse-faults.log";
+    const std::wstring page = L"<img src=a.gif><a href=x.htm>x</a><p>text<b>bold</p>";
+    const struct {
+        DISPID id;
+        Strings args;
+        bool lists;
+    } calls[] = {
+        {kGetHTML, {}, false},
+        {kGetImages, {}, false},
+        {kGetHrefs, {}, false},
+        {kFixImages, {L"a.gif", L"b.gif"}, true},
+        {kFixHrefs, {L"x.htm", L"y.htm"}, true},
+        {kSetDocumentBase, {L"C:\\web\\pages\\of\\the\\shop\\"}, false},
+        {kSetLogFile, {log}, false},
+        {kParseHTML, {L"<i>a new page</i>"}, false},
+    };
+    for (const auto& call : calls) {
+        long failures = 0;
+        for (HRESULT hr = E_OUTOFMEMORY; hr == E_OUTOFMEMORY && failures < 100000; ++failures) {
+            Long(control, kParseHTML, {Bstr(page)});
+            const std::wstring before = Text(control);
+            std::vector<VARIANT> args;
+            for (const std::wstring& arg : call.args) args.push_back(call.lists ? List({arg}) : Bstr(arg));
+            VARIANT result;
+            fail(failures, 0);
+            hr = Call(control, call.id, args, &result);
+            fail(-1, 0);
+            const VARTYPE type = V_VT(&result);
+            VariantClear(&result);
+            if (hr == S_OK) break;
+            // A parse that fails once it has begun leaves no tree (the old one
+            // is gone by then); anything else leaves the tree as it was.
+            const std::wstring after = Text(control);
+            if (!CHECK(hr == E_OUTOFMEMORY && type == VT_EMPTY &&
+                       (after == before || (call.id == kParseHTML && failures > 0 && after.empty()))))
+                break;
+        }
+        // Every method allocates (the arguments' 8-bit copies, the results).
+        if (!CHECK(failures > 0 && failures < 100000)) std::printf("  DISPID %ld\n", call.id);
+        Call(control, kSetLogFile, {Bstr(L"")});
+    }
+    DeleteFileW(log.c_str());
+    // Any other exception, with what happened.
+    EXCEPINFO exception = {};
+    VARIANT result;
+    fail(1, 1);  // the first allocation of the parse, after the text's 8-bit copy
+    const HRESULT hr = Call(control, kParseHTML, {Bstr(page)}, &result, DISPATCH_METHOD, nullptr, &exception);
+    fail(-1, 0);
+    CHECK(hr == DISP_E_EXCEPTION && exception.scode == E_FAIL && exception.bstrSource &&
+          exception.bstrSource == std::wstring(L"KIVOPARSE.KIVOParseCtrl.1") && exception.bstrDescription &&
+          exception.bstrDescription == std::wstring(L"ParseHTML failed: an injected fault"));
+    SysFreeString(exception.bstrSource), SysFreeString(exception.bstrDescription), SysFreeString(exception.bstrHelpFile);
+    CHECK(Text(control).empty() && Long(control, kParseHTML, {Bstr(page)}) == 0);
+    control->Release();
+    FreeLibrary(library);
+}
+
+// ---- The ANSI code page, from the cases in codepage.cases (UTF-8, one per
+// line, tab-separated: code page, log file name, document base, page,
+// GetHTML, bytes the log holds in hex). Only the cases of the process's
+// code page run; Wine takes it from LC_ALL.
+
+std::wstring FromUtf8(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                        wide.data(), static_cast<int>(wide.size()))));
+    return wide;
+}
+
+int CheckCodePage(const wchar_t* casesPath) {
+    std::istringstream lines(FileBytes(casesPath));
+    wchar_t dir[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, dir);
+    const UINT codePage = GetACP();
+    int cases = 0;
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream in(line);
+        std::vector<std::string> f;
+        for (std::string field; std::getline(in, field, '\t');) f.push_back(field);
+        if (f.size() != 6 || f[0][0] == '#' || std::stoul(f[0]) != codePage) continue;
+        ++cases;
+        std::string bytes;  // the hex column
+        for (size_t at = 0; at + 1 < f[5].size(); at += 3) bytes += static_cast<char>(std::stoi(f[5].substr(at, 2), nullptr, 16));
+        const std::wstring log = dir + FromUtf8(f[1]);
+        DeleteFileW(log.c_str());
+        IDispatch* control = CreateControl();
+        if (!control) break;
+        Call(control, kSetLogFile, {Bstr(log)});
+        Call(control, kSetDocumentBase, {Bstr(FromUtf8(f[2]))});
+        CHECK(Long(control, kParseHTML, {Bstr(FromUtf8(f[3]))}) == 0);
+        if (!CHECK(Text(control) == FromUtf8(f[4]))) std::printf("  code page %u, %s: GetHTML\n", codePage, f[3].c_str());
+        control->Release();
+        if (!CHECK(FileBytes(log).find(bytes) != std::string::npos))
+            std::printf("  code page %u, %s: the log %s lacks %s\n", codePage, f[3].c_str(), f[1].c_str(), f[5].c_str());
+        DeleteFileW(log.c_str());
+    }
+    if (!CHECK(cases > 0)) std::printf("  no cases for code page %u\n", codePage);
+    std::printf(gFailures ? "code page %u: %d checks failed\n" : "code page %u: %d cases passed\n", codePage,
+                gFailures ? gFailures : cases);
+    return gFailures;
+}
+
+// ---- Registration-free use: with the host's manifest (which names the
+// control's assembly, KIVOParse.manifest beside it) active, the control is
+// created by ProgID and works, nothing registered.
+
+int CheckRegistrationFree(const wchar_t* manifest) {
+    ACTCTXW context = {};
+    context.cbSize = sizeof(context);
+    context.lpSource = manifest;
+    HANDLE handle = CreateActCtxW(&context);
+    ULONG_PTR cookie = 0;
+    if (!CHECK(handle != INVALID_HANDLE_VALUE && ActivateActCtx(handle, &cookie))) return gFailures;
+    CHECK(RegValue(kControlProgId) == L"<missing>");
+    // The ProgID may name the class by the alias the activation context
+    // gives it; both that and the class's own identifier create it.
+    CLSID alias = GUID_NULL;
+    CHECK(SUCCEEDED(CLSIDFromProgID(kControlProgId, &alias)));
+    for (const CLSID& clsid : {alias, CLSID_KIVOParse}) {
+        IDispatch* control = nullptr;
+        if (!CHECK(SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                              reinterpret_cast<void**>(&control))))) {
+            continue;
+        }
+        LPOLESTR name = const_cast<LPOLESTR>(L"ParseHTML");
+        DISPID id = DISPID_UNKNOWN;
+        CHECK(SUCCEEDED(control->GetIDsOfNames(IID_NULL, &name, 1, 0, &id)) && id == kParseHTML);
+        CHECK(Long(control, kParseHTML, {Bstr(L"<img src=a.gif><a href=x.htm>x</a>")}) == 0);
+        CHECK(Text(control) == L"<IMG src=\"a.gif\"><A href=\"x.htm\">x</A>" && Items(control, kGetImages) == Strings{L"a.gif"});
+        control->Release();
+    }
+    DeactivateActCtx(0, cookie);
+    ReleaseActCtx(handle);
+    std::printf(gFailures ? "registration-free: %d checks failed\n" : "registration-free: as expected\n", gFailures);
+    return gFailures;
+}
+
 // ---- Self-registration through the exports, with the exact HRESULTs. A
 // volatile key where registration must write a lasting one fails that step.
 
@@ -539,8 +741,20 @@ void CheckTypeLibData(const wchar_t* path, SYSKIND sysKind) {
 
 }  // namespace
 
+// client MODULE FAULTS-MODULE [OTHER-MODULE]: MODULE is registered and of this
+// process's width, FAULTS-MODULE its test build; OTHER-MODULE, of the other
+// width, is read as data.
+// client /codepage CASES: the code-page cases only, with the registered module.
+// client /regfree HOST-MANIFEST: the control through its side-by-side manifest.
 int wmain(int argc, wchar_t** argv) {
-    if (argc > 1 && SUCCEEDED(OleInitialize(nullptr))) {
+    const bool codePage = argc == 3 && argv[1] == std::wstring(L"/codepage");
+    const bool registrationFree = argc == 3 && argv[1] == std::wstring(L"/regfree");
+    if ((codePage || registrationFree) && SUCCEEDED(OleInitialize(nullptr))) {
+        const int failures = codePage ? CheckCodePage(argv[2]) : CheckRegistrationFree(argv[2]);
+        OleUninitialize();
+        return failures;
+    }
+    if (argc > 2 && SUCCEEDED(OleInitialize(nullptr))) {
         CheckMethods();
         CheckEdges();
         if (IDispatch* control = CreateControl()) {
@@ -552,13 +766,16 @@ int wmain(int argc, wchar_t** argv) {
             control->Release();
         }
         CheckSiting();
+        CheckMisuse();
+        CheckOutOfMemory(argv[2]);
         CoFreeUnusedLibraries();
         CheckSelfRegistration(argv[1]);
-        // The module under test is 64-bit; a further one is 32-bit.
-        for (int n = 1; n < argc; ++n) CheckTypeLibData(argv[n], n == 1 ? SYS_WIN64 : SYS_WIN32);
+        const SYSKIND own = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+        CheckTypeLibData(argv[1], own);
+        if (argc > 3) CheckTypeLibData(argv[3], own == SYS_WIN64 ? SYS_WIN32 : SYS_WIN64);
         OleUninitialize();
     } else {
-        std::printf("usage: client MODULE [32-BIT-MODULE]\n");
+        std::printf("usage: client MODULE FAULTS-MODULE [OTHER-MODULE]\n");
         return 100;
     }
     std::printf(gFailures ? "%d checks failed\n" : "all checks passed\n", gFailures);

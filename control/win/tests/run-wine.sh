@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Tests of the Windows build under Wine, from the checkout root:
 #   control/win/tests/run-wine.sh modules   both modules as data: exports, imports, resources
-#   control/win/tests/run-wine.sh control   register, the client, both scripts, unregister
+#   control/win/tests/run-wine.sh control   each module in turn: without registration (side-by-side
+#                                           manifest), then register, the client, the code pages,
+#                                           both scripts, unregister; the 32-bit one through WOW64
+#                                           (SysWOW64's regsvr32, cscript and reg)
 #   control/win/tests/run-wine.sh library   the library's own tests, one Wine start
 # BUILD64 and BUILD32 name the build directories (build-win64, build-win32).
 # The Wine prefix is made fresh in $BUILD64/wineprefix by the first command
@@ -11,6 +14,12 @@ BUILD64=${BUILD64:-build-win64}
 BUILD32=${BUILD32:-build-win32}
 OCX64=$BUILD64/control/win/KIVOPARSE.OCX
 OCX32=$BUILD32/control/win/KIVOPARSE.OCX
+SYSWOW64='C:\windows\syswow64'
+# Debian's `wine` is the 32-bit loader once wine32 is installed, and a
+# 32-bit process that names System32 gets SysWOW64: the 64-bit programs of
+# the prefix (regsvr32, reg, cscript) are started with the 64-bit loader.
+WINE64=wine
+[ -x /usr/lib/wine/wine64 ] && WINE64=/usr/lib/wine/wine64
 TESTS=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 export WINEPREFIX=$PWD/$BUILD64/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -35,9 +44,14 @@ prefix() {
 
 # The four exports at ordinals 1 to 4, and no import but the system's own
 # DLLs: a module that needs mingw's run-time DLLs does not load on Windows.
+# A DLL runs in its host's process: subsystem Windows GUI. Release modules
+# carry no symbols.
 check_module() {
   local module=$1 dump status=0
   dump=$(x86_64-w64-mingw32-objdump -p "$module") || return 1
+  grep -Eq '^Subsystem\s.*\(Windows GUI\)' <<<"$dump" ||
+    { echo "$module: subsystem is not Windows GUI" >&2; status=1; }
+  x86_64-w64-mingw32-objdump -f "$module" | grep -q HAS_SYMS && { echo "$module is not stripped" >&2; status=1; }
   local expected='1 DllCanUnloadNow 2 DllGetClassObject 3 DllRegisterServer 4 DllUnregisterServer'
   local exports
   exports=$(printf '%s\n' "$dump" | sed -n '/Ordinal\/Name Pointer/,/^$/p' | grep -E '^\s+\[' |
@@ -71,9 +85,10 @@ modules() {
 
 # cscript exits 0 even on an uncaught error and prints nothing, so each
 # script ends with a line that the expected output checks.
+# script NAME LOADER CSCRIPT
 script() {
-  local name=$1 out
-  out=$(cd "$TESTS" && wine cscript //nologo "$name" | tr -d '\r')
+  local name=$1 loader=$2 cscript=$3 out
+  out=$(cd "$TESTS" && "$loader" "$cscript" //nologo "$name" | tr -d '\r')
   if ! diff <(printf '%s\n' "$out") "$TESTS/$name.expected"; then
     echo "$name: the output above differs from $name.expected" >&2
     return 1
@@ -87,31 +102,93 @@ KEYS=('HKCR\KIVOPARSE.KIVOParseCtrl.1' 'HKCR\CLSID\{AD4D4056-9C88-4612-A1B8-7841
   'HKCR\TypeLib\{E240F9F5-186F-440A-9FC9-AE719588CF30}')
 
 # Exported as regedit text, the module's path written MODULE.
+# registry MODULE LOADER REG
 registry() {
-  local key text module folder
-  module=$(winpath "$OCX64")
+  local key text module folder loader=$2 reg=$3
+  module=$(winpath "$1")
   module=${module//\\/\\\\}
   folder=${module%\\\\*}
   for key in "${KEYS[@]}"; do
-    wine reg export "$key" 'C:\keys.reg' /y >/dev/null 2>&1 || { echo "no key $key"; continue; }
+    "$loader" "$reg" export "$key" 'C:\keys.reg' /y >/dev/null 2>&1 || { echo "no key $key"; continue; }
     text=$(iconv -f UTF-16 -t UTF-8 "$WINEPREFIX/drive_c/keys.reg" | tr -d '\r' | grep -v '^Windows Registry')
     text=${text//"$module"/MODULE}
     printf '%s\n' "${text//"$folder"/FOLDER}"
   done
 }
 
+# The code-page cases (codepage.cases) in processes whose ANSI code page is
+# 1252 and 932: Wine takes it from LC_CTYPE's name, installed or not (C.UTF-8
+# gives 1252; a locale that is not installed leaves file names ASCII only).
+# codepage LOADER TESTS-BUILD
+codepage() {
+  local locale status=0
+  for locale in C.UTF-8 ja_JP.UTF-8; do
+    LC_ALL=$locale "$1" "$2/kivoparse_ocx_client.exe" /codepage "$(winpath "$TESTS/codepage.cases")" || status=1
+  done
+  return $status
+}
+
+# Before registration: the module, its assembly manifest and a host's
+# manifest in one folder, as a user without administrator rights ships them.
+# regfree LOADER BUILD
+regfree() {
+  local folder=$2/regfree
+  rm -rf "$folder" && mkdir -p "$folder" || return 1
+  cp "$2/control/win/KIVOPARSE.OCX" "$TESTS/KIVOParse.manifest" "$TESTS/kivoparse-host.manifest" "$folder/" || return 1
+  "$1" "$2/control/win/tests/kivoparse_ocx_client.exe" /regfree "$(winpath "$folder/kivoparse-host.manifest")"
+}
+
+# control_width BUILD OTHER-MODULE LOADER SYSTEM-FOLDER TYPELIB-PLATFORM: one module
+# registered with the regsvr32 of its width (System32 for 64-bit hosts,
+# SysWOW64 for 32-bit ones), seen through the registry view of that width,
+# driven by the client and the scripts of that width, then unregistered.
+control_width() {
+  local build=$1 other=$2 loader=$3 system=$4 platform=$5 status=0 key
+  local module=$build/control/win/KIVOPARSE.OCX tests=$build/control/win/tests
+  echo "--- $module, through $system"
+  regfree "$loader" "$build" || status=1
+  "$loader" "$system\\regsvr32.exe" /s "$(winpath "$module")" || { echo "regsvr32 failed" >&2; return 1; }
+  registry "$module" "$loader" "$system\\reg.exe" | diff - <(sed "s/\\\\win64]\$/\\\\$platform]/" "$TESTS/registry.expected") ||
+    { echo "the keys differ from registry.expected" >&2; status=1; }
+  "$loader" "$tests/kivoparse_ocx_client.exe" "$(winpath "$module")" "$(winpath "$tests/KIVOPARSE_FAULTS.OCX")" \
+    "$(winpath "$other")" || status=1
+  codepage "$loader" "$tests" || status=1
+  script scenario.vbs "$loader" "$system\\cscript.exe" || status=1
+  script scenario.js "$loader" "$system\\cscript.exe" || status=1
+  "$loader" "$system\\regsvr32.exe" /u /s "$(winpath "$module")" || { echo "regsvr32 /u failed" >&2; status=1; }
+  for key in "${KEYS[@]}"; do
+    "$loader" "$system\\reg.exe" query "$key" >/dev/null 2>&1 && { echo "$key is still there after regsvr32 /u" >&2; status=1; }
+  done
+  return $status
+}
+
+# Both modules registered at once, as on a machine with 32-bit and 64-bit
+# hosts: removing one keeps the ProgIDs, which both widths share, for the
+# other (control_width saw that removing the last one leaves no key).
+both_widths() {
+  local status=0
+  "$WINE64" 'C:\windows\system32\regsvr32.exe' /s "$(winpath "$OCX64")" &&
+    wine "$SYSWOW64\\regsvr32.exe" /s "$(winpath "$OCX32")" &&
+    wine "$SYSWOW64\\regsvr32.exe" /u /s "$(winpath "$OCX32")" || { echo "regsvr32 failed" >&2; return 1; }
+  echo "--- 64-bit host, after the 32-bit module was unregistered"
+  script scenario.js "$WINE64" 'C:\windows\system32\cscript.exe' || status=1
+  "$WINE64" 'C:\windows\system32\regsvr32.exe' /u /s "$(winpath "$OCX64")" || status=1
+  return $status
+}
+
+# The 32-bit module needs Wine's 32-bit half (Debian's wine32, i386
+# multiarch): without it, Wine has no SysWOW64 to run it in.
 control() {
   prefix || return 1
-  local client=$BUILD64/control/win/tests/kivoparse_ocx_client.exe status=0 key
-  wine regsvr32 /s "$(winpath "$OCX64")" || { echo "regsvr32 failed" >&2; return 1; }
-  registry | diff - "$TESTS/registry.expected" || { echo "the keys differ from registry.expected" >&2; status=1; }
-  wine "$client" "$(winpath "$OCX64")" "$(winpath "$OCX32")" || status=1
-  script scenario.vbs || status=1
-  script scenario.js || status=1
-  wine regsvr32 /u /s "$(winpath "$OCX64")" || { echo "regsvr32 /u failed" >&2; status=1; }
-  for key in "${KEYS[@]}"; do
-    wine reg query "$key" >/dev/null 2>&1 && { echo "$key is still there after regsvr32 /u" >&2; status=1; }
-  done
+  local status=0
+  control_width "$BUILD64" "$OCX32" "$WINE64" 'C:\windows\system32' win64 || status=1
+  if [ -f "$WINEPREFIX/drive_c/windows/syswow64/regsvr32.exe" ]; then
+    control_width "$BUILD32" "$OCX64" wine "$SYSWOW64" win32 || status=1
+    both_widths || status=1
+  else
+    echo "no 32-bit Wine (package wine32): the 32-bit module was not run" >&2
+    status=1
+  fi
   return $status
 }
 

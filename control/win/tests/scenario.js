@@ -25,6 +25,15 @@ try {
     } catch (e) {
         WScript.Echo("refused " + (e.number >>> 0).toString(16));
     }
+    // Wrong types, refused; a conversion that calls back into the control,
+    // which parses another page and sets a base: the call runs on its own text.
+    var refused = "", bad = [null, {}, [{}], c];
+    for (var i = 0; i < bad.length; i++) {
+        try { c.FixHrefs(bad[i], ["x"]); refused += " no"; } catch (e) { refused += " " + (e.number >>> 0).toString(16); }
+    }
+    WScript.Echo("wrong types" + refused);
+    var sly = { toString: function () { c.ParseHTML("<i>inner</i>"); c.SetDocumentBase("C:\\"); return "<img src=C:\\a.gif>"; } };
+    WScript.Echo("re-entrant " + c.ParseHTML(sly) + " " + c.GetHTML());
     WScript.Echo("done");
     WScript.Quit(0);
 } catch (e) {

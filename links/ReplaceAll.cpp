@@ -1,4 +1,4 @@
-#include "tree/ReplaceAll.h"
+#include "links/ReplaceAll.h"
 
 #include <string_view>
 

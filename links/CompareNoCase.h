@@ -1,5 +1,5 @@
 #pragma once
-#include <cstring>
+#include <cstdint>
 #include <string_view>
 
 namespace kivoparse {
@@ -22,19 +22,6 @@ inline int CompareNoCase(const char* a, const char* b) {
     }
 }
 
-// The bytes of a C string: up to the first NUL.
-inline std::string_view UpToNul(std::string_view bytes) {
-    if (bytes.size() <= 16) {
-        // Short names: a loop costs less than the call.
-        for (std::size_t i = 0; i < bytes.size(); ++i) {
-            if (bytes[i] == '\0') return bytes.substr(0, i);
-        }
-        return bytes;
-    }
-    const void* nul = std::memchr(bytes.data(), 0, bytes.size());
-    return nul ? bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data())) : bytes;
-}
-
 // Whether two byte strings are equal with ASCII letter case folded.
 inline bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -42,6 +29,14 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b) {
         if (FoldByte(a[i]) != FoldByte(b[i])) return false;
     }
     return true;
+}
+
+// FNV-1a over the folded bytes, started from seed: equal under folding,
+// equal hashes.
+inline std::uint64_t FoldedHash(std::string_view text, std::uint64_t seed) {
+    std::uint64_t hash = 14695981039346656037ULL ^ seed;
+    for (const char c : text) hash = (hash ^ FoldByte(c)) * 1099511628211ULL;
+    return hash;
 }
 
 }  // namespace kivoparse

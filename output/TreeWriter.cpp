@@ -1,0 +1,124 @@
+// The writer walk: one iterative walk (see WalkTree), so depth costs no
+// stack, parameterised by its sink and its style.
+#include "output/TreeWriter.h"
+
+#include <utility>
+
+#include "tree/CNodeList.h"
+#include "tree/CTagNode.h"
+#include "tree/TreeWalk.h"
+
+namespace kivoparse {
+
+namespace {
+
+// Appends to a string.
+struct SStringSink {
+    std::string& mOut;
+    void Put(std::string_view bytes) { mOut += bytes; }
+    void Put(char byte) { mOut += byte; }
+};
+
+// Writes to a C stream.
+struct SFileSink {
+    std::FILE* mFile;
+    void Put(std::string_view bytes) {
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), mFile);
+    }
+    void Put(char byte) { std::fputc(byte, mFile); }
+};
+
+template <class Sink, bool kDump>
+class CWriter {
+public:
+    explicit CWriter(Sink& sink) : mSink(sink) {}
+
+    void Walk(const CParseNode& top) {
+        WalkTree(
+            &top,
+            [this](const CParseNode* node) {
+                switch (node->mType) {
+                case KP_NODE_TAG:
+                    Start(*static_cast<const CTagNode*>(node));
+                    return true;
+                case KP_NODE_PROPERTY:
+                    Property(*node);
+                    return false;
+                default:
+                    Piece(node->Data());
+                    return true;
+                }
+            },
+            [this](const CParseNode* node) {
+                if (node->mType == KP_NODE_TAG) End(*static_cast<const CTagNode*>(node));
+            });
+    }
+
+private:
+    // Bytes of the tree: whole in HTML, up to the first NUL in the dump.
+    void Piece(std::string_view bytes) { mSink.Put(kDump ? UpToNul(bytes) : bytes); }
+
+    void Property(const CParseNode& property) {
+        Piece(property.Name());
+        if (!kDump && !property.bHasValue) return;
+        mSink.Put("=\"");
+        Piece(property.Data());
+        mSink.Put('"');
+    }
+
+    void Start(const CTagNode& tag) {
+        mSink.Put('<');
+        mSink.Put(tag.GetName());
+        for (const CParseNode* property = tag.Properties()->GetFirst(); property; property = property->NextSibling()) {
+            mSink.Put(' ');
+            Property(*property);
+        }
+        mSink.Put('>');
+    }
+
+    // The closing tag is rebuilt from the start tag's own name, and only
+    // when an end tag was matched to it.
+    void End(const CTagNode& tag) {
+        if (!tag.bEndTag) return;
+        mSink.Put("</");
+        mSink.Put(tag.GetName());
+        mSink.Put('>');
+    }
+
+    Sink& mSink;
+};
+
+}  // namespace
+
+CChunkSink::CChunkSink(Write write, std::size_t chunkSize) : mWrite(std::move(write)), mChunkSize(chunkSize) {
+    mBuffer.reserve(mChunkSize);
+}
+
+void CChunkSink::Flush() {
+    if (mBuffer.empty()) return;
+    mWrite(mBuffer);
+    mBuffer.clear();
+}
+
+std::string WriteHtml(const CParseNode& top, std::size_t sizeHint) {
+    std::string out;
+    const auto capacity = static_cast<std::size_t>(static_cast<double>(sizeHint) * 1.2);
+    if (capacity > 0) out.reserve(capacity);
+    // A large output is written into huge pages where the system allows.
+    if (out.capacity() >= std::size_t{4} << 20) AdviseHugePages(out.data(), out.capacity());
+    SStringSink sink{out};
+    CWriter<SStringSink, false>(sink).Walk(top);
+    return out;
+}
+
+void WriteHtml(const CParseNode& top, CChunkSink& sink) {
+    CWriter<CChunkSink, false>(sink).Walk(top);
+    sink.Flush();
+}
+
+void DumpTree(const CParseNode& top, std::FILE* file) {
+    SFileSink sink{file};
+    CWriter<SFileSink, true>(sink).Walk(top);
+}
+
+}  // namespace kivoparse

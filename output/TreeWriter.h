@@ -1,0 +1,60 @@
+#pragma once
+#include <cstddef>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace kivoparse {
+
+class CParseNode;
+
+// A sink that hands the output on in chunks of about chunkSize bytes, so
+// that a large output is never held whole: to a stream, a file descriptor,
+// a callback of the public API. Flush hands on what is left.
+class CChunkSink {
+public:
+    using Write = std::function<void(std::string_view chunk)>;
+    explicit CChunkSink(Write write, std::size_t chunkSize = std::size_t{64} << 10);
+    CChunkSink(const CChunkSink&) = delete;
+    CChunkSink& operator=(const CChunkSink&) = delete;
+
+    void Put(std::string_view bytes) {
+        if (mBuffer.size() + bytes.size() > mChunkSize) {
+            Flush();
+            if (bytes.size() >= mChunkSize) {
+                mWrite(bytes);
+                return;
+            }
+        }
+        mBuffer.append(bytes.data(), bytes.size());
+    }
+    void Put(char byte) {
+        if (mBuffer.size() >= mChunkSize) Flush();
+        mBuffer.push_back(byte);
+    }
+    void Flush();
+
+private:
+    Write mWrite;
+    std::size_t mChunkSize;
+    std::string mBuffer;
+};
+
+// The one writer walk, over const nodes, in two styles. The HTML: text,
+// insert blocks, comments and the root write their data verbatim; a tag
+// writes "<NAME attributes>" before its children and, when an end tag was
+// matched to it, "</NAME>" after them; an attribute writes name="value", or
+// its bare name when no "=" was written. The dump (a debugging aid): the
+// same, but every piece ends at its first NUL and every attribute has a
+// value.
+//
+// top's subtree as HTML into a string; sizeHint (the length of the parsed
+// text) sets the room reserved.
+std::string WriteHtml(const CParseNode& top, std::size_t sizeHint);
+// top's subtree as HTML into sink, which is flushed at the end.
+void WriteHtml(const CParseNode& top, CChunkSink& sink);
+// top's subtree dumped to file.
+void DumpTree(const CParseNode& top, std::FILE* file);
+
+}  // namespace kivoparse
