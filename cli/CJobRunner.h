@@ -13,6 +13,7 @@
 #include <kivoparse/kivoparse.h>
 
 #include "cli/InputList.h"
+#include "cli/SystemIO.h"
 
 namespace kivoparse {
 namespace cli {
@@ -20,7 +21,10 @@ namespace cli {
 struct SJobResult {
     bool mFailed = false;
     std::string mOutput;  // for the standard output
-    std::string mError;   // the reason, when failed
+    std::string mError;   // the reason, when failed (or the standard output's, when written)
+    // Written to the standard output already, with this outcome.
+    bool mWritten = false;
+    EWriteResult mWriteResult = EWriteResult::Ok;
 };
 
 class CJobRunner {

@@ -4,6 +4,7 @@
 // of the parser's trace. Everything is byte for byte: no text mode, no encoding.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace kivoparse {
@@ -36,7 +37,7 @@ enum class EWriteResult { Ok, ClosedPipe, Failed };
 
 // Writes all of data to the standard output. A reader that went away
 // (EPIPE) is told apart from other failures, whose reason fills error.
-EWriteResult WriteStdout(const std::string& data, std::string& error);
+EWriteResult WriteStdout(std::string_view data, std::string& error);
 
 // Writes a text to the standard error as it is; failures are ignored.
 void WriteStderr(const std::string& text);

@@ -107,6 +107,20 @@ SJobResult Process(const SOptions& options, const UrlMap& map, const std::string
         case ECommand::FixHrefs: parser.FixHrefs(map); break;
         case ECommand::Html: break;
     }
+    if (!options.mHasOut && !multi) {
+        // The one document for the standard output is written as the writer
+        // walks the tree, in pieces: its whole text is never held.
+        struct SStop {};
+        result.mWritten = true;
+        try {
+            parser.WriteHTML([&result](std::string_view piece) {
+                result.mWriteResult = WriteStdout(piece, result.mError);
+                if (result.mWriteResult != EWriteResult::Ok) throw SStop{};
+            });
+        } catch (const SStop&) {
+        }
+        return result;
+    }
     result.mOutput = parser.GetHTML();
     if (options.mHasOut) {
         result.mFailed = !WriteFileAtomically(OutTarget(options, input), result.mOutput, result.mError);
@@ -185,7 +199,8 @@ int Run(const std::vector<std::string>& args) {
             WriteStderr("kivoparse: " + DisplayName(in.mPath) + ": " + result.mError + "\n");
             return true;
         }
-        switch (WriteStdout(result.mOutput, error)) {
+        if (result.mWritten) error = result.mError;
+        switch (result.mWritten ? result.mWriteResult : WriteStdout(result.mOutput, error)) {
             case EWriteResult::Ok: return true;
             case EWriteResult::ClosedPipe: return false;  // the reader has all it wanted
             case EWriteResult::Failed: break;
