@@ -149,6 +149,7 @@ void CParseNode::AddChild(NodePtr<CParseNode> node, bool atEnd) {
 }
 
 void CParseNode::ClearChildren() {
+    if (COpenTagIndex* index = OpenTagsOf(this)) index->Clear();
     while (CParseNode* child = mChildren.RemoveLast()) Store()->Recycle(child);
 }
 
