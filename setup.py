@@ -3,6 +3,11 @@ binding in python/, with Debian's setuptools and pybind11, offline:
 
     /usr/bin/python3 -m venv --system-site-packages venv
     venv/bin/pip install --no-build-isolation --no-index .
+
+The same from a source distribution (MANIFEST.in lists what it holds):
+
+    python3 -m build --no-isolation          # dist/kivoparse-VERSION.tar.gz and the wheel
+    venv/bin/pip install --no-build-isolation --no-index dist/kivoparse-*.tar.gz
 """
 
 import os
@@ -23,6 +28,9 @@ with open("CMakeLists.txt", encoding="utf-8") as cmake:
 LIBRARY_FOLDERS = ["engine", "tree", "output", "links", "log", "control"]
 SOURCES = sorted(path for folder in LIBRARY_FOLDERS for path in glob(f"{folder}/*.cpp"))
 SOURCES += sorted(glob("python/*.cpp"))
+# Every header the sources may include: a changed header rebuilds the
+# module (setuptools compares their times with the built module's).
+HEADERS = sorted(path for folder in LIBRARY_FOLDERS + ["include/kivoparse"] for path in glob(f"{folder}/*.h"))
 
 os.makedirs("build-python", exist_ok=True)
 ParallelCompile("KIVOPARSE_BUILD_JOBS", default=2).install()
@@ -41,9 +49,12 @@ setup(
         Pybind11Extension(
             "kivoparse._kivoparse",
             SOURCES,
+            depends=HEADERS,
             include_dirs=["include", "."],
-            define_macros=[("KIVOPARSE_VERSION", f'"{VERSION}"')],
             extra_compile_args=["-Wall", "-Wextra"],
+            # The wheel carries no debugging symbols (as pip users expect):
+            # the module is linked stripped.
+            extra_link_args=["-s"],
             cxx_std=17,
         )
     ],

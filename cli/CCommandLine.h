@@ -6,7 +6,7 @@
 namespace kivoparse {
 namespace cli {
 
-enum class ECommand { Html, Images, Hrefs, FixImages, FixHrefs };
+enum class ECommand { Html, Images, Hrefs, FixImages, FixHrefs, Fix };
 
 // How images and hrefs write their values.
 enum class EListFormat { Lines, Nul, Json };
@@ -17,7 +17,8 @@ struct SOptions {
     std::string mBase;
     std::string mLogPath;  // "": no trace
     EListFormat mFormat = EListFormat::Lines;
-    std::string mMapPath;  // "": no map
+    std::string mImagesMap;  // "": none (--map of fix-images, --images-map of fix)
+    std::string mHrefsMap;   // likewise for links
     bool mRecursive = false;
     std::vector<std::string> mExtensions{"html", "htm"};  // lower case, without the dot
     bool mHasOut = false;
@@ -26,21 +27,13 @@ struct SOptions {
     std::vector<std::string> mOperands;  // as given; empty means the standard input
 };
 
-enum class EParseOutcome { Run, Help, Version, UsageError };
+// Reads the command line into options. Returns -1 when there is work to do;
+// otherwise the help, the version or a usage error has been written and the
+// exit status is returned.
+int ParseCommandLine(int argc, char** argv, SOptions& options);
 
-struct SParseResult {
-    EParseOutcome mOutcome = EParseOutcome::UsageError;
-    bool mHasCommand = false;  // mOptions.mCommand is known (for the help and usage texts)
-    SOptions mOptions;
-    std::string mMessage;  // for a usage error
-};
-
-SParseResult ParseCommandLine(std::vector<std::string> args);
-
-// The full help of a command, or of the tool when hasCommand is false.
-std::string HelpText(bool hasCommand, ECommand command);
-// The short text that follows a usage error.
-std::string UsageText(bool hasCommand, ECommand command);
+// A usage error found after the command line was read, for the same command.
+int UsageError(const SOptions& options, const std::string& message);
 
 }  // namespace cli
 }  // namespace kivoparse

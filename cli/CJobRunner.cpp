@@ -1,5 +1,6 @@
 #include "cli/CJobRunner.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <new>
@@ -9,6 +10,22 @@
 
 namespace kivoparse {
 namespace cli {
+
+CCoreGate::CCoreGate() : mFree(std::max(1u, std::thread::hardware_concurrency())) {}
+
+void CCoreGate::lock() {
+    std::unique_lock<std::mutex> lock(mMutex);
+    mFreed.wait(lock, [this] { return mFree > 0; });
+    --mFree;
+}
+
+void CCoreGate::unlock() {
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        ++mFree;
+    }
+    mFreed.notify_one();
+}
 
 CJobRunner::CJobRunner(const std::vector<SInput>& inputs, unsigned jobs, std::size_t window, bool progress)
     : mInputs(inputs), mJobs(jobs), mWindow(window < 1 ? 1 : window), mProgress(progress), mSlots(inputs.size()) {}
@@ -31,12 +48,13 @@ void CJobRunner::Work(const FProcess& process) {
             index = mNextClaim++;
         }
         SJobResult result;
+        bool wakeWriter = false;
         try {
             if (!parser) parser = std::make_unique<Parser>();
             result = process(*parser, mInputs[index]);
         } catch (const std::bad_alloc&) {
             parser.reset();
-            result = SJobResult{true, std::string(), "not enough memory to parse it"};
+            result.mFailed = result.mOutOfMemory = true;
         } catch (const std::exception& e) {
             result = SJobResult{true, std::string(), std::string("internal error: ") + e.what()};
         }
@@ -46,8 +64,10 @@ void CJobRunner::Work(const FProcess& process) {
             mSlots[index].mDone = true;
             ++mCompleted;
             if (mSlots[index].mResult.mFailed) ++mFailed;
+            // Only the writer waits on this, and only for the oldest result.
+            wakeWriter = index == mNextEmit;
         }
-        mSlotDone.notify_all();
+        if (wakeWriter) mSlotDone.notify_one();
     }
 }
 
@@ -56,13 +76,16 @@ bool CJobRunner::Run(const FProcess& process, const FEmit& emit, std::string& er
     // One input is parsed on this thread: its memory then comes from the
     // main heap, which grows in large steps, where a thread's own heap grows
     // a page range at a time (a big page would spend much of its time there).
+    // The number of workers is settled before the first starts: from then on
+    // the claims belong to the workers and are read only under the mutex.
+    std::size_t workers = mInputs.size() == 1 ? 0 : std::min<std::size_t>(mJobs, mInputs.size());
     if (mInputs.size() == 1) Work(process);
-    for (unsigned i = 0; i < mJobs && mNextClaim < mInputs.size() && i < mInputs.size(); ++i) {
+    for (std::size_t i = 0; i < workers; ++i) {
         try {
             threads.emplace_back([this, &process] { Work(process); });
         } catch (const std::system_error& e) {
             if (threads.empty()) {
-                error = std::string("cannot start a worker thread: ") + e.what();
+                error = ThreadFailure(e);
                 return false;
             }
             break;  // fewer workers than asked still finish the work
@@ -82,7 +105,9 @@ bool CJobRunner::Run(const FProcess& process, const FEmit& emit, std::string& er
         SJobResult result = std::move(mSlots[index].mResult);
         mSlots[index].mResult = SJobResult{};
         lock.unlock();
-        mWorkReady.notify_all();
+        // One result written frees one place in the window: one worker can
+        // go on. Waking them all would only send the others back to sleep.
+        mWorkReady.notify_one();
         if (result.mFailed) ClearProgress();
         bool goOn = false;
         try {

@@ -21,10 +21,29 @@ namespace cli {
 struct SJobResult {
     bool mFailed = false;
     std::string mOutput;  // for the standard output
-    std::string mError;   // the reason, when failed (or the standard output's, when written)
-    // Written to the standard output already, with this outcome.
+    std::string mError;   // the reason, when failed
+    bool mOutOfMemory = false;  // failed for want of memory: told by the writer, which may have some
+    // Written to the standard output already, with this outcome (and mError
+    // the reason when it failed).
     bool mWritten = false;
     EWriteResult mWriteResult = EWriteResult::Ok;
+};
+
+// Lets at most as many workers as there are cores compute at once; the
+// others wait here, while reads and writes of files go on outside. Workers
+// beyond the cores then cost little: they do not take turns on the cores
+// with the one whose result the writer waits for.
+// With std::unique_lock: lock() waits for a free core, unlock() frees it.
+class CCoreGate {
+public:
+    CCoreGate();
+    void lock();
+    void unlock();
+
+private:
+    std::mutex mMutex;
+    std::condition_variable mFreed;
+    unsigned mFree;
 };
 
 class CJobRunner {

@@ -2,6 +2,8 @@
 // nest deeper than any stack should.
 #include "cli/InputList.h"
 
+#include "cli/ValueFormat.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -87,7 +89,8 @@ std::vector<SInput> ExpandInputs(const SOptions& options, std::vector<std::strin
             std::vector<SInput> found;
             Walk(operand, options, found);
             if (found.empty()) {
-                notes.push_back(operand + ": no file under it ends in " + DescribeExtensions(options.mExtensions));
+                std::string endings = DescribeExtensions(options.mExtensions);
+                notes.push_back(QuoteName(operand, false) + ": no file under it ends in " + endings);
             }
             inputs.insert(inputs.end(), found.begin(), found.end());
             continue;

@@ -2,6 +2,8 @@
 // throughout: no stdio buffering to flush or lose, no text-mode translation.
 #include "cli/SystemIO.h"
 
+#include "cli/ValueFormat.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -9,7 +11,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
+#include <mutex>
+#include <set>
+#include <system_error>
+#include <thread>
 
 namespace kivoparse {
 namespace cli {
@@ -41,6 +46,35 @@ int WriteAll(int fd, const char* data, std::size_t size) {
     return 0;
 }
 
+// The temporary files in flight, for the signal thread to remove. Made
+// once and never destroyed: the signal thread may use it until the very end.
+struct STemporaries {
+    std::mutex mMutex;
+    std::set<std::string> mPaths;
+};
+STemporaries& Temporaries() {
+    static STemporaries* temporaries = new STemporaries;
+    return *temporaries;
+}
+
+// mkstemp, and the name recorded in the same step: a signal finds every
+// temporary file that exists.
+int CreateTemporary(std::string& pattern) {
+    std::lock_guard<std::mutex> lock(Temporaries().mMutex);
+    int fd = ::mkstemp(&pattern[0]);
+    if (fd >= 0) Temporaries().mPaths.insert(pattern);
+    return fd;
+}
+
+// Forgets the temporary file when the scope ends (renamed or removed by then).
+struct STemporaryGone {
+    const std::string& mPath;
+    ~STemporaryGone() {
+        std::lock_guard<std::mutex> lock(Temporaries().mMutex);
+        Temporaries().mPaths.erase(mPath);
+    }
+};
+
 std::string TooLargeText(std::uint64_t size) {
     return "too large (" + std::to_string(size) +
            " bytes); the parser takes at most 2147483647 bytes (just under 2 GiB)";
@@ -48,7 +82,12 @@ std::string TooLargeText(std::uint64_t size) {
 
 }  // namespace
 
-std::string DisplayName(const std::string& path) { return path == "-" ? "standard input" : path; }
+std::string DisplayName(const std::string& path) { return path == "-" ? "standard input" : QuoteName(path, false); }
+
+std::string ThreadFailure(const std::system_error& failure) {
+    return std::string("cannot start a thread: ") + failure.code().message() +
+           " (a resource limit is too low: address space, ulimit -v, or processes, ulimit -u)";
+}
 
 bool ReadWholeFile(const std::string& path, std::string& data, std::string& error) {
     data.clear();
@@ -90,12 +129,9 @@ bool ReadWholeFile(const std::string& path, std::string& data, std::string& erro
             break;
         }
     }
-    if (!error.empty()) {
-        std::string().swap(data);
-        return false;
-    }
-    data.resize(size);  // shrinking only: a large input is not copied once more
-    return true;
+    if (error.empty()) data.resize(size);  // shrinking only: a large input is not copied once more
+    else std::string().swap(data);
+    return error.empty();
 }
 
 bool MakeDirectories(const std::string& path, std::string& error) {
@@ -108,31 +144,41 @@ bool MakeDirectories(const std::string& path, std::string& error) {
         int saved = errno;
         struct stat info {};
         if (::stat(prefix.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) continue;
-        error = "cannot create directory '" + prefix + "': " + ErrnoText(saved == EEXIST ? ENOTDIR : saved);
+        error = "cannot create directory " + QuoteName(prefix, true) + ": " +
+                ErrnoText(saved == EEXIST ? ENOTDIR : saved);
         return false;
     }
     return true;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& data, std::string& error) {
+bool WriteFileAtomically(const std::string& path, const std::function<void(const ByteSink&)>& write,
+                         std::string& error) {
     std::string::size_type slash = path.find_last_of('/');
     std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     if (!MakeDirectories(dir, error)) return false;
 
     // The temporary file sits beside the target, so the rename stays on one file system.
     std::string temp = dir + "/." + path.substr(slash + 1) + ".kivoparse-XXXXXX";
-    SFd fd{::mkstemp(&temp[0])};
+    SFd fd{CreateTemporary(temp)};
+    STemporaryGone gone{temp};
     if (fd.mFd < 0) {
-        error = "cannot create a temporary file in '" + dir + "': " + ErrnoText(errno);
+        error = "cannot create a temporary file in " + QuoteName(dir, true) + ": " + ErrnoText(errno);
         return false;
     }
     // A replaced file keeps its permissions. A symbolic link is replaced, not
     // written through, so its target's permissions do not count.
-    mode_t mode = gNewFileMode;
     struct stat old {};
-    if (::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) mode = old.st_mode & 07777;
+    mode_t mode = ::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) ? old.st_mode & 07777 : gNewFileMode;
 
-    int code = WriteAll(fd.mFd, data.data(), data.size());
+    int code = 0;
+    try {
+        write([&](std::string_view bytes) {
+            if (code == 0) code = WriteAll(fd.mFd, bytes.data(), bytes.size());
+        });
+    } catch (...) {
+        ::unlink(temp.c_str());
+        throw;
+    }
     const char* step = "cannot write";
     if (code == 0 && ::fchmod(fd.mFd, mode) != 0) {
         code = errno;
@@ -143,8 +189,8 @@ bool WriteFileAtomically(const std::string& path, const std::string& data, std::
     if (code == 0 && ::fsync(closing) != 0) code = errno;
     if (::close(closing) != 0 && code == 0) code = errno;
     if (code == 0 && ::rename(temp.c_str(), path.c_str()) == 0) return true;
-    error = code == 0 ? "cannot replace '" + path + "': " + ErrnoText(errno)
-                      : std::string(step) + " '" + temp + "': " + ErrnoText(code);
+    error = code == 0 ? "cannot replace " + QuoteName(path, true) + ": " + ErrnoText(errno)
+                      : std::string(step) + " " + QuoteName(temp, true) + ": " + ErrnoText(code);
     ::unlink(temp.c_str());
     return false;
 }
@@ -164,9 +210,46 @@ EWriteResult WriteStdout(std::string_view data, std::string& error) {
     return EWriteResult::Failed;
 }
 
-void WriteStderr(const std::string& text) { (void)WriteAll(STDERR_FILENO, text.data(), text.size()); }
+void WriteStderr(std::string_view text) { (void)WriteAll(STDERR_FILENO, text.data(), text.size()); }
 
 bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
+
+bool GuardStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor is fd itself.
+        if (::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY) != fd) return false;
+    }
+    return true;
+}
+
+void RemoveTemporariesOnSignal() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    // A signal ignored from the start (a background job's SIGINT, nohup's
+    // SIGHUP) stays ignored.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action {};
+        if (::sigaction(signal, nullptr, &action) == 0 && action.sa_handler != SIG_IGN) sigaddset(&signals, signal);
+    }
+    // Blocked here, the signals stay blocked in the workers started later and
+    // reach only the waiting thread.
+    if (::pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return;
+    try {
+        std::thread([signals] {
+            int signal = 0;
+            while (::sigwait(&signals, &signal) != 0) continue;
+            Temporaries().mMutex.lock();  // held on: no worker makes another temporary file
+            for (const std::string& path : Temporaries().mPaths) ::unlink(path.c_str());
+            ::signal(signal, SIG_DFL);
+            ::pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+            ::raise(signal);
+            ::_exit(128 + signal);
+        }).detach();
+    } catch (const std::system_error&) {
+        ::pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);  // no thread: the signals act as before
+    }
+}
 
 void InitProcessIO() {
     ::signal(SIGPIPE, SIG_IGN);
@@ -175,48 +258,21 @@ void InitProcessIO() {
     gNewFileMode = 0666 & ~mask;
 }
 
-CLogRelay::~CLogRelay() { Finish(); }
-
-bool CLogRelay::Open(const std::string& path, std::string& error) {
-    mFile = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (mFile < 0 || ::pipe(mPipe) != 0) {
-        error = ErrnoText(errno);
-        return false;
-    }
-    ::fcntl(mPipe[0], F_SETFD, FD_CLOEXEC);
-    ::fcntl(mPipe[1], F_SETFD, FD_CLOEXEC);
-    // Without /dev/fd the parser writes the file itself, and failures go unseen.
-    SFd probe{::open(PipeName().c_str(), O_WRONLY | O_CLOEXEC)};
-    if (probe.mFd < 0) {
-        mPath = path;
-        return true;
-    }
-    // After the first failed write the rest is read and dropped: the parser
-    // must never wait on a full pipe.
-    mCopier = std::thread([this] {
-        std::vector<char> buffer(1 << 16);
-        for (;;) {
-            ssize_t n = ::read(mPipe[0], buffer.data(), buffer.size());
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return;
-            int code = mError.empty() ? WriteAll(mFile, buffer.data(), static_cast<std::size_t>(n)) : 0;
-            if (code != 0) mError = ErrnoText(code);
-        }
-    });
-    return true;
+bool CAppendFile::Open(const std::string& path, std::string& error) {
+    mFd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (mFd < 0) error = ErrnoText(errno);
+    return mFd >= 0;
 }
 
-std::string CLogRelay::PipeName() const { return mPath.empty() ? "/dev/fd/" + std::to_string(mPipe[1]) : mPath; }
+void CAppendFile::AppendLine(std::string_view line) {
+    std::string text = std::string(line) + '\n';
+    if (mError == 0) mError = WriteAll(mFd, text.data(), text.size());
+}
 
-std::string CLogRelay::Finish() {
-    if (mPipe[1] >= 0) ::close(mPipe[1]);
-    mPipe[1] = -1;
-    if (mCopier.joinable()) mCopier.join();
-    for (int* fd : {&mPipe[0], &mFile}) {
-        if (*fd >= 0) ::close(*fd);
-        *fd = -1;
-    }
-    return mError;
+std::string CAppendFile::Finish() {
+    if (mFd >= 0 && ::close(mFd) != 0 && mError == 0) mError = errno;
+    mFd = -1;
+    return mError == 0 ? std::string() : ErrnoText(mError);
 }
 
 }  // namespace cli

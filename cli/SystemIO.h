@@ -1,11 +1,14 @@
 #pragma once
 // The operating-system services of the command-line tool: whole-file reads,
-// atomic file replacement, raw writes to the standard streams, and the relay
+// atomic file replacement, raw writes to the standard streams, and the file
 // of the parser's trace. Everything is byte for byte: no text mode, no encoding.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
-#include <thread>
+#include <system_error>
+
+#include <kivoparse/kivoparse.h>
 
 namespace kivoparse {
 namespace cli {
@@ -20,12 +23,13 @@ std::string DisplayName(const std::string& path);
 // error with the reason (no file name) and returns false.
 bool ReadWholeFile(const std::string& path, std::string& data, std::string& error);
 
-// Writes data to path by way of a temporary file in the same directory that
-// is renamed over path once complete, so a reader sees either the old file or
-// the new one, never part of it. Creates missing parent directories. A
-// replaced regular file keeps its permissions; anything else (a new file, a
-// symbolic link, which is replaced and not written through) gets the usual ones.
-bool WriteFileAtomically(const std::string& path, const std::string& data, std::string& error);
+// Writes the bytes that write hands to its sink to a temporary file beside
+// path, renamed over path once complete: a reader sees the old file or the
+// new one, never a part. Creates missing directories. A replaced regular file
+// keeps its permissions; a new file or a symbolic link (replaced, not written
+// through) gets those of a new file.
+bool WriteFileAtomically(const std::string& path, const std::function<void(const ByteSink&)>& write,
+                         std::string& error);
 
 // Creates path and its missing parents ("mkdir -p").
 bool MakeDirectories(const std::string& path, std::string& error);
@@ -40,37 +44,38 @@ enum class EWriteResult { Ok, ClosedPipe, Failed };
 EWriteResult WriteStdout(std::string_view data, std::string& error);
 
 // Writes a text to the standard error as it is; failures are ignored.
-void WriteStderr(const std::string& text);
+void WriteStderr(std::string_view text);
 
 bool IsTerminal(int fd);
+
+// Opens /dev/null on each of the descriptors 0 to 2 that is closed, so that no
+// file opened later gets what was meant for it; opened the other way round,
+// so that reading or writing still fails (EBADF) as on the closed one.
+bool GuardStandardDescriptors();
+
+// SIGINT, SIGTERM and SIGHUP then remove the temporary files in flight and
+// end the process as the signal would have. Called before any other thread.
+void RemoveTemporariesOnSignal();
+
+// The message for a thread that could not be started.
+std::string ThreadFailure(const std::system_error& failure);
 
 // Called once, first thing in main: a closed pipe becomes an EPIPE error of
 // write instead of a signal, and the umask is noted for new output files.
 void InitProcessIO();
 
-// The parser appends its trace to a file by name and drops the lines it
-// cannot write. The tool names the write end of a pipe instead, and a thread
-// copies the trace to the real file: a write that fails (a full disk) is seen.
-class CLogRelay {
+// The file the trace is appended to, a line at a time; after a write fails
+// the rest is dropped, and Finish tells why.
+class CAppendFile {
 public:
-    CLogRelay() = default;
-    CLogRelay(const CLogRelay&) = delete;
-    CLogRelay& operator=(const CLogRelay&) = delete;
-    ~CLogRelay();
-
-    // Opens path for appending (creating it) and starts the copying.
-    bool Open(const std::string& path, std::string& error);
-    // The name for the parser's SetLogFile.
-    std::string PipeName() const;
-    // Waits until every line is copied; returns why writing failed, or "".
-    std::string Finish();
+    bool Open(const std::string& path, std::string& error);  // for appending, created if missing
+    void AppendLine(std::string_view line);                   // line and a line feed
+    std::string Finish();  // closes; why writing failed, or ""
+    ~CAppendFile() { Finish(); }
 
 private:
-    int mFile = -1;
-    int mPipe[2] = {-1, -1};
-    std::thread mCopier;
-    std::string mPath;  // set when the parser must write the file itself
-    std::string mError;
+    int mFd = -1;
+    int mError = 0;
 };
 
 }  // namespace cli

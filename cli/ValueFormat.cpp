@@ -1,5 +1,6 @@
 #include "cli/ValueFormat.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kivoparse {
@@ -32,7 +33,39 @@ void AppendJsonArray(std::string& out, const std::vector<std::string>& values) {
     out += ']';
 }
 
+// Length of the character at s[i] when it may be shown as it is, else 0.
+std::size_t ShownLength(const std::string& s, std::size_t i) {
+    auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) return c >= 0x20 && c != 0x7F ? 1 : 0;
+    bool control = c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) < 0xA0;
+    return control ? 0 : ValidSequenceLength(s, i);
+}
+
 }  // namespace
+
+std::string QuoteName(const std::string& name, bool quoted) {
+    bool plain = true;
+    for (std::size_t i = 0, n = 0; plain && i < name.size(); i += n) {
+        n = ShownLength(name, i);
+        plain = n > 0 && !(quoted && name[i] == '\'');
+    }
+    if (plain) return quoted ? "'" + name + "'" : name;
+    static const char kLetters[] = "abtnvfr";  // the escapes of bytes 7 to 13
+    std::string out = "$'";
+    for (std::size_t i = 0, n = 0; i < name.size(); i += std::max<std::size_t>(n, 1)) {
+        auto c = static_cast<unsigned char>(name[i]);
+        if ((n = ShownLength(name, i)) > 0) {
+            out += c == '\'' || c == '\\' ? "\\" : "";
+            out.append(name, i, n);
+        } else if (c >= 7 && c <= 13) {
+            out += {'\\', kLetters[c - 7]};
+        } else {
+            out += {'\\', static_cast<char>('0' + (c >> 6)), static_cast<char>('0' + ((c >> 3) & 7)),
+                    static_cast<char>('0' + (c & 7))};
+        }
+    }
+    return out + "'";
+}
 
 void AppendJsonString(std::string& out, const std::string& bytes) {
     static const char kHex[] = "0123456789abcdef";

@@ -14,6 +14,14 @@ namespace cli {
 // lone surrogate that no valid UTF-8 text yields.
 void AppendJsonString(std::string& out, const std::string& bytes);
 
+// A name or word as messages show it, so that no name can forge a message or
+// reach the terminal as control bytes. A name of printable ASCII or valid
+// UTF-8 other than the C1 controls is shown as it is, between single quotes
+// when quoted is set; any other name (with quoted set, one holding a single
+// quote too) as a shell word in $'...' that stands for exactly its bytes:
+// $'ok\nfake.html', $'it\'s.html', $'\377'.
+std::string QuoteName(const std::string& name, bool quoted);
+
 // The output for the values of one input. With several inputs (multi) each
 // value carries the input's name: "name\tvalue\n", "name\0value\0", or one
 // JSON object per line; alone, the values only: "value\n", "value\0", or one

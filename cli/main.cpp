@@ -1,14 +1,12 @@
-// kivoparse: the command-line face of the parser. A run checks everything
-// that can be checked before any work (options, map file, log file, output
-// directory, output paths), then hands the inputs to the workers and writes
-// their results in input order.
+// kivoparse: the command-line face of the parser. A run is planned first:
+// everything that can be checked before any work (options, map files, log
+// file, output directory, output paths); then executed: the workers parse
+// the inputs and the results are written in input order.
 #include <algorithm>
-#include <exception>
+#include <cstdlib>
 #include <map>
-#include <new>
-#include <string>
+#include <optional>
 #include <thread>
-#include <vector>
 
 #include <kivoparse/kivoparse.h>
 
@@ -18,66 +16,58 @@
 #include "cli/SystemIO.h"
 #include "cli/ValueFormat.h"
 
-#ifndef KIVOPARSE_VERSION
-#define KIVOPARSE_VERSION "unknown"
-#endif
-
 namespace kivoparse {
 namespace cli {
 
 namespace {
 
-// Exit status of the tool.
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;  // an input could not be read or an output not written
-constexpr int kExitUsage = 2;   // the command line was wrong; nothing was done
-
-// The pairs of a map file: mOld[i] is replaced by mNew[i].
-struct SMap {
-    std::vector<std::string> mOld;
-    std::vector<std::string> mNew;
-};
-
-int UsageError(const SParseResult& parsed, const std::string& message) {
-    WriteStderr("kivoparse: " + message + "\n" + UsageText(parsed.mHasCommand, parsed.mOptions.mCommand));
-    return kExitUsage;
-}
 
 int Fail(const std::string& message) {
     WriteStderr("kivoparse: " + message + "\n");
     return kExitFailed;
 }
 
-// Help goes to the standard output, so it can be paged or searched.
-int PrintToStdout(const std::string& text) {
-    std::string error;
-    if (WriteStdout(text, error) == EWriteResult::Failed) return Fail("cannot write to standard output: " + error);
-    return kExitOk;
-}
+// What a run will do, settled before any input is parsed.
+struct SPlan {
+    SOptions mOptions;
+    UrlMap mImages;  // indexed once here and only read by the workers
+    UrlMap mHrefs;
+    std::optional<CAppendFile> mTrace;
+    CCoreGate mCores;
+    std::vector<SInput> mInputs;
+    bool mMulti = false;  // the lists name their input
+};
 
-// One pair per line, "old<TAB>new"; the first TAB splits, an empty last
-// line is ignored, every other byte (CR and NUL included) is kept. Returns
-// the exit status for a map that cannot be used, or kExitOk.
-int LoadMap(const SParseResult& parsed, SMap& map) {
-    const std::string& path = parsed.mOptions.mMapPath;
+// Reads a map file; returns the exit status for a map that cannot be used,
+// or kExitOk. CR line ends and a byte order mark stay bytes of the values,
+// as every other byte; the user is told.
+int LoadMap(const SOptions& options, const std::string& path, UrlMap& map) {
+    if (path.empty()) return kExitOk;
     std::string text;
     std::string error;
     if (!ReadWholeFile(path, text, error)) {
-        if (error.compare(0, 14, "is a directory") == 0) error = "is a directory; the map must be a file";
-        return Fail(DisplayName(path) + ": " + error);
+        bool directory = error.rfind("is a directory", 0) == 0;
+        return Fail(DisplayName(path) + ": " + (directory ? "is a directory; the map must be a file" : error));
     }
-    std::size_t lineNumber = 0;
-    for (std::size_t start = 0; start < text.size(); ++lineNumber) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::size_t tab = text.find('\t', start);
-        if (tab == std::string::npos || tab > end) {
-            return UsageError(parsed, DisplayName(path) + ": line " + std::to_string(lineNumber + 1) +
-                                          " has no TAB; each line must be old value, TAB, new value");
-        }
-        map.mOld.push_back(text.substr(start, tab - start));
-        map.mNew.push_back(text.substr(tab + 1, end - tab - 1));
-        start = end + 1;
+    try {
+        map = UrlMap::Parse(text);
+    } catch (const MapError& bad) {
+        return UsageError(options, DisplayName(path) + ": " + bad.what());
+    }
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        WriteStderr("kivoparse: warning: " + DisplayName(path) +
+                    " starts with a UTF-8 byte order mark; it is kept as the first bytes of the first old value\n");
+    }
+    std::size_t crLines = !text.empty() && text.back() == '\r' ? 1 : 0;
+    for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', end + 1)) {
+        crLines += end > 0 && text[end - 1] == '\r' ? 1 : 0;
+    }
+    if (crLines > 0) {
+        WriteStderr("kivoparse: warning: " + DisplayName(path) + ": " + std::to_string(crLines) + " of " +
+                    std::to_string(map.Size()) +
+                    " lines end in CR LF; each CR is kept as the last byte of its new value\n");
     }
     return kExitOk;
 }
@@ -86,28 +76,100 @@ std::string OutTarget(const SOptions& options, const SInput& input) {
     return options.mOutDir + (options.mOutDir.back() == '/' ? "" : "/") + input.mOutPath;
 }
 
+// Refuses, before anything is written, two inputs that would land on one
+// output file; an input with no name to write under gets its failure.
+bool CheckOutTargets(const SOptions& options, std::vector<SInput>& inputs, std::string& message) {
+    std::map<std::string, const SInput*> targets;
+    for (SInput& input : inputs) {
+        if (!input.mError.empty()) continue;
+        if (input.mOutPath.empty()) {
+            input.mError = "has no file name to write under --out";
+            continue;
+        }
+        auto placed = targets.emplace(input.mOutPath, &input);
+        if (!placed.second) {
+            message = QuoteName(placed.first->second->mPath, true) + " and " + QuoteName(input.mPath, true) +
+                      " would both be written to " + QuoteName(OutTarget(options, input), true);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The checks of the operands against the options that CLI11 cannot make.
+std::string OperandProblem(const SOptions& options) {
+    std::size_t stdinCount = options.mOperands.empty() ? 1 : 0;
+    for (const std::string& operand : options.mOperands) stdinCount += operand == "-" ? 1 : 0;
+    bool mapFromStdin = options.mImagesMap == "-" || options.mHrefsMap == "-";
+    if (!options.mLogPath.empty() && options.mOperands.size() > 1) {
+        return "--log takes a single input: the traces of several documents would interleave in one file";
+    }
+    if (stdinCount > 1 || (options.mImagesMap == "-" && options.mHrefsMap == "-")) {
+        return "the standard input (\"-\") can be read only once";
+    }
+    if (options.mHasOut && stdinCount > 0) {
+        return "--out needs named input files: the standard input has no path to write under DIR";
+    }
+    if (mapFromStdin && stdinCount > 0) {
+        return "--map - reads the pairs from the standard input, so the documents must be named FILEs";
+    }
+    std::string input = options.mOperands.empty() ? "-" : options.mOperands.front();
+    if (!options.mLogPath.empty() && SameFile(options.mLogPath, input)) {
+        return "--log names the input " + (input == "-" ? "'standard input'" : QuoteName(input, true)) +
+               ": the trace would be appended to the document being read";
+    }
+    return std::string();
+}
+
+// Returns kExitOk with plan filled, or the exit status of a run that cannot start.
+int Plan(SPlan& plan) {
+    const SOptions& options = plan.mOptions;
+    std::string problem = OperandProblem(options);
+    if (!problem.empty()) return UsageError(options, problem);
+    if (options.mHasOut) RemoveTemporariesOnSignal();
+    if (int status = LoadMap(options, options.mImagesMap, plan.mImages)) return status;
+    if (int status = LoadMap(options, options.mHrefsMap, plan.mHrefs)) return status;
+    std::string error;
+    if (!options.mLogPath.empty() && !plan.mTrace.emplace().Open(options.mLogPath, error)) {
+        return Fail("cannot open log file " + QuoteName(options.mLogPath, true) + ": " + error);
+    }
+    std::vector<std::string> notes;
+    plan.mInputs = ExpandInputs(options, notes);
+    for (const std::string& note : notes) WriteStderr("kivoparse: " + note + "\n");
+    if (options.mHasOut) {
+        if (!CheckOutTargets(options, plan.mInputs, error)) return UsageError(options, error);
+        if (!MakeDirectories(options.mOutDir, error)) {
+            return Fail("--out " + QuoteName(options.mOutDir, false) + ": " + error);
+        }
+    }
+    plan.mMulti = options.mOperands.size() > 1 || options.mRecursive;
+    return kExitOk;
+}
+
 // The work on one document: read, parse, collect or rewrite, and write the
 // result under --out or hand it back for the standard output.
-SJobResult Process(const SOptions& options, const UrlMap& map, const std::string& logName, bool multi,
-                   Parser& parser, const SInput& input) {
+SJobResult Process(SPlan& plan, Parser& parser, const SInput& input) {
+    const SOptions& options = plan.mOptions;
     SJobResult result{true, std::string(), input.mError};
     std::string text;
     if (!input.mError.empty() || !ReadWholeFile(input.mPath, text, result.mError)) return result;
     result.mFailed = false;
+    std::unique_lock<CCoreGate> turn(plan.mCores);  // given back before the output file is written
     parser.SetDocumentBase(options.mHasBase ? options.mBase : std::string());
-    if (!logName.empty()) parser.SetLogFile(logName);
+    if (plan.mTrace) parser.SetTraceSink([&plan](std::string_view line) { plan.mTrace->AppendLine(line); });
     parser.ParseHTML(std::move(text));  // the parser takes the bytes as they are, no copy
 
     switch (options.mCommand) {
         case ECommand::Images:
-            return {false, FormatValues(parser.GetImages(), options.mFormat, multi, input.mPath), std::string()};
+            return {false, FormatValues(parser.GetImages(), options.mFormat, plan.mMulti, input.mPath), std::string()};
         case ECommand::Hrefs:
-            return {false, FormatValues(parser.GetHrefs(), options.mFormat, multi, input.mPath), std::string()};
-        case ECommand::FixImages: parser.FixImages(map); break;
-        case ECommand::FixHrefs: parser.FixHrefs(map); break;
+            return {false, FormatValues(parser.GetHrefs(), options.mFormat, plan.mMulti, input.mPath), std::string()};
+        case ECommand::FixImages: parser.FixImages(plan.mImages); break;
+        case ECommand::FixHrefs: parser.FixHrefs(plan.mHrefs); break;
+        case ECommand::Fix: parser.Rewrite(plan.mImages, plan.mHrefs); break;
         case ECommand::Html: break;
     }
-    if (!options.mHasOut && !multi) {
+    if (!options.mHasOut && !plan.mMulti) {
         // The one document for the standard output is written as the writer
         // walks the tree, in pieces: its whole text is never held.
         struct SStop {};
@@ -119,84 +181,32 @@ SJobResult Process(const SOptions& options, const UrlMap& map, const std::string
             });
         } catch (const SStop&) {
         }
-        return result;
-    }
-    result.mOutput = parser.GetHTML();
-    if (options.mHasOut) {
-        result.mFailed = !WriteFileAtomically(OutTarget(options, input), result.mOutput, result.mError);
-        result.mOutput.clear();
+    } else if (!options.mHasOut) {
+        result.mOutput = parser.GetHTML();
+    } else {
+        turn.unlock();
+        auto write = [&parser](const ByteSink& sink) { parser.WriteHTML(sink); };
+        result.mFailed = !WriteFileAtomically(OutTarget(options, input), write, result.mError);
     }
     return result;
 }
 
-// Refuses, before anything is written, two inputs that would land on one
-// output file; an input with no name to write under gets its failure.
-bool CheckOutTargets(const SParseResult& parsed, std::vector<SInput>& inputs, std::string& message) {
-    std::map<std::string, const SInput*> targets;
-    for (SInput& input : inputs) {
-        if (!input.mError.empty()) continue;
-        if (input.mOutPath.empty()) {
-            input.mError = "has no file name to write under --out";
-            continue;
-        }
-        auto placed = targets.emplace(input.mOutPath, &input);
-        if (!placed.second) {
-            message = "'" + placed.first->second->mPath + "' and '" + input.mPath + "' would both be written to '" +
-                      OutTarget(parsed.mOptions, input) + "'";
-            return false;
-        }
-    }
-    return true;
-}
-
-int Run(const std::vector<std::string>& args) {
-    InitProcessIO();
-    SParseResult parsed = ParseCommandLine(args);
-    switch (parsed.mOutcome) {
-        case EParseOutcome::Help: return PrintToStdout(HelpText(parsed.mHasCommand, parsed.mOptions.mCommand));
-        case EParseOutcome::Version: return PrintToStdout(std::string("kivoparse ") + KIVOPARSE_VERSION + "\n");
-        case EParseOutcome::UsageError: return UsageError(parsed, parsed.mMessage);
-        case EParseOutcome::Run: break;
-    }
-    const SOptions& options = parsed.mOptions;
-    const std::string& log = options.mLogPath;
-    std::string input = options.mOperands.empty() ? "-" : options.mOperands.front();
-    if (!log.empty() && SameFile(log, input)) {
-        return UsageError(parsed, "--log names the input '" + DisplayName(input) +
-                                      "': the trace would be appended to the document being read");
-    }
-    SMap pairs;
-    if (!options.mMapPath.empty()) {
-        if (int status = LoadMap(parsed, pairs)) return status;
-    }
-    // Indexed once here and only read by the workers, whatever the number
-    // of documents.
-    const UrlMap map(std::move(pairs.mOld), std::move(pairs.mNew));
-    CLogRelay relay;
-    std::string error;
-    if (!log.empty() && !relay.Open(log, error)) return Fail("cannot open log file '" + log + "': " + error);
-
-    std::vector<std::string> notes;
-    std::vector<SInput> inputs = ExpandInputs(options, notes);
-    for (const std::string& note : notes) WriteStderr("kivoparse: " + note + "\n");
-    if (options.mHasOut) {
-        if (!CheckOutTargets(parsed, inputs, error)) return UsageError(parsed, error);
-        if (!MakeDirectories(options.mOutDir, error)) return Fail("--out " + options.mOutDir + ": " + error);
-    }
-
+int Execute(SPlan& plan) {
+    const SOptions& options = plan.mOptions;
     unsigned jobs = options.mJobs != 0 ? options.mJobs : std::max(1u, std::thread::hardware_concurrency());
-    bool multi = options.mOperands.size() > 1 || options.mRecursive;
     // Results bound for the standard output wait in memory until their turn:
     // the workers may run only a little ahead of the writer.
-    std::size_t window = options.mHasOut ? inputs.size() : std::size_t{4} * jobs;
+    std::size_t window = options.mHasOut ? plan.mInputs.size() : std::size_t{4} * jobs;
     bool stdoutIsTerminal = !options.mHasOut && IsTerminal(1);
-    CJobRunner runner(inputs, jobs, window, IsTerminal(2) && inputs.size() > 1 && !stdoutIsTerminal);
+    CJobRunner runner(plan.mInputs, jobs, window, IsTerminal(2) && plan.mInputs.size() > 1 && !stdoutIsTerminal);
 
     bool anyFailed = false;
+    std::string error;
     auto emit = [&](const SInput& in, SJobResult& result) {
         if (result.mFailed) {
             anyFailed = true;
-            WriteStderr("kivoparse: " + DisplayName(in.mPath) + ": " + result.mError + "\n");
+            std::string reason = result.mOutOfMemory ? "not enough memory to parse it" : result.mError;
+            WriteStderr("kivoparse: " + DisplayName(in.mPath) + ": " + reason + "\n");
             return true;
         }
         if (result.mWritten) error = result.mError;
@@ -209,13 +219,24 @@ int Run(const std::vector<std::string>& args) {
         WriteStderr("kivoparse: cannot write to standard output: " + error + "\n");
         return false;
     };
-    std::string logName = log.empty() ? std::string() : relay.PipeName();
-    auto process = [&](Parser& parser, const SInput& in) { return Process(options, map, logName, multi, parser, in); };
+    auto process = [&plan](Parser& parser, const SInput& in) { return Process(plan, parser, in); };
     if (!runner.Run(process, emit, error)) return Fail(error);
-    if (!log.empty() && !(error = relay.Finish()).empty()) {
-        return Fail("cannot write to log file '" + log + "': " + error);
+    if (plan.mTrace && !(error = plan.mTrace->Finish()).empty()) {
+        return Fail("cannot write to log file " + QuoteName(options.mLogPath, true) + ": " + error);
     }
     return anyFailed ? kExitFailed : kExitOk;
+}
+
+int Run(int argc, char** argv) {
+    SPlan plan;
+    if (int status = ParseCommandLine(argc, argv, plan.mOptions); status >= 0) return status;
+    // Under an address-space limit that leaves the heap no room, even the
+    // message about running out of memory could not be made later on.
+    void* probe = std::malloc(1);
+    std::free(probe);
+    if (!probe) return Fail("not enough memory to start; is the address-space limit (ulimit -v) too low?");
+    if (int status = Plan(plan)) return status;
+    return Execute(plan);
 }
 
 }  // namespace
@@ -224,10 +245,14 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace kivoparse
 
 int main(int argc, char** argv) {
+    if (!kivoparse::cli::GuardStandardDescriptors()) return 1;
+    kivoparse::cli::InitProcessIO();
     try {
-        return kivoparse::cli::Run(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0)));
+        return kivoparse::cli::Run(argc, argv);
     } catch (const std::bad_alloc&) {
         kivoparse::cli::WriteStderr("kivoparse: out of memory\n");
+    } catch (const std::system_error& e) {  // only a thread start throws it
+        kivoparse::cli::WriteStderr("kivoparse: " + kivoparse::cli::ThreadFailure(e) + "\n");
     } catch (const std::exception& e) {
         kivoparse::cli::WriteStderr(std::string("kivoparse: internal error: ") + e.what() + "\n");
     }

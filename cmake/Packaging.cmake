@@ -1,12 +1,6 @@
-# The man page and the Debian package. The package holds what
-# `cmake --install` installs, so configure the build for it:
-#   cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON \
-#         -DCMAKE_INSTALL_PREFIX=/usr -DKIVOPARSE_BUILD_TESTS=OFF
-#   cmake --build build-deb -j2 && cpack --config build-deb/CPackConfig.cmake -B build-deb
-# which gives build-deb/kivoparse_VERSION_ARCH.deb: the shared library with
-# its soname links (a build without BUILD_SHARED_LIBS packs the static one),
-# the header, the CMake package, the pkg-config file, the tool and its man
-# page.
+# The man page, the exported symbols of the shared library, and the
+# pkg-config file. The Debian packages are built from debian/ with
+# dpkg-buildpackage (README, "Debian packages").
 
 if(TARGET kivoparse_cli)
   # docs/kivoparse.1 is written by hand beside docs/cli.md;
@@ -14,8 +8,8 @@ if(TARGET kivoparse_cli)
   set(KIVOPARSE_MAN_PAGE ${PROJECT_SOURCE_DIR}/docs/kivoparse.1)
   find_program(KIVOPARSE_GZIP gzip)
   if(KIVOPARSE_GZIP)
-    # Debian installs man pages compressed, without a time stamp (-n), so
-    # that two builds give the same package.
+    # Man pages are installed compressed, without a time stamp (-n), so
+    # that two builds give the same files.
     add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/kivoparse.1.gz
       COMMAND ${CMAKE_COMMAND} -E copy ${KIVOPARSE_MAN_PAGE} ${PROJECT_BINARY_DIR}/kivoparse.1
       COMMAND ${KIVOPARSE_GZIP} -9 -n -f ${PROJECT_BINARY_DIR}/kivoparse.1
@@ -35,27 +29,39 @@ if(TARGET kivoparse_cli)
   endif()
 endif()
 
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME kivoparse)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "kivoparse developers <kivoparse@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-  "HTML parser that normalises documents and lists and rewrites their URLs")
-set(CPACK_PACKAGE_DESCRIPTION
-  "kivoparse reads an HTML document byte by byte, never rejecting input, and writes it back
-normalised: tag names upper case, attribute names lower case, values double-quoted. It lists
-the image and link URLs of a document and rewrites them from tables of old and new values.
-This package holds the C++17 library (kivoparse::Parser, with its CMake package and pkg-config
-file) and the kivoparse command-line tool, which works on whole sites in parallel.")
-# The .pc file and the CMake package name the install prefix, so the
-# package installs there too (give -DCMAKE_INSTALL_PREFIX=/usr).
-set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
-set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION web)
-# Dependencies (libc6, libstdc++6, ...) from dpkg-shlibdeps; a shlibs file
-# and the ldconfig trigger for the library.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
-include(CPack)
+# A shared library exports the public API (include/kivoparse/kivoparse.h)
+# and nothing else, so that reworking the internals never changes its ABI
+# and its symbols file lists only what programs may use. The unit tests
+# reach internal classes: a build with them keeps every symbol visible
+# (they run on the static library in CI; the packages are built without).
+if(BUILD_SHARED_LIBS AND NOT KIVOPARSE_BUILD_TESTS AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  set(KIVOPARSE_SYMBOL_MAP ${PROJECT_SOURCE_DIR}/cmake/kivoparse.map)
+  target_link_options(kivoparse PRIVATE "LINKER:--version-script=${KIVOPARSE_SYMBOL_MAP}")
+  set_property(TARGET kivoparse APPEND PROPERTY LINK_DEPENDS ${KIVOPARSE_SYMBOL_MAP})
+endif()
+
+# The .pc file is written when it is installed, for the prefix it is
+# installed to (cmake --install --prefix P may choose another than the
+# build's). For /usr it names the directories as they are, so that
+# pkg-config leaves out the system ones and prints only -lkivoparse.
+# Elsewhere it finds the prefix from its own place (${pcfiledir}), so that
+# the installed tree may be moved.
+file(RELATIVE_PATH KIVOPARSE_PC_UP /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+string(REGEX REPLACE "/$" "" KIVOPARSE_PC_UP "${KIVOPARSE_PC_UP}")
+install(CODE "
+  set(PROJECT_VERSION \"${PROJECT_VERSION}\")
+  set(KIVOPARSE_PC_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
+  set(KIVOPARSE_PC_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
+  if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
+    set(KIVOPARSE_PC_PREFIX /usr)
+  else()
+    set(KIVOPARSE_PC_PREFIX \"\\\${pcfiledir}/${KIVOPARSE_PC_UP}\")
+  endif()
+  foreach(dir LIBDIR INCLUDEDIR)
+    if(NOT IS_ABSOLUTE \"\${KIVOPARSE_PC_\${dir}}\")
+      set(KIVOPARSE_PC_\${dir} \"\\\${prefix}/\${KIVOPARSE_PC_\${dir}}\")
+    endif()
+  endforeach()
+  configure_file(\"${PROJECT_SOURCE_DIR}/cmake/kivoparse.pc.in\" \"${PROJECT_BINARY_DIR}/kivoparse.pc\" @ONLY)
+")
+install(FILES ${PROJECT_BINARY_DIR}/kivoparse.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

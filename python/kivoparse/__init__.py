@@ -8,12 +8,21 @@ their image and link URLs.
     [b'a.gif']
     >>> kivoparse.rewrite(b'<a href=Home.htm>home</a>', hrefs={b'home.htm': b'index.htm'})
     b'<A href="index.htm">home</A>'
+    >>> site = kivoparse.UrlMap.parse(b'logo.gif\\tstatic/logo.png\\n')
+    >>> kivoparse.rewrite(b'<img src=LOGO.GIF>', images=site)
+    b'<IMG src="static/logo.png">'
 
 Documents and URL values are bytes, returned exactly as the parser holds
 them (NUL and bytes above 0x7F included); str is accepted on input and
 taken as UTF-8. The GIL is released while parsing, writing and rewriting.
 """
 
-from ._kivoparse import Parser, __version__, hrefs, images, normalize, rewrite
+from ._kivoparse import MapError, Parser, UrlMap, __version__, hrefs, images, normalize, rewrite
 
-__all__ = ["Parser", "normalize", "images", "hrefs", "rewrite", "__version__"]
+__all__ = ["Parser", "UrlMap", "MapError", "normalize", "images", "hrefs", "rewrite", "__version__"]
+
+# The extension is an implementation detail: what it defines is named, and
+# pickled, as part of kivoparse.
+for _name in __all__[:-1]:
+    globals()[_name].__module__ = __name__
+del _name

@@ -3,7 +3,10 @@ command-line tool (KIVOPARSE_CLI, else build/cli/kivoparse), threads and
 errors. From the repository root: venv/bin/python3 -m pytest python/tests"""
 
 import json
+import mmap
 import os
+import pickle
+import resource
 import pathlib
 import re
 import shlex
@@ -17,6 +20,8 @@ import pytest
 import kivoparse
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
+# A relative KIVOPARSE_CLI names a path from where pytest was started.
+TOOL = os.path.abspath(os.environ.get("KIVOPARSE_CLI", ROOT / "build/cli/kivoparse"))
 DATA = pathlib.Path(__file__).resolve().parent / "data"
 PAGES = [path.read_bytes() for path in sorted((ROOT / "samples").glob("*.html"))]
 
@@ -65,32 +70,43 @@ def test_bytes_come_back_whole(case, kind):
 
 
 def module_result(argv, data):
-    """What the module's convenience function gives for a tool command line."""
+    """What the module's convenience function gives for a tool command line.
+    A map is given both as a dict and as a UrlMap of the file's text, and the
+    rewrite once more through a Parser: all three must agree."""
     options, rest = {}, iter(argv[1:])
     for option in rest:
         options[option] = option == "-0" or next(rest)
     base = options.get("--base")
     if argv[0] in ("images", "hrefs"):
-        values = kivoparse.images(data, base=base) if argv[0] == "images" else kivoparse.hrefs(data)
+        values = (kivoparse.images if argv[0] == "images" else kivoparse.hrefs)(data, base=base)
         return b"".join(value + b"\0" for value in values)
     if argv[0] == "html":
         return kivoparse.normalize(data, base=base)
-    return kivoparse.rewrite(data, **{argv[0][4:]: read_map(options["--map"])}, base=base)
+    kind, name = argv[0][4:], options["--map"]
+    table = kivoparse.UrlMap.parse((DATA / name).read_bytes())
+    parser = kivoparse.Parser()
+    parser.set_document_base(base)
+    parser.parse_html(data)
+    parser.rewrite(**{kind: table})
+    results = {kivoparse.rewrite(data, **{kind: read_map(name)}, base=base),
+               kivoparse.rewrite(data, **{kind: table}, base=base), parser.get_html()}
+    assert len(results) == 1
+    return results.pop()
 
 
 @pytest.mark.parametrize("page", range(len(PAGES)))
 @pytest.mark.parametrize("command_line", data_lines("cli_cases.txt"))
 def test_conveniences_match_the_command_line_tool(command_line, page):
-    tool = os.environ.get("KIVOPARSE_CLI", ROOT / "build/cli/kivoparse")
-    if not os.path.exists(tool):
+    if not os.path.exists(TOOL):
         pytest.skip("the kivoparse tool is not built; set KIVOPARSE_CLI")
     argv = shlex.split(command_line, posix=False)
-    expected = subprocess.run([tool, *argv], input=PAGES[page], cwd=DATA, capture_output=True, check=True).stdout
+    expected = subprocess.run([TOOL, *argv], input=PAGES[page], cwd=DATA, capture_output=True, check=True).stdout
     assert module_result(argv, PAGES[page]) == expected
 
 
 def test_two_threads_give_the_results_of_one_and_a_shared_parser_stays_whole():
     images, shared = read_map("images.tsv"), kivoparse.Parser()
+    table = kivoparse.UrlMap.parse((DATA / "hrefs.tsv").read_bytes())
 
     def work(data):
         parser = kivoparse.Parser()
@@ -98,7 +114,7 @@ def test_two_threads_give_the_results_of_one_and_a_shared_parser_stays_whole():
         parser.fix_images(list(images), list(images.values()))
         shared.parse_html(data)
         return (kivoparse.normalize(data), kivoparse.images(data, base=b"images/"), kivoparse.hrefs(data),
-                kivoparse.rewrite(data, images=images), parser.get_html(), shared.get_html() in normalized)
+                kivoparse.rewrite(data, images=images, hrefs=table), parser.get_html(), shared.get_html() in normalized)
 
     normalized = {kivoparse.normalize(data) for data in PAGES}
     one = [work(data) for data in PAGES * 50]
@@ -130,3 +146,61 @@ def test_log_file_takes_a_path_like_and_none_turns_it_off(tmp_path):
     parser.set_log_file(None)
     parser.parse_html(b"<p>x</p>")
     assert b"STARTSTATE: " in written and trace.read_bytes() == written
+
+
+def test_trace_lines_to_a_callable_are_the_log_file_lines(tmp_path):
+    trace, parser, lines = tmp_path / "trace.txt", kivoparse.Parser(), []
+    for page in PAGES:
+        parser.set_log_file(trace)
+        parser.parse_html(page)
+        parser.set_trace(lines.append)
+        parser.parse_html(page)
+    assert trace.read_bytes() == b"".join(line + b"\n" for line in lines) != b""
+
+
+def test_an_exception_in_the_trace_callable_stops_the_parse_and_is_raised():
+    def stop(line):
+        raise KeyError(line)
+
+    parser = kivoparse.Parser()
+    parser.set_trace(stop)
+    with pytest.raises(KeyError, match="STARTSTATE"):
+        parser.parse_html(b"<p>x</p>")
+    parser.set_trace(None)
+    parser.parse_html(b"<p>x</p>")
+    assert parser.get_html() == b"<P>x</P>"
+
+
+@pytest.mark.parametrize("table", [
+    kivoparse.UrlMap(), kivoparse.UrlMap({b"A.gif": b"b.gif", "\udcff": "x\0y"}),
+    kivoparse.UrlMap.parse((DATA / "images.tsv").read_bytes()),
+])
+def test_a_url_map_pickles_to_the_same_pairs(table):
+    copy = pickle.loads(pickle.dumps(table))
+    assert (type(copy), copy.items(), len(copy)) == (kivoparse.UrlMap, table.items(), len(table))
+
+
+def test_map_errors_name_the_line():
+    with pytest.raises(kivoparse.MapError, match="^line 2 has no TAB") as raised:
+        kivoparse.UrlMap.parse(b"a\tb\nno tab here\n")
+    assert raised.value.line == 2 and isinstance(raised.value, ValueError)
+
+
+def test_a_document_of_2_gib_is_refused_before_it_is_copied(tmp_path):
+    huge = tmp_path / "huge.html"
+    with open(huge, "wb") as file:  # sparse: no disk or memory is used
+        file.truncate(2**31)
+    with open(huge, "rb") as file, mmap.mmap(file.fileno(), 0, access=mmap.ACCESS_READ) as view:
+        before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+        for call in (kivoparse.normalize, kivoparse.images, kivoparse.Parser().parse_html):
+            with pytest.raises(ValueError, match="2147483648 bytes"):
+                call(memoryview(view))
+        assert resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before < 64 * 1024  # KiB
+
+
+def test_public_names_belong_to_kivoparse_and_show_their_types():
+    for name in kivoparse.__all__[:-1]:
+        item = getattr(kivoparse, name)
+        assert item.__module__ == "kivoparse", name
+        signatures = [line for line in (item.__doc__ or "").splitlines() if "(" in line and ") ->" in line]
+        assert all(": object" not in line and not line.endswith("-> list") for line in signatures), name

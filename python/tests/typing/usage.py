@@ -1,0 +1,45 @@
+"""Calls a user writes, checked against the stub by mypy --strict (not run).
+A line marked `# type: ignore[...]` must be an error: --strict warns about
+an ignore that is not needed, so each marks a call the stub must refuse."""
+
+import pathlib
+from typing import Dict, List
+
+import kivoparse
+
+by_bytes: Dict[bytes, bytes] = {b"a.gif": b"b.gif"}
+by_str: Dict[str, str] = {"a.htm": "b.htm"}
+table: kivoparse.UrlMap = kivoparse.UrlMap.parse(pathlib.Path("map.tsv").read_bytes())
+same: kivoparse.UrlMap = kivoparse.UrlMap(by_bytes)
+
+page: bytes = kivoparse.rewrite(b"<img src=a.gif>", images=by_bytes, hrefs=by_str)
+page = kivoparse.rewrite(bytearray(b"<a href=a.htm>"), images=table, hrefs=same, base="C:/site/")
+page = kivoparse.normalize(memoryview(page), base=None)
+urls: List[bytes] = kivoparse.images("<img src=a.gif>", base=b"images/") + kivoparse.hrefs(page, base="x")
+pairs = table.items()
+count: int = len(table)
+
+parser = kivoparse.Parser()
+parser.set_document_base(None)
+parser.parse_html(page)
+parser.fix_images([b"a.gif"], ["b.gif"])
+parser.fix_hrefs(("a.htm",), list(by_str.values()))
+parser.fix_hrefs(by_bytes.keys(), by_bytes.values())
+parser.rewrite(images=table, hrefs=by_str)
+parser.set_log_file(pathlib.Path("trace.txt"))
+parser.set_trace(print)
+parser.set_trace(None)
+lines: List[bytes] = []
+parser.set_trace(lines.append)
+version: str = kivoparse.__version__
+
+try:
+    kivoparse.UrlMap.parse(b"no tab")
+except kivoparse.MapError as error:
+    line: int = error.line
+
+parser.fix_images("a.gif", "b.gif")  # type: ignore[arg-type]
+parser.fix_hrefs(b"a.htm", [b"b.htm"])  # type: ignore[arg-type]
+kivoparse.rewrite(b"", images=[(b"a", b"b")])  # type: ignore[arg-type]
+kivoparse.normalize(42)  # type: ignore[arg-type]
+kivoparse.images(b"").append("x")  # type: ignore[arg-type]
