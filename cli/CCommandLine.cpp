@@ -105,6 +105,29 @@ int WriteUsageError(const std::string& command, const std::string& message) {
     return kExitUsage;
 }
 
+// The words for CLI11, last first. CLI11 reads "--base=" as "--base" and
+// takes the next word as its value; a value option written with "=" and
+// nothing after it ("--base=$EMPTY" in a script) gets the empty value it
+// shows. Words after "--" are operands and stay as they are.
+std::vector<std::string> Words(int argc, char** argv) {
+    static const char* const kValueOptions[] = {"--base=", "--log=", "--map=", "--images-map=", "--hrefs-map=",
+                                                "--ext=", "--out=", "--jobs="};
+    int end = 1;
+    while (end < argc && std::string(argv[end]) != "--") ++end;
+    std::vector<std::string> words;
+    for (int i = argc - 1; i >= 1; --i) {
+        std::string word = argv[i];
+        bool empty = i < end && std::find_if(std::begin(kValueOptions), std::end(kValueOptions),
+                                             [&](const char* o) { return word == o; }) != std::end(kValueOptions);
+        if (empty) {
+            words.emplace_back();
+            word.pop_back();
+        }
+        words.push_back(std::move(word));
+    }
+    return words;
+}
+
 }  // namespace
 
 int UsageError(const SOptions& options, const std::string& message) {
@@ -130,7 +153,7 @@ int ParseCommandLine(int argc, char** argv, SOptions& options) {
         AddOptions(*sub, command.mCommand, options);
     }
     try {
-        app.parse(argc, argv);
+        app.parse(Words(argc, argv));
     } catch (const CLI::Success& done) {  // --help, --version
         return app.exit(done);
     } catch (const CLI::ParseError& error) {

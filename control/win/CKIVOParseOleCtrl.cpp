@@ -34,10 +34,10 @@ constexpr CMethod kMethods[] = {
     {1, L"GetHTML", 0, {}, &CKIVOParseOleCtrl::CallGetHTML},
     {2, L"ParseHTML", 1, {VT_BSTR}, &CKIVOParseOleCtrl::CallParseHTML},
     {3, L"SetLogFile", 1, {VT_BSTR}, &CKIVOParseOleCtrl::CallSetLogFile},
-    {4, L"GetImages", 0, {}, &CKIVOParseOleCtrl::CallGetImages},
-    {5, L"GetHrefs", 0, {}, &CKIVOParseOleCtrl::CallGetHrefs},
-    {6, L"FixImages", 2, {VT_VARIANT, VT_VARIANT}, &CKIVOParseOleCtrl::CallFixImages},
-    {7, L"FixHrefs", 2, {VT_VARIANT, VT_VARIANT}, &CKIVOParseOleCtrl::CallFixHrefs},
+    {4, L"GetImages", 0, {}, &CKIVOParseOleCtrl::CallCollect<EUrlKind::Images>},
+    {5, L"GetHrefs", 0, {}, &CKIVOParseOleCtrl::CallCollect<EUrlKind::Links>},
+    {6, L"FixImages", 2, {VT_VARIANT, VT_VARIANT}, &CKIVOParseOleCtrl::CallFix<EUrlKind::Images>},
+    {7, L"FixHrefs", 2, {VT_VARIANT, VT_VARIANT}, &CKIVOParseOleCtrl::CallFix<EUrlKind::Links>},
     {8, L"SetDocumentBase", 1, {VT_BSTR}, &CKIVOParseOleCtrl::CallSetDocumentBase},
 };
 
@@ -293,17 +293,15 @@ HRESULT CKIVOParseOleCtrl::CallSetLogFile(VARIANT* args, VARIANT*, UINT*) {
     return S_OK;
 }
 
-HRESULT CKIVOParseOleCtrl::CallGetImages(VARIANT*, VARIANT* result, UINT*) {
-    return ToStringArray(mCtrl.GetImages(), result);
-}
-
-HRESULT CKIVOParseOleCtrl::CallGetHrefs(VARIANT*, VARIANT* result, UINT*) {
-    return ToStringArray(mCtrl.GetHrefs(), result);
+template <EUrlKind kKind>
+HRESULT CKIVOParseOleCtrl::CallCollect(VARIANT*, VARIANT* result, UINT*) {
+    return ToStringArray(mCtrl.Collect(kKind), result);
 }
 
 // A list in a form the control cannot read is refused, with its index in
 // call order, before anything is changed.
-HRESULT CKIVOParseOleCtrl::CallFixImages(VARIANT* args, VARIANT* result, UINT* refused) {
+template <EUrlKind kKind>
+HRESULT CKIVOParseOleCtrl::CallFix(VARIANT* args, VARIANT* result, UINT* refused) {
     std::vector<std::string> lists[2];
     for (UINT n = 0; n < 2; ++n) {
         if (FAILED(ReadStringList(args[n], lists[n]))) {
@@ -311,18 +309,7 @@ HRESULT CKIVOParseOleCtrl::CallFixImages(VARIANT* args, VARIANT* result, UINT* r
             return DISP_E_TYPEMISMATCH;
         }
     }
-    return Int32Result(mCtrl.FixImages(lists[0], lists[1]), result);
-}
-
-HRESULT CKIVOParseOleCtrl::CallFixHrefs(VARIANT* args, VARIANT* result, UINT* refused) {
-    std::vector<std::string> lists[2];
-    for (UINT n = 0; n < 2; ++n) {
-        if (FAILED(ReadStringList(args[n], lists[n]))) {
-            *refused = n;
-            return DISP_E_TYPEMISMATCH;
-        }
-    }
-    return Int32Result(mCtrl.FixHrefs(lists[0], lists[1]), result);
+    return Int32Result(mCtrl.Fix(kKind, lists[0], lists[1]), result);
 }
 
 HRESULT CKIVOParseOleCtrl::CallSetDocumentBase(VARIANT* args, VARIANT*, UINT*) {

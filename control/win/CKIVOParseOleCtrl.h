@@ -123,10 +123,11 @@ public:
     HRESULT CallGetHTML(VARIANT* args, VARIANT* result, UINT* refused);
     HRESULT CallParseHTML(VARIANT* args, VARIANT* result, UINT* refused);
     HRESULT CallSetLogFile(VARIANT* args, VARIANT* result, UINT* refused);
-    HRESULT CallGetImages(VARIANT* args, VARIANT* result, UINT* refused);
-    HRESULT CallGetHrefs(VARIANT* args, VARIANT* result, UINT* refused);
-    HRESULT CallFixImages(VARIANT* args, VARIANT* result, UINT* refused);
-    HRESULT CallFixHrefs(VARIANT* args, VARIANT* result, UINT* refused);
+    // GetImages / GetHrefs and FixImages / FixHrefs: one kind of URL each.
+    template <EUrlKind kKind>
+    HRESULT CallCollect(VARIANT* args, VARIANT* result, UINT* refused);
+    template <EUrlKind kKind>
+    HRESULT CallFix(VARIANT* args, VARIANT* result, UINT* refused);
     HRESULT CallSetDocumentBase(VARIANT* args, VARIANT* result, UINT* refused);
 
 private:
