@@ -13,6 +13,7 @@
 #include <kivoparse/kivoparse.h>
 
 #include "cli/InputList.h"
+#include "cli/SystemIO.h"
 
 namespace kivoparse {
 namespace cli {
@@ -22,6 +23,10 @@ struct SJobResult {
     std::string mOutput;  // for the standard output
     std::string mError;   // the reason, when failed
     bool mOutOfMemory = false;  // failed for want of memory: told by the writer, which may have some
+    // Written to the standard output already, with this outcome (and mError
+    // the reason when it failed).
+    bool mWritten = false;
+    EWriteResult mWriteResult = EWriteResult::Ok;
 };
 
 // Lets at most as many workers as there are cores compute at once; the

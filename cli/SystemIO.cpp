@@ -202,7 +202,7 @@ bool SameFile(const std::string& path, const std::string& input) {
            one.st_dev == two.st_dev && one.st_ino == two.st_ino;
 }
 
-EWriteResult WriteStdout(const std::string& data, std::string& error) {
+EWriteResult WriteStdout(std::string_view data, std::string& error) {
     int code = WriteAll(STDOUT_FILENO, data.data(), data.size());
     if (code == 0) return EWriteResult::Ok;
     if (code == EPIPE) return EWriteResult::ClosedPipe;

@@ -41,7 +41,7 @@ enum class EWriteResult { Ok, ClosedPipe, Failed };
 
 // Writes all of data to the standard output. A reader that went away
 // (EPIPE) is told apart from other failures, whose reason fills error.
-EWriteResult WriteStdout(const std::string& data, std::string& error);
+EWriteResult WriteStdout(std::string_view data, std::string& error);
 
 // Writes a text to the standard error as it is; failures are ignored.
 void WriteStderr(std::string_view text);

@@ -170,7 +170,19 @@ SJobResult Process(SPlan& plan, Parser& parser, const SInput& input) {
         case ECommand::Fix: parser.Rewrite(plan.mImages, plan.mHrefs); break;
         case ECommand::Html: break;
     }
-    if (!options.mHasOut) {
+    if (!options.mHasOut && !plan.mMulti) {
+        // The one document for the standard output is written as the writer
+        // walks the tree, in pieces: its whole text is never held.
+        struct SStop {};
+        result.mWritten = true;
+        try {
+            parser.WriteHTML([&result](std::string_view piece) {
+                result.mWriteResult = WriteStdout(piece, result.mError);
+                if (result.mWriteResult != EWriteResult::Ok) throw SStop{};
+            });
+        } catch (const SStop&) {
+        }
+    } else if (!options.mHasOut) {
         result.mOutput = parser.GetHTML();
     } else {
         turn.unlock();
@@ -198,7 +210,8 @@ int Execute(SPlan& plan) {
             WriteStderr("kivoparse: " + DisplayName(in.mPath) + ": " + reason + "\n");
             return true;
         }
-        switch (WriteStdout(result.mOutput, error)) {
+        if (result.mWritten) error = result.mError;
+        switch (result.mWritten ? result.mWriteResult : WriteStdout(result.mOutput, error)) {
             case EWriteResult::Ok: return true;
             case EWriteResult::ClosedPipe: return false;  // the reader has all it wanted
             case EWriteResult::Failed: break;

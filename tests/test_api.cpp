@@ -4,6 +4,7 @@
 #include "kivoparse/kivoparse.h"  // compiles on its own, first
 #include "kivoparse/kivoparse.h"  // and twice
 
+#include <thread>
 #include <utility>
 
 #include "TestSupport.h"
@@ -194,6 +195,40 @@ TEST(Parser, TraceSinkGetsTheLinesOfTheLogFile) {
     toSink.SetTraceSink(nullptr);
     toSink.ParseHTML(page);
     EXPECT_EQ(toSink.GetImages(), Values{"a.gif"});
+}
+
+std::string Join(const Values& values) {
+    std::string out;
+    for (const std::string& value : values) out += value + "\n";
+    return out;
+}
+
+// A thread keeps the small node pieces that its trees let go of for its next
+// trees: a tree built in memory that a larger one filled before must write
+// what a tree built in a fresh thread writes.
+TEST(Parser, ATreeInReusedMemoryWritesWhatAFreshOneWrites) {
+    const fs::path data = KIVOPARSE_TEST_DATA, source = data.parent_path().parent_path();
+    // Fills pieces of one, two and four blocks with nodes, recycled ones among them.
+    const std::string filler = Repeat("<ul data-x='1'><li>a &amp; b<li><b class=c>x</b></p></ul>", 6000);
+    std::size_t count = 0;
+    for (const fs::path& dir : {data / "regress", source / "samples"}) {
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            SCOPED_TRACE(entry.path().string());
+            const std::string page = ReadFile(entry.path());
+            std::string fresh;
+            std::thread([&] {
+                kivoparse::Parser parser;
+                parser.ParseHTML(page);
+                fresh = parser.GetHTML() + "|" + Join(parser.GetImages()) + "|" + Join(parser.GetHrefs());
+            }).join();
+            kivoparse::Parser parser;
+            parser.ParseHTML(filler);
+            parser.ParseHTML(page);
+            EXPECT_EQ(parser.GetHTML() + "|" + Join(parser.GetImages()) + "|" + Join(parser.GetHrefs()), fresh);
+            ++count;
+        }
+    }
+    EXPECT_GT(count, 8u);
 }
 
 TEST(Version, NamesTheHeadersVersion) {

@@ -92,7 +92,21 @@ public:
     // Bytes of the parsed text that follow the field's own become part of
     // it without a copy. Throws std::bad_alloc, leaving field as it was.
     void Assign(SBytesField field, const char* bytes, std::size_t length, ECase how = ECase::Keep);
-    void Append(SBytesField field, const char* bytes, std::size_t length, ECase how = ECase::Keep);
+    void Append(SBytesField field, const char* bytes, std::size_t length, ECase how = ECase::Keep) {
+        // Most calls start or extend a view with the bytes of the text that
+        // follow it, as they are: done here, without the call.
+        if (how == ECase::Keep && length != 0 && field.mSize == 0 && InText(bytes) && length <= kMaxNodeBytes) {
+            field.mBytes = bytes;
+            field.mSize = static_cast<std::uint32_t>(length);
+            return;
+        }
+        if (how == ECase::Keep && length != 0 && !(field.mSize & kOwnedBytes) && field.mBytes + field.mSize == bytes &&
+            InText(field.mBytes) && InText(bytes) && length <= kMaxNodeBytes - field.mSize) {
+            field.mSize = static_cast<std::uint32_t>(field.mSize + length);
+            return;
+        }
+        AppendSlowly(field, bytes, length, how);
+    }
     // A copy of bytes in the store, for a rewrite's new value: made by
     // Prepare (which may throw), then set by CParseNode::TakeData (which
     // cannot), so that a rewrite changes every value or none.
@@ -108,13 +122,13 @@ private:
         std::unique_ptr<unsigned char[]> mMemory;
         std::size_t mSize;
     };
+    // Gives a piece of node blocks back: the small ones to this thread's
+    // cache for the next store, the others to the system.
     struct SFreeNodeBlock {
-        std::size_t mAlignment = kNodeBlockSize;
-        void operator()(unsigned char* block) const noexcept {
-            ::operator delete(block, std::align_val_t{mAlignment});
-        }
+        std::size_t mBlocks = 1;
+        void operator()(unsigned char* piece) const noexcept;
     };
-    // The largest piece, 2 MiB: a huge page on common systems.
+    // The largest piece of node blocks, 2 MiB.
     static constexpr std::size_t kLargestPiece = std::size_t{2} << 20;
     // Node blocks are cut from larger aligned pieces, which double in size.
     unsigned char* mNodePiece = nullptr;
@@ -130,9 +144,14 @@ private:
     };
 
     void* AllocateNode(std::size_t size);
+    static unsigned char* NewNodePiece(std::size_t blocks);
     char* AllocateBytes(std::size_t size);
     unsigned char* NewBlock(std::size_t size);
-    bool InText(const char* bytes) const;
+    bool InText(const char* bytes) const {
+        const auto address = reinterpret_cast<std::uintptr_t>(bytes), text = reinterpret_cast<std::uintptr_t>(mText.data());
+        return address >= text && address < text + mText.size();
+    }
+    void AppendSlowly(SBytesField field, const char* bytes, std::size_t length, ECase how);
     void ReleaseBytes(const char* bytes, std::uint32_t size) noexcept;
 
     CParseContext mContext;

@@ -1,45 +1,82 @@
 #pragma once
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "tree/CSeededTable.h"
 
 namespace kivoparse {
 
 class CParseNode;
+class CTagNode;
 
-// Counts the open start tags in the root's child list by the kind an end
-// tag matches them by: the tag type when classified, the name when not.
-// When the count for an end tag's kind is 0, the end tag matches nothing
-// and the list need not be walked; without it, every stray end tag would
-// walk the whole list of the root.
+// The open start tags of the root's child list, in list order, and for
+// each kind an end tag matches them by (the tag type when classified, the
+// name when not) the nearest one. An end tag thus finds its start tag
+// without walking back over the nodes between, and one whose kind has no
+// open start tag is known to match nothing. The nodes that stop an end tag
+// from moving the nodes after its start tag in one splice (a property, a
+// fresh end tag) are kept in the same order.
+//
+// The list only ever grows at its end and loses nodes from its end (an end
+// tag folds the nodes after its start tag into it), so the index is a
+// stack: every node enters and leaves it once.
 class COpenTagIndex {
 public:
-    // node joined / left the list, or was closed; nodes that are not open
-    // tags are ignored.
-    void Added(const CParseNode& node) { Count(node, +1); }
-    void Removed(const CParseNode& node) { Count(node, -1); }
-    // Whether an open tag of this type (or, for type 0, this name) is there.
-    bool MayMatch(int tagType, std::string_view endName) const;
+    COpenTagIndex() : mTops(kFirstName, 0) {}
+
+    // node joined the list at its end / left it from its end; nodes the
+    // index does not keep are ignored.
+    void Added(const CParseNode& node);
+    void Removed(const CParseNode& node);
+    // Where the nearest open start tag of this type (or, for type 0, this
+    // name) is kept: a position from 1, or 0 when there is none.
+    std::uint32_t Nearest(int tagType, std::string_view endName) const;
+    bool MayMatch(int tagType, std::string_view endName) const { return Nearest(tagType, endName) != 0; }
+    // The start tag kept at a position Nearest gave.
+    CTagNode* At(std::uint32_t position) const;
+    // The tag at position and every node kept after it leave the index, as
+    // when the nodes after that tag move into it; returns how many left.
+    // Changes nothing and returns -1 when a node that stops a splice is
+    // among them.
+    long TakeFrom(std::uint32_t position);
+    // Every node leaves the index.
+    void Clear();
 
 private:
+    // The kinds: a node that stops a splice, the tag types (below 128), then
+    // one for each name of an unclassified tag, numbered as first seen.
+    static constexpr std::uint32_t kStopper = 0;
+    static constexpr std::uint32_t kFirstName = 128;
+    static constexpr std::uint32_t kNotKept = 0xffffffffu;
+    // A node kept, its kind, and the position of the nearest node of its
+    // kind before it (0 for none).
+    struct SEntry {
+        const CParseNode* mNode;
+        std::uint32_t mKind;
+        std::uint32_t mPrevious;
+    };
     // A short name's bytes packed into a word (a name holds no NUL, so no
-    // two share a word) and its count.
+    // two share a word) and its kind.
     struct SShortName {
         std::uint64_t mWord;
-        long mCount;
+        std::uint32_t mKind;
     };
 
-    void Count(const CParseNode& node, int delta);
-    long& CountOf(std::string_view name);
+    std::uint32_t KindOf(const CParseNode& node);
+    // The kind of a name; a new one is numbered when add, else kNotKept.
+    std::uint32_t NameKind(std::string_view name, bool add);
+    std::uint32_t FindNameKind(std::string_view name) const;
+    void Pop();
 
-    std::array<long, 128> mByType{};  // the table's codes are below 128
+    std::vector<SEntry> mEntries;
+    // The position of the nearest node of each kind (0 for none).
+    std::vector<std::uint32_t> mTops;
     // Names of up to 8 bytes by their word; longer names by the string.
     CSeededTable<SShortName> mShort{64};
-    std::unordered_map<std::string, long> mByName;
+    std::unordered_map<std::string, std::uint32_t> mByName;
 };
 
 }  // namespace kivoparse

@@ -1,5 +1,6 @@
 // Tree assembly: attaching nodes, folding end tags into their start tags,
 // and closing a start tag.
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 
@@ -12,19 +13,6 @@
 
 namespace kivoparse {
 
-void COpenTagIndex::Count(const CParseNode& node, int delta) {
-    if (node.mType != KP_NODE_TAG) return;
-    // A node of the tag type is a CTagNode: its state is read directly.
-    const auto& tag = static_cast<const CTagNode&>(node);
-    if (!tag.bOpen) return;
-    const int type = tag.CParseNode::GetTagType();
-    if (type > 0 && type < static_cast<int>(mByType.size())) {
-        mByType[static_cast<std::size_t>(type)] += delta;
-    } else {
-        CountOf(tag.CTagNode::GetName()) += delta;
-    }
-}
-
 namespace {
 
 std::uint64_t PackName(std::string_view name) {
@@ -35,28 +23,91 @@ std::uint64_t PackName(std::string_view name) {
 
 }  // namespace
 
-long& COpenTagIndex::CountOf(std::string_view name) {
-    if (name.size() > sizeof(std::uint64_t)) return mByName[std::string(name)];
-    const std::uint64_t word = PackName(name);
-    return mShort
-        .FindOrAdd(Mix(word ^ mShort.Seed()), [word](const SShortName& entry) { return entry.mWord == word; },
-                   SShortName{word, 0})
-        .mCount;
+std::uint32_t COpenTagIndex::KindOf(const CParseNode& node) {
+    if (node.mType == KP_NODE_PROPERTY) return kStopper;
+    if (node.mType != KP_NODE_TAG) return kNotKept;
+    // A node of the tag type is a CTagNode: its state is read directly.
+    const auto& tag = static_cast<const CTagNode&>(node);
+    if (!tag.bOpen) return kNotKept;
+    if (tag.bEndTag) return kStopper;  // a fresh end tag
+    const int type = tag.CParseNode::GetTagType();
+    if (type > 0 && static_cast<std::uint32_t>(type) < kFirstName) return static_cast<std::uint32_t>(type);
+    return NameKind(tag.CTagNode::GetName(), true);
 }
 
-bool COpenTagIndex::MayMatch(int tagType, std::string_view endName) const {
-    if (tagType != 0) {
-        return tagType > 0 && tagType < static_cast<int>(mByType.size()) &&
-               mByType[static_cast<std::size_t>(tagType)] > 0;
+std::uint32_t COpenTagIndex::NameKind(std::string_view name, bool add) {
+    if (!add) return FindNameKind(name);
+    const std::uint32_t fresh = static_cast<std::uint32_t>(mTops.size());
+    std::uint32_t kind;
+    if (name.size() > sizeof(std::uint64_t)) {
+        kind = mByName.emplace(std::string(name), fresh).first->second;
+    } else {
+        const std::uint64_t word = PackName(name);
+        kind = mShort
+                   .FindOrAdd(Mix(word ^ mShort.Seed()), [word](const SShortName& entry) { return entry.mWord == word; },
+                              SShortName{word, fresh})
+                   .mKind;
     }
-    if (endName.size() > sizeof(std::uint64_t)) {
-        auto it = mByName.find(std::string(endName));
-        return it != mByName.end() && it->second > 0;
+    if (kind == fresh) mTops.push_back(0);
+    return kind;
+}
+
+std::uint32_t COpenTagIndex::FindNameKind(std::string_view name) const {
+    if (name.size() > sizeof(std::uint64_t)) {
+        auto it = mByName.find(std::string(name));
+        return it != mByName.end() ? it->second : kNotKept;
     }
-    const std::uint64_t word = PackName(endName);
+    const std::uint64_t word = PackName(name);
     const SShortName* entry =
         mShort.Find(Mix(word ^ mShort.Seed()), [word](const SShortName& found) { return found.mWord == word; });
-    return entry && entry->mCount > 0;
+    return entry ? entry->mKind : kNotKept;
+}
+
+void COpenTagIndex::Added(const CParseNode& node) {
+    const std::uint32_t kind = KindOf(node);
+    if (kind == kNotKept) return;
+    mEntries.push_back(SEntry{&node, kind, mTops[kind]});
+    mTops[kind] = static_cast<std::uint32_t>(mEntries.size());
+}
+
+void COpenTagIndex::Pop() {
+    const SEntry& entry = mEntries.back();
+    mTops[entry.mKind] = entry.mPrevious;
+    mEntries.pop_back();
+}
+
+void COpenTagIndex::Removed(const CParseNode& node) {
+    // Nodes leave from the end of the list, so a kept one is the last entry.
+    if (!mEntries.empty() && mEntries.back().mNode == &node) {
+        Pop();
+        return;
+    }
+    assert(KindOf(node) == kNotKept);
+}
+
+std::uint32_t COpenTagIndex::Nearest(int tagType, std::string_view endName) const {
+    if (tagType != 0) {
+        return tagType > 0 && static_cast<std::uint32_t>(tagType) < kFirstName
+                   ? mTops[static_cast<std::size_t>(tagType)]
+                   : 0;
+    }
+    const std::uint32_t kind = FindNameKind(endName);
+    return kind == kNotKept ? 0 : mTops[kind];
+}
+
+CTagNode* COpenTagIndex::At(std::uint32_t position) const {
+    return static_cast<CTagNode*>(const_cast<CParseNode*>(mEntries[position - 1].mNode));
+}
+
+long COpenTagIndex::TakeFrom(std::uint32_t position) {
+    if (mTops[kStopper] > position) return -1;
+    const long taken = static_cast<long>(mEntries.size()) - static_cast<long>(position) + 1;
+    while (mEntries.size() >= position) Pop();
+    return taken;
+}
+
+void COpenTagIndex::Clear() {
+    while (!mEntries.empty()) Pop();
 }
 
 namespace {
@@ -87,11 +138,18 @@ void CParseNode::AddChild(NodePtr<CParseNode> node, bool atEnd) {
             return;
         }
     }
-    if (COpenTagIndex* index = OpenTagsOf(this)) index->Added(*node);
+    COpenTagIndex* index = OpenTagsOf(this);
+    if (index && atEnd) index->Added(*node);
     mChildren.Insert(node.release(), atEnd);
+    if (index && !atEnd) {
+        // Made again in list order: the index follows a list that grows at its end.
+        index->Clear();
+        for (CParseNode* child = mChildren.GetFirst(); child; child = child->mNext) index->Added(*child);
+    }
 }
 
 void CParseNode::ClearChildren() {
+    if (COpenTagIndex* index = OpenTagsOf(this)) index->Clear();
     while (CParseNode* child = mChildren.RemoveLast()) Store()->Recycle(child);
 }
 
@@ -111,7 +169,7 @@ void CParseNode::FoldEndTag(NodePtr<CTagNode> endTag) {
     if (log) log->Log("Found End Tag: %.*s", nameLength, endName.data());
 
     // Without a trace, the run after the start tag moves as one splice.
-    if (index && !log && index->MayMatch(tagType, endName) && FoldBySplice(endTag, tagType, endName)) {
+    if (index && !log && FoldBySplice(endTag, tagType, endName)) {
         // The start tag, closed now, has its type and its end-tag mark:
         // classifying it again would change nothing, so only its rules run.
         if (tagType != 0) {
@@ -165,28 +223,22 @@ void CParseNode::FoldEndTag(NodePtr<CTagNode> endTag) {
 // nothing, when the walk is needed: no such start tag, a property or a fresh
 // end tag among the nodes, or children already on either tag.
 bool CParseNode::FoldBySplice(NodePtr<CTagNode>& endTag, int tagType, std::string_view endName) {
-    CNodeList* list = &mChildren;
     if (!endTag->mChildren.IsEmpty()) return false;
-    CParseNode* start = list->GetLast();
-    std::uint64_t passed = 0;
-    while (start && !IsStartTagOf(*start, tagType, endName)) {
-        if (start->mType == KP_NODE_PROPERTY) return false;
-        if (start->mType == KP_NODE_TAG && start->bEndTag && start->bOpen) return false;
-        ++passed;
-        start = start->mPrev;
-    }
-    if (!start || !start->mChildren.IsEmpty()) return false;
-
-    auto* startTag = static_cast<CTagNode*>(start);
     COpenTagIndex* index = OpenTagsOf(this);
+    const std::uint32_t position = index->Nearest(tagType, endName);
+    if (position == 0) return false;
+    CTagNode* start = index->At(position);
+    if (!start->mChildren.IsEmpty()) return false;
+    // The open tags among the moved nodes leave the index with the start
+    // tag; the other nodes are not visited.
+    const long taken = index->TakeFrom(position);
+    if (taken < 0) return false;
     if (start->mNext) {
-        CNodeList after = list->TakeAfter(start);
-        for (CParseNode* node = after.GetFirst(); node; node = node->mNext) index->Removed(*node);
+        CNodeList after = mChildren.TakeAfter(start);
         start->mChildren.SpliceBack(after);
-        Context().CountWork(passed);
     }
-    index->Removed(*startTag);
-    startTag->CloseWithEndTag(std::move(endTag));
+    Context().CountWork(static_cast<std::uint64_t>(taken));
+    start->CloseWithEndTag(std::move(endTag));
     return true;
 }
 
