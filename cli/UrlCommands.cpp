@@ -1,10 +1,9 @@
 #include "cli/UrlCommands.h"
 
-#include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <memory>
@@ -171,56 +170,80 @@ bool ParseExtensionList(const std::string& list, std::vector<std::string>& endin
     }
 }
 
-// Reads the command line with CLI11; returns -1 to go on, else the status.
+// Reads the command line; returns -1 to go on, -2 for help, else the exit
+// status of a usage error. Options take their value as the next word or
+// after "="; "--" ends the options; "-" is an operand.
 int ParseArgs(const std::vector<std::string>& args, SUrlOptions& options) {
     options.mCommand = args[0] == "urls" ? EUrlCommand::Urls : args[0] == "check" ? EUrlCommand::Check : EUrlCommand::Fix;
     const EUrlCommand command = options.mCommand;
-    CLI::App app;
-    app.set_help_flag();
-    bool help = false, all = false;
-    std::string kinds, extensions, base, out;
-    app.add_flag("-h,--help", help);
-    app.add_flag("-r,--recursive", options.mRecursive);
-    app.add_option("--ext", extensions);
-    app.add_option("--kinds", kinds);
-    app.add_flag("--all", all);
-    app.add_option("-j,--jobs", options.mJobs)->check(CLI::Range(1u, 1024u));
-    if (command != EUrlCommand::Fix) app.add_flag("--json", options.mJson);
-    if (command == EUrlCommand::Check) {
-        app.add_option("--root", options.mRoot);
-        app.add_option("--suggest-map", options.mSuggestMap);
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--") break;
+        if (args[i] == "--help" || args[i] == "-h") return -2;
     }
-    if (command == EUrlCommand::Fix) {
-        app.add_option("--map", options.mMapPath);
-        app.add_option("--base", base);
-        app.add_option("--out", out);
+    bool all = false, hasKinds = false, hasExt = false, hasMap = false, hasSuggest = false;
+    std::string kinds, extensions;
+    std::vector<std::string> valued = {"--ext", "--kinds", "-j", "--jobs"};
+    if (command == EUrlCommand::Check) valued.insert(valued.end(), {"--root", "--suggest-map"});
+    if (command == EUrlCommand::Fix) valued.insert(valued.end(), {"--map", "--base", "--out"});
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        if (word == "--") {
+            options.mOperands.insert(options.mOperands.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+            break;
+        }
+        if (word.size() < 2 || word[0] != '-') {
+            options.mOperands.push_back(word);
+            continue;
+        }
+        std::string name = word, value;
+        bool hasValue = false;
+        const std::size_t equals = word.find('=');
+        if (word.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+            name = word.substr(0, equals);
+            value = word.substr(equals + 1);
+            hasValue = true;
+        } else if (word.compare(0, 2, "-j") == 0 && word.size() > 2) {
+            name = "-j";
+            value = word.substr(2);
+            hasValue = true;
+        }
+        if (std::find(valued.begin(), valued.end(), name) != valued.end()) {
+            if (!hasValue) {
+                if (i + 1 == args.size()) return UsageError(command, "option " + name + " needs a value");
+                value = args[++i];
+            }
+            if (name == "--ext") hasExt = true, extensions = value;
+            else if (name == "--kinds") hasKinds = true, kinds = value;
+            else if (name == "--root") options.mRoot = value;
+            else if (name == "--suggest-map") hasSuggest = true, options.mSuggestMap = value;
+            else if (name == "--map") hasMap = true, options.mMapPath = value;
+            else if (name == "--base") options.mHasBase = true, options.mBase = value;
+            else if (name == "--out") options.mHasOut = true, options.mOutDir = value;
+            else {
+                char* end = nullptr;
+                const unsigned long jobs = std::strtoul(value.c_str(), &end, 10);
+                if (value.empty() || *end != '\0' || value[0] == '-' || jobs < 1 || jobs > 1024)
+                    return UsageError(command, "-j wants a number from 1 to 1024; got '" + value + "'");
+                options.mJobs = static_cast<unsigned>(jobs);
+            }
+            continue;
+        }
+        if (hasValue) return UsageError(command, "option " + name + " takes no value");
+        if (name == "-r" || name == "--recursive") options.mRecursive = true;
+        else if (name == "--all") all = true;
+        else if (name == "--json" && command != EUrlCommand::Fix) options.mJson = true;
+        else return UsageError(command, "unknown option '" + name + "'");
     }
-    app.add_option("FILE", options.mOperands);
-    std::vector<std::string> words(args.rbegin(), args.rend() - 1);
-    try {
-        app.parse(words);
-    } catch (const CLI::ParseError& error) {
-        if (help) return -2;
-        return UsageError(command, error.what());
-    }
-    if (help) return -2;
-    if (!kinds.empty() && all) return UsageError(command, "--kinds and --all: give one of them");
+    if (hasKinds && all) return UsageError(command, "--kinds and --all: give one of them");
     if (all) options.mKinds = UrlKinds::All();
     std::string error;
-    if (app.count("--kinds") && !UrlKinds::Parse(kinds, options.mKinds, error)) return UsageError(command, "--kinds: " + error);
-    if (app.count("--ext") && !ParseExtensionList(extensions, options.mExtensions))
+    if (hasKinds && !UrlKinds::Parse(kinds, options.mKinds, error)) return UsageError(command, "--kinds: " + error);
+    if (hasExt && !ParseExtensionList(extensions, options.mExtensions))
         return UsageError(command, "--ext wants a comma-separated list of name endings such as html,htm; got '" +
                                        extensions + "'");
-    if (command == EUrlCommand::Fix) {
-        if (!app.count("--map")) return UsageError(command, "fix needs --map MAPFILE");
-        options.mHasBase = app.count("--base") != 0;
-        options.mBase = base;
-        options.mHasOut = app.count("--out") != 0;
-        options.mOutDir = out;
-        if (options.mHasOut && out.empty()) return UsageError(command, "--out wants a directory");
-    }
-    if (command == EUrlCommand::Check && app.count("--suggest-map") && options.mSuggestMap.empty())
-        return UsageError(command, "--suggest-map wants a file name");
+    if (command == EUrlCommand::Fix && !hasMap) return UsageError(command, "fix needs --map MAPFILE");
+    if (options.mHasOut && options.mOutDir.empty()) return UsageError(command, "--out wants a directory");
+    if (hasSuggest && options.mSuggestMap.empty()) return UsageError(command, "--suggest-map wants a file name");
     return -1;
 }
 
@@ -471,14 +494,16 @@ std::string OccurrenceLines(const SInput& input, const std::vector<UrlOccurrence
 
 }  // namespace
 
-bool IsUrlCommand(const std::vector<std::string>& args) {
-    if (args.empty()) return false;
-    if (args[0] == "urls" || args[0] == "check") return true;
-    if (args[0] != "fix") return false;
+bool IsUrlCommand(int argc, char** argv) {
+    if (argc < 2) return false;
+    const std::string_view command = argv[1];
+    if (command == "urls" || command == "check") return true;
+    if (command != "fix") return false;
     // "fix" with a rule map; the images and links maps are the other fix's.
-    for (const std::string& word : args) {
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view word = argv[i];
         if (word == "--") break;
-        if (word == "--map" || word.compare(0, 6, "--map=") == 0) return true;
+        if (word == "--map" || word.substr(0, 6) == "--map=") return true;
     }
     return false;
 }

@@ -9,7 +9,8 @@ namespace kivoparse {
 namespace cli {
 
 // Whether the command line is one of these commands ("fix" with --map).
-bool IsUrlCommand(const std::vector<std::string>& args);
+// Allocates nothing, so the other commands start as they would without it.
+bool IsUrlCommand(int argc, char** argv);
 // Runs it; returns the exit status.
 int RunUrlCommand(const std::vector<std::string>& args);
 

@@ -249,8 +249,8 @@ int main(int argc, char** argv) {
     if (!kivoparse::cli::GuardStandardDescriptors()) return 1;
     kivoparse::cli::InitProcessIO();
     try {
-        const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
-        if (kivoparse::cli::IsUrlCommand(args)) return kivoparse::cli::RunUrlCommand(args);
+        if (kivoparse::cli::IsUrlCommand(argc, argv))
+            return kivoparse::cli::RunUrlCommand(std::vector<std::string>(argv + 1, argv + argc));
         return kivoparse::cli::Run(argc, argv);
     } catch (const std::bad_alloc&) {
         kivoparse::cli::WriteStderr("kivoparse: out of memory\n");
