@@ -35,8 +35,15 @@ constexpr SCommand kCommands[] = {
      "kivoparse fix-images --map renamed.tsv -r . --out ../fixed"},
     {ECommand::FixHrefs, "fix-hrefs", "rewrite link URLs with the pairs of a map file, write the HTML",
      "kivoparse fix-hrefs --map links.tsv page.html > page-fixed.html"},
-    {ECommand::Fix, "fix", "rewrite image and link URLs in one pass, write the HTML",
-     "kivoparse fix --images-map img.tsv --hrefs-map links.tsv -r . --out ."},
+    {ECommand::Fix, "fix",
+     "rewrite image and link URLs in one pass (or the chosen kinds by a rule map), write the HTML",
+     "kivoparse fix --images-map img.tsv --hrefs-map links.tsv -r . --out .\n"
+     "  kivoparse fix --map moved.tsv --all -r site --out site"},
+    {ECommand::Urls, "urls", "list every URL of the chosen kinds with its place (FILE:LINE:COLUMN: KIND TAG ATTRIBUTE URL)",
+     "kivoparse urls --all --json -r site"},
+    {ECommand::Check, "check",
+     "report the local URLs whose target is missing or exists only in another letter case",
+     "kivoparse check -r site --suggest-map case.tsv"},
 };
 
 bool IsList(ECommand command) { return command == ECommand::Images || command == ECommand::Hrefs; }
@@ -61,26 +68,66 @@ std::string ReadExtensions(const std::string& list, std::vector<std::string>& en
 // Adds the options of command to sub, each bound to its field of options.
 void AddOptions(CLI::App& sub, ECommand command, SOptions& options) {
     const CLI::Validator named([](std::string& v) { return v.empty() ? "wants a name, not an empty word" : ""; }, "");
-    bool fix = !IsList(command) && command != ECommand::Html;
+    bool lists = IsList(command), urls = command == ECommand::Urls || command == ECommand::Check;
+    bool fix = !lists && !urls && command != ECommand::Html;
     if (command == ECommand::FixImages || command == ECommand::FixHrefs) {
         auto& map = command == ECommand::FixImages ? options.mImagesMap : options.mHrefsMap;
         sub.add_option("--map", map, "the pairs, one a line: old value, TAB, new value (\"-\": standard input)")
             ->option_text("MAPFILE")->required()->check(named);
-    } else if (fix) {
-        sub.add_option("--images-map", options.mImagesMap, "the pairs for the image URLs (as --map)")
-            ->option_text("MAPFILE")->check(named);
-        sub.add_option("--hrefs-map", options.mHrefsMap, "the pairs for the link URLs (as --map)")
-            ->option_text("MAPFILE")->check(named);
     }
-    sub.add_option("--base", options.mBase, "document base, removed from the image URLs while parsing")
-        ->option_text("TEXT");
-    auto* log = sub.add_option("--log", options.mLogPath, "append the parser's trace to FILE (a single input only)")
-                    ->option_text("FILE")->check(named);
-    if (IsList(command)) {
-        auto* nul = sub.add_flag("-0", "end each value with a NUL byte instead of a line feed");
-        nul->excludes(sub.add_flag("--json", "write the values as JSON (docs/cli.md)")->excludes(nul));
+    CLI::Option* rules = nullptr;
+    if (command == ECommand::Fix) {
+        rules = sub.add_option("--map", options.mRuleMap,
+                               "a rule map for every URL of the chosen kinds: pairs as for fix-images, an old value "
+                               "ending in \"*\" is a prefix rule (docs/cli.md)")
+                    ->option_text("MAPFILE")->check(named);
+        rules->excludes(sub.add_option("--images-map", options.mImagesMap, "the pairs for the image URLs (as fix-images --map)")
+                            ->option_text("MAPFILE")->check(named));
+        rules->excludes(sub.add_option("--hrefs-map", options.mHrefsMap, "the pairs for the link URLs (as fix-hrefs --map)")
+                            ->option_text("MAPFILE")->check(named));
     }
-    log->excludes(sub.add_flag("-r,--recursive", options.mRecursive, "read the files under directories"));
+    if (urls || rules) {
+        auto* kinds = sub.add_option_function<std::string>(
+                             "--kinds",
+                             [&options](const std::string& list) {
+                                 std::string problem;
+                                 if (!UrlKinds::Parse(list, options.mKinds, problem)) {
+                                     throw CLI::ValidationError("--kinds", problem);
+                                 }
+                             },
+                             "the kinds of URL, comma separated: images, links, resources, frames, media, areas, "
+                             "forms, srcset, refresh, css, or all (default: images,links)")
+                          ->option_text("LIST");
+        auto* all = sub.add_flag_callback("--all", [&options] { options.mKinds = UrlKinds::All(); }, "every kind");
+        kinds->excludes(all);
+        if (rules) {
+            kinds->needs(rules);
+            all->needs(rules);
+        }
+    }
+    if (command == ECommand::Check) {
+        sub.add_option("--root", options.mRoot,
+                       "the folder root-relative URLs (\"/...\") start from (default: the directory operand, or "
+                       "a file operand's own folder)")
+            ->option_text("DIR");
+        sub.add_option("--suggest-map", options.mSuggestMap,
+                       "write the map that repairs every URL found in another letter case, for fix --map")
+            ->option_text("FILE")->check(named);
+    }
+    CLI::Option* log = nullptr;
+    if (!urls) {
+        sub.add_option("--base", options.mBase, "document base, removed from the image URLs while parsing")
+            ->option_text("TEXT");
+        log = sub.add_option("--log", options.mLogPath, "append the parser's trace to FILE (a single input only)")
+                  ->option_text("FILE")->check(named);
+    }
+    if (lists || urls) {
+        auto* nul = lists ? sub.add_flag("-0", "end each value with a NUL byte instead of a line feed") : nullptr;
+        auto* json = sub.add_flag("--json", "write the values as JSON (docs/cli.md)");
+        if (nul) nul->excludes(json->excludes(nul));
+    }
+    auto* recursive = sub.add_flag("-r,--recursive", options.mRecursive, "read the files under directories");
+    if (log) log->excludes(recursive);
     sub.add_option_function<std::string>(
            "--ext",
            [&options](const std::string& list) {
@@ -89,7 +136,7 @@ void AddOptions(CLI::App& sub, ECommand command, SOptions& options) {
            },
            "with -r, the name endings to take (default: html,htm)")
         ->option_text("LIST");
-    if (!IsList(command)) {
+    if (fix || command == ECommand::Html) {
         sub.add_option("--out", options.mOutDir, "write each result to a file under DIR")
             ->option_text("DIR")->check(named);
     }
@@ -111,7 +158,8 @@ int WriteUsageError(const std::string& command, const std::string& message) {
 // shows. Words after "--" are operands and stay as they are.
 std::vector<std::string> Words(int argc, char** argv) {
     static const char* const kValueOptions[] = {"--base=", "--log=", "--map=", "--images-map=", "--hrefs-map=",
-                                                "--ext=", "--out=", "--jobs="};
+                                                "--ext=", "--out=", "--jobs=", "--kinds=", "--root=",
+                                                "--suggest-map="};
     int end = 1;
     while (end < argc && std::string(argv[end]) != "--") ++end;
     std::vector<std::string> words;
@@ -179,9 +227,9 @@ int ParseCommandLine(int argc, char** argv, SOptions& options) {
         if (sub->get_name() == command.mName) options.mCommand = command.mCommand;
     }
     if (IsList(options.mCommand) && sub->count("-0")) options.mFormat = EListFormat::Nul;
-    if (IsList(options.mCommand) && sub->count("--json")) options.mFormat = EListFormat::Json;
-    options.mHasBase = sub->count("--base") > 0;
-    options.mHasOut = !IsList(options.mCommand) && sub->count("--out") > 0;
+    if (sub->get_option_no_throw("--json") && sub->count("--json")) options.mFormat = EListFormat::Json;
+    options.mHasBase = sub->get_option_no_throw("--base") && sub->count("--base") > 0;
+    options.mHasOut = sub->get_option_no_throw("--out") && sub->count("--out") > 0;
     return -1;
 }
 

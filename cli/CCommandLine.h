@@ -3,12 +3,14 @@
 #include <string>
 #include <vector>
 
+#include <kivoparse/kivoparse.h>
+
 namespace kivoparse {
 namespace cli {
 
-enum class ECommand { Html, Images, Hrefs, FixImages, FixHrefs, Fix };
+enum class ECommand { Html, Images, Hrefs, FixImages, FixHrefs, Fix, Urls, Check };
 
-// How images and hrefs write their values.
+// How images, hrefs, urls and check write their lines.
 enum class EListFormat { Lines, Nul, Json };
 
 struct SOptions {
@@ -19,6 +21,10 @@ struct SOptions {
     EListFormat mFormat = EListFormat::Lines;
     std::string mImagesMap;  // "": none (--map of fix-images, --images-map of fix)
     std::string mHrefsMap;   // likewise for links
+    std::string mRuleMap;    // fix --map: one rule map for every kind chosen ("": none)
+    UrlKinds mKinds = UrlKinds::Default();  // urls, check, fix --map
+    std::string mRoot;        // check: "" is the directory operand or the file's own folder
+    std::string mSuggestMap;  // check: "" writes no map
     bool mRecursive = false;
     std::vector<std::string> mExtensions{"html", "htm"};  // lower case, without the dot
     bool mHasOut = false;

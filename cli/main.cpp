@@ -35,27 +35,39 @@ struct SPlan {
     SOptions mOptions;
     UrlMap mImages;  // indexed once here and only read by the workers
     UrlMap mHrefs;
+    SScopedMaps mRules;  // fix --map
+    std::optional<CSiteCheck> mCheck;
     std::optional<CAppendFile> mTrace;
     CCoreGate mCores;
     std::vector<SInput> mInputs;
     bool mMulti = false;  // the lists name their input
 };
 
-// Reads a map file; returns the exit status for a map that cannot be used,
-// or kExitOk. CR line ends and a byte order mark stay bytes of the values,
-// as every other byte; the user is told.
-int LoadMap(const SOptions& options, const std::string& path, UrlMap& map) {
-    if (path.empty()) return kExitOk;
-    std::string text;
+// Reads a map file and hands its text to parse; returns the exit status
+// for a map that cannot be read or parsed, or kExitOk.
+template <class FParse>
+int ReadMap(const SOptions& options, const std::string& path, std::string& text, FParse parse) {
     std::string error;
     if (!ReadWholeFile(path, text, error)) {
         bool directory = error.rfind("is a directory", 0) == 0;
         return Fail(DisplayName(path) + ": " + (directory ? "is a directory; the map must be a file" : error));
     }
     try {
-        map = UrlMap::Parse(text);
+        parse(text);
     } catch (const MapError& bad) {
         return UsageError(options, DisplayName(path) + ": " + bad.what());
+    }
+    return kExitOk;
+}
+
+// Reads a map file of pairs; returns the exit status for a map that cannot be used,
+// or kExitOk. CR line ends and a byte order mark stay bytes of the values,
+// as every other byte; the user is told.
+int LoadMap(const SOptions& options, const std::string& path, UrlMap& map) {
+    if (path.empty()) return kExitOk;
+    std::string text;
+    if (int status = ReadMap(options, path, text, [&map](const std::string& t) { map = UrlMap::Parse(t); })) {
+        return status;
     }
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         WriteStderr("kivoparse: warning: " + DisplayName(path) +
@@ -101,7 +113,7 @@ bool CheckOutTargets(const SOptions& options, std::vector<SInput>& inputs, std::
 std::string OperandProblem(const SOptions& options) {
     std::size_t stdinCount = options.mOperands.empty() ? 1 : 0;
     for (const std::string& operand : options.mOperands) stdinCount += operand == "-" ? 1 : 0;
-    bool mapFromStdin = options.mImagesMap == "-" || options.mHrefsMap == "-";
+    bool mapFromStdin = options.mImagesMap == "-" || options.mHrefsMap == "-" || options.mRuleMap == "-";
     if (!options.mLogPath.empty() && options.mOperands.size() > 1) {
         return "--log takes a single input: the traces of several documents would interleave in one file";
     }
@@ -130,6 +142,11 @@ int Plan(SPlan& plan) {
     if (options.mHasOut) RemoveTemporariesOnSignal();
     if (int status = LoadMap(options, options.mImagesMap, plan.mImages)) return status;
     if (int status = LoadMap(options, options.mHrefsMap, plan.mHrefs)) return status;
+    std::string rules;
+    auto readRules = [&plan](const std::string& text) { plan.mRules = ReadScopedMaps(text); };
+    if (!options.mRuleMap.empty()) {
+        if (int status = ReadMap(options, options.mRuleMap, rules, readRules)) return status;
+    }
     std::string error;
     if (!options.mLogPath.empty() && !plan.mTrace.emplace().Open(options.mLogPath, error)) {
         return Fail("cannot open log file " + QuoteName(options.mLogPath, true) + ": " + error);
@@ -144,6 +161,7 @@ int Plan(SPlan& plan) {
         }
     }
     plan.mMulti = options.mOperands.size() > 1 || options.mRecursive;
+    if (options.mCommand == ECommand::Check) plan.mCheck.emplace(options, plan.mInputs.size());
     return kExitOk;
 }
 
@@ -167,7 +185,17 @@ SJobResult Process(SPlan& plan, Parser& parser, const SInput& input) {
             return {false, FormatValues(parser.GetHrefs(), options.mFormat, plan.mMulti, input.mPath), std::string()};
         case ECommand::FixImages: parser.FixImages(plan.mImages); break;
         case ECommand::FixHrefs: parser.FixHrefs(plan.mHrefs); break;
-        case ECommand::Fix: parser.Rewrite(plan.mImages, plan.mHrefs); break;
+        case ECommand::Urls:
+            return {false, OccurrenceLines(input, parser.GetUrlOccurrences(options.mKinds),
+                                           options.mFormat == EListFormat::Json),
+                    std::string()};
+        case ECommand::Check:
+            plan.mCheck->Collect(static_cast<std::size_t>(&input - plan.mInputs.data()), parser);
+            return {false, std::string(), std::string()};
+        case ECommand::Fix:
+            if (options.mRuleMap.empty()) parser.Rewrite(plan.mImages, plan.mHrefs);
+            else RewriteByRules(parser, options.mKinds, plan.mRules, input.mPath);
+            break;
         case ECommand::Html: break;
     }
     if (!options.mHasOut && !plan.mMulti) {
@@ -210,6 +238,7 @@ int Execute(SPlan& plan) {
             WriteStderr("kivoparse: " + DisplayName(in.mPath) + ": " + reason + "\n");
             return true;
         }
+        if (plan.mCheck) result.mOutput = plan.mCheck->Check(static_cast<std::size_t>(&in - plan.mInputs.data()), in);
         if (result.mWritten) error = result.mError;
         switch (result.mWritten ? result.mWriteResult : WriteStdout(result.mOutput, error)) {
             case EWriteResult::Ok: return true;
@@ -225,6 +254,7 @@ int Execute(SPlan& plan) {
     if (plan.mTrace && !(error = plan.mTrace->Finish()).empty()) {
         return Fail("cannot write to log file " + QuoteName(options.mLogPath, true) + ": " + error);
     }
+    if (plan.mCheck && plan.mCheck->Finish()) anyFailed = true;
     return anyFailed ? kExitFailed : kExitOk;
 }
 
@@ -249,8 +279,6 @@ int main(int argc, char** argv) {
     if (!kivoparse::cli::GuardStandardDescriptors()) return 1;
     kivoparse::cli::InitProcessIO();
     try {
-        if (kivoparse::cli::IsUrlCommand(argc, argv))
-            return kivoparse::cli::RunUrlCommand(std::vector<std::string>(argv + 1, argv + argc));
         return kivoparse::cli::Run(argc, argv);
     } catch (const std::bad_alloc&) {
         kivoparse::cli::WriteStderr("kivoparse: out of memory\n");
