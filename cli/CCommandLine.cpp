@@ -39,7 +39,8 @@ constexpr SCommand kCommands[] = {
      "rewrite image and link URLs in one pass (or the chosen kinds by a rule map), write the HTML",
      "kivoparse fix --images-map img.tsv --hrefs-map links.tsv -r . --out .\n"
      "  kivoparse fix --map moved.tsv --all -r site --out site"},
-    {ECommand::Urls, "urls", "list every URL of the chosen kinds with its place (FILE:LINE:COLUMN: KIND TAG ATTRIBUTE URL)",
+    {ECommand::Urls, "urls",
+     "list every URL of the chosen kinds with its place (FILE:LINE:COLUMN: KIND TAG ATTRIBUTE URL)",
      "kivoparse urls --all --json -r site"},
     {ECommand::Check, "check",
      "report the local URLs whose target is missing or exists only in another letter case",
@@ -81,10 +82,12 @@ void AddOptions(CLI::App& sub, ECommand command, SOptions& options) {
                                "a rule map for every URL of the chosen kinds: pairs as for fix-images, an old value "
                                "ending in \"*\" is a prefix rule (docs/cli.md)")
                     ->option_text("MAPFILE")->check(named);
-        rules->excludes(sub.add_option("--images-map", options.mImagesMap, "the pairs for the image URLs (as fix-images --map)")
-                            ->option_text("MAPFILE")->check(named));
-        rules->excludes(sub.add_option("--hrefs-map", options.mHrefsMap, "the pairs for the link URLs (as fix-hrefs --map)")
-                            ->option_text("MAPFILE")->check(named));
+        rules->excludes(
+            sub.add_option("--images-map", options.mImagesMap, "the pairs for the image URLs (as fix-images --map)")
+                ->option_text("MAPFILE")->check(named));
+        rules->excludes(
+            sub.add_option("--hrefs-map", options.mHrefsMap, "the pairs for the link URLs (as fix-hrefs --map)")
+                ->option_text("MAPFILE")->check(named));
     }
     if (urls || rules) {
         auto* kinds = sub.add_option_function<std::string>(
