@@ -284,6 +284,9 @@ kivoparse::UrlKinds ToKinds(const Kinds& kinds) {
         add(kinds.object);
         return chosen;
     }
+    if (PyBytes_Check(kinds.object.ptr()) || PyByteArray_Check(kinds.object.ptr())) {
+        throw py::type_error("kinds must be a str or an iterable of str, not " + TypeName(kinds.object));
+    }
     py::iterator names;
     try {
         names = py::iter(kinds.object);
