@@ -12,11 +12,14 @@
 
 #include <pybind11/pybind11.h>
 
+#include <atomic>
 #include <cstddef>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -45,8 +48,25 @@ struct LogPath {
 struct TraceCallback {
     py::object object;
 };
+struct Kinds {  // kinds of URL: "images,links", "all", or an iterable of names
+    py::object object;
+};
+struct Rewriter {  // a mapping, a UrlMap or a callable (kind, url) -> new url or None
+    py::object object;
+};
 struct ByteValues {  // a result: list of bytes
     py::list list;
+};
+struct Occurrences {  // a result: list of UrlOccurrence
+    py::list list;
+};
+
+// A UrlMap as Python holds it. The table alone does not give back its
+// prefix rules, so a table read from a map with some keeps that text to be
+// pickled and read again; other tables pickle as their pairs.
+struct PyUrlMap {
+    kivoparse::UrlMap mMap;
+    std::string mRules;
 };
 
 }  // namespace
@@ -69,12 +89,20 @@ KIVOPARSE_PASS_THROUGH(Values, "list[bytes | str] | tuple[bytes | str, ...]");
 KIVOPARSE_PASS_THROUGH(Pairs, "Mapping[bytes | str, bytes | str] | UrlMap | None");
 KIVOPARSE_PASS_THROUGH(LogPath, "str | bytes | os.PathLike | None");
 KIVOPARSE_PASS_THROUGH(TraceCallback, "Callable[[bytes], object] | None");
+KIVOPARSE_PASS_THROUGH(Kinds, "str | Iterable[str]");
+KIVOPARSE_PASS_THROUGH(Rewriter,
+                       "Mapping[bytes | str, bytes | str] | UrlMap | Callable[[str, bytes], bytes | str | None]");
 #undef KIVOPARSE_PASS_THROUGH
 
 template <>
 struct type_caster<ByteValues> {
     PYBIND11_TYPE_CASTER(ByteValues, const_name("list[bytes]"));
     static handle cast(const ByteValues& values, return_value_policy, handle) { return values.list.inc_ref(); }
+};
+template <>
+struct type_caster<Occurrences> {
+    PYBIND11_TYPE_CASTER(Occurrences, const_name("list[UrlOccurrence]"));
+    static handle cast(const Occurrences& values, return_value_policy, handle) { return values.list.inc_ref(); }
 };
 
 }  // namespace detail
@@ -180,7 +208,7 @@ ByteValues ToPyList(const ByteList& values) {
 // table. The indexing runs without the GIL.
 kivoparse::UrlMap ToUrlMap(py::handle mapping, const std::string& what) {
     if (mapping.is_none()) return kivoparse::UrlMap();
-    if (py::isinstance<kivoparse::UrlMap>(mapping)) return mapping.cast<kivoparse::UrlMap>();
+    if (py::isinstance<PyUrlMap>(mapping)) return mapping.cast<const PyUrlMap&>().mMap;
     if (!py::hasattr(mapping, "items") || PyUnicode_Check(mapping.ptr()) || PyBytes_Check(mapping.ptr())) {
         throw py::type_error(what + " must be a mapping (dict) of old URL to new URL or a UrlMap, not " +
                              TypeName(mapping));
@@ -204,13 +232,15 @@ kivoparse::UrlMap ToUrlMap(py::handle mapping, const std::string& what) {
 // never freed, as the module that holds it lives to the end of the process.
 PyObject* MapErrorType = nullptr;
 
-// UrlMap.parse: the map file's text, read by the library; a bad line
-// raises MapError with its number in .line.
-kivoparse::UrlMap ParseUrlMap(const Data& text) {
-    std::string bytes = ToBytes(text.object, "text");
+// UrlMap.parse and parse_rules: the map file's text, read by the library;
+// a bad line raises MapError with its number in .line.
+PyUrlMap ParseUrlMap(std::string bytes, bool rules) {
     try {
+        PyUrlMap table;
         py::gil_scoped_release unlocked;
-        return kivoparse::UrlMap::Parse(bytes);
+        table.mMap = rules ? kivoparse::UrlMap::ParseRules(bytes) : kivoparse::UrlMap::Parse(bytes);
+        if (table.mMap.HasPrefixRules()) table.mRules = std::move(bytes);
+        return table;
     } catch (const kivoparse::MapError& error) {
         py::object exception = py::handle(MapErrorType)(error.what());
         exception.attr("line") = error.Line();
@@ -237,19 +267,110 @@ std::string ToLogPath(const LogPath& path) {
     return bytes;
 }
 
+// The kinds of a kinds argument: a list as the tool's --kinds takes it
+// ("images,links,css", "all"), or an iterable of such names.
+kivoparse::UrlKinds ToKinds(const Kinds& kinds) {
+    kivoparse::UrlKinds chosen;
+    std::string error;
+    auto add = [&](py::handle name) {
+        if (!PyUnicode_Check(name.ptr())) {
+            throw py::type_error("kinds must be a str or an iterable of str, not " + TypeName(name));
+        }
+        kivoparse::UrlKinds more;
+        if (!kivoparse::UrlKinds::Parse(name.cast<std::string>(), more, error)) throw py::value_error("kinds: " + error);
+        chosen = chosen | more;
+    };
+    if (PyUnicode_Check(kinds.object.ptr())) {
+        add(kinds.object);
+        return chosen;
+    }
+    if (PyBytes_Check(kinds.object.ptr()) || PyByteArray_Check(kinds.object.ptr())) {
+        throw py::type_error("kinds must be a str or an iterable of str, not " + TypeName(kinds.object));
+    }
+    py::iterator names;
+    try {
+        names = py::iter(kinds.object);
+    } catch (const py::error_already_set&) {
+        throw py::type_error("kinds must be a str or an iterable of str, not " + TypeName(kinds.object));
+    }
+    for (py::handle name : names) add(name);
+    if (chosen.Empty()) throw py::value_error("kinds: no kind given");
+    return chosen;
+}
+
+// kivoparse.UrlOccurrence, a named tuple made once, kept like MapErrorType.
+PyObject* OccurrenceType = nullptr;
+
+Occurrences ToPyOccurrences(const std::vector<kivoparse::UrlOccurrence>& found) {
+    py::list list(found.size());
+    py::handle type(OccurrenceType);
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        const kivoparse::UrlOccurrence& o = found[i];
+        list[i] = type(kivoparse::UrlKindName(o.kind), py::bytes(o.tag), py::bytes(o.attribute), py::bytes(o.url),
+                       o.offset, o.line, o.column);
+    }
+    return Occurrences{std::move(list)};
+}
+
+// What rewrite_urls takes: a table, or a callable that decides each URL.
+// The callable is called with the GIL taken for the call only; what it
+// raises, or a result that is not bytes, str or None, stops the rewrite
+// with the tree as it was, and reaches the caller.
+struct UrlRewrite {
+    std::optional<kivoparse::UrlMap> mMap;
+    kivoparse::UrlRewriter mFunction;
+
+    explicit UrlRewrite(const Rewriter& how) {
+        PyObject* function = how.object.ptr();
+        if (py::isinstance<PyUrlMap>(how.object) || py::hasattr(how.object, "items")) {
+            mMap = ToUrlMap(how.object, "map");
+            return;
+        }
+        if (!PyCallable_Check(function)) {
+            throw py::type_error("map must be a mapping (dict) of old URL to new URL, a UrlMap or a callable, not " +
+                                 TypeName(how.object));
+        }
+        mFunction = [function](kivoparse::UrlKind kind, std::string_view url) -> std::optional<std::string> {
+            py::gil_scoped_acquire locked;
+            py::object result = py::handle{function}(kivoparse::UrlKindName(kind), py::bytes(url.data(), url.size()));
+            if (result.is_none()) return std::nullopt;
+            return ToBytes(result, "the new url");
+        };
+    }
+    // Without the GIL.
+    void Apply(kivoparse::Parser& parser, kivoparse::UrlKinds kinds) const {
+        if (mMap) {
+            parser.Rewrite(kinds, *mMap);
+        } else {
+            parser.Rewrite(kinds, mFunction);
+        }
+    }
+};
+
 // A Parser with the lock that keeps two threads out of its tree at once.
 // Every method releases the GIL before it waits for the lock, so the thread
 // holding the lock never waits for the GIL. The trace callable is held
-// here, with the GIL, and the library's sink only borrows it.
+// here, with the GIL, and the library's sink only borrows it. A callable
+// (trace or rewrite) that calls its own parser gets RuntimeError instead
+// of waiting for ever on the lock its caller holds.
 struct LockedParser {
     kivoparse::Parser mParser;
     std::mutex mMutex;
+    std::atomic<std::thread::id> mOwner{};
     py::object mTrace;
 
     template <typename Operation>
     auto Run(Operation&& operation) {
+        if (mOwner.load() == std::this_thread::get_id()) {
+            throw std::runtime_error("a callable of this Parser called the Parser itself, which is busy");
+        }
         py::gil_scoped_release unlocked;
         std::lock_guard<std::mutex> lock(mMutex);
+        struct Owner {
+            std::atomic<std::thread::id>& mId;
+            ~Owner() { mId.store(std::thread::id()); }
+        } owner{mOwner};
+        mOwner.store(std::this_thread::get_id());
         return operation(mParser);
     }
 };
@@ -306,6 +427,7 @@ const char* const kUrlMapDoc = R"(Pairs of old and new URL values indexed once, 
 UrlMap({b'old.gif': b'new.gif'}) from a mapping (in its iteration order),
 UrlMap.parse(text) from a map file's text. Old values match whole, ASCII
 letter case ignored; of old values equal but for case the first pair wins.
+UrlMap.parse_rules(text) reads prefix rules too ("old/*<TAB>new/*").
 A UrlMap never changes: threads and processes may share one (it pickles).)";
 
 void DefineUrlMap(py::module_& m) {
@@ -314,18 +436,51 @@ void DefineUrlMap(py::module_& m) {
                                              PyExc_ValueError, nullptr);
     if (MapErrorType == nullptr) throw py::error_already_set();
     m.attr("MapError") = py::handle(MapErrorType);
+    OccurrenceType = py::module_::import("collections")
+                         .attr("namedtuple")("UrlOccurrence", "kind tag attribute url offset line column",
+                                             py::arg("module") = "kivoparse")
+                         .release()
+                         .ptr();
+    py::handle(OccurrenceType).attr("__doc__") =
+        "One URL where the document holds it: kind (str, as --kinds names it), tag\n"
+        "(bytes, upper case), attribute (bytes, lower case; b'' for a STYLE element's\n"
+        "text), url (bytes), offset of its first byte, line and column (from 1, the\n"
+        "column in bytes).";
+    m.attr("UrlOccurrence") = py::handle(OccurrenceType);
 
-    py::class_<kivoparse::UrlMap>(m, "UrlMap", kUrlMapDoc)
-        .def(py::init([](const Pairs& pairs) { return ToUrlMap(pairs.object, "pairs"); }),
+    py::class_<PyUrlMap>(m, "UrlMap", kUrlMapDoc)
+        .def(py::init([](const Pairs& pairs) { return PyUrlMap{ToUrlMap(pairs.object, "pairs"), {}}; }),
              py::arg("pairs") = py::none(), "The pairs of a mapping of old URL to new URL; None: no pairs.")
-        .def_static("parse", &ParseUrlMap, py::arg("text"),
-                    "The pairs of a map file's text: a line each, old value, TAB, new value (the\n"
-                    "first TAB splits; CR and NUL are kept); an empty last line is ignored.\n"
-                    "MapError for a line without a TAB.")
-        .def("__len__", &kivoparse::UrlMap::Size)
+        .def_static(
+            "parse", [](const Data& text) { return ParseUrlMap(ToBytes(text.object, "text"), false); },
+            py::arg("text"),
+            "The pairs of a map file's text: a line each, old value, TAB, new value (the\n"
+            "first TAB splits; CR and NUL are kept); an empty last line is ignored.\n"
+            "MapError for a line without a TAB.")
+        .def_static(
+            "parse_rules", [](const Data& text) { return ParseUrlMap(ToBytes(text.object, "text"), true); },
+            py::arg("text"),
+            "A rule map, as the tool's fix --map reads it: the lines of parse, where an\n"
+            "old value ending in one '*' is a prefix rule ('http://old/*<TAB>https://new/*';\n"
+            "the new value's '*' may be left out; '**' at the end of a value is one literal\n"
+            "'*'). Prefix rules apply after the exact pairs, the longest first, letter case\n"
+            "ignored. MapError for a line without a TAB, an empty prefix, or a '*' left on\n"
+            "an exact pair's new value.")
+        .def("has_prefix_rules", [](const PyUrlMap& map) { return map.mMap.HasPrefixRules(); },
+             "True for a map with prefix rules (from parse_rules).")
+        .def(
+            "apply",
+            [](const PyUrlMap& map, const Data& url) -> py::object {
+                std::optional<std::string> found = map.mMap.Apply(ToBytes(url.object, "url"));
+                if (!found) return py::none();
+                return py::bytes(*found);
+            },
+            py::arg("url"), "The new value the map gives url (exact pairs, then prefix rules), or None.")
+        .def("__len__", [](const PyUrlMap& map) { return map.mMap.Size(); })
         .def(
             "items",
-            [](const kivoparse::UrlMap& map) {
+            [](const PyUrlMap& table) {
+                const kivoparse::UrlMap& map = table.mMap;
                 py::list pairs(map.Size());
                 for (std::size_t i = 0; i < map.Size(); ++i) {
                     pairs[i] = py::make_tuple(py::bytes(map.Sources()[i]), py::bytes(map.Destinations()[i]));
@@ -334,17 +489,23 @@ void DefineUrlMap(py::module_& m) {
             },
             "The (old, new) pairs as bytes, in order, repeated old values included.")
         .def("__repr__",
-             [](const kivoparse::UrlMap& map) { return "<kivoparse.UrlMap of " + std::to_string(map.Size()) + " pairs>"; })
+             [](const PyUrlMap& map) {
+                 return "<kivoparse.UrlMap of " + std::to_string(map.mMap.Size()) + " pairs" +
+                        (map.mMap.HasPrefixRules() ? " and prefix rules>" : ">");
+             })
+        // Pairs pickle as two lists; a map with prefix rules as its text.
         .def(py::pickle(
-            [](const kivoparse::UrlMap& map) {
-                return py::make_tuple(ToPyList(map.Sources()).list, ToPyList(map.Destinations()).list);
+            [](const PyUrlMap& map) {
+                if (map.mMap.HasPrefixRules()) return py::make_tuple(py::bytes(map.mRules));
+                return py::make_tuple(ToPyList(map.mMap.Sources()).list, ToPyList(map.mMap.Destinations()).list);
             },
             [](const py::tuple& state) {
-                if (state.size() != 2) throw std::runtime_error("UrlMap: a pickled state is two lists");
+                if (state.size() == 1) return ParseUrlMap(ToBytes(state[0], "rules"), true);
+                if (state.size() != 2) throw std::runtime_error("UrlMap: a pickled state is two lists or a rule map");
                 ByteList src = ToByteList(state[0], "src");
                 ByteList dest = ToByteList(state[1], "dest");
                 py::gil_scoped_release unlocked;
-                return kivoparse::UrlMap(std::move(src), std::move(dest));
+                return PyUrlMap{kivoparse::UrlMap(std::move(src), std::move(dest)), {}};
             }));
 }
 
@@ -398,6 +559,40 @@ void DefineParser(py::module_& m) {
             py::arg("images") = py::none(), py::arg("hrefs") = py::none(),
             "Rewrites image URLs from images and link URLs from hrefs (each a mapping of\n"
             "old URL to new URL, or a UrlMap) over the one tree.")
+        .def(
+            "get_urls",
+            [](LockedParser& self, const Kinds& kinds) {
+                kivoparse::UrlKinds chosen = ToKinds(kinds);
+                return ToPyList(self.Run([&](kivoparse::Parser& p) { return p.GetUrls(chosen); }));
+            },
+            py::arg("kinds") = "images,links",
+            "The URLs of the chosen kinds without duplicates under ASCII case folding:\n"
+            "kind by kind, in document order. kinds as the tool's --kinds ('images,links',\n"
+            "'all') or an iterable of kind names.")
+        .def(
+            "urls",
+            [](LockedParser& self, const Kinds& kinds) {
+                kivoparse::UrlKinds chosen = ToKinds(kinds);
+                return ToPyOccurrences(self.Run([&](kivoparse::Parser& p) { return p.GetUrlOccurrences(chosen); }));
+            },
+            py::arg("kinds") = "images,links",
+            "Every URL of the chosen kinds with its place, in document order, as\n"
+            "UrlOccurrence(kind, tag, attribute, url, offset, line, column).")
+        .def(
+            "rewrite_urls",
+            [](LockedParser& self, const Rewriter& map, const Kinds& kinds) {
+                kivoparse::UrlKinds chosen = ToKinds(kinds);
+                UrlRewrite how(map);
+                self.Run([&](kivoparse::Parser& parser) {
+                    how.Apply(parser, chosen);
+                    return 0;
+                });
+            },
+            py::arg("map"), py::arg("kinds") = "images,links",
+            "Rewrites the URLs of the chosen kinds: map is a mapping of old URL to new URL,\n"
+            "a UrlMap (prefix rules included), or a callable map(kind, url) returning the\n"
+            "new URL or None to keep it. What the callable raises reaches the caller, the\n"
+            "tree as it was.")
         .def(
             "set_document_base",
             [](LockedParser& self, const OptionalData& base) {
@@ -499,6 +694,48 @@ void DefineFunctions(py::module_& m) {
         "many documents); an old URL matches whole, ASCII letter case ignored, and of\n"
         "keys equal but for case the first in iteration order wins. base is stripped\n"
         "from image URLs while parsing, before they are matched.");
+
+    m.def(
+        "urls",
+        [](const Data& data, const Kinds& kinds, const OptionalData& base) {
+            std::string html = ToDocument(data);
+            kivoparse::UrlKinds chosen = ToKinds(kinds);
+            std::string text = ToBase(base);
+            std::vector<kivoparse::UrlOccurrence> found;
+            {
+                py::gil_scoped_release unlocked;
+                kivoparse::Parser parser;
+                parser.SetDocumentBase(text);
+                ParseInto(parser, std::move(html));
+                found = parser.GetUrlOccurrences(chosen);
+            }
+            return ToPyOccurrences(found);
+        },
+        py::arg("data"), py::arg("kinds") = "images,links", py::arg("base") = py::none(),
+        "Every URL of the chosen kinds with its place (Parser.urls), as the tool's\n"
+        "kivoparse urls --kinds lists them.");
+    m.def(
+        "rewrite_urls",
+        [](const Data& data, const Rewriter& map, const Kinds& kinds, const OptionalData& base) {
+            std::string html = ToDocument(data);
+            kivoparse::UrlKinds chosen = ToKinds(kinds);
+            UrlRewrite how(map);
+            std::string text = ToBase(base);
+            std::string written;
+            {
+                py::gil_scoped_release unlocked;
+                kivoparse::Parser parser;
+                parser.SetDocumentBase(text);
+                ParseInto(parser, std::move(html));
+                how.Apply(parser, chosen);
+                written = parser.GetHTML();
+            }
+            return py::bytes(written);
+        },
+        py::arg("data"), py::arg("map"), py::arg("kinds") = "images,links", py::arg("base") = py::none(),
+        "The document with the URLs of the chosen kinds rewritten (Parser.rewrite_urls),\n"
+        "as bytes: by a mapping, a UrlMap (prefix rules included) or a callable\n"
+        "map(kind, url) -> new URL or None.");
 }
 
 }  // namespace

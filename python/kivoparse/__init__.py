@@ -11,15 +11,20 @@ their image and link URLs.
     >>> site = kivoparse.UrlMap.parse(b'logo.gif\\tstatic/logo.png\\n')
     >>> kivoparse.rewrite(b'<img src=LOGO.GIF>', images=site)
     b'<IMG src="static/logo.png">'
+    >>> moved = kivoparse.UrlMap.parse_rules(b'http://old.example.com/*\\thttps://example.com/*\\n')
+    >>> kivoparse.rewrite_urls(b'<script src=http://old.example.com/a.js></script>', moved, kinds='all')
+    b'<SCRIPT src="https://example.com/a.js"></SCRIPT>'
 
 Documents and URL values are bytes, returned exactly as the parser holds
 them (NUL and bytes above 0x7F included); str is accepted on input and
 taken as UTF-8. The GIL is released while parsing, writing and rewriting.
 """
 
-from ._kivoparse import MapError, Parser, UrlMap, __version__, hrefs, images, normalize, rewrite
+from ._kivoparse import (MapError, Parser, UrlMap, UrlOccurrence, __version__, hrefs, images, normalize, rewrite,
+                         rewrite_urls, urls)
 
-__all__ = ["Parser", "UrlMap", "MapError", "normalize", "images", "hrefs", "rewrite", "__version__"]
+__all__ = ["Parser", "UrlMap", "MapError", "UrlOccurrence", "normalize", "images", "hrefs", "rewrite", "urls",
+           "rewrite_urls", "__version__"]
 
 # The extension is an implementation detail: what it defines is named, and
 # pickled, as part of kivoparse.

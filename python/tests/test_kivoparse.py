@@ -104,6 +104,69 @@ def test_conveniences_match_the_command_line_tool(command_line, page):
     assert module_result(argv, PAGES[page]) == expected
 
 
+KIND_PAGES = sorted((ROOT / "samples").glob("*.html")) + [DATA / "kinds.html"]
+
+
+@pytest.mark.parametrize("path", KIND_PAGES, ids=lambda path: path.name)
+def test_urls_are_what_the_tool_lists_with_json_all(path):
+    if not os.path.exists(TOOL):
+        pytest.skip("the kivoparse tool is not built; set KIVOPARSE_CLI")
+    listed = subprocess.run([TOOL, "urls", "--json", "--all", path], capture_output=True, check=True).stdout
+    expected = [(o["kind"], as_bytes(o["tag"]), as_bytes(o["attribute"]), as_bytes(o["url"]), o["line"], o["column"])
+                for o in map(json.loads, listed.decode("utf-8", "surrogateescape").splitlines())]
+    page, found = path.read_bytes(), kivoparse.urls(path.read_bytes(), kinds="all")
+    assert [(o.kind, o.tag, o.attribute, o.url, o.line, o.column) for o in found] == expected != []
+    assert all(page.count(b"\n", 0, o.offset) + 1 == o.line for o in found)
+    parser = kivoparse.Parser()
+    parser.parse_html(page)
+    assert parser.urls() == kivoparse.urls(page, kinds=["links", "images"]) == [o for o in found if o.kind in
+                                                                              ("images", "links")]
+    assert (parser.get_urls("images"), parser.get_urls("links")) == (parser.get_images(), parser.get_hrefs())
+
+
+def unescape(text):  # the escapes of the library's case files: \t \r \n \0 \xHH \\
+    names = {"t": b"\t", "r": b"\r", "n": b"\n", "0": b"\0", "\\": b"\\"}
+    return re.sub(rb"\\(x[0-9a-fA-F]{2}|.)", lambda m: names.get(m[1].decode()) or bytes.fromhex(m[1][1:].decode()),
+                  text.encode("utf-8", "surrogateescape"))
+
+
+def rule_cases():  # the library's rule-map table: map, kinds, in, out
+    case, cases = {}, []
+    for line in (ROOT / "tests/data/links/rules.txt").read_text().splitlines():
+        if line and not line.startswith("#"):
+            key, _, value = line.partition(": ")
+            case[key.rstrip(":")] = value
+            if key.rstrip(":") in ("out", "error"):
+                cases.append(case)
+                case = {}
+    return cases
+
+
+@pytest.mark.parametrize("case", rule_cases())
+def test_rule_maps_and_callables_rewrite_as_the_library_table_says(case):
+    if "error" in case:
+        with pytest.raises(kivoparse.MapError):
+            kivoparse.UrlMap.parse_rules(unescape(case["map"]))
+        return
+    table = kivoparse.UrlMap.parse_rules(unescape(case["map"]))
+    seen, data, kinds = [], unescape(case["in"]), case["kinds"]
+
+    def by_hand(kind, url):
+        seen.append(kind)
+        return table.apply(url)
+
+    results = {kivoparse.rewrite_urls(data, table, kinds=kinds), kivoparse.rewrite_urls(data, by_hand, kinds=kinds),
+               kivoparse.rewrite_urls(data, pickle.loads(pickle.dumps(table)), kinds=kinds)}
+    assert results == {unescape(case["out"])}
+    assert seen == [o.kind for o in kivoparse.urls(data, kinds)] and table.has_prefix_rules() == ("*" in case["map"])
+
+
+def test_rewrite_urls_with_the_default_kinds_is_rewrite_with_one_table_for_both():
+    table = read_map("hrefs.tsv") | read_map("images.tsv")
+    for page in PAGES:
+        assert kivoparse.rewrite_urls(page, table) == kivoparse.rewrite(page, images=table, hrefs=table)
+
+
 def test_two_threads_give_the_results_of_one_and_a_shared_parser_stays_whole():
     images, shared = read_map("images.tsv"), kivoparse.Parser()
     table = kivoparse.UrlMap.parse((DATA / "hrefs.tsv").read_bytes())

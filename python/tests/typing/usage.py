@@ -3,7 +3,7 @@ A line marked `# type: ignore[...]` must be an error: --strict warns about
 an ignore that is not needed, so each marks a call the stub must refuse."""
 
 import pathlib
-from typing import Dict, List
+from typing import Dict, List, Optional
 
 import kivoparse
 
@@ -43,3 +43,13 @@ parser.fix_hrefs(b"a.htm", [b"b.htm"])  # type: ignore[arg-type]
 kivoparse.rewrite(b"", images=[(b"a", b"b")])  # type: ignore[arg-type]
 kivoparse.normalize(42)  # type: ignore[arg-type]
 kivoparse.images(b"").append("x")  # type: ignore[arg-type]
+
+rules: kivoparse.UrlMap = kivoparse.UrlMap.parse_rules(b"http://old/*\thttps://new/*\n")
+found: List[kivoparse.UrlOccurrence] = kivoparse.urls(page, kinds="all") + parser.urls(["images", "css"])
+where: int = found[0].line + found[0].offset
+moved: bytes = kivoparse.rewrite_urls(page, rules, kinds="images,resources")
+moved = kivoparse.rewrite_urls(page, lambda kind, url: url.upper() if kind == "links" else None)
+parser.rewrite_urls(by_str, kinds=("links",))
+new: Optional[bytes] = rules.apply("http://old/a") if rules.has_prefix_rules() else None
+kivoparse.rewrite_urls(page, len)  # type: ignore[arg-type]
+kivoparse.urls(page, kinds=1)  # type: ignore[arg-type]
