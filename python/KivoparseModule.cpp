@@ -254,6 +254,18 @@ void ParseInto(kivoparse::Parser& parser, std::string html) {
     if (parser.ParseHTML(std::move(html)) != 0) ThrowTooLarge(size);
 }
 
+// The module's one-document functions: html parsed by a Parser of its own
+// with base set, without the GIL, and what use makes of it (plain C++
+// values: the caller turns them into Python objects once the GIL is back).
+template <class Use>
+auto WithParsed(std::string html, const std::string& base, Use use) {
+    py::gil_scoped_release unlocked;
+    kivoparse::Parser parser;
+    parser.SetDocumentBase(base);
+    ParseInto(parser, std::move(html));
+    return use(parser);
+}
+
 // A path as os.open takes it: str or bytes or os.PathLike, encoded with the
 // file system encoding. The file is opened for appending once here, so that
 // a path that cannot be written is an OSError now rather than a trace
@@ -632,15 +644,9 @@ void DefineFunctions(py::module_& m) {
         [](const Data& data, const OptionalData& base) {
             std::string html = ToDocument(data);
             std::string text = ToBase(base);
-            std::string written;
-            {
-                py::gil_scoped_release unlocked;
-                kivoparse::Parser parser;
-                parser.SetDocumentBase(text);
-                ParseInto(parser, std::move(html));
-                written = parser.GetHTML();
-            }
-            return py::bytes(written);
+            return py::bytes(WithParsed(std::move(html), text, [](kivoparse::Parser& parser) {
+                return parser.GetHTML();
+            }));
         },
         py::arg("data"), py::arg("base") = py::none(),
         "The document written back normalised, as bytes (Parser.get_html after\n"
@@ -649,15 +655,9 @@ void DefineFunctions(py::module_& m) {
     auto collect = [](const Data& data, const OptionalData& base, bool images) {
         std::string html = ToDocument(data);
         std::string text = ToBase(base);
-        ByteList values;
-        {
-            py::gil_scoped_release unlocked;
-            kivoparse::Parser parser;
-            parser.SetDocumentBase(text);
-            ParseInto(parser, std::move(html));
-            values = images ? parser.GetImages() : parser.GetHrefs();
-        }
-        return ToPyList(values);
+        return ToPyList(WithParsed(std::move(html), text, [images](kivoparse::Parser& parser) -> ByteList {
+            return images ? parser.GetImages() : parser.GetHrefs();
+        }));
     };
     m.def(
         "images", [collect](const Data& data, const OptionalData& base) { return collect(data, base, true); },
@@ -677,16 +677,10 @@ void DefineFunctions(py::module_& m) {
             kivoparse::UrlMap imageMap = ToUrlMap(images.object, "images");
             kivoparse::UrlMap hrefMap = ToUrlMap(hrefs.object, "hrefs");
             std::string text = ToBase(base);
-            std::string written;
-            {
-                py::gil_scoped_release unlocked;
-                kivoparse::Parser parser;
-                parser.SetDocumentBase(text);
-                ParseInto(parser, std::move(html));
+            return py::bytes(WithParsed(std::move(html), text, [&](kivoparse::Parser& parser) {
                 parser.Rewrite(imageMap, hrefMap);
-                written = parser.GetHTML();
-            }
-            return py::bytes(written);
+                return parser.GetHTML();
+            }));
         },
         py::arg("data"), py::arg("images") = py::none(), py::arg("hrefs") = py::none(), py::arg("base") = py::none(),
         "The document with its URLs rewritten in one pass, as bytes. images and hrefs\n"
@@ -701,15 +695,9 @@ void DefineFunctions(py::module_& m) {
             std::string html = ToDocument(data);
             kivoparse::UrlKinds chosen = ToKinds(kinds);
             std::string text = ToBase(base);
-            std::vector<kivoparse::UrlOccurrence> found;
-            {
-                py::gil_scoped_release unlocked;
-                kivoparse::Parser parser;
-                parser.SetDocumentBase(text);
-                ParseInto(parser, std::move(html));
-                found = parser.GetUrlOccurrences(chosen);
-            }
-            return ToPyOccurrences(found);
+            return ToPyOccurrences(WithParsed(std::move(html), text, [chosen](kivoparse::Parser& parser) {
+                return parser.GetUrlOccurrences(chosen);
+            }));
         },
         py::arg("data"), py::arg("kinds") = "images,links", py::arg("base") = py::none(),
         "Every URL of the chosen kinds with its place (Parser.urls), as the tool's\n"
@@ -721,16 +709,10 @@ void DefineFunctions(py::module_& m) {
             kivoparse::UrlKinds chosen = ToKinds(kinds);
             UrlRewrite how(map);
             std::string text = ToBase(base);
-            std::string written;
-            {
-                py::gil_scoped_release unlocked;
-                kivoparse::Parser parser;
-                parser.SetDocumentBase(text);
-                ParseInto(parser, std::move(html));
+            return py::bytes(WithParsed(std::move(html), text, [&](kivoparse::Parser& parser) {
                 how.Apply(parser, chosen);
-                written = parser.GetHTML();
-            }
-            return py::bytes(written);
+                return parser.GetHTML();
+            }));
         },
         py::arg("data"), py::arg("map"), py::arg("kinds") = "images,links", py::arg("base") = py::none(),
         "The document with the URLs of the chosen kinds rewritten (Parser.rewrite_urls),\n"
