@@ -275,6 +275,32 @@ int Run(int argc, char** argv) {
 }  // namespace cli
 }  // namespace kivoparse
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#include <unistd.h>
+
+// Runs before the static objects of the tool are built (CLI11 builds its
+// validators on the heap before main). glibc grows the heap by what is asked
+// and 128 KiB more; under an address-space limit just above what the loader
+// needs, that step fails, the validators' allocation throws, and with no
+// memory left for the exception the process would abort. Then the heap grows
+// by what is asked only, which is enough for "--version" and "--help"; with
+// not even that, the tool says so.
+__attribute__((constructor(101))) static void StartHeapUnderTightLimit() {
+    void* probe = std::malloc(1);
+    if (!probe) {
+        ::mallopt(M_TOP_PAD, 0);
+        probe = std::malloc(1);
+    }
+    if (!probe) {
+        kivoparse::cli::WriteStderr(
+            "kivoparse: not enough memory to start; is the address-space limit (ulimit -v) too low?\n");
+        ::_exit(1);
+    }
+    std::free(probe);
+}
+#endif
+
 int main(int argc, char** argv) {
     if (!kivoparse::cli::GuardStandardDescriptors()) return 1;
     kivoparse::cli::InitProcessIO();
