@@ -19,8 +19,8 @@
 //     design-time attribute), nor one holding ' ="' after a byte of a
 //     lower-case name (7: a bare attribute before a nameless one), nor one
 //     with a value holding an insert block that the value's own bytes leave
-//     open (8: it was abandoned, and what decides it now lies after the
-//     value, in bytes that the output writes differently).
+//     open and the bytes after the value close (8: the first reading
+//     abandoned it, on bytes that the output writes differently).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -78,10 +78,12 @@ bool HasBareNameBeforeNameless(const std::string& html) {
 // A value, from '="' to the next '"', read as a quoted value is read: "<",
 // spaces, "|" open a block, which takes bytes until the nesting rule
 // completes or abandons it; reading goes on after a completed block, or
-// after the "|" of an abandoned one. True when a block is still open at the
-// end of the value. Text can look the same ('x="<|'); such outputs are left
-// out too.
-bool HasValueWithOpenInsert(const std::string& html) {
+// after the "|" of an abandoned one. True when a block that the value's own
+// bytes leave open is completed by the bytes after the value: the first
+// reading abandoned it (the value holds its "<|" and what followed), the next
+// one takes what follows into the value. Text can look the same ('x="<|');
+// such outputs are left out too.
+bool HasValueInsertClosedAfterIt(const std::string& html) {
     for (std::size_t at = html.find("=\""); at != std::string::npos; at = html.find("=\"", at)) {
         const std::size_t end = std::min(html.find('"', at + 2), html.size());
         bool afterLessThan = false;
@@ -91,11 +93,13 @@ bool HasValueWithOpenInsert(const std::string& html) {
                 std::int32_t depth = 1, pipeFlag = 0;
                 kivoparse::EInsertEvent event = kivoparse::EInsertEvent::None;
                 std::size_t j = i + 1;
-                for (; j < end && event == kivoparse::EInsertEvent::None; ++j) {
+                for (; j < html.size() && event == kivoparse::EInsertEvent::None; ++j) {
                     event = kivoparse::ScanInsertByte(depth, pipeFlag, static_cast<unsigned char>(html[j]));
                 }
-                if (event == kivoparse::EInsertEvent::None) return true;
-                if (event == kivoparse::EInsertEvent::Completed) i = j - 1;
+                if (event == kivoparse::EInsertEvent::Completed) {
+                    if (j > end) return true;
+                    i = j - 1;
+                }
                 afterLessThan = false;
             } else if (byte != ' ') {
                 afterLessThan = byte == '<';
@@ -121,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string first = Reread(text);
     if (first.find("<//") != std::string::npos || HasNameWithLessThan(first) ||
         first.find(" designtimesp") != std::string::npos || first.find(" designtimeurl") != std::string::npos ||
-        HasBareNameBeforeNameless(first) || HasValueWithOpenInsert(first)) {
+        HasBareNameBeforeNameless(first) || HasValueInsertClosedAfterIt(first)) {
         return 0;
     }
     if (Reread(first) != first) __builtin_trap();
