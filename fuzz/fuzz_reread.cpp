@@ -11,17 +11,17 @@
 //     finished construct and nothing before it is lost at the end (3), not
 //     even text that decided whether a "<" before it opened a tag (as in
 //     "<i =<||> ", where the space makes the tag text);
+//   - the "|" of a "<|" in the input whose insert block would be abandoned
+//     (a fourth level, or no close before the end) is read as "`", again
+//     until no such block is left: no block is then left open, whose "<|"
+//     the output would keep and the next reading might close (8);
 //   - an output holding "<//" (the closing tag of a closed unmatched end
 //     tag, 4) or a "<" that can only come from a nameless value of "<"
 //     bytes (5: after a space, before a lower-case name; or at the end of a
 //     tag name) is not compared, nor one holding " designtimesp" or
 //     " designtimeurl" (6: each reading removes one of a repeated
 //     design-time attribute), nor one holding ' ="' after a byte of a
-//     lower-case name (7: a bare attribute before a nameless one);
-//   - the "|" of a "<|" in the input whose insert block would be abandoned
-//     (a fourth level, or no close before the end) is read as "`", again
-//     until no such block is left: no block is then left open, whose "<|"
-//     the output would keep and the next reading might close (8).
+//     lower-case name (7: a bare attribute before a nameless one).
 #include <cstddef>
 #include <cstdint>
 #include <string>
