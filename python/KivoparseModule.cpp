@@ -850,6 +850,7 @@ void DefineSite(py::module_& m) {
             "check --suggest-map writes it (SiteMap.parse reads it).");
 
     py::class_<kivoparse::SiteMap>(m, "SiteMap", kSiteMapDoc)
+        .def(py::init<>(), "An empty map: it changes nothing.")
         .def_static(
             "parse",
             [](const Data& text) {
