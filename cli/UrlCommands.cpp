@@ -42,7 +42,7 @@ std::string OccurrenceLines(const SInput& input, const std::vector<UrlOccurrence
 CCheckCommand::CCheckCommand(const SOptions& options, std::size_t inputs) : mOptions(options), mFound(inputs) {}
 
 void CCheckCommand::Collect(std::size_t index, Parser& parser) {
-    mFound[index] = parser.GetUrlOccurrences(mOptions.mKinds);
+    mFound[index] = mSite.Prepare(parser.GetUrlOccurrences(mOptions.mKinds));
 }
 
 std::string CCheckCommand::Check(std::size_t index, const SInput& input) {
@@ -54,7 +54,7 @@ std::string CCheckCommand::Check(std::size_t index, const SInput& input) {
         if (root.size() > 1 && root.back() == '/') root.pop_back();
     }
     const std::vector<SiteFinding> findings = mSite.Check(input.mPath, root, mFound[index]);
-    std::vector<UrlOccurrence>().swap(mFound[index]);
+    mFound[index] = SiteUrls();
     std::string report;
     const bool json = mOptions.mFormat == EListFormat::Json;
     const std::string file = DisplayName(input.mPath);

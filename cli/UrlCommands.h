@@ -35,8 +35,8 @@ public:
 private:
     const SOptions& mOptions;
     SiteCheck mSite = SiteCheck::OnDisk();
-    std::vector<std::vector<UrlOccurrence>> mFound;  // each input's URLs, until their turn
-    std::string mCaseReports;                         // written after the missing ones
+    std::vector<SiteUrls> mFound;  // each input's URLs, until their turn
+    std::string mCaseReports;      // written after the missing ones
 };
 
 }  // namespace cli

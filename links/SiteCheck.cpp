@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 #include <unordered_map>
 #include <unordered_set>
@@ -49,6 +50,20 @@ bool ListOnDisk(const std::string& folder, std::vector<std::string>& names) {
 
 }  // namespace
 
+struct SiteUrls::SUrls {
+    std::vector<UrlOccurrence> mOccurrences;
+    std::vector<SUrlPath> mPaths;
+    // The URL's hashes, with letter case folded and as written (0 for a URL
+    // not looked up).
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> mHashes;
+};
+
+SiteUrls::SiteUrls() = default;
+SiteUrls::~SiteUrls() = default;
+SiteUrls::SiteUrls(SiteUrls&& other) noexcept = default;
+SiteUrls& SiteUrls::operator=(SiteUrls&& other) noexcept = default;
+std::size_t SiteUrls::Size() const { return mUrls ? mUrls->mOccurrences.size() : 0; }
+
 // What the check keeps between documents: the folders read, the counts,
 // the case-only URLs and, for each URL, whether it must read differently
 // in different places.
@@ -56,8 +71,8 @@ class CSiteCheck {
 public:
     explicit CSiteCheck(SiteCheck::FolderLister lister) : mIndex(std::move(lister)) {}
 
-    std::vector<SiteFinding> Check(const std::string& document, const std::string& root,
-                                   const std::vector<UrlOccurrence>& occurrences);
+    SiteUrls Prepare(std::vector<UrlOccurrence> occurrences) const;
+    std::vector<SiteFinding> Check(const std::string& document, const std::string& root, const SiteUrls::SUrls& urls);
     std::string SuggestedMap() const;
     SiteCounts mCounts;
 
@@ -77,10 +92,14 @@ private:
         std::string mFixed;
     };
 
-    std::uint64_t Hash(const std::string& bytes, bool folded) const {
-        std::uint64_t hash = 14695981039346656037ULL ^ mSeed;
-        for (const char c : bytes) hash = (hash ^ (folded ? FoldByte(c) : static_cast<unsigned char>(c))) * 1099511628211ULL;
-        return Mix(hash) | 1;  // never 0
+    // The hashes of bytes with letter case folded and as written, never 0.
+    std::pair<std::uint64_t, std::uint64_t> Hashes(const std::string& bytes) const {
+        std::uint64_t folded = 14695981039346656037ULL ^ mSeed, written = folded;
+        for (const char c : bytes) {
+            folded = (folded ^ FoldByte(c)) * 1099511628211ULL;
+            written = (written ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+        }
+        return {Mix(folded) | 1, Mix(written) | 1};
     }
     const SSpelling& Slot(std::uint64_t key) const {
         const std::size_t mask = mSpellings.size() - 1;
@@ -89,8 +108,8 @@ private:
         }
     }
     SSpelling& Slot(std::uint64_t key) { return const_cast<SSpelling&>(static_cast<const CSiteCheck*>(this)->Slot(key)); }
-    void Note(const std::string& url, const std::string& works);
-    bool Several(const std::string& url) const { return Slot(Hash(url, true)).mSeveral; }
+    void Note(std::uint64_t key, std::uint64_t spelling);
+    bool Several(const std::string& url) const { return Slot(Hashes(url).first).mSeveral; }
 
     CSiteIndex mIndex;
     std::vector<SCaseFix> mCaseFixes;
@@ -99,8 +118,9 @@ private:
     std::uint64_t mSeed = Mix(static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
 };
 
-void CSiteCheck::Note(const std::string& url, const std::string& works) {
-    const std::uint64_t key = Hash(url, true), spelling = Hash(works, false);
+// Notes that the URL of hash key works where it stands as the spelling of
+// that hash.
+void CSiteCheck::Note(std::uint64_t key, std::uint64_t spelling) {
     SSpelling& slot = Slot(key);
     if (slot.mKey != 0) {
         if (slot.mSpelling != spelling) slot.mSeveral = true;
@@ -115,12 +135,29 @@ void CSiteCheck::Note(const std::string& url, const std::string& works) {
     }
 }
 
+SiteUrls CSiteCheck::Prepare(std::vector<UrlOccurrence> occurrences) const {
+    SiteUrls urls;
+    urls.mUrls = std::make_unique<SiteUrls::SUrls>();
+    SiteUrls::SUrls& ready = *urls.mUrls;
+    ready.mPaths.reserve(occurrences.size());
+    ready.mHashes.reserve(occurrences.size());
+    for (const UrlOccurrence& o : occurrences) {
+        ready.mPaths.push_back(SplitUrlPath(o.url));
+        const EUrlClass kind = ready.mPaths.back().mClass;
+        const bool local = kind == EUrlClass::Relative || kind == EUrlClass::RootRelative;
+        ready.mHashes.push_back(local ? Hashes(o.url) : std::pair<std::uint64_t, std::uint64_t>());
+    }
+    ready.mOccurrences = std::move(occurrences);
+    return urls;
+}
+
 std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const std::string& root,
-                                           const std::vector<UrlOccurrence>& occurrences) {
+                                           const SiteUrls::SUrls& urls) {
     std::vector<SiteFinding> findings;
     const std::string folder = FolderOf(document);
-    for (const UrlOccurrence& o : occurrences) {
-        const SUrlPath path = SplitUrlPath(o.url);
+    for (std::size_t at = 0; at < urls.mOccurrences.size(); ++at) {
+        const UrlOccurrence& o = urls.mOccurrences[at];
+        const SUrlPath& path = urls.mPaths[at];
         switch (path.mClass) {
             case EUrlClass::External: ++mCounts.external; continue;
             case EUrlClass::Template: ++mCounts.templates; continue;
@@ -131,7 +168,7 @@ std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const st
         ++mCounts.checked;
         SResolved resolved = mIndex.Resolve(path.mClass == EUrlClass::RootRelative ? root : folder, path);
         if (resolved.mFound == EFound::Exists) {
-            Note(o.url, o.url);
+            Note(urls.mHashes[at].first, urls.mHashes[at].second);
             continue;
         }
         if (resolved.mFound == EFound::Missing) {
@@ -148,7 +185,7 @@ std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const st
             fixed.replace(segment.mRawStart, length,
                           RecaseSegment(std::string_view(o.url).substr(segment.mRawStart, length), resolved.mRecased[i]));
         }
-        Note(o.url, fixed);
+        Note(urls.mHashes[at].first, Hashes(fixed).second);
         mCaseFixes.push_back(SCaseFix{document, o.url, fixed});
         findings.push_back(
             SiteFinding{SiteProblem::OtherCase, o, std::move(resolved.mPath), std::move(resolved.mActual), fixed});
@@ -214,9 +251,18 @@ SiteCheck SiteCheck::OfPaths(const std::vector<std::string>& files) {
     });
 }
 
+SiteUrls SiteCheck::Prepare(std::vector<UrlOccurrence> occurrences) const {
+    return mCheck->Prepare(std::move(occurrences));
+}
+
 std::vector<SiteFinding> SiteCheck::Check(const std::string& document, const std::string& root,
                                           const std::vector<UrlOccurrence>& occurrences) {
-    return mCheck->Check(document, root, occurrences);
+    return Check(document, root, Prepare(occurrences));
+}
+
+std::vector<SiteFinding> SiteCheck::Check(const std::string& document, const std::string& root, const SiteUrls& urls) {
+    if (!urls.mUrls) return {};
+    return mCheck->Check(document, root, *urls.mUrls);
 }
 
 const SiteCounts& SiteCheck::Counts() const { return mCheck->mCounts; }

@@ -10,10 +10,11 @@
 //   std::string map = check.SuggestedMap();  // repairs the case-only URLs
 //
 // Paths are bytes, separated by "/"; "" is the current folder. Nothing here
-// consults a locale. A SiteCheck is not thread-safe: the usual way is for
-// worker threads to parse and collect the occurrences (Parser, one each)
-// and for one thread to hand them to Check. A SiteMap never changes once
-// made: threads may share one.
+// consults a locale. A SiteCheck is not thread-safe but for Prepare: the
+// usual way is for worker threads to parse, collect the occurrences (a
+// Parser each) and Prepare them, and for one thread to hand them to Check
+// in the documents' order. A SiteMap never changes once made: threads may
+// share one.
 #pragma once
 
 #include <cstddef>
@@ -55,6 +56,23 @@ struct SiteCounts {
     std::size_t templates = 0;  // holding an insert block "<|...|>": known only when served
 };
 
+// A document's URLs made ready for SiteCheck::Check: each split into its
+// path segments and hashed. Only a SiteCheck makes one.
+class SiteUrls {
+public:
+    SiteUrls();
+    ~SiteUrls();
+    SiteUrls(SiteUrls&& other) noexcept;
+    SiteUrls& operator=(SiteUrls&& other) noexcept;
+    std::size_t Size() const;
+
+private:
+    friend class SiteCheck;
+    friend class CSiteCheck;
+    struct SUrls;
+    std::unique_ptr<SUrls> mUrls;
+};
+
 // Checks the URLs of the documents of a site against the names of its
 // files. URLs with a query or fragment are checked without them; percent
 // escapes and character references are decoded; "." and ".." are followed
@@ -76,12 +94,19 @@ public:
     SiteCheck(SiteCheck&& other) noexcept;
     SiteCheck& operator=(SiteCheck&& other) noexcept;
 
+    // The occurrences made ready for Check. Any number of threads may call
+    // this at once, while another calls Check: workers that parse the
+    // documents thus take this share of the work off the checking thread.
+    SiteUrls Prepare(std::vector<UrlOccurrence> occurrences) const;
+
     // Checks the occurrences of the document at path document: relative
     // URLs from its folder, root-relative ones ("/...") from root. Returns
     // what is wrong, in the order of the occurrences; same-document URLs
     // ("#top") are passed over. The counts and the suggested map grow.
     std::vector<SiteFinding> Check(const std::string& document, const std::string& root,
                                    const std::vector<UrlOccurrence>& occurrences);
+    // The same with the occurrences made ready by Prepare of this SiteCheck.
+    std::vector<SiteFinding> Check(const std::string& document, const std::string& root, const SiteUrls& urls);
 
     const SiteCounts& Counts() const;
 
