@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The site check against listing the links of the same files:
-    bench/check_speed.py KIVOPARSE [--files 20000] [--rounds 5] [--dir DIR] [-- TREE...]
+    bench/check_speed.py KIVOPARSE [--files 20000] [--rounds 5] [--dir DIR] [TREE...]
 makes DIR (default build-bench/bench-data/check-site-N) once: N link-dense
 pages in 200 folders, each with about 60 links and images to pages of its
 own folder, of others and of the root, some in another letter case, some
@@ -72,7 +72,7 @@ def main():
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--dir")
     parser.add_argument("trees", nargs="*")
-    args = parser.parse_args()
+    args = parser.parse_intermixed_args()
     site = args.dir or os.path.join("build-bench", "bench-data", "check-site-%d" % args.files)
     if not os.path.isdir(site):
         make_site(site, args.files)

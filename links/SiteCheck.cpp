@@ -48,6 +48,22 @@ bool ListOnDisk(const std::string& folder, std::vector<std::string>& names) {
     return true;
 }
 
+// path without its "." and empty segments: "./a//b" and "a/b" name one file.
+std::string WithoutDots(const std::string& path) {
+    std::string out = path.compare(0, 1, "/") == 0 ? "/" : "";
+    for (std::size_t start = 0; start < path.size();) {
+        std::size_t slash = path.find('/', start);
+        if (slash == std::string::npos) slash = path.size();
+        const std::string_view segment(path.data() + start, slash - start);
+        if (!segment.empty() && segment != ".") {
+            if (!out.empty() && out.back() != '/') out += '/';
+            out += segment;
+        }
+        start = slash + 1;
+    }
+    return out;
+}
+
 }  // namespace
 
 struct SiteUrls::SUrls {
@@ -227,24 +243,20 @@ SiteCheck SiteCheck::OfPaths(const std::vector<std::string>& files) {
     // Each folder a path goes through, with the names directly inside it.
     auto folders = std::make_shared<std::unordered_map<std::string, std::vector<std::string>>>();
     std::unordered_set<std::string> seen;  // folder, NUL, name
-    for (const std::string& file : files) {
-        std::string folder;
-        for (std::size_t start = 0; start < file.size();) {
+    for (const std::string& path : files) {
+        const std::string file = WithoutDots(path);
+        std::string folder = file.compare(0, 1, "/") == 0 ? "/" : "";
+        for (std::size_t start = folder.size(); start < file.size();) {
             std::size_t slash = file.find('/', start);
             if (slash == std::string::npos) slash = file.size();
-            if (slash == 0) {
-                folder = "/";
-            } else if (slash > start) {
-                const std::string name = file.substr(start, slash - start);
-                auto& names = (*folders)[folder];
-                if (seen.insert(folder + std::string(1, '\0') + name).second) names.push_back(name);
-                folder = folder.empty() ? name : folder == "/" ? "/" + name : folder + "/" + name;
-            }
+            const std::string name = file.substr(start, slash - start);
+            if (seen.insert(folder + std::string(1, '\0') + name).second) (*folders)[folder].push_back(name);
+            folder = folder.empty() ? name : folder == "/" ? "/" + name : folder + "/" + name;
             start = slash + 1;
         }
     }
     return SiteCheck([folders](const std::string& folder, std::vector<std::string>& names) {
-        const auto found = folders->find(folder);
+        const auto found = folders->find(WithoutDots(folder));
         if (found == folders->end()) return false;
         names = found->second;
         return true;

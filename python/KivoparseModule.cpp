@@ -741,6 +741,14 @@ PyObject* CountsType = nullptr;
 struct PySiteCheck {
     kivoparse::SiteCheck mCheck;
     std::mutex mMutex;
+
+    // Runs use(mCheck) without the GIL, with the lock.
+    template <typename Use>
+    auto Locked(Use use) {
+        py::gil_scoped_release unlocked;
+        std::lock_guard<std::mutex> lock(mMutex);
+        return use(mCheck);
+    }
 };
 
 py::list ToPyFindings(const std::vector<kivoparse::SiteFinding>& findings) {
@@ -806,16 +814,10 @@ void DefineSite(py::module_& m) {
                 std::string html = ToDocument(data);
                 std::string top = root.is_none() ? std::string() : ToPath(root);
                 kivoparse::UrlKinds chosen = ToKinds(kinds);
-                std::vector<kivoparse::SiteFinding> findings;
-                {
-                    py::gil_scoped_release unlocked;
-                    kivoparse::Parser parser;
-                    ParseInto(parser, std::move(html));
-                    std::vector<kivoparse::UrlOccurrence> found = parser.GetUrlOccurrences(chosen);
-                    std::lock_guard<std::mutex> lock(self.mMutex);
-                    findings = self.mCheck.Check(path, top, found);
-                }
-                return ToPyFindings(findings);
+                kivoparse::SiteUrls urls = WithParsed(std::move(html), std::string(), [&](kivoparse::Parser& parser) {
+                    return self.mCheck.Prepare(parser.GetUrlOccurrences(chosen));
+                });
+                return ToPyFindings(self.Locked([&](kivoparse::SiteCheck& check) { return check.Check(path, top, urls); }));
             },
             py::arg("document"), py::arg("data"), py::arg("root") = py::none(), py::arg("kinds") = "images,links",
             "Checks the URLs of the chosen kinds in data, the text of the document at\n"
@@ -825,12 +827,7 @@ void DefineSite(py::module_& m) {
         .def_property_readonly(
             "counts",
             [](PySiteCheck& self) {
-                kivoparse::SiteCounts counts;
-                {
-                    py::gil_scoped_release unlocked;
-                    std::lock_guard<std::mutex> lock(self.mMutex);
-                    counts = self.mCheck.Counts();
-                }
+                const kivoparse::SiteCounts counts = self.Locked([](kivoparse::SiteCheck& check) { return check.Counts(); });
                 return py::handle(CountsType)(counts.checked, counts.missing, counts.otherCase, counts.external,
                                               counts.templates);
             },
@@ -838,13 +835,7 @@ void DefineSite(py::module_& m) {
         .def(
             "suggested_map",
             [](PySiteCheck& self) {
-                std::string text;
-                {
-                    py::gil_scoped_release unlocked;
-                    std::lock_guard<std::mutex> lock(self.mMutex);
-                    text = self.mCheck.SuggestedMap();
-                }
-                return py::bytes(text);
+                return py::bytes(self.Locked([](kivoparse::SiteCheck& check) { return check.SuggestedMap(); }));
             },
             "The rule map that repairs every case-only URL found so far, as the tool's\n"
             "check --suggest-map writes it (SiteMap.parse reads it).");

@@ -86,10 +86,12 @@ public:
 
     // The files on this computer's disk.
     static SiteCheck OnDisk();
-    // Only the files named (as "site/a/page.html"): the folders are those
-    // their paths go through. For a site known by its list of files.
+    // Only the files named (as "site/a/page.html"; "." segments and empty
+    // ones are passed over): the folders are those their paths go through.
+    // For a site known by its list of files.
     static SiteCheck OfPaths(const std::vector<std::string>& files);
     explicit SiteCheck(FolderLister lister);
+    // A moved-from SiteCheck may only be assigned to or destroyed.
     ~SiteCheck();
     SiteCheck(SiteCheck&& other) noexcept;
     SiteCheck& operator=(SiteCheck&& other) noexcept;
