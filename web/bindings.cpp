@@ -7,12 +7,14 @@
 #include <emscripten/val.h>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "kivoparse/kivoparse.h"
+#include "links/RuleMap.h"
 
 namespace {
 
@@ -63,13 +65,53 @@ val ArrayOf(const std::vector<std::string>& values) {
     return list;
 }
 
-// A kivoparse::UrlMap: built once from a map file's text (or two lists),
-// then used for any number of rewrites.
+// A bad map line as a JavaScript Error whose message names it and whose
+// line property holds its number. Called once the C++ exception is over.
+[[noreturn]] void ThrowMapError(const std::string& message, std::size_t line) {
+    val error = val::global("Error").new_(val(message));
+    error.set("line", val(line));
+    error.throw_();
+}
+
+// The bits of a set of kinds (kivoparse::UrlKinds) from a list of names
+// ("images,links", "all") or an array of them; undefined or null for the
+// default, images and links. A RangeError naming an unknown name, or a
+// TypeError, is returned for kivoparse.mjs to throw.
+val ParseKinds(const val& kinds) {
+    if (kinds.isUndefined() || kinds.isNull()) return val(kivoparse::UrlKinds::Default().Bits());
+    std::string list;
+    bool names = kinds.isString() || kinds.isArray();
+    if (kinds.isString()) {
+        list = kinds.as<std::string>();
+    } else if (kinds.isArray()) {
+        const size_t count = kinds["length"].as<size_t>();
+        for (size_t i = 0; i < count && names; ++i) {
+            names = kinds[i].isString();
+            if (names) list += (i ? "," : "") + kinds[i].as<std::string>();
+        }
+    }
+    if (!names) {
+        return val::global("TypeError").new_(val("kinds must be a string such as 'images,links' or an array of kind names"));
+    }
+    kivoparse::UrlKinds set;
+    std::string error;
+    if (!kivoparse::UrlKinds::Parse(list, set, error)) return val::global("RangeError").new_(val(error));
+    return val(set.Bits());
+}
+
+val KindNames() {
+    val names = val::array();
+    for (size_t i = 0; i < kivoparse::kUrlKindCount; ++i) {
+        names.set(i, val(kivoparse::UrlKindName(static_cast<kivoparse::UrlKind>(i))));
+    }
+    return names;
+}
+
+// A kivoparse::UrlMap: built once from a map file's text (or lists), then
+// used for any number of rewrites.
 class WebUrlMap {
 public:
-    // A line that is not a pair is an Error whose message names it and
-    // whose line property holds its number; the C++ exception is over
-    // before the JavaScript one is thrown.
+    // A map file's text.
     explicit WebUrlMap(const val& text) {
         std::string message;
         std::size_t line = 0;
@@ -80,22 +122,80 @@ public:
             message = error.what();
             line = error.Line();
         }
-        val error = val::global("Error").new_(val(message));
-        error.set("line", val(line));
-        error.throw_();
+        ThrowMapError(message, line);
     }
-    WebUrlMap(const val& src, const val& dest) : mMap(ByteList(src, "src"), ByteList(dest, "dest")) {}
+    WebUrlMap(const val& src, const val& dest, const val& prefixes, const val& replacements)
+        : mMap(ByteList(src, "src"), ByteList(dest, "dest"), Rules(prefixes, replacements)) {}
 
-    static WebUrlMap* FromLists(const val& src, const val& dest) { return new WebUrlMap(src, dest); }
+    static WebUrlMap* FromLists(const val& src, const val& dest) {
+        return new WebUrlMap(src, dest, val::array(), val::array());
+    }
+    // Exact pairs and prefix rules (each rule's start and what replaces it).
+    static WebUrlMap* FromRuleLists(const val& src, const val& dest, const val& prefixes, const val& replacements) {
+        return new WebUrlMap(src, dest, prefixes, replacements);
+    }
 
     size_t size() const { return mMap.Size(); }
     val sources() const { return ArrayOf(mMap.Sources()); }
     val destinations() const { return ArrayOf(mMap.Destinations()); }
+    bool hasPrefixRules() const { return mMap.HasPrefixRules(); }
+    val apply(const val& url) const {
+        const std::optional<std::string> to = mMap.Apply(Bytes(url, "url"));
+        return to ? ByteArray(*to) : val::null();
+    }
     const kivoparse::UrlMap& Map() const { return mMap; }
 
 private:
+    static std::vector<std::pair<std::string, std::string>> Rules(const val& prefixes, const val& replacements) {
+        std::vector<std::string> from = ByteList(prefixes, "prefixes");
+        std::vector<std::string> to = ByteList(replacements, "replacements");
+        if (from.size() != to.size()) ThrowTypeError("prefixes and replacements must be as long");
+        std::vector<std::pair<std::string, std::string>> rules;
+        rules.reserve(from.size());
+        for (size_t i = 0; i < from.size(); ++i) rules.emplace_back(std::move(from[i]), std::move(to[i]));
+        return rules;
+    }
+
     kivoparse::UrlMap mMap;
 };
+
+// The lines of a rule map in their order, read by the library's reader:
+// [{ from, to, prefix }], prefix true for a prefix rule (from is then the
+// start it replaces, without its "*"). A bad line gives the Error that
+// UrlMap would throw, returned for kivoparse.mjs to throw: thrown from
+// here it would skip the destructors of this frame.
+val ReadRuleLines(const val& text) {
+    const std::string bytes = Bytes(text, "text");
+    val rows = val::array();
+    kivoparse::SRuleMap read;
+    std::size_t line = 0;
+    for (std::size_t start = 0; start < bytes.size();) {
+        std::size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) end = bytes.size() - 1;
+        ++line;
+        // The line with its line feed: an empty one is "no TAB", as in a whole map.
+        std::size_t at = 0;
+        std::string message;
+        if (!kivoparse::ParseRuleMap(std::string_view(bytes).substr(start, end + 1 - start), read, at, message)) {
+            val error = val::global("Error").new_(val("line " + std::to_string(line) + " " + message));
+            error.set("line", val(line));
+            return error;
+        }
+        const bool prefix = !read.mPrefixes.empty();
+        val row = val::object();
+        row.set("from", ByteArray(prefix ? read.mPrefixes[0].first : read.mSrc[0]));
+        row.set("to", ByteArray(prefix ? read.mPrefixes[0].second : read.mDest[0]));
+        row.set("prefix", val(prefix));
+        rows.call<void>("push", row);
+        start = end + 1;
+    }
+    return rows;
+}
+
+// What a JavaScript rewriter gave back for a URL when it threw, or gave
+// something that is not a URL: the wrapper in kivoparse.mjs keeps the
+// error and answers false, and the rewrite stops with this.
+struct RewriterStopped {};
 
 class WebParser {
 public:
@@ -111,6 +211,49 @@ public:
     }
     // Images from one map and links from the other, over one tree.
     int rewrite(const WebUrlMap& images, const WebUrlMap& links) { return mParser.Rewrite(images.Map(), links.Map()); }
+    // ---- URL kinds: kinds are the bits kivoparse.mjs has from ParseKinds.
+    val getUrls(unsigned kinds) { return ArrayOf(mParser.GetUrls(kivoparse::UrlKinds::FromBits(kinds))); }
+    // [{ kind, tag, attribute, url, offset, line, column }], kind a name,
+    // tag, attribute and url bytes.
+    val getUrlOccurrences(unsigned kinds) {
+        val list = val::array();
+        const std::vector<kivoparse::UrlOccurrence> found = mParser.GetUrlOccurrences(kivoparse::UrlKinds::FromBits(kinds));
+        for (size_t i = 0; i < found.size(); ++i) {
+            const kivoparse::UrlOccurrence& o = found[i];
+            val item = val::object();
+            item.set("kind", val(kivoparse::UrlKindName(o.kind)));
+            item.set("tag", ByteArray(o.tag));
+            item.set("attribute", ByteArray(o.attribute));
+            item.set("url", ByteArray(o.url));
+            item.set("offset", val(o.offset));
+            item.set("line", val(o.line));
+            item.set("column", val(o.column));
+            list.set(i, item);
+        }
+        return list;
+    }
+    int rewriteUrlsByMap(unsigned kinds, const WebUrlMap& map) {
+        return mParser.Rewrite(kivoparse::UrlKinds::FromBits(kinds), map.Map());
+    }
+    // rewriter(kind name, url bytes) is kivoparse.mjs's wrapper of the
+    // user's function: it answers null (keep the URL), a string or bytes
+    // (the new URL), or false when the function threw or answered
+    // something else; that stops the rewrite, the tree unchanged, and -2
+    // tells the wrapper to throw what it kept.
+    int rewriteUrlsBy(unsigned kinds, const val& rewriter) {
+        const val names = KindNames();
+        try {
+            return mParser.Rewrite(kivoparse::UrlKinds::FromBits(kinds),
+                                   [&](kivoparse::UrlKind kind, std::string_view url) -> std::optional<std::string> {
+                                       val answer = rewriter(names[static_cast<unsigned>(kind)], ByteArray(std::string(url)));
+                                       if (answer.isNull() || answer.isUndefined()) return std::nullopt;
+                                       if (answer.isFalse()) throw RewriterStopped();
+                                       return Bytes(answer, "the rewriter's answer");
+                                   });
+        } catch (const RewriterStopped&) {
+            return -2;
+        }
+    }
     void setDocumentBase(const val& base) { mParser.SetDocumentBase(Bytes(base, "base")); }
     // Each trace line (a Uint8Array, no line end) to a function; null or
     // undefined turns the trace off.
@@ -136,12 +279,18 @@ std::string Version() { return kivoparse::Version(); }
 
 EMSCRIPTEN_BINDINGS(kivoparse) {
     emscripten::function("version", &Version);
+    emscripten::function("parseKinds", &ParseKinds);
+    emscripten::function("kindNames", &KindNames);
+    emscripten::function("readRuleLines", &ReadRuleLines);
     emscripten::class_<WebUrlMap>("UrlMap")
         .constructor<const val&>()
         .class_function("fromLists", &WebUrlMap::FromLists, emscripten::allow_raw_pointers())
+        .class_function("fromRuleLists", &WebUrlMap::FromRuleLists, emscripten::allow_raw_pointers())
         .function("size", &WebUrlMap::size)
         .function("sources", &WebUrlMap::sources)
-        .function("destinations", &WebUrlMap::destinations);
+        .function("destinations", &WebUrlMap::destinations)
+        .function("hasPrefixRules", &WebUrlMap::hasPrefixRules)
+        .function("apply", &WebUrlMap::apply);
     emscripten::class_<WebParser>("Parser")
         .constructor<>()
         .function("parseHTML", &WebParser::parseHTML)
@@ -151,6 +300,10 @@ EMSCRIPTEN_BINDINGS(kivoparse) {
         .function("fixImages", &WebParser::fixImages)
         .function("fixHrefs", &WebParser::fixHrefs)
         .function("rewrite", &WebParser::rewrite)
+        .function("_getUrls", &WebParser::getUrls)
+        .function("_getUrlOccurrences", &WebParser::getUrlOccurrences)
+        .function("_rewriteUrlsByMap", &WebParser::rewriteUrlsByMap)
+        .function("_rewriteUrlsBy", &WebParser::rewriteUrlsBy)
         .function("setDocumentBase", &WebParser::setDocumentBase)
         .function("setTraceSink", &WebParser::setTraceSink)
         .function("setLogFile", &WebParser::setLogFile);

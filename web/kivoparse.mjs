@@ -119,10 +119,90 @@ export async function createKivoparse(options = {}) {
   }
   UrlMap.prototype = core.UrlMap.prototype;
   // A UrlMap of pairs given as a Map, an object or an array of [old, new].
-  UrlMap.fromPairs = (pairs) => {
+  UrlMap.fromPairs = (pairs, rules) => {
+    if (rules != null) return fromRules(pairs, rules);
     const { src, dest } = pairsOf(pairs, 'pairs');
     return core.UrlMap.fromLists(src, dest);
   };
+
+  // Rule maps: the map file's lines where an old value ending in one "*"
+  // is a prefix rule ("**" at the end of a value is one literal "*").
+  const mapError = (error, name) => (name === undefined ? error
+    : Object.assign(new Error(`${name}: ${error.message}`), { line: error.line }));
+  // [{ from, to, prefix }] in the order of the lines, read by the library.
+  UrlMap.ruleLines = (text, name) => {
+    const rows = core.readRuleLines(text);
+    if (rows instanceof Error) throw mapError(rows, name);
+    return rows;
+  };
+  // Exact pairs and prefix rules (pairs of start and its replacement).
+  const fromRules = (pairs, rules) => {
+    const exact = pairsOf(pairs, 'pairs');
+    const prefix = pairsOf(rules, 'rules');
+    return core.UrlMap.fromRuleLists(exact.src, exact.dest, prefix.src, prefix.dest);
+  };
+  UrlMap.parseRules = (text, name) => {
+    const exact = [];
+    const rules = [];
+    for (const { from, to, prefix } of UrlMap.ruleLines(text, name)) (prefix ? rules : exact).push([from, to]);
+    return fromRules(exact, rules);
+  };
+
+  // Kinds as the bits of the library's set: a string of names
+  // ('images,links,css', 'all') or an array of them; the default is images
+  // and links.
+  const kindBits = (kinds) => {
+    const bits = core.parseKinds(kinds);
+    if (typeof bits !== 'number') throw bits;
+    return bits;
+  };
+
+  // A Parser whose rewriter is running refuses every call: its tree is
+  // being walked.
+  const rewriting = new WeakSet();
+  const Parser = core.Parser;
+  const rewriteBy = Parser.prototype._rewriteUrlsBy;
+  for (const name of ['parseHTML', 'getHTML', 'getImages', 'getHrefs', 'fixImages', 'fixHrefs', 'rewrite',
+    'setDocumentBase', 'setTraceSink', 'setLogFile', '_getUrls', '_getUrlOccurrences', '_rewriteUrlsByMap', '_rewriteUrlsBy', 'delete']) {
+    const call = Parser.prototype[name];
+    Parser.prototype[name] = function guarded(...args) {
+      if (rewriting.has(this)) throw new Error(`kivoparse: ${name}() called while this Parser's rewriter runs`);
+      return call.apply(this, args);
+    };
+  }
+  Parser.prototype.getUrls = function getUrls(kinds) { return this._getUrls(kindBits(kinds)); };
+  Parser.prototype.getUrlOccurrences = function getUrlOccurrences(kinds) {
+    return this._getUrlOccurrences(kindBits(kinds));
+  };
+  // rewriteUrls(map, kinds): the URLs of kinds rewritten by map: a UrlMap
+  // (prefix rules included), pairs, or a function (kind, url) => new URL (a string or bytes), or null
+  // or undefined to keep it. What the function throws stops the rewrite,
+  // the tree unchanged, and is thrown here.
+  const rewriteUrls = (parser, map, bits) => {
+    if (typeof map !== 'function') return withMap(map, 'map', (table) => parser._rewriteUrlsByMap(bits, table));
+    let thrown;
+    const rewriter = (kind, url) => {
+      try {
+        const answer = map(kind, url);
+        if (answer == null) return null;
+        if (typeof answer === 'string' || answer instanceof ArrayBuffer || ArrayBuffer.isView(answer)) return answer;
+        thrown = new TypeError(`the rewriter must answer a string, bytes, null or undefined, not ${typeof answer}`);
+      } catch (error) {
+        thrown = error;
+      }
+      return false;
+    };
+    rewriting.add(parser);
+    let status;
+    try {
+      status = rewriteBy.call(parser, bits, rewriter);
+    } finally {
+      rewriting.delete(parser);
+    }
+    if (status === -2) throw thrown;
+    return status;
+  };
+  Parser.prototype.rewriteUrls = function (map, kinds) { return rewriteUrls(this, map, kindBits(kinds)); };
 
   const parse = (html, base) => {
     shared.setDocumentBase(base ?? '');
@@ -131,8 +211,10 @@ export async function createKivoparse(options = {}) {
   };
 
   return {
-    Parser: core.Parser,
+    Parser,
     UrlMap,
+    // The names of the kinds of URL, as kinds takes them.
+    kinds: core.kindNames(),
     FS: core.FS,
     version: core.version(),
     // The document written back normalised.
@@ -151,6 +233,26 @@ export async function createKivoparse(options = {}) {
         parser.rewrite(imageMap, linkMap);
         return parser.getHTML();
       }));
+    }),
+    // The URLs of the chosen kinds, each once (letter case aside), kind by kind.
+    urls: guard((html, { kinds, base } = {}) => {
+      const bits = kindBits(kinds);
+      return parse(html, base)._getUrls(bits);
+    }),
+    // Every URL of the chosen kinds with its place, in document order:
+    // [{ kind, tag, attribute, url, offset, line, column }].
+    urlOccurrences: guard((html, { kinds, base } = {}) => {
+      const bits = kindBits(kinds);
+      return parse(html, base)._getUrlOccurrences(bits);
+    }),
+    // The document with the URLs of the chosen kinds rewritten by map (as
+    // Parser's rewriteUrls).
+    rewriteUrls: guard((html, map, { kinds, base } = {}) => {
+      const bits = kindBits(kinds);
+      if (map == null) throw new TypeError('rewriteUrls needs a map: a UrlMap, pairs or a function');
+      const parser = parse(html, base);
+      rewriteUrls(parser, map, bits);
+      return parser.getHTML();
     }),
   };
 }

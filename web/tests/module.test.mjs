@@ -42,9 +42,10 @@ function mapFor(urls) {
 
 function writeMap(pairs, name = 'map.tsv') {
   const file = join(work, name);
-  writeFileSync(file, Buffer.concat(pairs.flatMap(([from, to]) => [from, Buffer.from('\t'), to, Buffer.from('\n')])));
+  writeFileSync(file, writeMap.text(pairs));
   return file;
 }
+writeMap.text = (pairs) => Buffer.concat(pairs.flatMap(([from, to]) => [from, Buffer.from('\t'), to, Buffer.from('\n')]));
 
 const documents = [
   ...readdirSync('samples').filter((name) => name.endsWith('.html')).sort()
@@ -189,4 +190,57 @@ test('the trace to a function: the lines the log file gets', () => {
     parser.delete();
   }
   assert.equal(`kivoparse ${kivoparse.version}\n`, cli(['--version']).out.toString());
+});
+
+// Every kind of URL: the places, rule maps and rewriter functions against
+// `kivoparse urls` and `kivoparse fix --map` for each list of kinds.
+const kindDocuments = [...documents, { name: 'every kind', bytes: Buffer.from(cases.kinds.document) }];
+for (const kinds of cases.kinds.lists) {
+  test(`kinds ${kinds}: urls and fix --map as the command-line tool`, () => {
+    for (const { name, bytes } of kindDocuments) {
+      const found = kivoparse.urlOccurrences(bytes, { kinds });
+      const listed = found.map((o) => Buffer.concat([Buffer.from(`standard input:${o.line}:${o.column}: ${o.kind} `), o.tag,
+        Buffer.from(' '), o.attribute.length ? o.attribute : Buffer.from('-'), Buffer.from(' '), o.url]));
+      assert.deepEqual(lines(listed), cli(['urls', '--kinds', kinds], bytes).out, `${name}: urls`);
+      const rules = Buffer.concat([writeMap.text(mapFor(kivoparse.urls(bytes, { kinds }))), Buffer.from(cases.kinds.rules)]);
+      writeFileSync(join(work, 'rules.tsv'), rules);
+      const expected = cli(['fix', '--map', join(work, 'rules.tsv'), '--kinds', kinds], bytes);
+      assert.equal(expected.status, 0, expected.err);
+      const map = kivoparse.UrlMap.parseRules(rules);
+      try {
+        assert.deepEqual(Buffer.from(kivoparse.rewriteUrls(bytes, map, { kinds })), expected.out, `${name}: fix --map`);
+        const asked = [];
+        const byFunction = kivoparse.rewriteUrls(bytes, (kind, url) => { asked.push(kind); return map.apply(url); }, { kinds });
+        assert.deepEqual(Buffer.from(byFunction), expected.out, `${name}: a function`);
+        assert.deepEqual(asked, found.map((o) => o.kind), `${name}: the function's kinds`);
+      } finally {
+        map.delete();
+      }
+    }
+  });
+}
+
+test('kinds: defaults, rule lines, and what a rewriter may not do', () => {
+  const page = cases.kinds.document;
+  const text = (bytes) => Buffer.from(bytes).toString('latin1');
+  assert.deepEqual(kivoparse.urls(page), [...kivoparse.images(page), ...kivoparse.hrefs(page)]);
+  assert.deepEqual(kivoparse.rewriteUrls(page, { 'F.HTM': 'g.htm' }), kivoparse.normalize(page));
+  assert.deepEqual(kivoparse.UrlMap.ruleLines('a**\tb\nc*\td*\ne\tf').map(({ from, to, prefix }) => [text(from), text(to), prefix]),
+    [['a*', 'b', false], ['c', 'd', true], ['e', 'f', false]]);
+  assert.throws(() => kivoparse.UrlMap.parseRules('a\tb\n\nc', 'm.tsv'), { message: /^m\.tsv: line 2 has no TAB/, line: 2 });
+  assert.throws(() => kivoparse.urls(page, { kinds: 'images,imgs' }), RangeError);
+  assert.throws(() => kivoparse.urls(page, { kinds: 3 }), TypeError);
+  const boom = new Error('boom');
+  for (const [rewriter, error] of [[() => { throw boom; }, boom], [() => 42, TypeError],
+    [() => kivoparse.normalize('x'), /called while this Parser's rewriter runs/]]) {
+    assert.throws(() => kivoparse.rewriteUrls(page, rewriter, { kinds: 'all' }), error);
+  }
+  const parser = new kivoparse.Parser();
+  try {
+    parser.parseHTML(page);
+    assert.throws(() => parser.rewriteUrls((kind, url) => (kind === 'css' ? null : { url }), 'all'), TypeError);
+    assert.deepEqual(parser.getHTML(), kivoparse.normalize(page), 'the tree as it was');
+  } finally {
+    parser.delete();
+  }
 });
