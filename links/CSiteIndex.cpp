@@ -1,11 +1,10 @@
-#include "cli/CSiteIndex.h"
+#include "links/CSiteIndex.h"
 
-#include <dirent.h>
+#include <utility>
 
 #include "links/CompareNoCase.h"
 
 namespace kivoparse {
-namespace cli {
 
 namespace {
 
@@ -47,7 +46,7 @@ struct CSiteIndex::SNode {
     std::unordered_map<std::string, std::string> mFolded;  // folded name -> the least such name
 };
 
-CSiteIndex::CSiteIndex() = default;
+CSiteIndex::CSiteIndex(SiteCheck::FolderLister lister) : mLister(std::move(lister)) {}
 CSiteIndex::~CSiteIndex() = default;
 
 CSiteIndex::SNode* CSiteIndex::NodeOf(const std::string& path) {
@@ -79,17 +78,15 @@ CSiteIndex::SNode* CSiteIndex::ParentByPath(SNode* node) {
 void CSiteIndex::List(SNode* node) {
     if (node->mListed) return;
     node->mListed = true;
-    DIR* dir = ::opendir(node->mPath.empty() ? "." : node->mPath.c_str());
-    if (!dir) return;
+    std::vector<std::string> names;
+    if (!mLister(node->mPath, names)) return;
     node->mReadable = true;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == "..") continue;
-        node->mNames.emplace(name, nullptr);
+    for (std::string& name : names) {
+        if (name.empty() || name == "." || name == "..") continue;
         auto folded = node->mFolded.emplace(Folded(name), name);
         if (!folded.second && name < folded.first->second) folded.first->second = name;
+        node->mNames.emplace(std::move(name), nullptr);
     }
-    ::closedir(dir);
 }
 
 SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url) {
@@ -147,5 +144,4 @@ SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url) {
     return result;
 }
 
-}  // namespace cli
 }  // namespace kivoparse

@@ -8,10 +8,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include <kivoparse/site.h>
+
 #include "links/UrlPaths.h"
 
 namespace kivoparse {
-namespace cli {
 
 enum class EFound { Exists, OtherCase, Missing };
 
@@ -26,7 +27,7 @@ struct SResolved {
 
 class CSiteIndex {
 public:
-    CSiteIndex();
+    explicit CSiteIndex(SiteCheck::FolderLister lister);
     ~CSiteIndex();
     // Follows the segments of url from the folder base ("" is the current
     // folder): "." stays, ".." goes up (never above "/"), and each name is
@@ -39,6 +40,7 @@ private:
     SNode* Parent(SNode* node);
     SNode* ParentByPath(SNode* node);
     void List(SNode* node);
+    SiteCheck::FolderLister mLister;
     std::unordered_map<std::string, std::unique_ptr<SNode>> mByPath;
     // The bases of the last look-ups: a document's URLs start from its
     // folder or the root, over and over.
@@ -46,5 +48,4 @@ private:
     SNode* mRecentNode[2] = {nullptr, nullptr};
 };
 
-}  // namespace cli
 }  // namespace kivoparse
