@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kivoparse/kivoparse.h"
+#include "kivoparse/site.h"
 #include "links/RuleMap.h"
 
 namespace {
@@ -197,6 +198,8 @@ val ReadRuleLines(const val& text) {
 // error and answers false, and the rewrite stops with this.
 struct RewriterStopped {};
 
+val Occurrence(const kivoparse::UrlOccurrence& o);
+
 class WebParser {
 public:
     int parseHTML(const val& html) { return mParser.ParseHTML(Bytes(html, "html")); }
@@ -218,18 +221,7 @@ public:
     val getUrlOccurrences(unsigned kinds) {
         val list = val::array();
         const std::vector<kivoparse::UrlOccurrence> found = mParser.GetUrlOccurrences(kivoparse::UrlKinds::FromBits(kinds));
-        for (size_t i = 0; i < found.size(); ++i) {
-            const kivoparse::UrlOccurrence& o = found[i];
-            val item = val::object();
-            item.set("kind", val(kivoparse::UrlKindName(o.kind)));
-            item.set("tag", ByteArray(o.tag));
-            item.set("attribute", ByteArray(o.attribute));
-            item.set("url", ByteArray(o.url));
-            item.set("offset", val(o.offset));
-            item.set("line", val(o.line));
-            item.set("column", val(o.column));
-            list.set(i, item);
-        }
+        for (size_t i = 0; i < found.size(); ++i) list.set(i, Occurrence(found[i]));
         return list;
     }
     int rewriteUrlsByMap(unsigned kinds, const WebUrlMap& map) {
@@ -269,8 +261,65 @@ public:
     // with FS.readFile.
     void setLogFile(const val& fileName) { mParser.SetLogFile(Bytes(fileName, "fileName")); }
 
+    kivoparse::Parser& Native() { return mParser; }
+
 private:
     kivoparse::Parser mParser;
+};
+
+val Occurrence(const kivoparse::UrlOccurrence& o) {
+    val item = val::object();
+    item.set("kind", val(kivoparse::UrlKindName(o.kind)));
+    item.set("tag", ByteArray(o.tag));
+    item.set("attribute", ByteArray(o.attribute));
+    item.set("url", ByteArray(o.url));
+    item.set("offset", val(o.offset));
+    item.set("line", val(o.line));
+    item.set("column", val(o.column));
+    return item;
+}
+
+// A kivoparse::SiteCheck over the files of a site known by their paths (as
+// "site/a/page.html"): what the browser was given, since a page cannot
+// look at a disk.
+class WebSiteCheck {
+public:
+    explicit WebSiteCheck(const val& paths) : mCheck(kivoparse::SiteCheck::OfPaths(ByteList(paths, "paths"))) {}
+
+    // The URLs of kinds in the tree parser holds, the document at path
+    // document: [{ problem ('missing' or 'case'), the fields of an
+    // occurrence, path, actual, repaired }].
+    val check(WebParser& parser, const val& document, const val& root, unsigned kinds) {
+        const std::vector<kivoparse::SiteFinding> found =
+            mCheck.Check(Bytes(document, "document"), Bytes(root, "root"),
+                         parser.Native().GetUrlOccurrences(kivoparse::UrlKinds::FromBits(kinds)));
+        val list = val::array();
+        for (size_t i = 0; i < found.size(); ++i) {
+            const kivoparse::SiteFinding& f = found[i];
+            val item = Occurrence(f.occurrence);
+            const bool missing = f.problem == kivoparse::SiteProblem::Missing;
+            item.set("problem", val(missing ? "missing" : "case"));
+            item.set("path", ByteArray(f.path));
+            item.set("actual", ByteArray(f.actual));
+            item.set("repaired", ByteArray(f.repaired));
+            list.set(i, item);
+        }
+        return list;
+    }
+    val counts() const {
+        const kivoparse::SiteCounts& c = mCheck.Counts();
+        val counts = val::object();
+        counts.set("checked", val(c.checked));
+        counts.set("missing", val(c.missing));
+        counts.set("otherCase", val(c.otherCase));
+        counts.set("external", val(c.external));
+        counts.set("templates", val(c.templates));
+        return counts;
+    }
+    val suggestedMap() const { return ByteArray(mCheck.SuggestedMap()); }
+
+private:
+    kivoparse::SiteCheck mCheck;
 };
 
 }  // namespace
@@ -307,4 +356,9 @@ EMSCRIPTEN_BINDINGS(kivoparse) {
         .function("setDocumentBase", &WebParser::setDocumentBase)
         .function("setTraceSink", &WebParser::setTraceSink)
         .function("setLogFile", &WebParser::setLogFile);
+    emscripten::class_<WebSiteCheck>("SiteCheck")
+        .constructor<const val&>()
+        .function("_check", &WebSiteCheck::check)
+        .function("counts", &WebSiteCheck::counts)
+        .function("suggestedMap", &WebSiteCheck::suggestedMap);
 }

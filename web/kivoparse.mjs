@@ -204,6 +204,19 @@ export async function createKivoparse(options = {}) {
   };
   Parser.prototype.rewriteUrls = function (map, kinds) { return rewriteUrls(this, map, kindBits(kinds)); };
 
+  // new SiteCheck(paths): the site as the list of its files' paths
+  // ("site/a/page.html"). check(parser, document, { root, kinds }) checks
+  // the URLs of the tree parser holds, the document at path document:
+  // relative ones from its folder, root-relative ones from root ('' by
+  // default); it answers what is wrong with them. counts() and
+  // suggestedMap() (a rule map repairing every URL found in another letter
+  // case) cover every check so far.
+  const SiteCheck = core.SiteCheck;
+  SiteCheck.prototype.check = function check(parser, document, { root, kinds } = {}) {
+    if (!(parser instanceof Parser)) throw new TypeError('check needs the Parser that holds the document');
+    return this._check(parser, document, root ?? '', kindBits(kinds));
+  };
+
   const parse = (html, base) => {
     shared.setDocumentBase(base ?? '');
     if (shared.parseHTML(html) !== 0) throw new RangeError('the document is too large to parse (2 GiB or more)');
@@ -213,6 +226,7 @@ export async function createKivoparse(options = {}) {
   return {
     Parser,
     UrlMap,
+    SiteCheck,
     // The names of the kinds of URL, as kinds takes them.
     kinds: core.kindNames(),
     FS: core.FS,

@@ -6,7 +6,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -20,12 +20,13 @@ const work = mkdtempSync(join(tmpdir(), 'kivoparse-web-'));
 process.on('exit', () => rmSync(work, { recursive: true, force: true }));
 
 const latin1 = (s) => Buffer.from(s, 'latin1');
+const byPlace = (a, b) => a.file.localeCompare(b.file) || a.line - b.line || a.column - b.column;
 const lines = (values) => Buffer.concat(values.flatMap((v) => [v, Buffer.from('\n')]));
 
 // The tool's output and status for a document; stderr kept for messages.
-function cli(args, input) {
+function cli(args, input, cwd) {
   try {
-    return { out: execFileSync(CLI, args, { input, stdio: ['pipe', 'pipe', 'pipe'] }), status: 0 };
+    return { out: execFileSync(CLI, args, { input, cwd, stdio: ['pipe', 'pipe', 'pipe'] }), status: 0 };
   } catch (error) {
     if (error.status === null || error.status === undefined) throw error;
     return { out: error.stdout, status: error.status, err: error.stderr.toString() };
@@ -242,5 +243,44 @@ test('kinds: defaults, rule lines, and what a rewriter may not do', () => {
     assert.deepEqual(parser.getHTML(), kivoparse.normalize(page), 'the tree as it was');
   } finally {
     parser.delete();
+  }
+});
+
+// The samples as a site in which half the files their URLs name exist in
+// another letter case and the rest not at all: SiteCheck over the list of
+// its paths finds what `kivoparse check` finds on disk, and suggests its map.
+test('SiteCheck over the paths of a site: as kivoparse check --json --suggest-map', () => {
+  const site = join(work, 'site');
+  mkdirSync(site, { recursive: true });
+  for (const name of readdirSync('samples')) writeFileSync(join(site, name), readFileSync(join('samples', name)));
+  const check = (args) => cli(['check', '-r', 'site', '--all', '--json', ...args], undefined, work);
+  const before = check([]).out.toString().trim().split('\n').map((line) => JSON.parse(line));
+  before.filter(({ path }, i) => i % 2 && !path.endsWith('/')).forEach(({ path }) => {
+    const cased = join(work, path.replace(/[^/]*$/, (name) => name.toUpperCase()));
+    mkdirSync(join(cased, '..'), { recursive: true });
+    writeFileSync(cased, '');
+  });
+  const expected = check(['--suggest-map', 'suggested.tsv']);
+  assert.equal(expected.status, 1);
+  const paths = readdirSync(site, { recursive: true }).map((path) => `site/${path}`).sort();
+  const siteCheck = new kivoparse.SiteCheck(paths);
+  const parser = new kivoparse.Parser();
+  const text = (bytes) => Buffer.from(bytes).toString();
+  try {
+    const found = [];
+    for (const path of paths.filter((p) => p.endsWith('.html'))) {
+      parser.parseHTML(readFileSync(join(work, path)));
+      for (const f of siteCheck.check(parser, path, { root: 'site', kinds: 'all' })) {
+        found.push({ file: path, line: f.line, column: f.column, tag: text(f.tag), attribute: text(f.attribute), kind: f.kind,
+          url: text(f.url), problem: f.problem, path: text(f.path), ...(f.problem === 'case' ? { actual: text(f.actual) } : {}) });
+      }
+    }
+    const reported = expected.out.toString().trim().split('\n').map((line) => JSON.parse(line));
+    assert.deepEqual([...found].sort(byPlace), reported.sort(byPlace));
+    assert.ok(found.some((f) => f.problem === 'case') && found.some((f) => f.problem === 'missing'));
+    assert.deepEqual(Buffer.from(siteCheck.suggestedMap()), readFileSync(join(work, 'suggested.tsv')));
+  } finally {
+    parser.delete();
+    siteCheck.delete();
   }
 });
