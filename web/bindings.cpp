@@ -7,6 +7,7 @@
 #include <emscripten/val.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -198,7 +199,37 @@ val ReadRuleLines(const val& text) {
 // error and answers false, and the rewrite stops with this.
 struct RewriterStopped {};
 
-val Occurrence(const kivoparse::UrlOccurrence& o);
+// Occurrences (and findings) go out packed, since an object built field by
+// field from here costs a call into JavaScript a field: numbers, one
+// Uint32Array of a fixed count a record, and bytes, the strings one after
+// another, their lengths among the numbers. kivoparse.mjs unpacks them.
+class Packed {
+public:
+    void Add(const kivoparse::UrlOccurrence& o) {
+        Number(static_cast<unsigned>(o.kind));
+        Number(o.offset);
+        Number(o.line);
+        Number(o.column);
+        String(o.tag);
+        String(o.attribute);
+        String(o.url);
+    }
+    void Number(std::size_t n) { mNumbers.push_back(static_cast<std::uint32_t>(n)); }
+    void String(const std::string& s) {
+        Number(s.size());
+        mBytes += s;
+    }
+    val Out() const {
+        val out = val::object();
+        out.set("numbers", val::global("Uint32Array").new_(emscripten::typed_memory_view(mNumbers.size(), mNumbers.data())));
+        out.set("bytes", ByteArray(mBytes));
+        return out;
+    }
+
+private:
+    std::vector<std::uint32_t> mNumbers;
+    std::string mBytes;
+};
 
 class WebParser {
 public:
@@ -216,13 +247,11 @@ public:
     int rewrite(const WebUrlMap& images, const WebUrlMap& links) { return mParser.Rewrite(images.Map(), links.Map()); }
     // ---- URL kinds: kinds are the bits kivoparse.mjs has from ParseKinds.
     val getUrls(unsigned kinds) { return ArrayOf(mParser.GetUrls(kivoparse::UrlKinds::FromBits(kinds))); }
-    // [{ kind, tag, attribute, url, offset, line, column }], kind a name,
-    // tag, attribute and url bytes.
+    // Packed (above): kind, offset, line, column, tag, attribute, url.
     val getUrlOccurrences(unsigned kinds) {
-        val list = val::array();
-        const std::vector<kivoparse::UrlOccurrence> found = mParser.GetUrlOccurrences(kivoparse::UrlKinds::FromBits(kinds));
-        for (size_t i = 0; i < found.size(); ++i) list.set(i, Occurrence(found[i]));
-        return list;
+        Packed packed;
+        for (const kivoparse::UrlOccurrence& o : mParser.GetUrlOccurrences(kivoparse::UrlKinds::FromBits(kinds))) packed.Add(o);
+        return packed.Out();
     }
     int rewriteUrlsByMap(unsigned kinds, const WebUrlMap& map) {
         return mParser.Rewrite(kivoparse::UrlKinds::FromBits(kinds), map.Map());
@@ -267,18 +296,6 @@ private:
     kivoparse::Parser mParser;
 };
 
-val Occurrence(const kivoparse::UrlOccurrence& o) {
-    val item = val::object();
-    item.set("kind", val(kivoparse::UrlKindName(o.kind)));
-    item.set("tag", ByteArray(o.tag));
-    item.set("attribute", ByteArray(o.attribute));
-    item.set("url", ByteArray(o.url));
-    item.set("offset", val(o.offset));
-    item.set("line", val(o.line));
-    item.set("column", val(o.column));
-    return item;
-}
-
 // A kivoparse::SiteCheck over the files of a site known by their paths (as
 // "site/a/page.html"): what the browser was given, since a page cannot
 // look at a disk.
@@ -287,24 +304,21 @@ public:
     explicit WebSiteCheck(const val& paths) : mCheck(kivoparse::SiteCheck::OfPaths(ByteList(paths, "paths"))) {}
 
     // The URLs of kinds in the tree parser holds, the document at path
-    // document: [{ problem ('missing' or 'case'), the fields of an
-    // occurrence, path, actual, repaired }].
+    // document, packed: each occurrence, then its problem (0 missing, 1
+    // another letter case), path, actual and repaired.
     val check(WebParser& parser, const val& document, const val& root, unsigned kinds) {
         const std::vector<kivoparse::SiteFinding> found =
             mCheck.Check(Bytes(document, "document"), Bytes(root, "root"),
                          parser.Native().GetUrlOccurrences(kivoparse::UrlKinds::FromBits(kinds)));
-        val list = val::array();
-        for (size_t i = 0; i < found.size(); ++i) {
-            const kivoparse::SiteFinding& f = found[i];
-            val item = Occurrence(f.occurrence);
-            const bool missing = f.problem == kivoparse::SiteProblem::Missing;
-            item.set("problem", val(missing ? "missing" : "case"));
-            item.set("path", ByteArray(f.path));
-            item.set("actual", ByteArray(f.actual));
-            item.set("repaired", ByteArray(f.repaired));
-            list.set(i, item);
+        Packed packed;
+        for (const kivoparse::SiteFinding& f : found) {
+            packed.Add(f.occurrence);
+            packed.Number(f.problem == kivoparse::SiteProblem::Missing ? 0 : 1);
+            packed.String(f.path);
+            packed.String(f.actual);
+            packed.String(f.repaired);
         }
-        return list;
+        return packed.Out();
     }
     val counts() const {
         const kivoparse::SiteCounts& c = mCheck.Counts();

@@ -171,8 +171,35 @@ export async function createKivoparse(options = {}) {
     };
   }
   Parser.prototype.getUrls = function getUrls(kinds) { return this._getUrls(kindBits(kinds)); };
+  // The occurrences (or findings) bindings.cpp packs: per record the
+  // numbers kind, offset, line, column, then the lengths of tag, attribute
+  // and url, whose bytes follow one another; a finding adds its problem
+  // and the lengths of path, actual and repaired.
+  const names = core.kindNames();
+  const unpack = ({ numbers, bytes }, findings) => {
+    const list = [];
+    let at = 0;
+    const take = (length) => bytes.slice(at, (at += length));
+    for (let i = 0; i < numbers.length;) {
+      const o = { kind: names[numbers[i]], tag: null, attribute: null, url: null, offset: numbers[i + 1], line: numbers[i + 2],
+        column: numbers[i + 3] };
+      o.tag = take(numbers[i + 4]);
+      o.attribute = take(numbers[i + 5]);
+      o.url = take(numbers[i + 6]);
+      i += 7;
+      if (findings) {
+        o.problem = numbers[i] === 0 ? 'missing' : 'case';
+        o.path = take(numbers[i + 1]);
+        o.actual = take(numbers[i + 2]);
+        o.repaired = take(numbers[i + 3]);
+        i += 4;
+      }
+      list.push(o);
+    }
+    return list;
+  };
   Parser.prototype.getUrlOccurrences = function getUrlOccurrences(kinds) {
-    return this._getUrlOccurrences(kindBits(kinds));
+    return unpack(this._getUrlOccurrences(kindBits(kinds)), false);
   };
   // rewriteUrls(map, kinds): the URLs of kinds rewritten by map: a UrlMap
   // (prefix rules included), pairs, or a function (kind, url) => new URL (a string or bytes), or null
@@ -214,7 +241,7 @@ export async function createKivoparse(options = {}) {
   const SiteCheck = core.SiteCheck;
   SiteCheck.prototype.check = function check(parser, document, { root, kinds } = {}) {
     if (!(parser instanceof Parser)) throw new TypeError('check needs the Parser that holds the document');
-    return this._check(parser, document, root ?? '', kindBits(kinds));
+    return unpack(this._check(parser, document, root ?? '', kindBits(kinds)), true);
   };
 
   const parse = (html, base) => {
@@ -257,7 +284,7 @@ export async function createKivoparse(options = {}) {
     // [{ kind, tag, attribute, url, offset, line, column }].
     urlOccurrences: guard((html, { kinds, base } = {}) => {
       const bits = kindBits(kinds);
-      return parse(html, base)._getUrlOccurrences(bits);
+      return unpack(parse(html, base)._getUrlOccurrences(bits), false);
     }),
     // The document with the URLs of the chosen kinds rewritten by map (as
     // Parser's rewriteUrls).

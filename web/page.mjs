@@ -295,7 +295,7 @@ function drawMap(kind) {
       (buttons[Math.min(i, buttons.length - 1)] ?? view.box.querySelector('.add')).focus();
     });
     last.append(remark, remove);
-    row.append(field('from', 'Old'), prefixCell, arrow, field('to', 'New'), last);
+    row.append(field('from', 'Old'), arrow, field('to', 'New'), prefixCell, last);
     return row;
   }));
   updateRemarks(kind);
