@@ -9,6 +9,9 @@
 //   links.delete();
 //   const parser = new kivoparse.Parser();                      // the library's operations
 //   parser.parseHTML(page); parser.getImages(); parser.delete();
+//   kivoparse.urlOccurrences(page, { kinds: 'all' });           // every URL with its place
+//   const moved = kivoparse.UrlMap.parseRules('http://old.example.com/*\thttps://example.com/*\n');
+//   kivoparse.rewriteUrls(page, moved, { kinds: 'all' });       // or a function (kind, url) => new URL
 //
 // Inputs are strings (encoded as UTF-8), Uint8Arrays, other typed arrays or
 // ArrayBuffers; every document and URL that comes out is a new Uint8Array
@@ -232,17 +235,19 @@ export async function createKivoparse(options = {}) {
   Parser.prototype.rewriteUrls = function (map, kinds) { return rewriteUrls(this, map, kindBits(kinds)); };
 
   // new SiteCheck(paths): the site as the list of its files' paths
-  // ("site/a/page.html"). check(parser, document, { root, kinds }) checks
-  // the URLs of the tree parser holds, the document at path document:
-  // relative ones from its folder, root-relative ones from root ('' by
-  // default); it answers what is wrong with them. counts() and
-  // suggestedMap() (a rule map repairing every URL found in another letter
-  // case) cover every check so far.
+  // ("site/a/page.html"). check(document, html, { root, kinds, base })
+  // checks the URLs of the document at path document (html: its text, or
+  // a Parser holding its tree): relative ones from its folder, root-relative
+  // ones from root ('' by default); it answers what is wrong with them.
+  // counts() and suggestedMap() (a rule map repairing every URL found in
+  // another letter case) cover every check so far.
   const SiteCheck = core.SiteCheck;
-  SiteCheck.prototype.check = function check(parser, document, { root, kinds } = {}) {
-    if (!(parser instanceof Parser)) throw new TypeError('check needs the Parser that holds the document');
-    return unpack(this._check(parser, document, root ?? '', kindBits(kinds)), true);
-  };
+  const check = guard((site, document, html, { root, kinds, base } = {}) => {
+    const bits = kindBits(kinds);
+    const parser = html instanceof Parser ? html : parse(html, base);
+    return unpack(site._check(parser, document, root ?? '', bits), true);
+  });
+  SiteCheck.prototype.check = function (...args) { return check(this, ...args); };
 
   const parse = (html, base) => {
     shared.setDocumentBase(base ?? '');

@@ -141,7 +141,7 @@ async function list() {
         }
       }
       if (!(siteCheck instanceof k.SiteCheck)) siteCheck = new k.SiteCheck(site);
-      for (const finding of siteCheck.check(lister, document.path, { root: rootOf(document.path), kinds })) {
+      for (const finding of siteCheck.check(document.path, lister, { root: rootOf(document.path), kinds })) {
         const index = inFile.get(names.indexOf(finding.kind) + foldKey(finding.url));
         const where = finding.problem === 'missing' ? file.missing : file.cased;
         if (index === undefined || where.includes(index)) continue;
