@@ -2,8 +2,11 @@
 // everything that can be checked before any work (options, map files, log
 // file, output directory, output paths); then executed: the workers parse
 // the inputs and the results are written in input order.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 #include <map>
 #include <optional>
 #include <thread>
@@ -258,6 +261,26 @@ int Execute(SPlan& plan) {
     return anyFailed ? kExitFailed : kExitOk;
 }
 
+// Static objects of the command-line reader allocate before main. Under an
+// address-space limit that leaves no room for them, not even the exception
+// that says so can be made, and the run would end in std::terminate: before
+// main it ends with a message and status 1 instead.
+bool bMainStarted = false;
+std::terminate_handler gDefaultTerminate = nullptr;
+[[noreturn]] void TerminateBeforeMain() {
+    if (!bMainStarted) {
+        static const char kMessage[] =
+            "kivoparse: not enough memory to start; is the address-space limit (ulimit -v) too low?\n";
+        [[maybe_unused]] const ssize_t written = ::write(2, kMessage, sizeof kMessage - 1);
+        ::_exit(kExitFailed);
+    }
+    if (gDefaultTerminate) gDefaultTerminate();
+    std::abort();
+}
+struct STerminateBeforeMain {
+    STerminateBeforeMain() { gDefaultTerminate = std::set_terminate(TerminateBeforeMain); }
+} const gTerminateBeforeMain __attribute__((init_priority(101)));
+
 int Run(int argc, char** argv) {
     // Under an address-space limit that leaves the heap no room, even the
     // message about running out of memory could not be made later on, nor
@@ -277,6 +300,7 @@ int Run(int argc, char** argv) {
 }  // namespace kivoparse
 
 int main(int argc, char** argv) {
+    kivoparse::cli::bMainStarted = true;
     if (!kivoparse::cli::GuardStandardDescriptors()) return 1;
     kivoparse::cli::InitProcessIO();
     try {
