@@ -516,10 +516,17 @@ const filePager = pager($('#files-pager'), 'the file list', () => drawFiles());
 
 function filterText() { return $('#filter').value.toLowerCase(); }
 
+const problemsOnly = () => $('#problems-only').checked;
+const hasProblem = (i) => groups.missing[i] > 0 || groups.cased[i] > 0;
+
 function drawUrls() {
   const filter = filterText();
   const all = groups.counts.length;
-  const shown = filter ? stringsHolding(groups.search, filter) : null;   // null: every URL
+  let shown = filter ? stringsHolding(groups.search, filter) : null;   // null: every URL
+  if (problemsOnly()) {
+    shown = shown ? shown.filter(hasProblem) : [];
+    if (!filter) for (let i = 0; i < all; ++i) if (hasProblem(i)) shown.push(i);
+  }
   const total = shown ? shown.length : all;
   const page = urlPager.show(total, URL_ROWS);
   const rows = [];
@@ -549,7 +556,7 @@ function drawUrls() {
   const others = all - images - links;
   $('#url-counts').textContent = `${plural(images, 'image URL')}, ${plural(links, 'link URL')}` +
     (others || listedKinds !== 'images,links' ? `, ${plural(others, 'URL')} of other kinds` : '') +
-    (filter ? ` (${count(shown.length)} shown)` : '');
+    (shown ? ` (${count(shown.length)} shown)` : '');
 }
 
 // What the site check says of URL i: in how many files it names no file,
@@ -608,7 +615,9 @@ function urlCell(row, file, kind, filter) {
 
 function drawFiles() {
   const filter = filterText();
-  const shown = filter ? files.filter((file) => file.search.includes(filter)) : files;
+  const problems = problemsOnly();
+  const shown = filter || problems ? files.filter((file) => (!filter || file.search.includes(filter)) &&
+    (!problems || file.missing.length > 0 || file.cased.length > 0)) : files;
   const page = filePager.show(shown.length, FILE_ROWS);
   const body = $('#files tbody');
   body.replaceChildren(...shown.slice(page * FILE_ROWS, (page + 1) * FILE_ROWS).map((file) => {
@@ -1014,6 +1023,7 @@ $('#filter').addEventListener('input', () => {
   clearTimeout(filterTimer);
   filterTimer = setTimeout(draw, files.length > 200 || groups.counts.length > 2000 ? 200 : 50);   // wait for the next key
 });
+$('#problems-only').addEventListener('change', draw);
 $('#base').addEventListener('input', () => {
   clearTimeout(baseTimer);
   baseTimer = setTimeout(baseChanged, 400);

@@ -385,6 +385,10 @@ test('a site check: other kinds, flags, the suggested map, a rule map', async ()
         [...new Set(found.filter((f) => f.problem === problem).map((f) => f.url))].sort(), flag);
     }
   }
+  const flagged = await page.locator('#urls tbody td.check:not(:empty)').count();
+  await page.getByLabel('Problems only').check();
+  await page.waitForFunction((n) => document.querySelectorAll('#urls tbody tr').length === n, flagged);
+  assert.equal(await page.locator('#urls tbody td.check:empty').count(), 0);
   assert.match(await page.locator('#check-line').textContent(),
     new RegExp(`^Site check: ${counts[0]} local URLs checked against the files opened: ${counts[1]} broken, ${counts[2]} in another`));
   assert.deepEqual(await saved(page, () => page.getByRole('button', { name: 'Save suggested map' }).click()),
