@@ -194,10 +194,6 @@ val ReadRuleLines(const val& text) {
     return rows;
 }
 
-// What a JavaScript rewriter gave back for a URL when it threw, or gave
-// something that is not a URL: the wrapper in kivoparse.mjs keeps the
-// error and answers false, and the rewrite stops with this.
-struct RewriterStopped {};
 
 // Occurrences (and findings) go out packed, since an object built field by
 // field from here costs a call into JavaScript a field: numbers, one
@@ -259,21 +255,34 @@ public:
     // rewriter(kind name, url bytes) is kivoparse.mjs's wrapper of the
     // user's function: it answers null (keep the URL), a string or bytes
     // (the new URL), or false when the function threw or answered
-    // something else; that stops the rewrite, the tree unchanged, and -2
-    // tells the wrapper to throw what it kept.
+    // something else. No exception may cross the library here (it is built
+    // without them, so its frames would not be unwound): a first walk only
+    // asks and keeps the answers, changing nothing; a false stops the
+    // asking and returns -2, the tree as it was, for the wrapper to throw
+    // what it kept. A second walk over the same tree, which meets the URLs
+    // in the same order, applies the answers.
     int rewriteUrlsBy(unsigned kinds, const val& rewriter) {
+        const kivoparse::UrlKinds set = kivoparse::UrlKinds::FromBits(kinds);
         const val names = KindNames();
-        try {
-            return mParser.Rewrite(kivoparse::UrlKinds::FromBits(kinds),
-                                   [&](kivoparse::UrlKind kind, std::string_view url) -> std::optional<std::string> {
-                                       val answer = rewriter(names[static_cast<unsigned>(kind)], ByteArray(std::string(url)));
-                                       if (answer.isNull() || answer.isUndefined()) return std::nullopt;
-                                       if (answer.isFalse()) throw RewriterStopped();
-                                       return Bytes(answer, "the rewriter's answer");
-                                   });
-        } catch (const RewriterStopped&) {
-            return -2;
-        }
+        std::vector<std::optional<std::string>> answers;
+        bool stopped = false;
+        mParser.Rewrite(set, [&](kivoparse::UrlKind kind, std::string_view url) -> std::optional<std::string> {
+            if (stopped) return std::nullopt;
+            const val answer = rewriter(names[static_cast<unsigned>(kind)], ByteArray(std::string(url)));
+            if (answer.isFalse()) {
+                stopped = true;
+            } else if (answer.isNull() || answer.isUndefined()) {
+                answers.emplace_back();
+            } else {
+                answers.emplace_back(Bytes(answer, "the rewriter's answer"));
+            }
+            return std::nullopt;
+        });
+        if (stopped) return -2;
+        std::size_t next = 0;
+        return mParser.Rewrite(set, [&](kivoparse::UrlKind, std::string_view) -> std::optional<std::string> {
+            return next < answers.size() ? std::move(answers[next++]) : std::nullopt;
+        });
     }
     void setDocumentBase(const val& base) { mParser.SetDocumentBase(Bytes(base, "base")); }
     // Each trace line (a Uint8Array, no line end) to a function; null or
