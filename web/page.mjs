@@ -489,8 +489,16 @@ function mapChanged() {
   clearTimeout(mapTimer);
   mapTimer = setTimeout(sendMaps, 200);
   clearTimeout(storeTimer);
-  storeTimer = setTimeout(storeMaps, 300);
+  storeTimer = setTimeout(storeNow, 300);
 }
+
+function storeNow() {
+  clearTimeout(storeTimer);
+  storeTimer = 0;
+  storeMaps();
+}
+// A reload or a closed tab within the wait still keeps the last edit.
+addEventListener('pagehide', () => { if (storeTimer) storeNow(); });
 
 function sendMaps(andPreview = true) {
   clearTimeout(mapTimer);

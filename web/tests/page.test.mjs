@@ -218,9 +218,8 @@ test('the samples folder: listed, mapped, zipped as the command-line tool writes
   sameAsTool(await download(page, () => page.click('#download')));
   assert.equal(await page.locator('#errors li').count(), 2, 'the map and paste errors only');
 
-  // The maps are there again after a reload.
-  // The browser commits the page's storage a moment after it is written.
-  await page.waitForTimeout(1500);
+  // The maps are there again after a reload, even one that comes before
+  // the page's wait to store them is over.
   await page.reload();
   await page.locator('.map[data-kind=hrefs] tbody tr').nth(1).waitFor();
   assert.deepEqual(await page.locator('.map tbody input:not(.prefix)').evaluateAll((inputs) => inputs.map((i) => i.value)),
