@@ -282,14 +282,16 @@ struct STerminateBeforeMain {
 } const gTerminateBeforeMain __attribute__((init_priority(101)));
 
 int Run(int argc, char** argv) {
+    // "--version" and "--help" are answered while the command line is read,
+    // which needs little: the heap grows by what is asked once it cannot
+    // take its usual step (StartHeapUnderTightLimit, below).
+    SPlan plan;
+    if (int status = ParseCommandLine(argc, argv, plan.mOptions); status >= 0) return status;
     // Under an address-space limit that leaves the heap no room, even the
-    // message about running out of memory could not be made later on, nor
-    // the exceptions the command line is read with.
+    // message about running out of memory could not be made later on.
     void* probe = std::malloc(std::size_t{256} << 10);
     std::free(probe);
     if (!probe) return Fail("not enough memory to start; is the address-space limit (ulimit -v) too low?");
-    SPlan plan;
-    if (int status = ParseCommandLine(argc, argv, plan.mOptions); status >= 0) return status;
     if (int status = Plan(plan)) return status;
     return Execute(plan);
 }
