@@ -54,6 +54,11 @@ struct SBytesField {
 // size) with huge pages, where it lets a program ask (Linux); a page fault
 // then costs one per 2 MiB instead of one per 4 KiB. Only a hint.
 void AdviseHugePages(void* memory, std::size_t size) noexcept;
+// Asks the system to back the whole pages inside [memory, memory + size)
+// at once, where it lets a program ask (Linux 5.14 and later), instead of
+// one page fault at each first touch. Only a hint: pages already backed
+// stay as they are.
+void PrefaultPages(void* memory, std::size_t size) noexcept;
 
 // How bytes are stored: as given, A-Z as a-z, or a-z as A-Z.
 enum class ECase : unsigned char { Keep, Lower, Upper };
