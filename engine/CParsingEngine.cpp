@@ -219,8 +219,15 @@ void CParsingEngine::TakeRun(SLoop& loop, std::int64_t end) {
     const std::int64_t from = loop.bByte + 1;
     if (end <= from) return;
     const char* bytes = reinterpret_cast<const char*>(mText) + from;
-    const auto length = static_cast<std::size_t>(end - from);
+    auto length = static_cast<std::size_t>(end - from);
     mWork += length;
+    if (mBuffer.RunsUpTo(from)) {
+        // The bytes collected run on into these: one piece, so that a name
+        // arrives whole.
+        bytes -= mBuffer.Count();
+        length += static_cast<std::size_t>(mBuffer.Count());
+        mBuffer.Clear();
+    }
     if (mState == KP_PROPERTY_NAME) {
         FlushPropertyName();
         mCurrentObject->AppendName(bytes, length, ECase::Lower);

@@ -17,6 +17,7 @@ public:
     bool IsOpen() const override { return bOpen; }
     void Normalize() override;
     void AppendData(const char* bytes, std::size_t length) override {
+        if (mDataSize == 0 && TakeKnownName(bytes, length)) return;
         Store()->Append(DataField(), bytes, length, ECase::Upper);
     }
     void SetData(const char* bytes, std::size_t length) override {
@@ -40,6 +41,11 @@ public:
     CPropertyNode* FindProperty(std::string_view name) const;
 
 private:
+    // A name with lower-case letters that upper-cases to a common tag's
+    // name, with or without its "/", becomes a view of a constant of the
+    // program: no bytes stored.
+    bool TakeKnownName(const char* bytes, std::size_t length) noexcept;
+
     CNodeList mProperties;
 };
 

@@ -55,6 +55,66 @@ constexpr std::array<SEntryRange, 256> MakeRanges() {
 
 constexpr std::array<SEntryRange, 256> kRangeByFirstByte = MakeRanges();
 
+// The names of common tags, each with the "/" of its end tag in front: a
+// tag whose name, written with lower-case letters, upper-cases to one of
+// them views the constant (from its "/" or after it) instead of storing
+// bytes of its own. At most 8 bytes each way.
+constexpr std::array<const char*, 109> kKnownNames{{
+    "/A",      "/ABBR",    "/ADDRESS", "/AREA",    "/ARTICLE", "/ASIDE",   "/AUDIO",   "/B",       "/BASE",
+    "/BDI",    "/BDO",     "/BIG",     "/BODY",    "/BR",      "/BUTTON",  "/CANVAS",  "/CAPTION", "/CENTER",
+    "/CITE",   "/CODE",    "/COL",     "/COLGROUP", "/DATA",   "/DD",      "/DEL",     "/DETAILS", "/DFN",
+    "/DIALOG", "/DIV",     "/DL",      "/DT",      "/EM",      "/EMBED",   "/FIELDSET", "/FIGURE", "/FONT",
+    "/FOOTER", "/FORM",    "/FRAME",   "/H1",      "/H2",      "/H3",      "/H4",      "/H5",      "/H6",
+    "/HEAD",   "/HEADER",  "/HR",      "/HTML",    "/I",       "/IFRAME",  "/IMG",     "/INPUT",   "/INS",
+    "/KBD",    "/LABEL",   "/LEGEND",  "/LI",      "/LINK",    "/MAIN",    "/MAP",     "/MARK",    "/MENU",
+    "/META",   "/NAV",     "/NOBR",    "/NOSCRIPT", "/OBJECT", "/OL",      "/OPTGROUP", "/OPTION", "/P",
+    "/PARAM",  "/PATH",    "/PICTURE", "/PRE",     "/Q",       "/S",       "/SAMP",    "/SCRIPT",  "/SECTION",
+    "/SELECT", "/SMALL",   "/SOURCE",  "/SPAN",    "/STRONG",  "/STYLE",   "/SUB",     "/SUMMARY", "/SUP",
+    "/SVG",    "/TABLE",   "/TBODY",   "/TD",      "/TEMPLATE", "/TEXTAREA", "/TFOOT", "/TH",      "/THEAD",
+    "/TIME",   "/TITLE",   "/TR",      "/TT",      "/U",       "/UL",      "/VAR",     "/VIDEO",   "/WBR",
+    "/G",
+}};
+
+// A name of up to 8 bytes packed into a word, first byte lowest (a name
+// holds no NUL, so no two share a word).
+constexpr std::uint64_t PackKnown(const char* name, std::size_t length) {
+    std::uint64_t word = 0;
+    for (std::size_t i = 0; i < length; ++i) word |= std::uint64_t{static_cast<unsigned char>(name[i])} << (8 * i);
+    return word;
+}
+
+constexpr std::size_t Length(const char* name) {
+    std::size_t length = 0;
+    while (name[length]) ++length;
+    return length;
+}
+
+struct SKnownSlot {
+    std::uint64_t word;
+    const char* name;
+};
+constexpr std::size_t kKnownSlotBits = 9;
+constexpr std::size_t KnownSlot(std::uint64_t word) {
+    return static_cast<std::size_t>((word * 0x9E3779B97F4A7C15u) >> (64 - kKnownSlotBits));
+}
+
+// Open addressing, probed in order; a word of 0 marks a free slot.
+constexpr std::array<SKnownSlot, std::size_t{1} << kKnownSlotBits> MakeKnownSlots() {
+    std::array<SKnownSlot, std::size_t{1} << kKnownSlotBits> slots{};
+    for (const char* name : kKnownNames) {
+        const std::size_t length = Length(name);
+        for (std::size_t skip = 0; skip < 2; ++skip) {
+            if (length - skip > 8) continue;
+            const std::uint64_t word = PackKnown(name + skip, length - skip);
+            std::size_t slot = KnownSlot(word);
+            while (slots[slot].word != 0) slot = (slot + 1) & (slots.size() - 1);
+            slots[slot] = SKnownSlot{word, name + skip};
+        }
+    }
+    return slots;
+}
+constexpr std::array<SKnownSlot, std::size_t{1} << kKnownSlotBits> kKnownSlots = MakeKnownSlots();
+
 // Whether value is "middle" with ASCII letters in any case.
 bool IsMiddle(std::string_view value) {
     constexpr std::string_view kMiddle = "middle";
@@ -84,6 +144,32 @@ int LookUpTagType(const char* name, std::size_t length) {
         if (kTagTable[i].name.size() == length && kTagTable[i].name == key) return kTagTable[i].type;
     }
     return 0;
+}
+
+bool CTagNode::TakeKnownName(const char* bytes, std::size_t length) noexcept {
+    if (length == 0 || length > 8) return false;
+    std::uint64_t word = 0;
+    bool lower = false;
+    for (std::size_t i = 0; i < length; ++i) {
+        auto byte = static_cast<unsigned char>(bytes[i]);
+        if (static_cast<unsigned char>(byte - 'a') < 26) {
+            byte = static_cast<unsigned char>(byte - ('a' - 'A'));
+            lower = true;
+        }
+        word |= std::uint64_t{byte} << (8 * i);
+    }
+    // A name written in upper case stays a view of the text, which tells
+    // where the tag was written.
+    if (!lower) return false;
+    for (std::size_t slot = KnownSlot(word);; slot = (slot + 1) & (kKnownSlots.size() - 1)) {
+        const SKnownSlot& known = kKnownSlots[slot];
+        if (known.word == word && known.name[length] == '\0') {
+            mDataBytes = known.name;
+            mDataSize = static_cast<std::uint32_t>(length);
+            return true;
+        }
+        if (known.word == 0) return false;
+    }
 }
 
 void CTagNode::Normalize() {
