@@ -64,4 +64,10 @@ enum : int {
 // The tag table: the code of a tag name (without its "/"), 0 if unknown.
 int LookUpTagType(const char* name, std::size_t length);
 
+// The common tag names that tags view instead of storing their own bytes
+// (see CTagNode::TakeKnownName), numbered from 0: the number of name (in
+// upper case, without a "/"), or -1 when it is none of them ("/P" is none).
+constexpr std::size_t kKnownNameCount = 109;
+int KnownNameIndex(std::string_view name);
+
 }  // namespace kivoparse
