@@ -126,8 +126,15 @@ void CParsingEngine::CompleteInsert() {
 
 void CParsingEngine::OnNonWhiteSpace(SLoop& loop, unsigned char c) {
     if (c == ' ' || c == '\n' || c == '\r') return;
-    loop.bRedoState = true;
     mState = mReturnState;
+    if (mState == KP_PROPERTY_NAME && mShortcuts.ReadsOn(c)) {
+        // The byte goes to the next state now, as the loop's next step
+        // would hand it: that step is counted, and nothing else differs.
+        ++mWork;
+        OnPropertyName(loop, c);
+        return;
+    }
+    loop.bRedoState = true;
 }
 
 // Comments are read as text (nothing enters this state from a tag name);

@@ -33,8 +33,12 @@ public:
     void CloseWithEndTag(NodePtr<CTagNode> endTag);
 
     void ClassifyTag();
+    // The rules of IMG, TD and STYLE, and the design-time attributes; most
+    // tags need neither, which is settled here without a call.
     void ApplyPropertyRules();
-    void ApplyDesignTimeRules();
+    void ApplyDesignTimeRules() {
+        if (!mProperties.IsEmpty()) DropDesignTimeProperties();
+    }
 
     CNodeList* Properties() { return &mProperties; }
     const CNodeList* Properties() const { return &mProperties; }
@@ -45,6 +49,8 @@ private:
     // name, with or without its "/", becomes a view of a constant of the
     // program: no bytes stored.
     bool TakeKnownName(const char* bytes, std::size_t length) noexcept;
+    void ApplyTypeRules();
+    void DropDesignTimeProperties();
 
     CNodeList mProperties;
 };
@@ -60,6 +66,10 @@ enum : int {
     KP_TAG_STYLE = 101,
     KP_TAG_TD = 106,
 };
+
+inline void CTagNode::ApplyPropertyRules() {
+    if (mTagType == KP_TAG_IMG || mTagType == KP_TAG_TD || mTagType == KP_TAG_STYLE) ApplyTypeRules();
+}
 
 // The tag table: the code of a tag name (without its "/"), 0 if unknown.
 int LookUpTagType(const char* name, std::size_t length);

@@ -248,7 +248,7 @@ void CTagNode::ClassifyTag() {
     if (type != 0) mTagType = static_cast<std::int16_t>(type);
 }
 
-void CTagNode::ApplyPropertyRules() {
+void CTagNode::ApplyTypeRules() {
     switch (mTagType) {
     case KP_TAG_IMG: {
         // "src" first, the others in their order.
@@ -279,8 +279,7 @@ void CTagNode::ApplyPropertyRules() {
     }
 }
 
-void CTagNode::ApplyDesignTimeRules() {
-    if (mProperties.IsEmpty()) return;
+void CTagNode::DropDesignTimeProperties() {
     // One of each design-time attribute goes per pass: the first
     // "DESIGNTIMESP" (else the first "designtimesp") and the first
     // "designtimeurl", found in one walk; shorter names are passed over.
