@@ -39,14 +39,6 @@ constexpr std::size_t kLargestBlock = std::size_t{1} << 20;
 
 std::uintptr_t Address(const void* pointer) { return reinterpret_cast<std::uintptr_t>(pointer); }
 
-bool NeedsCaseChange(const char* bytes, std::size_t length, ECase how) {
-    const char from = how == ECase::Upper ? 'a' : 'A';
-    for (std::size_t i = 0; i < length; ++i) {
-        if (static_cast<unsigned char>(bytes[i] - from) < 26) return true;
-    }
-    return false;
-}
-
 void CopyWithCase(char* to, const char* from, std::size_t length, ECase how) {
     if (how == ECase::Keep) {
         std::memcpy(to, from, length);
