@@ -70,11 +70,14 @@ void CParsingEngine::OnTagName(SLoop& loop, unsigned char c) {
         return;
     }
     // Spaces before the first name byte stay in the name but do not count.
-    AddByte(c);
-    if (c == ' ') return;
-    ++loop.nNameBytes;
+    if (c == ' ') {
+        AddByte(c);
+        return;
+    }
     const std::int64_t end = mShortcuts.RunEnd(loop.bByte, kTagNameRun.data());
-    loop.nNameBytes += static_cast<std::int32_t>(end - loop.bByte - 1);
+    loop.nNameBytes += static_cast<std::int32_t>(end - loop.bByte);
+    if (TakeByteAndRun(loop, end)) return;
+    AddByte(c);
     TakeRun(loop, end);
 }
 
