@@ -220,7 +220,8 @@ int KnownNameIndex(std::string_view name) {
         // A view of the table: its row, from the "/" or after it.
         const std::size_t index = (at - first) / kKnownNameStride;
         const std::size_t skip = (at - first) % kKnownNameStride;
-        if (skip == 1 && kKnownNameBytes.bytes[index][1 + name.size()] == '\0') return static_cast<int>(index);
+        if (skip == 1 && name.size() <= 8 && kKnownNameBytes.bytes[index][1 + name.size()] == '\0')
+            return static_cast<int>(index);
         return -1;
     }
     if (name.empty() || name.size() > 8) return -1;
