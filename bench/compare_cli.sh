@@ -3,7 +3,8 @@
 # of documents and over generated ones:
 #   bench/compare_cli.sh OLD NEW TREE [COUNT [SINGLE]]
 # Every command with and without --base, --log, -r, --out, --json and -0;
-# the maps are made from the tree's own URLs. COUNT documents are generated;
+# the maps are made from the tree's own URLs; urls, check (with the map it
+# suggests) and fix --map with that map. COUNT documents are generated;
 # SINGLE files of each tree are also run one at a time (the trace among them).
 # NEW's fix with one map must equal OLD's fix-images or fix-hrefs. Prints each difference; the
 # status is 1 when there is one.
@@ -64,6 +65,20 @@ for dir in "$TREE" "$WORK/gen"; do
         "$OLD" fix-hrefs --map "$links" "${b[@]}" -r "$dir" >"$WORK/old.out"
         "$NEW" fix --hrefs-map "$links" "${b[@]}" -r "$dir" | cmp -s - "$WORK/old.out" || { echo "differs: fix --hrefs-map"; differ=1; }
     done
+    # The commands on every kind of URL, when OLD has them: the reports, the
+    # counts, the status and the suggested map, then fix with that map.
+    if "$OLD" urls --all /dev/null >/dev/null 2>&1; then
+        same urls urls --all --json -r "$dir"
+        for args in "--all" "--json --kinds css,links,resources"; do
+            # shellcheck disable=SC2086
+            "$OLD" check $args -r "$dir" --suggest-map "$WORK/m1" >"$WORK/c1" 2>&1; a=$?
+            # shellcheck disable=SC2086
+            "$NEW" check $args -r "$dir" --suggest-map "$WORK/m2" >"$WORK/c2" 2>&1; b=$?
+            [ $a = $b ] && cmp -s "$WORK/c1" "$WORK/c2" && cmp -s "$WORK/m1" "$WORK/m2" ||
+                { echo "differs: check $args over $dir"; differ=1; }
+        done
+        same "fix --map" fix --map "$WORK/m1" --all -r "$dir"
+    fi
     rm -rf "$WORK/o1" "$WORK/o2"
     "$OLD" fix-images --map "$map" -r "$dir" --out "$WORK/o1" && "$NEW" fix-images --map "$map" -r "$dir" --out "$WORK/o2" &&
         diff -r "$WORK/o1" "$WORK/o2" >/dev/null || { echo "differs: fix-images --out over $dir"; differ=1; }

@@ -2,8 +2,11 @@
 // everything that can be checked before any work (options, map files, log
 // file, output directory, output paths); then executed: the workers parse
 // the inputs and the results are written in input order.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 #include <map>
 #include <optional>
 #include <thread>
@@ -35,8 +38,8 @@ struct SPlan {
     SOptions mOptions;
     UrlMap mImages;  // indexed once here and only read by the workers
     UrlMap mHrefs;
-    SScopedMaps mRules;  // fix --map
-    std::optional<CSiteCheck> mCheck;
+    SiteMap mRules;  // fix --map
+    std::optional<CCheckCommand> mCheck;
     std::optional<CAppendFile> mTrace;
     CCoreGate mCores;
     std::vector<SInput> mInputs;
@@ -143,7 +146,7 @@ int Plan(SPlan& plan) {
     if (int status = LoadMap(options, options.mImagesMap, plan.mImages)) return status;
     if (int status = LoadMap(options, options.mHrefsMap, plan.mHrefs)) return status;
     std::string rules;
-    auto readRules = [&plan](const std::string& text) { plan.mRules = ReadScopedMaps(text); };
+    auto readRules = [&plan](const std::string& text) { plan.mRules = SiteMap::Parse(text); };
     if (!options.mRuleMap.empty()) {
         if (int status = ReadMap(options, options.mRuleMap, rules, readRules)) return status;
     }
@@ -194,7 +197,7 @@ SJobResult Process(SPlan& plan, Parser& parser, const SInput& input) {
             return {false, std::string(), std::string()};
         case ECommand::Fix:
             if (options.mRuleMap.empty()) parser.Rewrite(plan.mImages, plan.mHrefs);
-            else RewriteByRules(parser, options.mKinds, plan.mRules, input.mPath);
+            else plan.mRules.Rewrite(parser, options.mKinds, input.mPath);
             break;
         case ECommand::Html: break;
     }
@@ -258,14 +261,35 @@ int Execute(SPlan& plan) {
     return anyFailed ? kExitFailed : kExitOk;
 }
 
+// Static objects of the command-line reader allocate before main. Under an
+// address-space limit that leaves no room for them, not even the exception
+// that says so can be made, and the run would end in std::terminate: before
+// main it ends with a message and status 1 instead.
+bool bMainStarted = false;
+std::terminate_handler gDefaultTerminate = nullptr;
+[[noreturn]] void TerminateBeforeMain() {
+    if (!bMainStarted) {
+        static const char kMessage[] =
+            "kivoparse: not enough memory to start; is the address-space limit (ulimit -v) too low?\n";
+        [[maybe_unused]] const ssize_t written = ::write(2, kMessage, sizeof kMessage - 1);
+        ::_exit(kExitFailed);
+    }
+    if (gDefaultTerminate) gDefaultTerminate();
+    std::abort();
+}
+struct STerminateBeforeMain {
+    STerminateBeforeMain() { gDefaultTerminate = std::set_terminate(TerminateBeforeMain); }
+} const gTerminateBeforeMain __attribute__((init_priority(101)));
+
 int Run(int argc, char** argv) {
-    SPlan plan;
-    if (int status = ParseCommandLine(argc, argv, plan.mOptions); status >= 0) return status;
     // Under an address-space limit that leaves the heap no room, even the
-    // message about running out of memory could not be made later on.
-    void* probe = std::malloc(1);
+    // message about running out of memory could not be made later on, nor
+    // the exceptions the command line is read with.
+    void* probe = std::malloc(std::size_t{256} << 10);
     std::free(probe);
     if (!probe) return Fail("not enough memory to start; is the address-space limit (ulimit -v) too low?");
+    SPlan plan;
+    if (int status = ParseCommandLine(argc, argv, plan.mOptions); status >= 0) return status;
     if (int status = Plan(plan)) return status;
     return Execute(plan);
 }
@@ -276,6 +300,7 @@ int Run(int argc, char** argv) {
 }  // namespace kivoparse
 
 int main(int argc, char** argv) {
+    kivoparse::cli::bMainStarted = true;
     if (!kivoparse::cli::GuardStandardDescriptors()) return 1;
     kivoparse::cli::InitProcessIO();
     try {

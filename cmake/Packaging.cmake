@@ -38,11 +38,6 @@ if(BUILD_SHARED_LIBS AND NOT KIVOPARSE_BUILD_TESTS AND CMAKE_SYSTEM_NAME STREQUA
   set(KIVOPARSE_SYMBOL_MAP ${PROJECT_SOURCE_DIR}/cmake/kivoparse.map)
   target_link_options(kivoparse PRIVATE "LINKER:--version-script=${KIVOPARSE_SYMBOL_MAP}")
   set_property(TARGET kivoparse APPEND PROPERTY LINK_DEPENDS ${KIVOPARSE_SYMBOL_MAP})
-  # The tool's site check reads URL paths with the library's own helpers,
-  # which are not part of the API: it gets its own copy of them.
-  if(TARGET kivoparse_cli)
-    target_sources(kivoparse_cli PRIVATE ${PROJECT_SOURCE_DIR}/links/UrlPaths.cpp)
-  endif()
 endif()
 
 # The .pc file is written when it is installed, for the prefix it is

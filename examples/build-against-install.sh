@@ -27,9 +27,9 @@ cmake --build "$work/build" -j "$jobs" >"$work/build.log" 2>&1 \
 cmake --install "$work/build" --prefix "$prefix" >"$work/install.log" \
     || { cat "$work/install.log" >&2; fail "installing kivoparse failed"; }
 
-# Only the public header may be installed.
-headers=$(cd "$prefix" && find . -name '*.h' | sort)
-[ "$headers" = "./include/kivoparse/kivoparse.h" ] || fail "unexpected headers installed: $headers"
+# Only the public headers may be installed.
+headers=$(cd "$prefix" && find . -name '*.h' | sort | tr '\n' ' ')
+[ "$headers" = "./include/kivoparse/kivoparse.h ./include/kivoparse/site.h " ] || fail "unexpected headers installed: $headers"
 
 pc_file=$(find "$prefix" -name kivoparse.pc | head -n 1)
 [ -n "$pc_file" ] || fail "no kivoparse.pc installed under $prefix"

@@ -9,6 +9,7 @@
 // documents use separate cores. One Parser used by several threads at once
 // serialises them on its own mutex instead of corrupting its tree.
 #include <kivoparse/kivoparse.h>
+#include <kivoparse/site.h>
 
 #include <pybind11/pybind11.h>
 
@@ -43,6 +44,9 @@ struct Pairs {  // old URL to new URL: a mapping, a UrlMap, or None
     py::object object;
 };
 struct LogPath {
+    py::object object;
+};
+struct Path {  // a file's path: str, bytes or os.PathLike
     py::object object;
 };
 struct TraceCallback {
@@ -88,6 +92,7 @@ KIVOPARSE_PASS_THROUGH(OptionalData, "bytes | bytearray | memoryview | str | Non
 KIVOPARSE_PASS_THROUGH(Values, "list[bytes | str] | tuple[bytes | str, ...]");
 KIVOPARSE_PASS_THROUGH(Pairs, "Mapping[bytes | str, bytes | str] | UrlMap | None");
 KIVOPARSE_PASS_THROUGH(LogPath, "str | bytes | os.PathLike | None");
+KIVOPARSE_PASS_THROUGH(Path, "str | bytes | os.PathLike");
 KIVOPARSE_PASS_THROUGH(TraceCallback, "Callable[[bytes], object] | None");
 KIVOPARSE_PASS_THROUGH(Kinds, "str | Iterable[str]");
 KIVOPARSE_PASS_THROUGH(Rewriter,
@@ -720,6 +725,170 @@ void DefineFunctions(py::module_& m) {
         "map(kind, url) -> new URL or None.");
 }
 
+// A path's bytes, as os.fsencode gives them.
+std::string ToPath(py::handle path) {
+    py::module_ os = py::module_::import("os");
+    return os.attr("fsencode")(os.attr("fspath")(path)).cast<std::string>();
+}
+
+// kivoparse.SiteFinding and SiteCounts, named tuples made once.
+PyObject* FindingType = nullptr;
+PyObject* CountsType = nullptr;
+
+// A SiteCheck as Python holds it: documents are parsed without the GIL and
+// outside the lock, so threads parse on separate cores; the lock lets one
+// thread at a time into the folders and counts.
+struct PySiteCheck {
+    kivoparse::SiteCheck mCheck;
+    std::mutex mMutex;
+
+    // Runs use(mCheck) without the GIL, with the lock.
+    template <typename Use>
+    auto Locked(Use use) {
+        py::gil_scoped_release unlocked;
+        std::lock_guard<std::mutex> lock(mMutex);
+        return use(mCheck);
+    }
+};
+
+py::list ToPyFindings(const std::vector<kivoparse::SiteFinding>& findings) {
+    py::list list(findings.size());
+    py::handle occurrence(OccurrenceType), finding(FindingType);
+    for (std::size_t i = 0; i < findings.size(); ++i) {
+        const kivoparse::SiteFinding& f = findings[i];
+        const kivoparse::UrlOccurrence& o = f.occurrence;
+        list[i] = finding(f.problem == kivoparse::SiteProblem::Missing ? "missing" : "case",
+                          occurrence(kivoparse::UrlKindName(o.kind), py::bytes(o.tag), py::bytes(o.attribute),
+                                     py::bytes(o.url), o.offset, o.line, o.column),
+                          py::bytes(f.path), py::bytes(f.actual), py::bytes(f.repaired));
+    }
+    return list;
+}
+
+const char* const kSiteCheckDoc = R"(A check of a site's URLs against its files, before and after a move.
+SiteCheck() looks at the disk; SiteCheck(files) knows only the files named
+(paths as "site/a/page.html"). check() reports each URL of a document that
+names no file, or a file only in another letter case; counts and
+suggested_map() cover every document checked so far. Paths are taken as
+os.fsencode takes them and given back as bytes. Threads may share one.)";
+
+const char* const kSiteMapDoc = R"(A rule map (UrlMap.parse_rules) whose lines "@document PATH" start a section
+that applies to that document only, before the pairs above the first
+section; SiteCheck.suggested_map() writes one. It never changes.)";
+
+void DefineSite(py::module_& m) {
+    py::object namedtuple = py::module_::import("collections").attr("namedtuple");
+    FindingType = namedtuple("SiteFinding", "problem occurrence path actual repaired", py::arg("module") = "kivoparse")
+                      .release()
+                      .ptr();
+    py::handle(FindingType).attr("__doc__") =
+        "A URL that a check found broken: problem ('missing' or 'case'), occurrence\n"
+        "(UrlOccurrence), path (the path it names, from the document's folder or the\n"
+        "root), actual (for 'case': the path on disk) and repaired (for 'case': the\n"
+        "URL spelt as on disk); bytes, b'' where they do not apply.";
+    m.attr("SiteFinding") = py::handle(FindingType);
+    CountsType = namedtuple("SiteCounts", "checked missing other_case external templates", py::arg("module") = "kivoparse")
+                     .release()
+                     .ptr();
+    py::handle(CountsType).attr("__doc__") =
+        "What the checks so far saw: local URLs checked, missing, in another letter\n"
+        "case; external ones and those with insert blocks, counted but not checked.";
+    m.attr("SiteCounts") = py::handle(CountsType);
+
+    py::class_<PySiteCheck>(m, "SiteCheck", kSiteCheckDoc)
+        .def(py::init([](const py::object& files) {
+                 if (files.is_none()) return std::unique_ptr<PySiteCheck>(new PySiteCheck{kivoparse::SiteCheck::OnDisk(), {}});
+                 if (PyUnicode_Check(files.ptr()) || PyBytes_Check(files.ptr())) {
+                     throw py::type_error("files must be a list of paths, not a single " + TypeName(files));
+                 }
+                 std::vector<std::string> paths;
+                 for (py::handle file : py::iter(files)) paths.push_back(ToPath(file));
+                 py::gil_scoped_release unlocked;
+                 return std::unique_ptr<PySiteCheck>(new PySiteCheck{kivoparse::SiteCheck::OfPaths(paths), {}});
+             }),
+             py::arg("files") = py::none())
+        .def(
+            "check",
+            [](PySiteCheck& self, const Path& document, const Data& data, const py::object& root, const Kinds& kinds) {
+                std::string path = ToPath(document.object);
+                std::string html = ToDocument(data);
+                std::string top = root.is_none() ? std::string() : ToPath(root);
+                kivoparse::UrlKinds chosen = ToKinds(kinds);
+                kivoparse::SiteUrls urls = WithParsed(std::move(html), std::string(), [&](kivoparse::Parser& parser) {
+                    return self.mCheck.Prepare(parser.GetUrlOccurrences(chosen));
+                });
+                return ToPyFindings(self.Locked([&](kivoparse::SiteCheck& check) { return check.Check(path, top, urls); }));
+            },
+            py::arg("document"), py::arg("data"), py::arg("root") = py::none(), py::arg("kinds") = "images,links",
+            "Checks the URLs of the chosen kinds in data, the text of the document at\n"
+            "path document: relative URLs from its folder, root-relative ones ('/...')\n"
+            "from root (None: the current folder). Returns a list of SiteFinding, in\n"
+            "document order.")
+        .def_property_readonly(
+            "counts",
+            [](PySiteCheck& self) {
+                const kivoparse::SiteCounts counts = self.Locked([](kivoparse::SiteCheck& check) { return check.Counts(); });
+                return py::handle(CountsType)(counts.checked, counts.missing, counts.otherCase, counts.external,
+                                              counts.templates);
+            },
+            "SiteCounts(checked, missing, other_case, external, templates) so far.")
+        .def(
+            "suggested_map",
+            [](PySiteCheck& self) {
+                return py::bytes(self.Locked([](kivoparse::SiteCheck& check) { return check.SuggestedMap(); }));
+            },
+            "The rule map that repairs every case-only URL found so far, as the tool's\n"
+            "check --suggest-map writes it (SiteMap.parse reads it).");
+
+    py::class_<kivoparse::SiteMap>(m, "SiteMap", kSiteMapDoc)
+        .def(py::init<>(), "An empty map: it changes nothing.")
+        .def_static(
+            "parse",
+            [](const Data& text) {
+                std::string bytes = ToBytes(text.object, "text");
+                try {
+                    py::gil_scoped_release unlocked;
+                    return kivoparse::SiteMap::Parse(bytes);
+                } catch (const kivoparse::MapError& error) {
+                    py::object exception = py::handle(MapErrorType)(error.what());
+                    exception.attr("line") = error.Line();
+                    PyErr_SetObject(MapErrorType, exception.ptr());
+                    throw py::error_already_set();
+                }
+            },
+            py::arg("text"), "The map's text; MapError names the line of a bad one.")
+        .def(
+            "apply",
+            [](const kivoparse::SiteMap& map, const Path& document, const Data& url) -> py::object {
+                std::optional<std::string> found = map.Apply(ToPath(document.object), ToBytes(url.object, "url"));
+                if (!found) return py::none();
+                return py::bytes(*found);
+            },
+            py::arg("document"), py::arg("url"), "The new value the map gives url in document, or None.")
+        .def(
+            "rewrite",
+            [](const kivoparse::SiteMap& map, const Path& document, const Data& data, const Kinds& kinds) {
+                std::string path = ToPath(document.object);
+                std::string html = ToDocument(data);
+                kivoparse::UrlKinds chosen = ToKinds(kinds);
+                return py::bytes(WithParsed(std::move(html), std::string(), [&](kivoparse::Parser& parser) {
+                    map.Rewrite(parser, chosen, path);
+                    return parser.GetHTML();
+                }));
+            },
+            py::arg("document"), py::arg("data"), py::arg("kinds") = "images,links",
+            "data, the text of the document at path document, with the URLs of the\n"
+            "chosen kinds rewritten by the map, as the tool's fix --map does.")
+        .def("documents",
+             [](const kivoparse::SiteMap& map) {
+                 std::vector<std::string> documents = map.Documents();
+                 py::list list(documents.size());
+                 for (std::size_t i = 0; i < documents.size(); ++i) list[i] = py::bytes(documents[i]);
+                 return list;
+             },
+             "The documents that have sections, sorted.");
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_kivoparse, m) {
@@ -728,4 +897,5 @@ PYBIND11_MODULE(_kivoparse, m) {
     DefineUrlMap(m);
     DefineParser(m);
     DefineFunctions(m);
+    DefineSite(m);
 }

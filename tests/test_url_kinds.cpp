@@ -10,6 +10,7 @@
 
 #include "TestSupport.h"
 #include "kivoparse/kivoparse.h"
+#include "kivoparse/site.h"
 #include "links/CPrefixRules.h"
 #include "links/UrlPaths.h"
 #include "links/UrlScan.h"
@@ -320,3 +321,36 @@ TEST(UrlKindsScaling, PrefixRulesCostNothingPerRule) {
 }
 
 }  // namespace
+
+// The site check over a list of files and over the same files on disk.
+class Site : public ::testing::TestWithParam<SCase> {};
+TEST_P(Site, ReportsWhatIsMissingAndWhatHasAnotherCase) {
+    const SCase& c = GetParam();
+    const std::string disk = TempPath("site-" + std::to_string(std::hash<std::string>()(c.mWhere))).string() + "/";
+    for (const std::string& file : c.List("files")) {
+        fs::create_directories(fs::path(disk + file).parent_path());
+        std::ofstream(disk + file) << "x";
+    }
+    for (const std::string& at : {std::string(), disk}) {
+        SiteCheck check = at.empty() ? SiteCheck::OfPaths(c.List("files")) : SiteCheck::OnDisk();
+        std::vector<std::string> got;
+        for (const std::string& document : c.List("documents")) {
+            Parser parser;
+            parser.ParseHTML(c["in"]);
+            for (const SiteFinding& f : check.Check(at + document, at + "site", parser.GetUrlOccurrences())) {
+                auto local = [&](const std::string& path) { return path.empty() ? "-" : path.substr(path.find(at) == 0 ? at.size() : 0); };
+                got.push_back(document + " " + std::to_string(f.occurrence.line) + ":" + std::to_string(f.occurrence.column) +
+                              (f.problem == SiteProblem::Missing ? " missing " : " case ") + f.occurrence.url + " " +
+                              local(f.path) + " " + local(f.actual) + " " + (f.repaired.empty() ? "-" : f.repaired));
+            }
+        }
+        EXPECT_EQ(got, c.List("findings")) << (at.empty() ? "of paths" : "on disk");
+        const SiteCounts& n = check.Counts();
+        EXPECT_EQ(std::to_string(n.checked) + " " + std::to_string(n.missing) + " " + std::to_string(n.otherCase) + " " +
+                      std::to_string(n.external) + " " + std::to_string(n.templates), c["counts"]);
+        if (at.empty()) {
+            EXPECT_EQ(check.SuggestedMap(), c["map"]);
+        }
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Data, Site, ::testing::ValuesIn(LoadCases({"links/site.txt"}, "map")), CaseName);

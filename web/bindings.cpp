@@ -7,12 +7,16 @@
 #include <emscripten/val.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "kivoparse/kivoparse.h"
+#include "kivoparse/site.h"
+#include "links/RuleMap.h"
 
 namespace {
 
@@ -63,13 +67,53 @@ val ArrayOf(const std::vector<std::string>& values) {
     return list;
 }
 
-// A kivoparse::UrlMap: built once from a map file's text (or two lists),
-// then used for any number of rewrites.
+// A bad map line as a JavaScript Error whose message names it and whose
+// line property holds its number. Called once the C++ exception is over.
+[[noreturn]] void ThrowMapError(const std::string& message, std::size_t line) {
+    val error = val::global("Error").new_(val(message));
+    error.set("line", val(line));
+    error.throw_();
+}
+
+// The bits of a set of kinds (kivoparse::UrlKinds) from a list of names
+// ("images,links", "all") or an array of them; undefined or null for the
+// default, images and links. A RangeError naming an unknown name, or a
+// TypeError, is returned for kivoparse.mjs to throw.
+val ParseKinds(const val& kinds) {
+    if (kinds.isUndefined() || kinds.isNull()) return val(kivoparse::UrlKinds::Default().Bits());
+    std::string list;
+    bool names = kinds.isString() || kinds.isArray();
+    if (kinds.isString()) {
+        list = kinds.as<std::string>();
+    } else if (kinds.isArray()) {
+        const size_t count = kinds["length"].as<size_t>();
+        for (size_t i = 0; i < count && names; ++i) {
+            names = kinds[i].isString();
+            if (names) list += (i ? "," : "") + kinds[i].as<std::string>();
+        }
+    }
+    if (!names) {
+        return val::global("TypeError").new_(val("kinds must be a string such as 'images,links' or an array of kind names"));
+    }
+    kivoparse::UrlKinds set;
+    std::string error;
+    if (!kivoparse::UrlKinds::Parse(list, set, error)) return val::global("RangeError").new_(val(error));
+    return val(set.Bits());
+}
+
+val KindNames() {
+    val names = val::array();
+    for (size_t i = 0; i < kivoparse::kUrlKindCount; ++i) {
+        names.set(i, val(kivoparse::UrlKindName(static_cast<kivoparse::UrlKind>(i))));
+    }
+    return names;
+}
+
+// A kivoparse::UrlMap: built once from a map file's text (or lists), then
+// used for any number of rewrites.
 class WebUrlMap {
 public:
-    // A line that is not a pair is an Error whose message names it and
-    // whose line property holds its number; the C++ exception is over
-    // before the JavaScript one is thrown.
+    // A map file's text.
     explicit WebUrlMap(const val& text) {
         std::string message;
         std::size_t line = 0;
@@ -80,21 +124,107 @@ public:
             message = error.what();
             line = error.Line();
         }
-        val error = val::global("Error").new_(val(message));
-        error.set("line", val(line));
-        error.throw_();
+        ThrowMapError(message, line);
     }
-    WebUrlMap(const val& src, const val& dest) : mMap(ByteList(src, "src"), ByteList(dest, "dest")) {}
+    WebUrlMap(const val& src, const val& dest, const val& prefixes, const val& replacements)
+        : mMap(ByteList(src, "src"), ByteList(dest, "dest"), Rules(prefixes, replacements)) {}
 
-    static WebUrlMap* FromLists(const val& src, const val& dest) { return new WebUrlMap(src, dest); }
+    static WebUrlMap* FromLists(const val& src, const val& dest) {
+        return new WebUrlMap(src, dest, val::array(), val::array());
+    }
+    // Exact pairs and prefix rules (each rule's start and what replaces it).
+    static WebUrlMap* FromRuleLists(const val& src, const val& dest, const val& prefixes, const val& replacements) {
+        return new WebUrlMap(src, dest, prefixes, replacements);
+    }
 
     size_t size() const { return mMap.Size(); }
     val sources() const { return ArrayOf(mMap.Sources()); }
     val destinations() const { return ArrayOf(mMap.Destinations()); }
+    bool hasPrefixRules() const { return mMap.HasPrefixRules(); }
+    val apply(const val& url) const {
+        const std::optional<std::string> to = mMap.Apply(Bytes(url, "url"));
+        return to ? ByteArray(*to) : val::null();
+    }
     const kivoparse::UrlMap& Map() const { return mMap; }
 
 private:
+    static std::vector<std::pair<std::string, std::string>> Rules(const val& prefixes, const val& replacements) {
+        std::vector<std::string> from = ByteList(prefixes, "prefixes");
+        std::vector<std::string> to = ByteList(replacements, "replacements");
+        if (from.size() != to.size()) ThrowTypeError("prefixes and replacements must be as long");
+        std::vector<std::pair<std::string, std::string>> rules;
+        rules.reserve(from.size());
+        for (size_t i = 0; i < from.size(); ++i) rules.emplace_back(std::move(from[i]), std::move(to[i]));
+        return rules;
+    }
+
     kivoparse::UrlMap mMap;
+};
+
+// The lines of a rule map in their order, read by the library's reader:
+// [{ from, to, prefix }], prefix true for a prefix rule (from is then the
+// start it replaces, without its "*"). A bad line gives the Error that
+// UrlMap would throw, returned for kivoparse.mjs to throw: thrown from
+// here it would skip the destructors of this frame.
+val ReadRuleLines(const val& text) {
+    const std::string bytes = Bytes(text, "text");
+    val rows = val::array();
+    kivoparse::SRuleMap read;
+    std::size_t line = 0;
+    for (std::size_t start = 0; start < bytes.size();) {
+        std::size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) end = bytes.size() - 1;
+        ++line;
+        // The line with its line feed: an empty one is "no TAB", as in a whole map.
+        std::size_t at = 0;
+        std::string message;
+        if (!kivoparse::ParseRuleMap(std::string_view(bytes).substr(start, end + 1 - start), read, at, message)) {
+            val error = val::global("Error").new_(val("line " + std::to_string(line) + " " + message));
+            error.set("line", val(line));
+            return error;
+        }
+        const bool prefix = !read.mPrefixes.empty();
+        val row = val::object();
+        row.set("from", ByteArray(prefix ? read.mPrefixes[0].first : read.mSrc[0]));
+        row.set("to", ByteArray(prefix ? read.mPrefixes[0].second : read.mDest[0]));
+        row.set("prefix", val(prefix));
+        rows.call<void>("push", row);
+        start = end + 1;
+    }
+    return rows;
+}
+
+
+// Occurrences (and findings) go out packed, since an object built field by
+// field from here costs a call into JavaScript a field: numbers, one
+// Uint32Array of a fixed count a record, and bytes, the strings one after
+// another, their lengths among the numbers. kivoparse.mjs unpacks them.
+class Packed {
+public:
+    void Add(const kivoparse::UrlOccurrence& o) {
+        Number(static_cast<unsigned>(o.kind));
+        Number(o.offset);
+        Number(o.line);
+        Number(o.column);
+        String(o.tag);
+        String(o.attribute);
+        String(o.url);
+    }
+    void Number(std::size_t n) { mNumbers.push_back(static_cast<std::uint32_t>(n)); }
+    void String(const std::string& s) {
+        Number(s.size());
+        mBytes += s;
+    }
+    val Out() const {
+        val out = val::object();
+        out.set("numbers", val::global("Uint32Array").new_(emscripten::typed_memory_view(mNumbers.size(), mNumbers.data())));
+        out.set("bytes", ByteArray(mBytes));
+        return out;
+    }
+
+private:
+    std::vector<std::uint32_t> mNumbers;
+    std::string mBytes;
 };
 
 class WebParser {
@@ -111,6 +241,49 @@ public:
     }
     // Images from one map and links from the other, over one tree.
     int rewrite(const WebUrlMap& images, const WebUrlMap& links) { return mParser.Rewrite(images.Map(), links.Map()); }
+    // ---- URL kinds: kinds are the bits kivoparse.mjs has from ParseKinds.
+    val getUrls(unsigned kinds) { return ArrayOf(mParser.GetUrls(kivoparse::UrlKinds::FromBits(kinds))); }
+    // Packed (above): kind, offset, line, column, tag, attribute, url.
+    val getUrlOccurrences(unsigned kinds) {
+        Packed packed;
+        for (const kivoparse::UrlOccurrence& o : mParser.GetUrlOccurrences(kivoparse::UrlKinds::FromBits(kinds))) packed.Add(o);
+        return packed.Out();
+    }
+    int rewriteUrlsByMap(unsigned kinds, const WebUrlMap& map) {
+        return mParser.Rewrite(kivoparse::UrlKinds::FromBits(kinds), map.Map());
+    }
+    // rewriter(kind name, url bytes) is kivoparse.mjs's wrapper of the
+    // user's function: it answers null (keep the URL), a string or bytes
+    // (the new URL), or false when the function threw or answered
+    // something else. No exception may cross the library here (it is built
+    // without them, so its frames would not be unwound): a first walk only
+    // asks and keeps the answers, changing nothing; a false stops the
+    // asking and returns -2, the tree as it was, for the wrapper to throw
+    // what it kept. A second walk over the same tree, which meets the URLs
+    // in the same order, applies the answers.
+    int rewriteUrlsBy(unsigned kinds, const val& rewriter) {
+        const kivoparse::UrlKinds set = kivoparse::UrlKinds::FromBits(kinds);
+        const val names = KindNames();
+        std::vector<std::optional<std::string>> answers;
+        bool stopped = false;
+        mParser.Rewrite(set, [&](kivoparse::UrlKind kind, std::string_view url) -> std::optional<std::string> {
+            if (stopped) return std::nullopt;
+            const val answer = rewriter(names[static_cast<unsigned>(kind)], ByteArray(std::string(url)));
+            if (answer.isFalse()) {
+                stopped = true;
+            } else if (answer.isNull() || answer.isUndefined()) {
+                answers.emplace_back();
+            } else {
+                answers.emplace_back(Bytes(answer, "the rewriter's answer"));
+            }
+            return std::nullopt;
+        });
+        if (stopped) return -2;
+        std::size_t next = 0;
+        return mParser.Rewrite(set, [&](kivoparse::UrlKind, std::string_view) -> std::optional<std::string> {
+            return next < answers.size() ? std::move(answers[next++]) : std::nullopt;
+        });
+    }
     void setDocumentBase(const val& base) { mParser.SetDocumentBase(Bytes(base, "base")); }
     // Each trace line (a Uint8Array, no line end) to a function; null or
     // undefined turns the trace off.
@@ -126,8 +299,50 @@ public:
     // with FS.readFile.
     void setLogFile(const val& fileName) { mParser.SetLogFile(Bytes(fileName, "fileName")); }
 
+    kivoparse::Parser& Native() { return mParser; }
+
 private:
     kivoparse::Parser mParser;
+};
+
+// A kivoparse::SiteCheck over the files of a site known by their paths (as
+// "site/a/page.html"): what the browser was given, since a page cannot
+// look at a disk.
+class WebSiteCheck {
+public:
+    explicit WebSiteCheck(const val& paths) : mCheck(kivoparse::SiteCheck::OfPaths(ByteList(paths, "paths"))) {}
+
+    // The URLs of kinds in the tree parser holds, the document at path
+    // document, packed: each occurrence, then its problem (0 missing, 1
+    // another letter case), path, actual and repaired.
+    val check(WebParser& parser, const val& document, const val& root, unsigned kinds) {
+        const std::vector<kivoparse::SiteFinding> found =
+            mCheck.Check(Bytes(document, "document"), Bytes(root, "root"),
+                         parser.Native().GetUrlOccurrences(kivoparse::UrlKinds::FromBits(kinds)));
+        Packed packed;
+        for (const kivoparse::SiteFinding& f : found) {
+            packed.Add(f.occurrence);
+            packed.Number(f.problem == kivoparse::SiteProblem::Missing ? 0 : 1);
+            packed.String(f.path);
+            packed.String(f.actual);
+            packed.String(f.repaired);
+        }
+        return packed.Out();
+    }
+    val counts() const {
+        const kivoparse::SiteCounts& c = mCheck.Counts();
+        val counts = val::object();
+        counts.set("checked", val(c.checked));
+        counts.set("missing", val(c.missing));
+        counts.set("otherCase", val(c.otherCase));
+        counts.set("external", val(c.external));
+        counts.set("templates", val(c.templates));
+        return counts;
+    }
+    val suggestedMap() const { return ByteArray(mCheck.SuggestedMap()); }
+
+private:
+    kivoparse::SiteCheck mCheck;
 };
 
 }  // namespace
@@ -136,12 +351,18 @@ std::string Version() { return kivoparse::Version(); }
 
 EMSCRIPTEN_BINDINGS(kivoparse) {
     emscripten::function("version", &Version);
+    emscripten::function("parseKinds", &ParseKinds);
+    emscripten::function("kindNames", &KindNames);
+    emscripten::function("readRuleLines", &ReadRuleLines);
     emscripten::class_<WebUrlMap>("UrlMap")
         .constructor<const val&>()
         .class_function("fromLists", &WebUrlMap::FromLists, emscripten::allow_raw_pointers())
+        .class_function("fromRuleLists", &WebUrlMap::FromRuleLists, emscripten::allow_raw_pointers())
         .function("size", &WebUrlMap::size)
         .function("sources", &WebUrlMap::sources)
-        .function("destinations", &WebUrlMap::destinations);
+        .function("destinations", &WebUrlMap::destinations)
+        .function("hasPrefixRules", &WebUrlMap::hasPrefixRules)
+        .function("apply", &WebUrlMap::apply);
     emscripten::class_<WebParser>("Parser")
         .constructor<>()
         .function("parseHTML", &WebParser::parseHTML)
@@ -151,7 +372,16 @@ EMSCRIPTEN_BINDINGS(kivoparse) {
         .function("fixImages", &WebParser::fixImages)
         .function("fixHrefs", &WebParser::fixHrefs)
         .function("rewrite", &WebParser::rewrite)
+        .function("_getUrls", &WebParser::getUrls)
+        .function("_getUrlOccurrences", &WebParser::getUrlOccurrences)
+        .function("_rewriteUrlsByMap", &WebParser::rewriteUrlsByMap)
+        .function("_rewriteUrlsBy", &WebParser::rewriteUrlsBy)
         .function("setDocumentBase", &WebParser::setDocumentBase)
         .function("setTraceSink", &WebParser::setTraceSink)
         .function("setLogFile", &WebParser::setLogFile);
+    emscripten::class_<WebSiteCheck>("SiteCheck")
+        .constructor<const val&>()
+        .function("_check", &WebSiteCheck::check)
+        .function("counts", &WebSiteCheck::counts)
+        .function("suggestedMap", &WebSiteCheck::suggestedMap);
 }

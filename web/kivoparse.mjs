@@ -9,6 +9,9 @@
 //   links.delete();
 //   const parser = new kivoparse.Parser();                      // the library's operations
 //   parser.parseHTML(page); parser.getImages(); parser.delete();
+//   kivoparse.urlOccurrences(page, { kinds: 'all' });           // every URL with its place
+//   const moved = kivoparse.UrlMap.parseRules('http://old.example.com/*\thttps://example.com/*\n');
+//   kivoparse.rewriteUrls(page, moved, { kinds: 'all' });       // or a function (kind, url) => new URL
 //
 // Inputs are strings (encoded as UTF-8), Uint8Arrays, other typed arrays or
 // ArrayBuffers; every document and URL that comes out is a new Uint8Array
@@ -119,10 +122,132 @@ export async function createKivoparse(options = {}) {
   }
   UrlMap.prototype = core.UrlMap.prototype;
   // A UrlMap of pairs given as a Map, an object or an array of [old, new].
-  UrlMap.fromPairs = (pairs) => {
+  UrlMap.fromPairs = (pairs, rules) => {
+    if (rules != null) return fromRules(pairs, rules);
     const { src, dest } = pairsOf(pairs, 'pairs');
     return core.UrlMap.fromLists(src, dest);
   };
+
+  // Rule maps: the map file's lines where an old value ending in one "*"
+  // is a prefix rule ("**" at the end of a value is one literal "*").
+  const mapError = (error, name) => (name === undefined ? error
+    : Object.assign(new Error(`${name}: ${error.message}`), { line: error.line }));
+  // [{ from, to, prefix }] in the order of the lines, read by the library.
+  UrlMap.ruleLines = (text, name) => {
+    const rows = core.readRuleLines(text);
+    if (rows instanceof Error) throw mapError(rows, name);
+    return rows;
+  };
+  // Exact pairs and prefix rules (pairs of start and its replacement).
+  const fromRules = (pairs, rules) => {
+    const exact = pairsOf(pairs, 'pairs');
+    const prefix = pairsOf(rules, 'rules');
+    return core.UrlMap.fromRuleLists(exact.src, exact.dest, prefix.src, prefix.dest);
+  };
+  UrlMap.parseRules = (text, name) => {
+    const exact = [];
+    const rules = [];
+    for (const { from, to, prefix } of UrlMap.ruleLines(text, name)) (prefix ? rules : exact).push([from, to]);
+    return fromRules(exact, rules);
+  };
+
+  // Kinds as the bits of the library's set: a string of names
+  // ('images,links,css', 'all') or an array of them; the default is images
+  // and links.
+  const kindBits = (kinds) => {
+    const bits = core.parseKinds(kinds);
+    if (typeof bits !== 'number') throw bits;
+    return bits;
+  };
+
+  // A Parser whose rewriter is running refuses every call: its tree is
+  // being walked.
+  const rewriting = new WeakSet();
+  const Parser = core.Parser;
+  const rewriteBy = Parser.prototype._rewriteUrlsBy;
+  for (const name of ['parseHTML', 'getHTML', 'getImages', 'getHrefs', 'fixImages', 'fixHrefs', 'rewrite',
+    'setDocumentBase', 'setTraceSink', 'setLogFile', '_getUrls', '_getUrlOccurrences', '_rewriteUrlsByMap', '_rewriteUrlsBy', 'delete']) {
+    const call = Parser.prototype[name];
+    Parser.prototype[name] = function guarded(...args) {
+      if (rewriting.has(this)) throw new Error(`kivoparse: ${name}() called while this Parser's rewriter runs`);
+      return call.apply(this, args);
+    };
+  }
+  Parser.prototype.getUrls = function getUrls(kinds) { return this._getUrls(kindBits(kinds)); };
+  // The occurrences (or findings) bindings.cpp packs: per record the
+  // numbers kind, offset, line, column, then the lengths of tag, attribute
+  // and url, whose bytes follow one another; a finding adds its problem
+  // and the lengths of path, actual and repaired.
+  const names = core.kindNames();
+  const unpack = ({ numbers, bytes }, findings) => {
+    const list = [];
+    let at = 0;
+    const take = (length) => bytes.slice(at, (at += length));
+    for (let i = 0; i < numbers.length;) {
+      const o = { kind: names[numbers[i]], tag: null, attribute: null, url: null, offset: numbers[i + 1], line: numbers[i + 2],
+        column: numbers[i + 3] };
+      o.tag = take(numbers[i + 4]);
+      o.attribute = take(numbers[i + 5]);
+      o.url = take(numbers[i + 6]);
+      i += 7;
+      if (findings) {
+        o.problem = numbers[i] === 0 ? 'missing' : 'case';
+        o.path = take(numbers[i + 1]);
+        o.actual = take(numbers[i + 2]);
+        o.repaired = take(numbers[i + 3]);
+        i += 4;
+      }
+      list.push(o);
+    }
+    return list;
+  };
+  Parser.prototype.getUrlOccurrences = function getUrlOccurrences(kinds) {
+    return unpack(this._getUrlOccurrences(kindBits(kinds)), false);
+  };
+  // rewriteUrls(map, kinds): the URLs of kinds rewritten by map: a UrlMap
+  // (prefix rules included), pairs, or a function (kind, url) => new URL (a string or bytes), or null
+  // or undefined to keep it. What the function throws stops the rewrite,
+  // the tree unchanged, and is thrown here.
+  const rewriteUrls = (parser, map, bits) => {
+    if (typeof map !== 'function') return withMap(map, 'map', (table) => parser._rewriteUrlsByMap(bits, table));
+    let thrown;
+    const rewriter = (kind, url) => {
+      try {
+        const answer = map(kind, url);
+        if (answer == null) return null;
+        if (typeof answer === 'string' || answer instanceof ArrayBuffer || ArrayBuffer.isView(answer)) return answer;
+        thrown = new TypeError(`the rewriter must answer a string, bytes, null or undefined, not ${typeof answer}`);
+      } catch (error) {
+        thrown = error;
+      }
+      return false;
+    };
+    rewriting.add(parser);
+    let status;
+    try {
+      status = rewriteBy.call(parser, bits, rewriter);
+    } finally {
+      rewriting.delete(parser);
+    }
+    if (status === -2) throw thrown;
+    return status;
+  };
+  Parser.prototype.rewriteUrls = function (map, kinds) { return rewriteUrls(this, map, kindBits(kinds)); };
+
+  // new SiteCheck(paths): the site as the list of its files' paths
+  // ("site/a/page.html"). check(document, html, { root, kinds, base })
+  // checks the URLs of the document at path document (html: its text, or
+  // a Parser holding its tree): relative ones from its folder, root-relative
+  // ones from root ('' by default); it answers what is wrong with them.
+  // counts() and suggestedMap() (a rule map repairing every URL found in
+  // another letter case) cover every check so far.
+  const SiteCheck = core.SiteCheck;
+  const check = guard((site, document, html, { root, kinds, base } = {}) => {
+    const bits = kindBits(kinds);
+    const parser = html instanceof Parser ? html : parse(html, base);
+    return unpack(site._check(parser, document, root ?? '', bits), true);
+  });
+  SiteCheck.prototype.check = function (...args) { return check(this, ...args); };
 
   const parse = (html, base) => {
     shared.setDocumentBase(base ?? '');
@@ -131,8 +256,11 @@ export async function createKivoparse(options = {}) {
   };
 
   return {
-    Parser: core.Parser,
+    Parser,
     UrlMap,
+    SiteCheck,
+    // The names of the kinds of URL, as kinds takes them.
+    kinds: core.kindNames(),
     FS: core.FS,
     version: core.version(),
     // The document written back normalised.
@@ -151,6 +279,26 @@ export async function createKivoparse(options = {}) {
         parser.rewrite(imageMap, linkMap);
         return parser.getHTML();
       }));
+    }),
+    // The URLs of the chosen kinds, each once (letter case aside), kind by kind.
+    urls: guard((html, { kinds, base } = {}) => {
+      const bits = kindBits(kinds);
+      return parse(html, base)._getUrls(bits);
+    }),
+    // Every URL of the chosen kinds with its place, in document order:
+    // [{ kind, tag, attribute, url, offset, line, column }].
+    urlOccurrences: guard((html, { kinds, base } = {}) => {
+      const bits = kindBits(kinds);
+      return unpack(parse(html, base)._getUrlOccurrences(bits), false);
+    }),
+    // The document with the URLs of the chosen kinds rewritten by map (as
+    // Parser's rewriteUrls).
+    rewriteUrls: guard((html, map, { kinds, base } = {}) => {
+      const bits = kindBits(kinds);
+      if (map == null) throw new TypeError('rewriteUrls needs a map: a UrlMap, pairs or a function');
+      const parser = parse(html, base);
+      rewriteUrls(parser, map, bits);
+      return parser.getHTML();
     }),
   };
 }

@@ -1,22 +1,38 @@
 // The command-line tool's map file written: one pair a line, old value,
-// TAB, new value, each line ended by a line feed. Reading one is the
-// library's (UrlMap in kivoparse.mjs).
+// TAB, new value, each line ended by a line feed. A map with prefix rules,
+// or with a value ending in "*", is written as a rule map (the tool's fix
+// --map): a rule's old value ends in "*", and so does its new value; every
+// "*" at the end of a value is doubled first, so that it reads back as
+// itself. Reading one is the library's (UrlMap.ruleLines in kivoparse.mjs).
 import { concat } from './bytes.mjs';
 
 const TAB = 9;
 const LF = 10;
+const STAR = 42;
 
-// The map file's bytes; throws for a pair the format cannot hold.
+// value with the "*" at its end doubled, and one more when it ends a rule.
+function ruleValue(value, prefix) {
+  let stars = 0;
+  while (stars < value.length && value[value.length - 1 - stars] === STAR) ++stars;
+  const out = new Uint8Array(value.length + stars + (prefix ? 1 : 0)).fill(STAR);
+  out.set(value);
+  return out;
+}
+
+// The map file's bytes; throws for a pair the format cannot hold. Without
+// prefix rules or stars, the pairs as they are (the format of --images-map).
 export function formatMap(pairs) {
+  const rules = pairs.some((p) => p.prefix || p.from.at(-1) === STAR || p.to.at(-1) === STAR);
   const parts = [];
-  pairs.forEach(({ from, to }, i) => {
+  pairs.forEach(({ from, to, prefix }, i) => {
     if (from.includes(LF) || to.includes(LF)) {
       throw new Error(`pair ${i + 1}: a value holds a line feed, which a map file cannot store`);
     }
     if (from.includes(TAB)) {
       throw new Error(`pair ${i + 1}: the old value holds a TAB, which a map file cannot store`);
     }
-    parts.push(from, Uint8Array.of(TAB), to, Uint8Array.of(LF));
+    if (rules) parts.push(ruleValue(from, prefix), Uint8Array.of(TAB), ruleValue(to, prefix), Uint8Array.of(LF));
+    else parts.push(from, Uint8Array.of(TAB), to, Uint8Array.of(LF));
   });
   return concat(parts);
 }

@@ -11,22 +11,44 @@ const FILE_ROWS = 50;     // rows a page of the file table
 const FILE_URLS = 8;      // URLs shown a cell of the file table
 const MAP_ROWS = 100;     // pairs a page of a map
 const STORAGE_KEY = 'kivoparse-maps';
-const KINDS = ['images', 'hrefs'];
-const KIND_NAME = { images: 'image', hrefs: 'link' };
+const KINDS = ['images', 'hrefs', 'others'];   // the maps
+const KIND_NAME = { images: 'image', hrefs: 'link', others: 'other-kind' };
+// The kinds of URL, in the library's order (its kind numbers): name as the
+// module takes it, the word for one, and where they are.
+const URL_KINDS = [
+  ['images', 'image', 'IMG and INPUT src, any background'],
+  ['links', 'link', 'A href'],
+  ['resources', 'resource', 'LINK href, SCRIPT src'],
+  ['frames', 'frame', 'IFRAME and FRAME src'],
+  ['media', 'media', 'EMBED, SOURCE, TRACK, AUDIO, VIDEO src, VIDEO poster, OBJECT data'],
+  ['areas', 'area', 'AREA href'],
+  ['forms', 'form', 'FORM action'],
+  ['srcset', 'srcset', 'each URL of IMG and SOURCE srcset'],
+  ['refresh', 'refresh', 'the URL of a META refresh'],
+  ['css', 'CSS', 'url(...) and @import in style attributes and STYLE'],
+];
 
 const $ = (selector) => document.querySelector(selector);
 
 const worker = new Worker(new URL('./worker.mjs', import.meta.url), { type: 'module' });
 let files = [];          // [{ path, size, page, images: [group], hrefs: [group], search }]
-// Every distinct URL, most shared first, as the worker's columns: kinds (0
-// image, 1 link), counts, shown, search (lower case) and fold (packed
-// strings), and the bytes of URL i at bytes[ends[i-1]..ends[i]).
+// Every distinct URL, most shared first, as the worker's columns: kinds
+// (URL_KINDS numbers: 0 image, 1 link, ...), counts, shown, search (lower
+// case) and fold (packed strings), the bytes of URL i at
+// bytes[ends[i-1]..ends[i]), and the site check's missing and cased (files
+// in which the URL names no file, or a file in another letter case) and
+// actual (that file).
 const NO_GROUPS = { kinds: new Uint8Array(), counts: new Uint32Array(), shown: packStrings([]), search: packStrings([]),
-  fold: packStrings([]), bytes: new Uint8Array(), ends: new Uint32Array() };
+  fold: packStrings([]), bytes: new Uint8Array(), ends: new Uint32Array(), missing: new Uint32Array(),
+  cased: new Uint32Array(), actual: packStrings([]) };
 let groups = NO_GROUPS;
-const groupKind = (i) => KINDS[groups.kinds[i]];
+const groupKind = (i) => KINDS[Math.min(groups.kinds[i], 2)];   // its map
 const groupBytes = (i) => groups.bytes.slice(i ? groups.ends[i - 1] : 0, groups.ends[i]);
-let present = { images: new Set(), hrefs: new Set() };   // fold keys of the listed URLs
+// Fold keys of the listed URLs of each map, as a set and sorted (for prefixes).
+let present = { images: new Set(), hrefs: new Set(), others: new Set() };
+let presentSorted = { images: [], hrefs: [], others: [] };
+let listedKinds = 'images,links';   // the kinds the tables show
+let suggestedMap = new Uint8Array();
 let selected = null;     // path of the file shown in the preview
 let zipName = 'rewritten.zip';
 let loaded = false;      // files were opened: a new base lists them again
@@ -167,20 +189,34 @@ function ask(question, answers) {
 
 // ---- the maps
 
-const maps = { images: [], hrefs: [] };   // [{ from, to, fold }], bytes
+const maps = { images: [], hrefs: [], others: [] };   // [{ from, to, prefix, fold }], bytes
 const mapViews = {};                      // kind -> { box, body, pager, count }
 
-const pair = (from, to) => ({ from, to, fold: foldKey(from) });
+const pair = (from, to, prefix = false) => ({ from, to, prefix, fold: foldKey(from) });
 const pairsFor = (kind) => maps[kind].filter((p) => p.from.length > 0);
+
+// Whether a listed URL of a map's kinds starts with fold.
+function startsAny(kind, fold) {
+  const sorted = presentSorted[kind];
+  let low = 0;
+  let high = sorted.length;
+  while (low < high) {
+    const middle = (low + high) >> 1;
+    if (sorted[middle] < fold) low = middle + 1; else high = middle;
+  }
+  return low < sorted.length && sorted[low].startsWith(fold);
+}
 
 // What each pair of a map does: '' (rewrites), or why it rewrites nothing.
 function remarks(kind) {
   const seen = new Set();
   return maps[kind].map((p) => {
-    if (p.from.length === 0) return 'no old URL: not used';
-    if (seen.has(p.fold)) return 'an earlier pair has this old URL';
-    seen.add(p.fold);
-    return loaded && !present[kind].has(p.fold) ? 'matches nothing' : '';
+    if (p.from.length === 0) return p.prefix ? 'no prefix: not used' : 'no old URL: not used';
+    const key = (p.prefix ? '*' : '=') + p.fold;
+    if (seen.has(key)) return p.prefix ? 'an earlier rule has this prefix' : 'an earlier pair has this old URL';
+    seen.add(key);
+    if (!loaded) return '';
+    return (p.prefix ? startsAny(kind, p.fold) : present[kind].has(p.fold)) ? '' : 'matches nothing';
   });
 }
 
@@ -223,6 +259,20 @@ function drawMap(kind) {
       td.append(input);
       return td;
     };
+    const prefix = document.createElement('input');
+    prefix.type = 'checkbox';
+    prefix.className = 'prefix';
+    prefix.checked = p.prefix;
+    prefix.title = 'A prefix rule: URLs starting with the old value get the new value instead of that start';
+    prefix.setAttribute('aria-label', `Prefix rule, ${name} pair ${index + 1}`);
+    prefix.addEventListener('change', () => {
+      p.prefix = prefix.checked;
+      updateRemarks(kind);
+      mapChanged();
+    });
+    const prefixCell = document.createElement('td');
+    prefixCell.className = 'prefix';
+    prefixCell.append(prefix);
     const arrow = document.createElement('td');
     arrow.className = 'arrow';
     arrow.textContent = '→';
@@ -245,7 +295,7 @@ function drawMap(kind) {
       (buttons[Math.min(i, buttons.length - 1)] ?? view.box.querySelector('.add')).focus();
     });
     last.append(remark, remove);
-    row.append(field('from', 'Old'), arrow, field('to', 'New'), last);
+    row.append(field('from', 'Old'), arrow, field('to', 'New'), prefixCell, last);
     return row;
   }));
   updateRemarks(kind);
@@ -313,7 +363,7 @@ async function takePairs(kind, pairs, source, replaceAsked) {
   // Empty rows (an "Add pair" not filled in) give way to the new pairs.
   maps[kind] = maps[kind].filter((p) => p.from.length > 0 || p.to.length > 0);
   const first = maps[kind].length;
-  maps[kind].push(...pairs.map(({ from, to }) => pair(from, to)));
+  maps[kind].push(...pairs.map(({ from, to, prefix }) => pair(from, to, prefix)));
   mapViews[kind].pager.page = Math.floor(first / MAP_ROWS);
   drawMap(kind);
   mapChanged();
@@ -412,7 +462,7 @@ function setUpMap(kind) {
 function storeMaps() {
   try {
     const stored = {};
-    for (const kind of KINDS) stored[kind] = maps[kind].map((p) => [keyOf(p.from), keyOf(p.to)]);
+    for (const kind of KINDS) stored[kind] = maps[kind].map((p) => [keyOf(p.from), keyOf(p.to), ...(p.prefix ? [1] : [])]);
     localStorage.setItem(STORAGE_KEY, JSON.stringify(stored));
   } catch (error) {
     if (!storeMaps.failed) reportError(`The maps cannot be kept in this browser (${error.message}): save them to files.`);
@@ -424,7 +474,9 @@ function restoreMaps() {
   try {
     const stored = JSON.parse(localStorage.getItem(STORAGE_KEY) ?? '{}');
     for (const kind of KINDS) {
-      if (Array.isArray(stored[kind])) maps[kind] = stored[kind].map(([from, to]) => pair(fromKey(from), fromKey(to)));
+      if (Array.isArray(stored[kind])) {
+        maps[kind] = stored[kind].map(([from, to, prefix]) => pair(fromKey(from), fromKey(to), prefix === 1));
+      }
     }
   } catch (error) {
     reportError(`The maps kept in this browser cannot be read (${error.message}); they start empty.`);
@@ -437,13 +489,21 @@ function mapChanged() {
   clearTimeout(mapTimer);
   mapTimer = setTimeout(sendMaps, 200);
   clearTimeout(storeTimer);
-  storeTimer = setTimeout(storeMaps, 300);
+  storeTimer = setTimeout(storeNow, 300);
 }
+
+function storeNow() {
+  clearTimeout(storeTimer);
+  storeTimer = 0;
+  storeMaps();
+}
+// A reload or a closed tab within the wait still keeps the last edit.
+addEventListener('pagehide', () => { if (storeTimer) storeNow(); });
 
 function sendMaps(andPreview = true) {
   clearTimeout(mapTimer);
-  const strip = (kind) => pairsFor(kind).map(({ from, to }) => ({ from, to }));
-  worker.postMessage({ type: 'maps', images: strip('images'), hrefs: strip('hrefs') });
+  const strip = (kind) => pairsFor(kind).map(({ from, to, prefix }) => ({ from, to, prefix }));
+  worker.postMessage({ type: 'maps', images: strip('images'), hrefs: strip('hrefs'), others: strip('others') });
   if (andPreview) requestPreview();
 }
 
@@ -464,26 +524,35 @@ const filePager = pager($('#files-pager'), 'the file list', () => drawFiles());
 
 function filterText() { return $('#filter').value.toLowerCase(); }
 
+const problemsOnly = () => $('#problems-only').checked;
+const hasProblem = (i) => groups.missing[i] > 0 || groups.cased[i] > 0;
+
 function drawUrls() {
   const filter = filterText();
   const all = groups.counts.length;
-  const shown = filter ? stringsHolding(groups.search, filter) : null;   // null: every URL
+  let shown = filter ? stringsHolding(groups.search, filter) : null;   // null: every URL
+  if (problemsOnly()) {
+    shown = shown ? shown.filter(hasProblem) : [];
+    if (!filter) for (let i = 0; i < all; ++i) if (hasProblem(i)) shown.push(i);
+  }
   const total = shown ? shown.length : all;
   const page = urlPager.show(total, URL_ROWS);
   const rows = [];
   for (let at = page * URL_ROWS; at < Math.min(total, (page + 1) * URL_ROWS); ++at) {
     const i = shown ? shown[at] : at;
     const kind = groupKind(i);
+    const word = URL_KINDS[groups.kinds[i]][1];
     const row = document.createElement('tr');
     const url = stringAt(groups.shown, i);
     cell(row, pathNodes(url), 'url');
-    cell(row, KIND_NAME[kind]);
+    cell(row, word);
     cell(row, String(groups.counts[i]), 'num');
+    cell(row, checkNote(i), 'check');
     const map = document.createElement('button');
     map.type = 'button';
     map.className = 'small map-url';
     map.textContent = 'Map';
-    map.setAttribute('aria-label', `Map ${KIND_NAME[kind]} URL ${url}`);
+    map.setAttribute('aria-label', `Map ${word} URL ${url}`);
     map.addEventListener('click', () => addPair(kind, groupBytes(i), groupBytes(i), 'to'));
     cell(row, map);
     rows.push(row);
@@ -491,8 +560,26 @@ function drawUrls() {
   $('#urls tbody').replaceChildren(...rows);
   urlRows.reset();
   const images = groups.kinds.filter((kind) => kind === 0).length;
-  $('#url-counts').textContent = `${plural(images, 'image URL')}, ${plural(all - images, 'link URL')}` +
-    (filter ? ` (${count(shown.length)} shown)` : '');
+  const links = groups.kinds.filter((kind) => kind === 1).length;
+  const others = all - images - links;
+  $('#url-counts').textContent = `${plural(images, 'image URL')}, ${plural(links, 'link URL')}` +
+    (others || listedKinds !== 'images,links' ? `, ${plural(others, 'URL')} of other kinds` : '') +
+    (shown ? ` (${count(shown.length)} shown)` : '');
+}
+
+// What the site check says of URL i: in how many files it names no file,
+// or a file in another letter case.
+function checkNote(i) {
+  const notes = [];
+  const inFiles = (n) => (n === groups.counts[i] ? '' : ` in ${plural(n, 'file')}`);
+  if (groups.missing[i]) notes.push(`broken${inFiles(groups.missing[i])}`);
+  if (groups.cased[i]) notes.push(`case only${inFiles(groups.cased[i])}: ${stringAt(groups.actual, i)}`);
+  return notes.map((note) => {
+    const span = document.createElement('span');
+    span.className = note.startsWith('broken') ? 'flag broken' : 'flag cased';
+    span.textContent = note;
+    return span;
+  });
 }
 
 // A file's URLs of one kind, those the filter finds first.
@@ -517,6 +604,13 @@ function urlCell(row, file, kind, filter) {
   for (const i of urls) {
     const line = document.createElement('div');
     line.append(...pathNodes(stringAt(groups.shown, i)));
+    const problem = file.missing.includes(i) ? 'broken' : file.cased.includes(i) ? 'case only' : '';
+    if (problem) {
+      const flag = document.createElement('span');
+      flag.className = `flag ${problem === 'broken' ? 'broken' : 'cased'}`;
+      flag.textContent = problem;
+      line.append(' ', flag);
+    }
     td.append(line);
   }
   if (all.length > FILE_URLS) {
@@ -529,7 +623,9 @@ function urlCell(row, file, kind, filter) {
 
 function drawFiles() {
   const filter = filterText();
-  const shown = filter ? files.filter((file) => file.search.includes(filter)) : files;
+  const problems = problemsOnly();
+  const shown = filter || problems ? files.filter((file) => (!filter || file.search.includes(filter)) &&
+    (!problems || file.missing.length > 0 || file.cased.length > 0)) : files;
   const page = filePager.show(shown.length, FILE_ROWS);
   const body = $('#files tbody');
   body.replaceChildren(...shown.slice(page * FILE_ROWS, (page + 1) * FILE_ROWS).map((file) => {
@@ -544,10 +640,11 @@ function drawFiles() {
     button.setAttribute('aria-pressed', String(chosen));
     button.title = 'Show this file\'s output';
     cell(row, button, 'path');
+    const columns = othersShown() ? KINDS : KINDS.slice(0, 2);
     if (file.page) {
-      for (const kind of KINDS) urlCell(row, file, kind, filter);
+      for (const kind of columns) urlCell(row, file, kind, filter);
     } else {
-      cell(row, `not a page by its name: goes into the zip unchanged (${size(file.size)})`, 'note').colSpan = 2;
+      cell(row, `not a page by its name: goes into the zip unchanged (${size(file.size)})`, 'note').colSpan = columns.length;
     }
     row.addEventListener('click', (event) => { if (event.target === row || !event.target.closest('button')) button.click(); });
     button.addEventListener('click', () => select(file.path));
@@ -565,11 +662,29 @@ function draw() {
   drawFiles();
 }
 
+const otherKinds = (list) => list.split(',').filter((name) => name !== 'images' && name !== 'links');
+const othersShown = () => otherKinds(listedKinds).length > 0;
+
 function listed(data) {
   files = data.files;
   groups = data.groups;
-  present = { images: new Set(), hrefs: new Set() };
+  listedKinds = data.kinds;
+  present = { images: new Set(), hrefs: new Set(), others: new Set() };
   for (let i = 0; i < groups.counts.length; ++i) present[groupKind(i)].add(stringAt(groups.fold, i));
+  for (const kind of KINDS) presentSorted[kind] = [...present[kind]].sort();
+  $('#others-column').hidden = !othersShown();
+  const others = otherKinds(listedKinds);
+  $('#other-map').hidden = others.length === 0 && maps.others.length === 0;
+  $('#other-map-kinds').textContent = others.length ? `Rewrites ${others.join(', ')}.`
+    : 'No other kind is ticked: this map rewrites nothing.';
+  // The site check: its counts, as the tool's check gives them, and the map
+  // that repairs every URL found in another letter case.
+  const c = data.check;
+  suggestedMap = data.suggested;
+  $('#check-line').textContent = c ? `Site check: ${plural(c.checked, 'local URL')} checked against the files opened: ` +
+    `${count(c.missing)} broken, ${count(c.otherCase)} in another letter case; ${count(c.external)} external ` +
+    `and ${count(c.templates)} with insert blocks not checked.` : '';
+  $('#save-suggested').hidden = suggestedMap.length === 0;
 }
 
 function select(path) {
@@ -715,9 +830,11 @@ function open(found) {
   sentBase = $('#base').value;
   busy(true);
   status(`Reading ${plural(taken.length, 'file')}…`);
+  sentKinds = chosenKinds();
   sendMaps(false);
   generation += 1;
-  worker.postMessage({ type: 'load', base: sentBase, files: taken, generation });
+  // The site the URLs are checked against: every file given, pages or not.
+  worker.postMessage({ type: 'load', base: sentBase, kinds: sentKinds, files: taken, site: found.map((f) => f.path), generation });
 }
 
 async function walk(entry, found) {
@@ -759,15 +876,48 @@ async function dropped(transfer) {
 // the list and the zip use
 
 let sentBase = '';
+let sentKinds = 'images,links';
 let baseTimer = 0;
 function baseChanged() {
   clearTimeout(baseTimer);
   const base = $('#base').value;
-  if (!loaded || base === sentBase) return;
-  sentBase = base;
+  const kinds = chosenKinds();
+  if (!loaded || (base === sentBase && kinds === sentKinds)) return;
   busy(true);
-  status(`Listing again with the document base ${base ? `"${base}"` : 'left empty'}…`);
-  worker.postMessage({ type: 'base', base });
+  status(base === sentBase ? `Listing again with the kinds ${kinds.replace(/,/g, ', ')}…`
+    : `Listing again with the document base ${base ? `"${base}"` : 'left empty'}…`);
+  sentBase = base;
+  sentKinds = kinds;
+  worker.postMessage({ type: 'base', base, kinds });
+}
+
+// ---- the kinds of URL: a box of one check box a kind (images and links
+// to begin with), folded away behind its summary
+
+function chosenKinds() {
+  const ticked = URL_KINDS.filter(([name]) => $(`#kind-${name}`).checked).map(([name]) => name);
+  return ticked.join(',');
+}
+
+function setUpKinds() {
+  $('#kinds').append(...URL_KINDS.map(([name, , where]) => {
+    const label = document.createElement('label');
+    const box = document.createElement('input');
+    box.type = 'checkbox';
+    box.id = `kind-${name}`;
+    box.checked = name === 'images' || name === 'links';
+    box.addEventListener('change', () => {
+      // At least one kind: the last one ticked stays ticked.
+      if (!chosenKinds()) box.checked = true;
+      $('#kinds-chosen').textContent = chosenKinds().replace(/,/g, ', ');
+      baseChanged();
+    });
+    const hint = document.createElement('span');
+    hint.className = 'hint';
+    hint.textContent = ` (${where})`;
+    label.append(box, ` ${name}`, hint);
+    return label;
+  }));
 }
 
 // ---- the worker's answers
@@ -792,7 +942,7 @@ worker.addEventListener('message', ({ data }) => {
       if (data.generation !== generation) break;
       listed(data);
       // A base typed since (its pause not over yet) is sent now.
-      const current = data.base === $('#base').value;
+      const current = data.base === $('#base').value && data.kinds === chosenKinds();
       if (!current) baseChanged();
       busy(!current);
       if (current) {
@@ -853,9 +1003,16 @@ worker.addEventListener('error', (event) => {
 // ---- wiring
 
 restoreMaps();
+setUpKinds();
 setUpMap('images');
 setUpMap('hrefs');
+setUpMap('others');
+$('#other-map').hidden = maps.others.length === 0;
 sendMaps();
+$('#save-suggested').addEventListener('click', () => {
+  saveBytes(suggestedMap, 'suggested-map.tsv', 'text/tab-separated-values');
+  status('suggested-map.tsv: the map that repairs every URL found in another letter case (for kivoparse fix --map).');
+});
 urlRows = roving($('#urls tbody'), 'button.map-url');
 fileRows = roving($('#files tbody'), 'button.file');
 
@@ -874,6 +1031,7 @@ $('#filter').addEventListener('input', () => {
   clearTimeout(filterTimer);
   filterTimer = setTimeout(draw, files.length > 200 || groups.counts.length > 2000 ? 200 : 50);   // wait for the next key
 });
+$('#problems-only').addEventListener('change', draw);
 $('#base').addEventListener('input', () => {
   clearTimeout(baseTimer);
   baseTimer = setTimeout(baseChanged, 400);

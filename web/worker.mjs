@@ -1,17 +1,22 @@
 // The page's work, off the main thread: reads the files, parses the pages,
 // lists their URLs, shows one rewritten a window at a time, and writes the
 // zip. Messages in:
-//   { type: 'load', files: [{ path, file, page }], base, generation }
-//                                            read and list (replaces all)
-//   { type: 'base', base }                   list again with another base
-//   { type: 'maps', images, hrefs }          the maps from now on ([{ from, to }] of Uint8Arrays)
+//   { type: 'load', files: [{ path, file, page }], site, base, kinds, generation }
+//                                            read and list (replaces all); site:
+//                                            the paths of every file given, the
+//                                            site the URLs are checked against
+//   { type: 'base', base, kinds }            list again with another base or kinds
+//   { type: 'maps', images, hrefs, others }  the maps from now on ([{ from, to, prefix }]
+//                                            of Uint8Arrays; others: the kinds beyond
+//                                            images and links)
 //   { type: 'preview', path, seq }           one file rewritten: its first window
 //   { type: 'window', seq, start, change }   another window of that preview
 //   { type: 'zip' }                          every file, pages rewritten, zipped
 //   { type: 'readMap', bytes, name, id }     a map file's pairs (answered at once)
 // A file with page: false is never parsed: it goes into the zip as it came.
 // Messages out: 'progress' { done, total, bytes, totalBytes, what, path },
-// 'failed' { path, message } (one a file), 'listed' { files, groups, base, generation },
+// 'failed' { path, message } (one a file), 'listed' { files, groups, base, kinds,
+// generation, check (the site check's counts), suggested (its map's bytes) },
 // 'preview' { path, seq, size, changes, window }, 'window' { seq, window },
 // 'zip' { blob, rewritten, copied }, 'map' { id, pairs } or { id, error },
 // 'error' { message } for a failure of the whole step.
@@ -21,11 +26,15 @@ import { text, keyOf, foldKey, concat, packStrings } from './bytes.mjs';
 
 let kivoparse = null;
 let lister = null;    // a Parser of that module, for listing: one parse a file
+let writer = null;    // another, for rewriting
 let documents = [];   // [{ path, bytes, date, page }] in the order given
+let site = [];        // the path of every file given, pages or not
 let base = '';        // the base the list was made with
 let wantedBase = '';  // the last base asked for
+let kinds = 'images,links';   // the kinds of URL listed and rewritten ...
+let wantedKinds = kinds;      // ... and the last asked for
 let generation = 0;   // of the load the documents come from
-let maps = { images: [], hrefs: [] };
+let maps = { images: [], hrefs: [], others: [] };
 let urlMaps = null;   // the module's UrlMaps of those, made once for all files
 
 // One module at a time, however many steps ask for it at once.
@@ -35,6 +44,7 @@ async function module() {
     loading ??= createKivoparse().then((k) => {
       kivoparse = k;
       lister = new k.Parser();
+      writer = new k.Parser();
       return k;
     }).finally(() => { loading = null; });
     return loading;
@@ -44,13 +54,16 @@ async function module() {
 
 // After a failure inside the module (out of memory, say) its state is not to
 // be trusted: the next call loads a fresh one.
-function discardModule() { kivoparse = null; lister = null; urlMaps = null; }
+function discardModule() { kivoparse = null; lister = null; writer = null; urlMaps = null; }
 
 function dropUrlMaps() {
-  urlMaps?.images.delete();
-  urlMaps?.links.delete();
+  if (urlMaps) for (const map of Object.values(urlMaps)) map.delete();
   urlMaps = null;
 }
+
+// Relative URLs are resolved from their page's folder, root-relative ones
+// from the folder the page was found in: the top folder of its path.
+const rootOf = (path) => (path.includes('/') ? path.slice(0, path.indexOf('/')) : '');
 
 // Yields now and then, so that messages go out (and come in) while a long
 // step runs.
@@ -82,38 +95,68 @@ async function eachDocument(what, work) {
 }
 
 // Each page's URLs, and every distinct URL (bytes as they are, kind apart)
-// with the number of files holding it, most shared first. The page only
-// keeps and filters what comes back, so the URLs go out as columns, one
-// typed array or packed string (packStrings) a field, which cost the page
-// little to receive:
-//   groups: { kinds (0 image, 1 link), counts, shown, search, fold, bytes, ends }
-//   files: [{ path, size, page, images, hrefs (group numbers), search }]
+// with the number of files holding it, most shared first, and what the
+// site check found wrong with it. The page only keeps and filters what
+// comes back, so the URLs go out as columns, one typed array or packed
+// string (packStrings) a field, which cost the page little to receive:
+//   groups: { kinds (the library's kind numbers: 0 image, 1 link, ...), counts,
+//     shown, search, fold, bytes, ends, missing and cased (files in which
+//     the URL names no file, or one in another letter case), actual (that file) }
+//   files: [{ path, size, page, images, hrefs, others (group numbers),
+//     missing, cased (group numbers), search }]
 async function list() {
   do {
     base = wantedBase;
+    kinds = wantedKinds;
     const files = [];
     const byKey = new Map();
     const found = [];
-    await eachDocument('parsing', (document) => {
-      const file = { path: document.path, size: document.bytes.length, page: document.page, images: [], hrefs: [] };
+    const names = kivoparse?.kinds ?? (await module()).kinds;
+    const chosen = kinds.split(',').map((name) => names.indexOf(name)).sort((a, b) => a - b);
+    // One check for the site; a module that failed takes its check with it,
+    // and a new one goes on with the files still to do.
+    let siteCheck = null;
+    await eachDocument('parsing', (document, k) => {
+      const file = { path: document.path, size: document.bytes.length, page: document.page, images: [], hrefs: [], others: [],
+        missing: [], cased: [] };
       files.push(file);
       if (!document.page) return;
       lister.setDocumentBase(base);
       if (lister.parseHTML(document.bytes) !== 0) throw new RangeError('too large to parse (2 GiB or more)');
-      for (const [kind, urls] of [[0, lister.getImages()], [1, lister.getHrefs()]]) {
+      // Of URLs equal but for letter case the file lists the first.
+      const inFile = new Map();
+      for (const kind of chosen) {
+        const urls = kind === 0 ? lister.getImages() : kind === 1 ? lister.getHrefs() : lister.getUrls([names[kind]]);
         for (const url of urls) {
           const key = kind + keyOf(url);
           let index = byKey.get(key);
           if (index === undefined) {
             index = found.length;
             byKey.set(key, index);
-            found.push({ kind, url, shown: text(url), count: 0 });
+            found.push({ kind, url, shown: text(url), count: 0, missing: 0, cased: 0, actual: '' });
           }
           found[index].count += 1;
-          file[kind ? 'hrefs' : 'images'].push(index);
+          file[kind === 0 ? 'images' : kind === 1 ? 'hrefs' : 'others'].push(index);
+          inFile.set(kind + foldKey(url), index);
         }
       }
+      if (!(siteCheck instanceof k.SiteCheck)) siteCheck = new k.SiteCheck(site);
+      for (const finding of siteCheck.check(document.path, lister, { root: rootOf(document.path), kinds })) {
+        const index = inFile.get(names.indexOf(finding.kind) + foldKey(finding.url));
+        const where = finding.problem === 'missing' ? file.missing : file.cased;
+        if (index === undefined || where.includes(index)) continue;
+        where.push(index);
+        if (finding.problem === 'missing') found[index].missing += 1;
+        else if (!found[index].cased++) found[index].actual = text(finding.actual);
+      }
     });
+    let check = null;
+    let suggested = new Uint8Array();
+    if (kivoparse && siteCheck instanceof kivoparse.SiteCheck) {
+      check = siteCheck.counts();
+      suggested = siteCheck.suggestedMap();
+      siteCheck.delete();
+    }
     const order = found.map((_, i) => i).sort((a, b) => found[b].count - found[a].count ||
       (found[a].shown < found[b].shown ? -1 : found[a].shown > found[b].shown ? 1 : 0));
     const newIndex = new Uint32Array(found.length);
@@ -127,21 +170,44 @@ async function list() {
       fold: packStrings(sorted.map((g) => foldKey(g.url))),
       bytes: concat(sorted.map((g) => g.url)),
       ends: new Uint32Array(sorted.length),
+      missing: Uint32Array.from(sorted, (g) => g.missing),
+      cased: Uint32Array.from(sorted, (g) => g.cased),
+      actual: packStrings(sorted.map((g) => g.actual)),
     };
     sorted.reduce((end, g, i) => (groups.ends[i] = end + g.url.length), 0);
     for (const file of files) {
-      file.images = Uint32Array.from(file.images, (i) => newIndex[i]);
-      file.hrefs = Uint32Array.from(file.hrefs, (i) => newIndex[i]);
-      file.search = [file.path.toLowerCase(), ...[...file.images, ...file.hrefs].map((i) => sorted[i].shown.toLowerCase())].join('\n');
+      for (const column of ['images', 'hrefs', 'others', 'missing', 'cased']) {
+        file[column] = Uint32Array.from(file[column], (i) => newIndex[i]);
+      }
+      file.search = [file.path.toLowerCase(), ...[...file.images, ...file.hrefs, ...file.others]
+        .map((i) => sorted[i].shown.toLowerCase())].join('\n');
     }
-    if (base === wantedBase) postMessage({ type: 'listed', files, groups, base, generation });
-  } while (base !== wantedBase);
+    if (base === wantedBase && kinds === wantedKinds) {
+      postMessage({ type: 'listed', files, groups, base, kinds, generation, check, suggested });
+    }
+  } while (base !== wantedBase || kinds !== wantedKinds);
 }
 
-const pairs = (map) => map.map(({ from, to }) => [from, to]);
+// A map's exact pairs and prefix rules, as the module takes them.
+function urlMap(k, map) {
+  const exact = map.filter((p) => !p.prefix).map(({ from, to }) => [from, to]);
+  const rules = map.filter((p) => p.prefix).map(({ from, to }) => [from, to]);
+  return k.UrlMap.fromPairs(exact, rules.length ? rules : undefined);
+}
+
+// The page rewritten: images and links in one pass over one parse (the
+// tool's fix --images-map --hrefs-map), then the other kinds chosen, each
+// kind that is not chosen left as it is.
 function rewrite(k, bytes) {
-  urlMaps ??= { images: k.UrlMap.fromPairs(pairs(maps.images)), links: k.UrlMap.fromPairs(pairs(maps.hrefs)) };
-  return k.rewrite(bytes, { base, ...urlMaps });
+  urlMaps ??= { images: urlMap(k, maps.images), links: urlMap(k, maps.hrefs), others: urlMap(k, maps.others),
+    none: k.UrlMap.fromPairs([]) };
+  const chosen = kinds.split(',');
+  writer.setDocumentBase(base);
+  if (writer.parseHTML(bytes) !== 0) throw new RangeError('too large to parse (2 GiB or more)');
+  writer.rewrite(chosen.includes('images') ? urlMaps.images : urlMaps.none, chosen.includes('links') ? urlMaps.links : urlMaps.none);
+  const others = chosen.filter((kind) => kind !== 'images' && kind !== 'links');
+  if (others.length && maps.others.length) writer.rewriteUrls(urlMaps.others, others);
+  return writer.getHTML();
 }
 
 // ---- the preview: the rewritten file and the byte ranges of changed values
@@ -227,8 +293,9 @@ function windowAt(start, change) {
 // ---- the steps
 
 const steps = {
-  async load({ files, generation: loaded }) {
+  async load({ files, site: paths, generation: loaded }) {
     generation = loaded;
+    site = paths;
     documents = [];
     shown = null;
     normalised = null;
@@ -253,10 +320,10 @@ const steps = {
     await list();
   },
   async base() {
-    if (wantedBase !== base) await list();
+    if (wantedBase !== base || wantedKinds !== kinds) await list();
   },
   async maps(data) {
-    maps = { images: data.images ?? [], hrefs: data.hrefs ?? [] };
+    maps = { images: data.images ?? [], hrefs: data.hrefs ?? [], others: data.others ?? [] };
     dropUrlMaps();
   },
   async preview({ path, seq }) {
@@ -273,7 +340,7 @@ const steps = {
       if (normalised?.path !== path || normalised.base !== base) {
         normalised = { path, base, bytes: k.normalize(document.bytes, { base }) };
       }
-      const after = maps.images.length || maps.hrefs.length ? rewrite(k, document.bytes) : normalised.bytes;
+      const after = maps.images.length || maps.hrefs.length || maps.others.length ? rewrite(k, document.bytes) : normalised.bytes;
       shown = { path, seq, after, changes: after === normalised.bytes ? [] : changedRanges(normalised.bytes, after) };
       postMessage({ type: 'preview', path, seq, size: after.length, changes: shown.changes.length / 2, window: windowAt(0, false) });
     } catch (error) {
@@ -299,14 +366,11 @@ const steps = {
 };
 
 // Map files are read at once, not behind a long step, by the library's
-// reader (the command-line tool's).
+// reader of rule maps (the command-line tool's fix --map): an old value
+// ending in one "*" is a prefix rule.
 async function readMap({ bytes, name, id }) {
   try {
-    const map = new (await module()).UrlMap(bytes, name);
-    const from = map.sources();
-    const to = map.destinations();
-    map.delete();
-    postMessage({ type: 'map', id, pairs: from.map((value, i) => ({ from: value, to: to[i] })) });
+    postMessage({ type: 'map', id, pairs: (await module()).UrlMap.ruleLines(bytes, name) });
   } catch (error) {
     postMessage({ type: 'map', id, error: error?.message ?? String(error) });
   }
@@ -318,7 +382,10 @@ let queue = Promise.resolve();
 addEventListener('message', ({ data }) => {
   if (data.type === 'readMap') { readMap(data); return; }
   if (data.type === 'preview') latestPreview = Math.max(latestPreview, data.seq);
-  if (data.type === 'base' || data.type === 'load') wantedBase = data.base ?? '';
+  if (data.type === 'base' || data.type === 'load') {
+    wantedBase = data.base ?? '';
+    wantedKinds = data.kinds ?? 'images,links';
+  }
   queue = queue.then(async () => {
     try {
       await steps[data.type](data);

@@ -20,11 +20,11 @@ them (NUL and bytes above 0x7F included); str is accepted on input and
 taken as UTF-8. The GIL is released while parsing, writing and rewriting.
 """
 
-from ._kivoparse import (MapError, Parser, UrlMap, UrlOccurrence, __version__, hrefs, images, normalize, rewrite,
-                         rewrite_urls, urls)
+from ._kivoparse import (MapError, Parser, SiteCheck, SiteCounts, SiteFinding, SiteMap, UrlMap, UrlOccurrence,
+                         __version__, hrefs, images, normalize, rewrite, rewrite_urls, urls)
 
-__all__ = ["Parser", "UrlMap", "MapError", "UrlOccurrence", "normalize", "images", "hrefs", "rewrite", "urls",
-           "rewrite_urls", "__version__"]
+__all__ = ["Parser", "UrlMap", "MapError", "UrlOccurrence", "SiteCheck", "SiteFinding", "SiteCounts", "SiteMap",
+           "normalize", "images", "hrefs", "rewrite", "urls", "rewrite_urls", "__version__"]
 
 # The extension is an implementation detail: what it defines is named, and
 # pickled, as part of kivoparse.

@@ -53,6 +53,37 @@ class UrlOccurrence(NamedTuple):
     line: int
     column: int
 
+class SiteFinding(NamedTuple):
+    problem: str
+    occurrence: UrlOccurrence
+    path: bytes
+    actual: bytes
+    repaired: bytes
+
+class SiteCounts(NamedTuple):
+    checked: int
+    missing: int
+    other_case: int
+    external: int
+    templates: int
+
+class SiteCheck:
+    def __init__(self, files: Optional[Iterable[_Path]] = None) -> None: ...
+    def check(
+        self, document: _Path, data: _Data, root: Optional[_Path] = None, kinds: _Kinds = "images,links"
+    ) -> List[SiteFinding]: ...
+    @property
+    def counts(self) -> SiteCounts: ...
+    def suggested_map(self) -> bytes: ...
+
+class SiteMap:
+    def __init__(self) -> None: ...
+    @staticmethod
+    def parse(text: _Data) -> SiteMap: ...
+    def apply(self, document: _Path, url: _Data) -> Optional[bytes]: ...
+    def rewrite(self, document: _Path, data: _Data, kinds: _Kinds = "images,links") -> bytes: ...
+    def documents(self) -> List[bytes]: ...
+
 class Parser:
     def __init__(self) -> None: ...
     def parse_html(self, data: _Data) -> None: ...

@@ -130,19 +130,33 @@ def unescape(text):  # the escapes of the library's case files: \t \r \n \0 \xHH
                   text.encode("utf-8", "surrogateescape"))
 
 
-def rule_cases():  # the library's rule-map table: map, kinds, in, out
+def library_cases(name, closing):  # a table of the library's, as its key: value cases
     case, cases = {}, []
-    for line in (ROOT / "tests/data/links/rules.txt").read_text().splitlines():
+    for line in (ROOT / "tests/data/links" / name).read_text().splitlines():
         if line and not line.startswith("#"):
             key, _, value = line.partition(": ")
             case[key.rstrip(":")] = value
-            if key.rstrip(":") in ("out", "error"):
+            if key.rstrip(":") in closing:
                 cases.append(case)
                 case = {}
     return cases
 
 
-@pytest.mark.parametrize("case", rule_cases())
+@pytest.mark.parametrize("case", library_cases("site.txt", ("map",)))
+def test_site_check_over_a_list_of_files_as_the_library_table_says(case):
+    check, got, text = kivoparse.SiteCheck(re.findall(r"\[([^]]*)\]", case["files"])), [], lambda b: b.decode() or "-"
+    for document in re.findall(r"\[([^]]*)\]", case["documents"]):
+        for f in check.check(document, unescape(case["in"]), root="site"):
+            o = f.occurrence
+            got.append(f"[{document} {o.line}:{o.column} {f.problem} {text(o.url)} {text(f.path)} {text(f.actual)} "
+                       f"{text(f.repaired)}]")
+            assert f.problem == "missing" or kivoparse.SiteMap.parse(check.suggested_map()).apply(document, o.url) \
+                == f.repaired
+    assert (" ".join(got), " ".join(map(str, check.counts))) == (case["findings"], case["counts"])
+    assert check.suggested_map() == unescape(case["map"])
+
+
+@pytest.mark.parametrize("case", library_cases("rules.txt", ("out", "error")))
 def test_rule_maps_and_callables_rewrite_as_the_library_table_says(case):
     if "error" in case:
         with pytest.raises(kivoparse.MapError):

@@ -6,7 +6,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -20,12 +20,13 @@ const work = mkdtempSync(join(tmpdir(), 'kivoparse-web-'));
 process.on('exit', () => rmSync(work, { recursive: true, force: true }));
 
 const latin1 = (s) => Buffer.from(s, 'latin1');
+const byPlace = (a, b) => a.file.localeCompare(b.file) || a.line - b.line || a.column - b.column;
 const lines = (values) => Buffer.concat(values.flatMap((v) => [v, Buffer.from('\n')]));
 
 // The tool's output and status for a document; stderr kept for messages.
-function cli(args, input) {
+function cli(args, input, cwd) {
   try {
-    return { out: execFileSync(CLI, args, { input, stdio: ['pipe', 'pipe', 'pipe'] }), status: 0 };
+    return { out: execFileSync(CLI, args, { input, cwd, stdio: ['pipe', 'pipe', 'pipe'] }), status: 0 };
   } catch (error) {
     if (error.status === null || error.status === undefined) throw error;
     return { out: error.stdout, status: error.status, err: error.stderr.toString() };
@@ -42,9 +43,10 @@ function mapFor(urls) {
 
 function writeMap(pairs, name = 'map.tsv') {
   const file = join(work, name);
-  writeFileSync(file, Buffer.concat(pairs.flatMap(([from, to]) => [from, Buffer.from('\t'), to, Buffer.from('\n')])));
+  writeFileSync(file, writeMap.text(pairs));
   return file;
 }
+writeMap.text = (pairs) => Buffer.concat(pairs.flatMap(([from, to]) => [from, Buffer.from('\t'), to, Buffer.from('\n')]));
 
 const documents = [
   ...readdirSync('samples').filter((name) => name.endsWith('.html')).sort()
@@ -189,4 +191,93 @@ test('the trace to a function: the lines the log file gets', () => {
     parser.delete();
   }
   assert.equal(`kivoparse ${kivoparse.version}\n`, cli(['--version']).out.toString());
+});
+
+// Every kind of URL: the places, rule maps and rewriter functions against
+// `kivoparse urls` and `kivoparse fix --map` for each list of kinds.
+const kindDocuments = [...documents, { name: 'every kind', bytes: Buffer.from(cases.kinds.document) }];
+for (const kinds of cases.kinds.lists) {
+  test(`kinds ${kinds}: urls and fix --map as the command-line tool`, () => {
+    for (const { name, bytes } of kindDocuments) {
+      const found = kivoparse.urlOccurrences(bytes, { kinds });
+      const listed = found.map((o) => Buffer.concat([Buffer.from(`standard input:${o.line}:${o.column}: ${o.kind} `), o.tag,
+        Buffer.from(' '), o.attribute.length ? o.attribute : Buffer.from('-'), Buffer.from(' '), o.url]));
+      assert.deepEqual(lines(listed), cli(['urls', '--kinds', kinds], bytes).out, `${name}: urls`);
+      const rules = Buffer.concat([writeMap.text(mapFor(kivoparse.urls(bytes, { kinds }))), Buffer.from(cases.kinds.rules)]);
+      writeFileSync(join(work, 'rules.tsv'), rules);
+      const expected = cli(['fix', '--map', join(work, 'rules.tsv'), '--kinds', kinds], bytes);
+      assert.equal(expected.status, 0, expected.err);
+      const map = kivoparse.UrlMap.parseRules(rules);
+      try {
+        assert.deepEqual(Buffer.from(kivoparse.rewriteUrls(bytes, map, { kinds })), expected.out, `${name}: fix --map`);
+        const asked = [];
+        const byFunction = kivoparse.rewriteUrls(bytes, (kind, url) => { asked.push(kind); return map.apply(url); }, { kinds });
+        assert.deepEqual(Buffer.from(byFunction), expected.out, `${name}: a function`);
+        assert.deepEqual(asked, found.map((o) => o.kind), `${name}: the function's kinds`);
+      } finally {
+        map.delete();
+      }
+    }
+  });
+}
+
+test('kinds: defaults, rule lines, and what a rewriter may not do', () => {
+  const page = cases.kinds.document;
+  const text = (bytes) => Buffer.from(bytes).toString('latin1');
+  assert.deepEqual(kivoparse.urls(page), [...kivoparse.images(page), ...kivoparse.hrefs(page)]);
+  assert.deepEqual(kivoparse.rewriteUrls(page, { 'F.HTM': 'g.htm' }), kivoparse.normalize(page));
+  assert.deepEqual(kivoparse.UrlMap.ruleLines('a**\tb\nc*\td*\ne\tf').map(({ from, to, prefix }) => [text(from), text(to), prefix]),
+    [['a*', 'b', false], ['c', 'd', true], ['e', 'f', false]]);
+  assert.throws(() => kivoparse.UrlMap.parseRules('a\tb\n\nc', 'm.tsv'), { message: /^m\.tsv: line 2 has no TAB/, line: 2 });
+  assert.throws(() => kivoparse.urls(page, { kinds: 'images,imgs' }), RangeError);
+  assert.throws(() => kivoparse.urls(page, { kinds: 3 }), TypeError);
+  const boom = new Error('boom');
+  for (const [rewriter, error] of [[() => { throw boom; }, boom], [() => 42, TypeError],
+    [() => kivoparse.normalize('x'), /called while this Parser's rewriter runs/]]) {
+    assert.throws(() => kivoparse.rewriteUrls(page, rewriter, { kinds: 'all' }), error);
+  }
+  const parser = new kivoparse.Parser();
+  try {
+    parser.parseHTML(page);
+    assert.throws(() => parser.rewriteUrls((kind, url) => (kind === 'css' ? null : { url }), 'all'), TypeError);
+    assert.deepEqual(parser.getHTML(), kivoparse.normalize(page), 'the tree as it was');
+  } finally {
+    parser.delete();
+  }
+});
+
+// The samples as a site in which half the files their URLs name exist in
+// another letter case and the rest not at all: SiteCheck over the list of
+// its paths finds what `kivoparse check` finds on disk, and suggests its map.
+test('SiteCheck over the paths of a site: as kivoparse check --json --suggest-map', () => {
+  const site = join(work, 'site');
+  mkdirSync(site, { recursive: true });
+  for (const name of readdirSync('samples')) writeFileSync(join(site, name), readFileSync(join('samples', name)));
+  const check = (args) => cli(['check', '-r', 'site', '--all', '--json', ...args], undefined, work);
+  const before = check([]).out.toString().trim().split('\n').map((line) => JSON.parse(line));
+  before.filter(({ path }, i) => i % 2 && !path.endsWith('/')).forEach(({ path }) => {
+    const cased = join(work, path.replace(/[^/]*$/, (name) => name.toUpperCase()));
+    mkdirSync(join(cased, '..'), { recursive: true });
+    writeFileSync(cased, '');
+  });
+  const expected = check(['--suggest-map', 'suggested.tsv']);
+  assert.equal(expected.status, 1);
+  const paths = readdirSync(site, { recursive: true }).map((path) => `site/${path}`).sort();
+  const siteCheck = new kivoparse.SiteCheck(paths);
+  const text = (bytes) => Buffer.from(bytes).toString();
+  try {
+    const found = [];
+    for (const path of paths.filter((p) => p.endsWith('.html'))) {
+      for (const f of siteCheck.check(path, readFileSync(join(work, path)), { root: 'site', kinds: 'all' })) {
+        found.push({ file: path, line: f.line, column: f.column, tag: text(f.tag), attribute: text(f.attribute), kind: f.kind,
+          url: text(f.url), problem: f.problem, path: text(f.path), ...(f.problem === 'case' ? { actual: text(f.actual) } : {}) });
+      }
+    }
+    const reported = expected.out.toString().trim().split('\n').map((line) => JSON.parse(line));
+    assert.deepEqual([...found].sort(byPlace), reported.sort(byPlace));
+    assert.ok(found.some((f) => f.problem === 'case') && found.some((f) => f.problem === 'missing'));
+    assert.deepEqual(Buffer.from(siteCheck.suggestedMap()), readFileSync(join(work, 'suggested.tsv')));
+  } finally {
+    siteCheck.delete();
+  }
 });

@@ -207,7 +207,7 @@ test('the samples folder: listed, mapped, zipped as the command-line tool writes
     input.dispatchEvent(new ClipboardEvent('paste', { clipboardData: data, bubbles: true, cancelable: true }));
   });
   await page.getByText(/^the pasted lines: 2 pairs added\.$/).waitFor();
-  assert.deepEqual(await page.locator('.map[data-kind=images] tbody input').evaluateAll((inputs) => inputs.map((i) => i.value)),
+  assert.deepEqual(await page.locator('.map[data-kind=images] tbody input:not(.prefix)').evaluateAll((inputs) => inputs.map((i) => i.value)),
     [IMAGE_FROM, IMAGE_TO, 'a.gif', 'b.gif', 'c.gif', 'd.gif', 'e.gif', 'f.gif']);
   for (let i = 0; i < 3; ++i) await page.getByRole('button', { name: 'Remove image pair 2' }).click();
 
@@ -218,12 +218,11 @@ test('the samples folder: listed, mapped, zipped as the command-line tool writes
   sameAsTool(await download(page, () => page.click('#download')));
   assert.equal(await page.locator('#errors li').count(), 2, 'the map and paste errors only');
 
-  // The maps are there again after a reload.
-  // The browser commits the page's storage a moment after it is written.
-  await page.waitForTimeout(1500);
+  // The maps are there again after a reload, even one that comes before
+  // the page's wait to store them is over.
   await page.reload();
   await page.locator('.map[data-kind=hrefs] tbody tr').nth(1).waitFor();
-  assert.deepEqual(await page.locator('.map tbody input').evaluateAll((inputs) => inputs.map((i) => i.value)),
+  assert.deepEqual(await page.locator('.map tbody input:not(.prefix)').evaluateAll((inputs) => inputs.map((i) => i.value)),
     [IMAGE_FROM, IMAGE_TO, 'INDEX.htm', '/home.html', 'products/spade.htm', '/shop/spade.html']);
   await closePage(page);
 });
@@ -341,6 +340,67 @@ test('a file that is not a page, opened with "Open files…", comes back byte fo
   await page.dispatchEvent('body', 'drop', { dataTransfer: transfer });
   await page.getByText(/^1 page listed, 1 other file kept unchanged\.$/).waitFor();
   assert.deepEqual(await page.locator('#files td.path').allTextContents(), ['a.html', 'b.txt']);
+  await closePage(page);
+});
+
+// A site whose names changed letter case: the kinds beyond images and links
+// listed, the flags of the site check and its suggested map as the tool's
+// check gives them, and a rule map loaded, saved and applied to the zip as
+// kivoparse fix --map applies it.
+test('a site check: other kinds, flags, the suggested map, a rule map', async () => {
+  const KINDS = 'images,links,resources,srcset,css';
+  const site = join(work, 'site');
+  mkdirSync(join(site, 'Img'), { recursive: true });
+  mkdirSync(join(site, 'css'), { recursive: true });
+  writeFileSync(join(site, 'index.html'), '<link rel=stylesheet href=CSS/Main.css><script src=js/app.js></script>\n' +
+    '<img src=img/logo.gif srcset="img/logo.gif 1x, img/big.gif 2x"><a href=Page.html>p</a><a href=gone.html>g</a>\n' +
+    '<p style="background:url(img/LOGO.gif)">x</p>');
+  writeFileSync(join(site, 'page.html'), '<a href=index.html>home</a><img src=/img/Logo.GIF>');
+  writeFileSync(join(site, 'Img', 'Logo.GIF'), '');
+  writeFileSync(join(site, 'css', 'main.css'), '');
+  const rules = join(work, 'rules.tsv');
+  writeFileSync(rules, 'CSS/*\tstyles/*\nx**\ty\n');
+  const saved = async (page, click) => {
+    const [file] = await Promise.all([page.waitForEvent('download'), click()]);
+    return readFileSync(await file.path());
+  };
+
+  const page = await openPage();
+  await page.setInputFiles('#open-folder', site);
+  await page.getByText(listedText(2)).waitFor();
+  await page.locator('#kinds-box summary').click();
+  for (const kind of ['resources', 'srcset', 'css']) await page.getByLabel(kind, { exact: false }).first().check();
+  await page.locator('#url-counts', { hasText: 'URLs of other kinds' }).waitFor();
+  await page.getByText(listedText(2)).waitFor();
+  let counts;
+  try {
+    execFileSync(CLI, ['check', '-r', 'site', '--kinds', KINDS, '--json', '--suggest-map', 'suggested.tsv'], { cwd: work, stdio: 'pipe' });
+  } catch (error) {
+    counts = error.stderr.toString().match(/(\d+) local URLs checked: (\d+) missing, (\d+) in another letter case/).slice(1);
+    const found = error.stdout.toString().trim().split('\n').map((line) => JSON.parse(line));
+    const rows = await page.locator('#urls tbody tr').evaluateAll((trs) => trs.map((tr) => [tr.cells[0].textContent, tr.cells[3].textContent]));
+    for (const [problem, flag] of [['missing', 'broken'], ['case', 'case only']]) {
+      assert.deepEqual([...new Set(rows.filter(([, f]) => f.startsWith(flag)).map(([url]) => url))].sort(),
+        [...new Set(found.filter((f) => f.problem === problem).map((f) => f.url))].sort(), flag);
+    }
+  }
+  const flagged = await page.locator('#urls tbody td.check:not(:empty)').count();
+  await page.getByLabel('Problems only').check();
+  await page.waitForFunction((n) => document.querySelectorAll('#urls tbody tr').length === n, flagged);
+  assert.equal(await page.locator('#urls tbody td.check:empty').count(), 0);
+  assert.match(await page.locator('#check-line').textContent(),
+    new RegExp(`^Site check: ${counts[0]} local URLs checked against the files opened: ${counts[1]} broken, ${counts[2]} in another`));
+  assert.deepEqual(await saved(page, () => page.getByRole('button', { name: 'Save suggested map' }).click()),
+    readFileSync(join(work, 'suggested.tsv')));
+
+  await page.setInputFiles('.map[data-kind=others] input.load', rules);
+  await page.getByText(/^rules\.tsv: 2 pairs loaded\.$/).waitFor();
+  assert.deepEqual(await page.locator('.map[data-kind=others] input.prefix').evaluateAll((boxes) => boxes.map((b) => b.checked)), [true, false]);
+  assert.deepEqual(await saved(page, () => page.getByRole('button', { name: 'Save map (other-kind map)' }).click()), readFileSync(rules));
+  const zip = await download(page, () => page.click('#download'), work);
+  for (const name of ['index.html', 'page.html']) {
+    assert.ok(zip.files.get(`site/${name}`).equals(cli(['fix', '--map', rules, '--kinds', KINDS, join(site, name)])), name);
+  }
   await closePage(page);
 });
 

@@ -2,16 +2,19 @@
 // The folders of a site as a check sees them: each folder is read once, the
 // first time a URL leads into it, and kept as a node of a tree of names, so
 // a check of many documents costs one listing per folder and one hash
-// look-up per path segment.
+// look-up per path segment. The names of every folder share one table of
+// the whole site, keyed by folder and name.
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include <kivoparse/site.h>
+
 #include "links/UrlPaths.h"
+#include "tree/CSeededTable.h"
 
 namespace kivoparse {
-namespace cli {
 
 enum class EFound { Exists, OtherCase, Missing };
 
@@ -26,7 +29,7 @@ struct SResolved {
 
 class CSiteIndex {
 public:
-    CSiteIndex();
+    explicit CSiteIndex(SiteCheck::FolderLister lister);
     ~CSiteIndex();
     // Follows the segments of url from the folder base ("" is the current
     // folder): "." stays, ".." goes up (never above "/"), and each name is
@@ -39,6 +42,17 @@ private:
     SNode* Parent(SNode* node);
     SNode* ParentByPath(SNode* node);
     void List(SNode* node);
+    // A name in a folder: the folder, the name's place in its list, and
+    // the node of the name once asked for.
+    struct SName {
+        SNode* mFolder = nullptr;
+        std::size_t mName = 0;
+        SNode* mNode = nullptr;
+    };
+    std::uint64_t KeyOf(const SNode* folder, std::uint64_t nameHash) const;
+    SiteCheck::FolderLister mLister;
+    CSeededTable<SName> mNames{1024};   // folder and name
+    CSeededTable<SName> mFolded{1024};  // folder and folded name: the least such name
     std::unordered_map<std::string, std::unique_ptr<SNode>> mByPath;
     // The bases of the last look-ups: a document's URLs start from its
     // folder or the root, over and over.
@@ -46,5 +60,4 @@ private:
     SNode* mRecentNode[2] = {nullptr, nullptr};
 };
 
-}  // namespace cli
 }  // namespace kivoparse

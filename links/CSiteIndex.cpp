@@ -1,18 +1,20 @@
-#include "cli/CSiteIndex.h"
+#include "links/CSiteIndex.h"
 
-#include <dirent.h>
+#include <utility>
 
 #include "links/CompareNoCase.h"
 
 namespace kivoparse {
-namespace cli {
 
 namespace {
 
-std::string Folded(const std::string& name) {
-    std::string folded = name;
-    for (char& c : folded) c = static_cast<char>(FoldByte(c));
-    return folded;
+// A name's hashes as written and with letter case folded.
+void HashName(const std::string& name, std::uint64_t seed, std::uint64_t& written, std::uint64_t& folded) {
+    written = folded = 14695981039346656037ULL ^ seed;
+    for (const char c : name) {
+        written = (written ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+        folded = (folded ^ FoldByte(c)) * 1099511628211ULL;
+    }
 }
 
 std::string Join(const std::string& folder, const std::string& name) {
@@ -43,11 +45,10 @@ struct CSiteIndex::SNode {
     bool mListed = false;
     bool mReadable = false;
     SNode* mParent = nullptr;  // once asked for
-    std::unordered_map<std::string, SNode*> mNames;        // name -> node (made on first use)
-    std::unordered_map<std::string, std::string> mFolded;  // folded name -> the least such name
+    std::vector<std::string> mNames;
 };
 
-CSiteIndex::CSiteIndex() = default;
+CSiteIndex::CSiteIndex(SiteCheck::FolderLister lister) : mLister(std::move(lister)) {}
 CSiteIndex::~CSiteIndex() = default;
 
 CSiteIndex::SNode* CSiteIndex::NodeOf(const std::string& path) {
@@ -76,20 +77,32 @@ CSiteIndex::SNode* CSiteIndex::ParentByPath(SNode* node) {
     return NodeOf(slash == 0 ? "/" : path.substr(0, slash));
 }
 
+std::uint64_t CSiteIndex::KeyOf(const SNode* folder, std::uint64_t nameHash) const {
+    return Mix(nameHash ^ Mix(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(folder))));
+}
+
 void CSiteIndex::List(SNode* node) {
     if (node->mListed) return;
     node->mListed = true;
-    DIR* dir = ::opendir(node->mPath.empty() ? "." : node->mPath.c_str());
-    if (!dir) return;
-    node->mReadable = true;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == "..") continue;
-        node->mNames.emplace(name, nullptr);
-        auto folded = node->mFolded.emplace(Folded(name), name);
-        if (!folded.second && name < folded.first->second) folded.first->second = name;
+    if (!mLister(node->mPath, node->mNames)) {
+        node->mNames.clear();
+        return;
     }
-    ::closedir(dir);
+    node->mReadable = true;
+    const std::vector<std::string>& names = node->mNames;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string& name = names[i];
+        if (name.empty() || name == "." || name == "..") continue;
+        std::uint64_t written, folded;
+        HashName(name, mNames.Seed(), written, folded);
+        mNames.FindOrAdd(
+            KeyOf(node, written), [&](const SName& n) { return n.mFolder == node && names[n.mName] == name; },
+            SName{node, i, nullptr});
+        SName& least = mFolded.FindOrAdd(
+            KeyOf(node, folded), [&](const SName& n) { return n.mFolder == node && EqualsNoCase(names[n.mName], name); },
+            SName{node, i, nullptr});
+        if (name < names[least.mName]) least.mName = i;
+    }
 }
 
 SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url) {
@@ -115,21 +128,34 @@ SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url) {
             continue;
         }
         List(node);
-        auto found = node->mNames.find(name);
-        if (found == node->mNames.end()) {
-            const auto folded = node->mFolded.find(Folded(name));
-            if (folded == node->mFolded.end()) {
+        std::uint64_t written, folded;
+        HashName(name, mNames.Seed(), written, folded);
+        const std::vector<std::string>& names = node->mNames;
+        SNode* const folder = node;
+        const SName* found = mNames.Find(
+            KeyOf(node, written), [&](const SName& n) { return n.mFolder == folder && names[n.mName] == name; });
+        if (!found) {
+            found = mFolded.Find(KeyOf(node, folded), [&](const SName& n) {
+                return n.mFolder == folder && EqualsNoCase(names[n.mName], name);
+            });
+            if (!found) {
                 // The path the URL names: what is found, then the rest as written.
                 result.mPath = NamedPath(node->mPath, url, i);
                 return result;
             }
+            const std::string& actual = names[found->mName];
             if (result.mRecased.empty()) result.mRecased.assign(url.mSegments.size(), std::string());
-            result.mRecased[i] = folded->second;
+            result.mRecased[i] = actual;
             otherCase = true;
-            found = node->mNames.find(folded->second);
+            HashName(actual, mNames.Seed(), written, folded);
+            found = mNames.Find(KeyOf(node, written),
+                                [&](const SName& n) { return n.mFolder == folder && names[n.mName] == actual; });
         }
-        if (!found->second) found->second = NodeOf(Join(node->mPath, found->first));
-        node = found->second;
+        if (!found->mNode) {
+            // The slot is the table's: it is given its node in place.
+            const_cast<SName*>(found)->mNode = NodeOf(Join(node->mPath, names[found->mName]));
+        }
+        node = found->mNode;
     }
     // A URL ending in "/" names a folder: it must be one.
     if (url.mNamesFolder && !url.mSegments.empty()) {
@@ -147,5 +173,4 @@ SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url) {
     return result;
 }
 
-}  // namespace cli
 }  // namespace kivoparse

@@ -1,0 +1,148 @@
+// kivoparse/site.h: a site's URLs checked against its files before and
+// after a move, and rule maps with sections for single documents.
+//
+//   kivoparse::SiteCheck check = kivoparse::SiteCheck::OnDisk();
+//   kivoparse::Parser parser;
+//   parser.ParseHTML(text_of("site/a/page.html"));
+//   for (const kivoparse::SiteFinding& f :
+//        check.Check("site/a/page.html", "site", parser.GetUrlOccurrences()))
+//       ...;  // f.problem, f.occurrence.line, f.path, f.actual, f.repaired
+//   std::string map = check.SuggestedMap();  // repairs the case-only URLs
+//
+// Paths are bytes, separated by "/"; "" is the current folder. Nothing here
+// consults a locale. A SiteCheck is not thread-safe but for Prepare: the
+// usual way is for worker threads to parse, collect the occurrences (a
+// Parser each) and Prepare them, and for one thread to hand them to Check
+// in the documents' order. A SiteMap never changes once made: threads may
+// share one.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <kivoparse/kivoparse.h>
+
+namespace kivoparse {
+
+class CSiteCheck;
+
+// What is wrong with one local URL.
+enum class SiteProblem : unsigned char {
+    Missing,    // nothing by that name
+    OtherCase,  // found only with letter case ignored ("Logo.GIF" for "logo.gif")
+};
+
+struct SiteFinding {
+    SiteProblem problem;
+    UrlOccurrence occurrence;  // the URL and its place in the document
+    // The path the URL names, from the document's folder or the root.
+    // Missing: as far as it is found on disk, then the rest as written.
+    std::string path;
+    std::string actual;    // OtherCase: the path as it is on disk
+    std::string repaired;  // OtherCase: the URL spelt as on disk (query and fragment kept)
+};
+
+// What the checks so far have seen.
+struct SiteCounts {
+    std::size_t checked = 0;    // relative and root-relative URLs looked up
+    std::size_t missing = 0;
+    std::size_t otherCase = 0;
+    std::size_t external = 0;   // with a scheme or "//host": counted, not fetched
+    std::size_t templates = 0;  // holding an insert block "<|...|>": known only when served
+};
+
+// A document's URLs made ready for SiteCheck::Check: each split into its
+// path segments and hashed. Only a SiteCheck makes one.
+class SiteUrls {
+public:
+    SiteUrls();
+    ~SiteUrls();
+    SiteUrls(SiteUrls&& other) noexcept;
+    SiteUrls& operator=(SiteUrls&& other) noexcept;
+    std::size_t Size() const;
+
+private:
+    friend class SiteCheck;
+    friend class CSiteCheck;
+    struct SUrls;
+    std::unique_ptr<SUrls> mUrls;
+};
+
+// Checks the URLs of the documents of a site against the names of its
+// files. URLs with a query or fragment are checked without them; percent
+// escapes and character references are decoded; "." and ".." are followed
+// (never above "/"); a URL ending in "/" must name a folder. Each folder is
+// listed once, the first time a URL leads into it.
+class SiteCheck {
+public:
+    // Lists the names in folder ("" is the current folder), without "."
+    // and "..". False when folder is not a folder that can be read.
+    using FolderLister = std::function<bool(const std::string& folder, std::vector<std::string>& names)>;
+
+    // The files on this computer's disk.
+    static SiteCheck OnDisk();
+    // Only the files named (as "site/a/page.html"; "." segments and empty
+    // ones are passed over): the folders are those their paths go through.
+    // For a site known by its list of files.
+    static SiteCheck OfPaths(const std::vector<std::string>& files);
+    explicit SiteCheck(FolderLister lister);
+    // A moved-from SiteCheck may only be assigned to or destroyed.
+    ~SiteCheck();
+    SiteCheck(SiteCheck&& other) noexcept;
+    SiteCheck& operator=(SiteCheck&& other) noexcept;
+
+    // The occurrences made ready for Check. Any number of threads may call
+    // this at once, while another calls Check: workers that parse the
+    // documents thus take this share of the work off the checking thread.
+    SiteUrls Prepare(std::vector<UrlOccurrence> occurrences) const;
+
+    // Checks the occurrences of the document at path document: relative
+    // URLs from its folder, root-relative ones ("/...") from root. Returns
+    // what is wrong, in the order of the occurrences; same-document URLs
+    // ("#top") are passed over. The counts and the suggested map grow.
+    std::vector<SiteFinding> Check(const std::string& document, const std::string& root,
+                                   const std::vector<UrlOccurrence>& occurrences);
+    // The same with the occurrences made ready by Prepare of this SiteCheck.
+    std::vector<SiteFinding> Check(const std::string& document, const std::string& root, const SiteUrls& urls);
+
+    const SiteCounts& Counts() const;
+
+    // A rule map (UrlMap::ParseRules, SiteMap::Parse) that repairs every
+    // case-only URL found so far: one pair for each URL that reads the same
+    // wherever it was repaired; a URL that must read differently in
+    // different folders gets its pairs in an "@document PATH" section for
+    // each document that needs them (PATH as given to Check).
+    std::string SuggestedMap() const;
+
+private:
+    std::unique_ptr<CSiteCheck> mCheck;
+};
+
+// A rule map whose lines "@document PATH" (a line with no TAB) start a
+// section: the pairs of a section apply to that document only, before the
+// pairs above the first section, which apply to every document. Several
+// sections for one document make one. Copies share the same tables.
+class SiteMap {
+public:
+    SiteMap();  // changes nothing
+    // Throws MapError naming the line of the whole text.
+    static SiteMap Parse(std::string_view text);
+    // The new value the map gives url in document, or nothing.
+    std::optional<std::string> Apply(const std::string& document, std::string_view url) const;
+    // Rewrites the URLs of kinds in the tree parser holds, the document at
+    // path document. As Parser::Rewrite.
+    int Rewrite(Parser& parser, UrlKinds kinds, const std::string& document) const;
+    // The documents that have sections, sorted by their bytes.
+    std::vector<std::string> Documents() const;
+
+private:
+    struct SMaps;
+    std::shared_ptr<const SMaps> mMaps;
+};
+
+}  // namespace kivoparse

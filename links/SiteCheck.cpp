@@ -1,0 +1,284 @@
+// The check of a site's URLs against its files: each URL is split into
+// path segments, resolved through the index of folders, and what is missing
+// or found only in another letter case is reported; the case-only ones are
+// remembered for the suggested map.
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include <kivoparse/site.h>
+
+#include "links/CSiteIndex.h"
+#include "links/CompareNoCase.h"
+#include "links/UrlPaths.h"
+#include "tree/HashMix.h"
+
+namespace kivoparse {
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return std::string();
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+std::string Folded(std::string text) {
+    for (char& c : text) c = static_cast<char>(FoldByte(c));
+    return text;
+}
+
+bool ListOnDisk(const std::string& folder, std::vector<std::string>& names) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder.empty() ? std::string(".") : folder, error);
+    if (error) return false;
+    for (const std::filesystem::directory_iterator end; entries != end; entries.increment(error)) {
+        if (error) break;
+#ifdef _WIN32
+        names.push_back(entries->path().filename().u8string());
+#else
+        names.push_back(entries->path().filename().string());
+#endif
+    }
+    return true;
+}
+
+// path without its "." and empty segments: "./a//b" and "a/b" name one file.
+std::string WithoutDots(const std::string& path) {
+    std::string out = path.compare(0, 1, "/") == 0 ? "/" : "";
+    for (std::size_t start = 0; start < path.size();) {
+        std::size_t slash = path.find('/', start);
+        if (slash == std::string::npos) slash = path.size();
+        const std::string_view segment(path.data() + start, slash - start);
+        if (!segment.empty() && segment != ".") {
+            if (!out.empty() && out.back() != '/') out += '/';
+            out += segment;
+        }
+        start = slash + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+struct SiteUrls::SUrls {
+    std::vector<UrlOccurrence> mOccurrences;
+    std::vector<SUrlPath> mPaths;
+    // The URL's hashes, with letter case folded and as written (0 for a URL
+    // not looked up).
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> mHashes;
+};
+
+SiteUrls::SiteUrls() = default;
+SiteUrls::~SiteUrls() = default;
+SiteUrls::SiteUrls(SiteUrls&& other) noexcept = default;
+SiteUrls& SiteUrls::operator=(SiteUrls&& other) noexcept = default;
+std::size_t SiteUrls::Size() const { return mUrls ? mUrls->mOccurrences.size() : 0; }
+
+// What the check keeps between documents: the folders read, the counts,
+// the case-only URLs and, for each URL, whether it must read differently
+// in different places.
+class CSiteCheck {
+public:
+    explicit CSiteCheck(SiteCheck::FolderLister lister) : mIndex(std::move(lister)) {}
+
+    SiteUrls Prepare(std::vector<UrlOccurrence> occurrences) const;
+    std::vector<SiteFinding> Check(const std::string& document, const std::string& root, const SiteUrls::SUrls& urls);
+    std::string SuggestedMap() const;
+    SiteCounts mCounts;
+
+private:
+    // For each URL (its folded bytes, hashed), the hash of the first
+    // spelling that works where it stands, and whether another one does
+    // somewhere else: 16 bytes a URL, whatever the site.
+    struct SSpelling {
+        std::uint64_t mKey = 0;  // 0: the slot is free
+        std::uint64_t mSpelling = 0;
+        bool mSeveral = false;
+    };
+    // Each case-only URL repaired: document, URL, repaired spelling.
+    struct SCaseFix {
+        std::string mFile;
+        std::string mUrl;
+        std::string mFixed;
+    };
+
+    // The hashes of bytes with letter case folded and as written, never 0.
+    std::pair<std::uint64_t, std::uint64_t> Hashes(const std::string& bytes) const {
+        std::uint64_t folded = 14695981039346656037ULL ^ mSeed, written = folded;
+        for (const char c : bytes) {
+            folded = (folded ^ FoldByte(c)) * 1099511628211ULL;
+            written = (written ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+        }
+        return {Mix(folded) | 1, Mix(written) | 1};
+    }
+    const SSpelling& Slot(std::uint64_t key) const {
+        const std::size_t mask = mSpellings.size() - 1;
+        for (std::size_t i = key & mask;; i = (i + 1) & mask) {
+            if (mSpellings[i].mKey == key || mSpellings[i].mKey == 0) return mSpellings[i];
+        }
+    }
+    SSpelling& Slot(std::uint64_t key) { return const_cast<SSpelling&>(static_cast<const CSiteCheck*>(this)->Slot(key)); }
+    void Note(std::uint64_t key, std::uint64_t spelling);
+    bool Several(const std::string& url) const { return Slot(Hashes(url).first).mSeveral; }
+
+    CSiteIndex mIndex;
+    std::vector<SCaseFix> mCaseFixes;
+    std::vector<SSpelling> mSpellings = std::vector<SSpelling>(1024);
+    std::size_t mUsed = 0;
+    std::uint64_t mSeed = Mix(static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+};
+
+// Notes that the URL of hash key works where it stands as the spelling of
+// that hash.
+void CSiteCheck::Note(std::uint64_t key, std::uint64_t spelling) {
+    SSpelling& slot = Slot(key);
+    if (slot.mKey != 0) {
+        if (slot.mSpelling != spelling) slot.mSeveral = true;
+        return;
+    }
+    slot = SSpelling{key, spelling, false};
+    if (++mUsed * 2 <= mSpellings.size()) return;
+    std::vector<SSpelling> old(mSpellings.size() * 2);
+    old.swap(mSpellings);
+    for (const SSpelling& entry : old) {
+        if (entry.mKey != 0) Slot(entry.mKey) = entry;
+    }
+}
+
+SiteUrls CSiteCheck::Prepare(std::vector<UrlOccurrence> occurrences) const {
+    SiteUrls urls;
+    urls.mUrls = std::make_unique<SiteUrls::SUrls>();
+    SiteUrls::SUrls& ready = *urls.mUrls;
+    ready.mPaths.reserve(occurrences.size());
+    ready.mHashes.reserve(occurrences.size());
+    for (const UrlOccurrence& o : occurrences) {
+        ready.mPaths.push_back(SplitUrlPath(o.url));
+        const EUrlClass kind = ready.mPaths.back().mClass;
+        const bool local = kind == EUrlClass::Relative || kind == EUrlClass::RootRelative;
+        ready.mHashes.push_back(local ? Hashes(o.url) : std::pair<std::uint64_t, std::uint64_t>());
+    }
+    ready.mOccurrences = std::move(occurrences);
+    return urls;
+}
+
+std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const std::string& root,
+                                           const SiteUrls::SUrls& urls) {
+    std::vector<SiteFinding> findings;
+    const std::string folder = FolderOf(document);
+    for (std::size_t at = 0; at < urls.mOccurrences.size(); ++at) {
+        const UrlOccurrence& o = urls.mOccurrences[at];
+        const SUrlPath& path = urls.mPaths[at];
+        switch (path.mClass) {
+            case EUrlClass::External: ++mCounts.external; continue;
+            case EUrlClass::Template: ++mCounts.templates; continue;
+            case EUrlClass::SameDocument: continue;
+            case EUrlClass::Relative:
+            case EUrlClass::RootRelative: break;
+        }
+        ++mCounts.checked;
+        SResolved resolved = mIndex.Resolve(path.mClass == EUrlClass::RootRelative ? root : folder, path);
+        if (resolved.mFound == EFound::Exists) {
+            Note(urls.mHashes[at].first, urls.mHashes[at].second);
+            continue;
+        }
+        if (resolved.mFound == EFound::Missing) {
+            ++mCounts.missing;
+            findings.push_back(SiteFinding{SiteProblem::Missing, o, std::move(resolved.mPath), {}, {}});
+            continue;
+        }
+        ++mCounts.otherCase;
+        std::string fixed = o.url;
+        for (std::size_t i = path.mSegments.size(); i-- > 0;) {
+            if (resolved.mRecased[i].empty()) continue;
+            const SUrlSegment& segment = path.mSegments[i];
+            const std::size_t length = segment.mRawEnd - segment.mRawStart;
+            fixed.replace(segment.mRawStart, length,
+                          RecaseSegment(std::string_view(o.url).substr(segment.mRawStart, length), resolved.mRecased[i]));
+        }
+        Note(urls.mHashes[at].first, Hashes(fixed).second);
+        mCaseFixes.push_back(SCaseFix{document, o.url, fixed});
+        findings.push_back(
+            SiteFinding{SiteProblem::OtherCase, o, std::move(resolved.mPath), std::move(resolved.mActual), fixed});
+    }
+    return findings;
+}
+
+std::string CSiteCheck::SuggestedMap() const {
+    std::string text;
+    std::unordered_set<std::string> paired;  // folded URLs written
+    for (const SCaseFix& fix : mCaseFixes) {
+        if (Several(fix.mUrl) || !paired.insert(Folded(fix.mUrl)).second) continue;
+        text += fix.mUrl + "\t" + fix.mFixed + "\n";
+    }
+    std::vector<std::string> files;
+    std::unordered_map<std::string, std::vector<const SCaseFix*>> sections;
+    std::unordered_set<std::string> inSection;  // file, NUL, folded URL
+    for (const SCaseFix& fix : mCaseFixes) {
+        if (!Several(fix.mUrl) || !inSection.insert(fix.mFile + std::string(1, '\0') + Folded(fix.mUrl)).second) continue;
+        auto& section = sections[fix.mFile];
+        if (section.empty()) files.push_back(fix.mFile);
+        section.push_back(&fix);
+    }
+    for (const std::string& file : files) {
+        text += "@document " + file + "\n";
+        for (const SCaseFix* fix : sections[file]) text += fix->mUrl + "\t" + fix->mFixed + "\n";
+    }
+    return text;
+}
+
+SiteCheck::SiteCheck(FolderLister lister) : mCheck(new CSiteCheck(std::move(lister))) {}
+SiteCheck::~SiteCheck() = default;
+SiteCheck::SiteCheck(SiteCheck&& other) noexcept = default;
+SiteCheck& SiteCheck::operator=(SiteCheck&& other) noexcept = default;
+
+SiteCheck SiteCheck::OnDisk() { return SiteCheck(ListOnDisk); }
+
+SiteCheck SiteCheck::OfPaths(const std::vector<std::string>& files) {
+    // Each folder a path goes through, with the names directly inside it.
+    auto folders = std::make_shared<std::unordered_map<std::string, std::vector<std::string>>>();
+    std::unordered_set<std::string> seen;  // folder, NUL, name
+    for (const std::string& path : files) {
+        const std::string file = WithoutDots(path);
+        std::string folder = file.compare(0, 1, "/") == 0 ? "/" : "";
+        for (std::size_t start = folder.size(); start < file.size();) {
+            std::size_t slash = file.find('/', start);
+            if (slash == std::string::npos) slash = file.size();
+            const std::string name = file.substr(start, slash - start);
+            if (seen.insert(folder + std::string(1, '\0') + name).second) (*folders)[folder].push_back(name);
+            folder = folder.empty() ? name : folder == "/" ? "/" + name : folder + "/" + name;
+            start = slash + 1;
+        }
+    }
+    return SiteCheck([folders](const std::string& folder, std::vector<std::string>& names) {
+        const auto found = folders->find(WithoutDots(folder));
+        if (found == folders->end()) return false;
+        names = found->second;
+        return true;
+    });
+}
+
+SiteUrls SiteCheck::Prepare(std::vector<UrlOccurrence> occurrences) const {
+    return mCheck->Prepare(std::move(occurrences));
+}
+
+std::vector<SiteFinding> SiteCheck::Check(const std::string& document, const std::string& root,
+                                          const std::vector<UrlOccurrence>& occurrences) {
+    return Check(document, root, Prepare(occurrences));
+}
+
+std::vector<SiteFinding> SiteCheck::Check(const std::string& document, const std::string& root, const SiteUrls& urls) {
+    if (!urls.mUrls) return {};
+    return mCheck->Check(document, root, *urls.mUrls);
+}
+
+const SiteCounts& SiteCheck::Counts() const { return mCheck->mCounts; }
+
+std::string SiteCheck::SuggestedMap() const { return mCheck->SuggestedMap(); }
+
+}  // namespace kivoparse
