@@ -65,8 +65,10 @@ void CParsingEngine::OnPropertyName(SLoop& loop, unsigned char c) {
         // A long name stays whole: a full buffer goes to the name, never to
         // the value.
         if (mBuffer.Count() == kBlockSize - 1) FlushPropertyName();
+        const std::int64_t end = mShortcuts.RunEnd(loop.bByte, kPropertyNameRun.data());
+        if (TakeByteAndRun(loop, end)) return;
         AddByte(c);
-        TakeRun(loop, mShortcuts.RunEnd(loop.bByte, kPropertyNameRun.data()));
+        TakeRun(loop, end);
         return;
     }
 }
@@ -122,10 +124,15 @@ void CParsingEngine::OnStringProperty(SLoop& loop, unsigned char c) {
         // Spaces between "<" and "|" still open a block.
         if (c != ' ') mValueInsertStep = 0;
         EnsureProperty();
+        if (mValueInsertStep != 0) {
+            AddByte(c);
+            return;
+        }
+        const std::int64_t end =
+            mShortcuts.RunEnd(loop.bByte, loop.bQuote == '"' ? kDoubleQuotedRun.data() : kSingleQuotedRun.data());
+        if (TakeByteAndRun(loop, end)) return;
         AddByte(c);
-        if (mValueInsertStep == 0)
-            TakeRun(loop, mShortcuts.RunEnd(loop.bByte, loop.bQuote == '"' ? kDoubleQuotedRun.data()
-                                                                           : kSingleQuotedRun.data()));
+        TakeRun(loop, end);
     }
 }
 
@@ -151,8 +158,10 @@ void CParsingEngine::OnNonStringProperty(SLoop& loop, unsigned char c) {
         }
         mValueInsertStep = 0;
         EnsureProperty();
+        const std::int64_t end = mShortcuts.RunEnd(loop.bByte, kUnquotedRun.data());
+        if (TakeByteAndRun(loop, end)) return;
         AddByte(c);
-        TakeRun(loop, mShortcuts.RunEnd(loop.bByte, kUnquotedRun.data()));
+        TakeRun(loop, end);
         return;
     }
 }

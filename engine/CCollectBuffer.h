@@ -31,6 +31,9 @@ public:
         return mCount == kBlockSize;
     }
 
+    // Whether the bytes held are the run of text just before position at.
+    bool RunsUpTo(std::int64_t at) const { return mCount > 0 && mInText && mFrom + mCount == at; }
+
     // The bytes held: a view of text where they are a run of it.
     std::string_view Bytes(const unsigned char* text) const {
         const char* bytes = mInText ? reinterpret_cast<const char*>(text) + mFrom : mBytes;

@@ -219,8 +219,15 @@ void CParsingEngine::TakeRun(SLoop& loop, std::int64_t end) {
     const std::int64_t from = loop.bByte + 1;
     if (end <= from) return;
     const char* bytes = reinterpret_cast<const char*>(mText) + from;
-    const auto length = static_cast<std::size_t>(end - from);
+    auto length = static_cast<std::size_t>(end - from);
     mWork += length;
+    if (mBuffer.RunsUpTo(from)) {
+        // The bytes collected run on into these: one piece, so that a name
+        // arrives whole.
+        bytes -= mBuffer.Count();
+        length += static_cast<std::size_t>(mBuffer.Count());
+        mBuffer.Clear();
+    }
     if (mState == KP_PROPERTY_NAME) {
         FlushPropertyName();
         mCurrentObject->AppendName(bytes, length, ECase::Lower);
@@ -229,6 +236,20 @@ void CParsingEngine::TakeRun(SLoop& loop, std::int64_t end) {
         mCurrentObject->AppendData(bytes, length);
     }
     loop.bByte = end - 1;
+}
+
+// The byte just read and the run after it, up to end, go to the node being
+// filled in one piece when nothing is collected before them; false, having
+// done nothing, otherwise (or when there is no run).
+bool CParsingEngine::TakeByteAndRun(SLoop& loop, std::int64_t end) {
+    if (end <= loop.bByte + 1 || !mBuffer.IsEmpty()) return false;
+    const char* bytes = reinterpret_cast<const char*>(mText) + loop.bByte;
+    const auto length = static_cast<std::size_t>(end - loop.bByte);
+    mWork += length - 1;
+    if (mState == KP_PROPERTY_NAME) mCurrentObject->AppendName(bytes, length, ECase::Lower);
+    else mCurrentObject->AppendData(bytes, length);
+    loop.bByte = end - 1;
+    return true;
 }
 
 void CParsingEngine::AddByte(unsigned char byte) {

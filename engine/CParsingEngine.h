@@ -150,6 +150,7 @@ private:
     NodePtr<CParseNode> TakeCurrentObject();
     void SkipDoomedInsert(SLoop& loop);
     void TakeRun(SLoop& loop, std::int64_t end);
+    bool TakeByteAndRun(SLoop& loop, std::int64_t end);
 
     // The bytes that each state only collects, taken a run at a time.
     static const std::array<bool, 256> kTagNameRun;

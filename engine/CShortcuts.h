@@ -54,6 +54,10 @@ public:
         }
         return insideTag && (c == '<' || !mFallbacks.IsIdle()) && mFallbacks.Visit(position, code(), c);
     }
+    // Whether FallsBackAt, asked inside a tag about byte c, is sure to
+    // answer false and record nothing: a byte read again at once in another
+    // state may then skip the loop.
+    bool ReadsOn(unsigned char c) const { return mOn && c != '<' && mFallbacks.IsIdle(); }
     // The tag being read has fallen back.
     void FellBack() {
         if (mOn) mFallbacks.FellBack();

@@ -70,11 +70,14 @@ void CParsingEngine::OnTagName(SLoop& loop, unsigned char c) {
         return;
     }
     // Spaces before the first name byte stay in the name but do not count.
-    AddByte(c);
-    if (c == ' ') return;
-    ++loop.nNameBytes;
+    if (c == ' ') {
+        AddByte(c);
+        return;
+    }
     const std::int64_t end = mShortcuts.RunEnd(loop.bByte, kTagNameRun.data());
-    loop.nNameBytes += static_cast<std::int32_t>(end - loop.bByte - 1);
+    loop.nNameBytes += static_cast<std::int32_t>(end - loop.bByte);
+    if (TakeByteAndRun(loop, end)) return;
+    AddByte(c);
     TakeRun(loop, end);
 }
 
@@ -126,8 +129,15 @@ void CParsingEngine::CompleteInsert() {
 
 void CParsingEngine::OnNonWhiteSpace(SLoop& loop, unsigned char c) {
     if (c == ' ' || c == '\n' || c == '\r') return;
-    loop.bRedoState = true;
     mState = mReturnState;
+    if (mState == KP_PROPERTY_NAME && mShortcuts.ReadsOn(c)) {
+        // The byte goes to the next state now, as the loop's next step
+        // would hand it: that step is counted, and nothing else differs.
+        ++mWork;
+        OnPropertyName(loop, c);
+        return;
+    }
+    loop.bRedoState = true;
 }
 
 // Comments are read as text (nothing enters this state from a tag name);

@@ -90,14 +90,15 @@ private:
 
 }  // namespace
 
-CChunkSink::CChunkSink(Write write, std::size_t chunkSize) : mWrite(std::move(write)), mChunkSize(chunkSize) {
-    mBuffer.reserve(mChunkSize);
-}
+CChunkSink::CChunkSink(Write write, std::size_t chunkSize)
+    : mWrite(std::move(write)), mChunkSize(chunkSize == 0 ? 1 : chunkSize), mBuffer(new char[mChunkSize]) {}
 
 void CChunkSink::Flush() {
-    if (mBuffer.empty()) return;
-    mWrite(mBuffer);
-    mBuffer.clear();
+    if (mUsed == 0) return;
+    // Emptied first: a writer that throws leaves the sink usable.
+    const std::size_t used = mUsed;
+    mUsed = 0;
+    mWrite(std::string_view(mBuffer.get(), used));
 }
 
 std::string WriteHtml(const CParseNode& top, std::size_t sizeHint) {

@@ -1,7 +1,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -20,25 +22,28 @@ public:
     CChunkSink& operator=(const CChunkSink&) = delete;
 
     void Put(std::string_view bytes) {
-        if (mBuffer.size() + bytes.size() > mChunkSize) {
+        if (bytes.size() > mChunkSize - mUsed) {
             Flush();
             if (bytes.size() >= mChunkSize) {
                 mWrite(bytes);
                 return;
             }
         }
-        mBuffer.append(bytes.data(), bytes.size());
+        if (!bytes.empty()) std::memcpy(mBuffer.get() + mUsed, bytes.data(), bytes.size());
+        mUsed += bytes.size();
     }
     void Put(char byte) {
-        if (mBuffer.size() >= mChunkSize) Flush();
-        mBuffer.push_back(byte);
+        if (mUsed == mChunkSize) Flush();
+        mBuffer[mUsed++] = byte;
     }
     void Flush();
 
 private:
     Write mWrite;
     std::size_t mChunkSize;
-    std::string mBuffer;
+    // The chunk being filled: mUsed of its mChunkSize bytes.
+    std::unique_ptr<char[]> mBuffer;
+    std::size_t mUsed = 0;
 };
 
 // The one writer walk, over const nodes, in two styles. The HTML: text,

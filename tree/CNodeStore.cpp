@@ -39,14 +39,6 @@ constexpr std::size_t kLargestBlock = std::size_t{1} << 20;
 
 std::uintptr_t Address(const void* pointer) { return reinterpret_cast<std::uintptr_t>(pointer); }
 
-bool NeedsCaseChange(const char* bytes, std::size_t length, ECase how) {
-    const char from = how == ECase::Upper ? 'a' : 'A';
-    for (std::size_t i = 0; i < length; ++i) {
-        if (static_cast<unsigned char>(bytes[i] - from) < 26) return true;
-    }
-    return false;
-}
-
 void CopyWithCase(char* to, const char* from, std::size_t length, ECase how) {
     if (how == ECase::Keep) {
         std::memcpy(to, from, length);
@@ -68,6 +60,18 @@ void AdviseHugePages(void* memory, std::size_t size) noexcept {
     const std::uintptr_t from = (Address(memory) + kHugePage - 1) & ~(kHugePage - 1);
     const std::uintptr_t to = (Address(memory) + size) & ~(kHugePage - 1);
     if (from < to) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    (void)memory;
+    (void)size;
+#endif
+}
+
+void PrefaultPages(void* memory, std::size_t size) noexcept {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+    constexpr std::uintptr_t kPage = 4096;
+    const std::uintptr_t from = (Address(memory) + kPage - 1) & ~(kPage - 1);
+    const std::uintptr_t to = (Address(memory) + size) & ~(kPage - 1);
+    if (from < to) madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
 #else
     (void)memory;
     (void)size;
@@ -101,6 +105,10 @@ struct SPieceCacheEnd {
 thread_local SPieceCacheEnd tPieceCacheEnd;
 
 // The cache slot of a piece of blocks, or kCachedSizes when none.
+// Pieces of this many blocks and more belong to a large document, which
+// fills them: their pages are backed in one call, not one fault at a time.
+constexpr std::size_t kPrefaultBlocks = 8;
+
 std::size_t CacheSlot(std::size_t blocks) { return blocks == 1 ? 0 : blocks == 2 ? 1 : blocks == 4 ? 2 : kCachedSizes; }
 
 }  // namespace
@@ -115,7 +123,9 @@ unsigned char* CNodeStore::NewNodePiece(std::size_t blocks) {
     // Not advised to be huge pages: a process that parses one large page
     // and ends ran slower and less steadily with them, the kernel zeroing
     // (and first compacting) 2 MiB at each fault.
-    return static_cast<unsigned char*>(::operator new(blocks * kNodeBlockSize, std::align_val_t{kNodeBlockSize}));
+    auto* piece = static_cast<unsigned char*>(::operator new(blocks * kNodeBlockSize, std::align_val_t{kNodeBlockSize}));
+    if (blocks >= kPrefaultBlocks) PrefaultPages(piece, blocks * kNodeBlockSize);
+    return piece;
 }
 
 void CNodeStore::SFreeNodeBlock::operator()(unsigned char* piece) const noexcept {

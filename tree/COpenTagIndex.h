@@ -25,7 +25,7 @@ class CTagNode;
 // stack: every node enters and leaves it once.
 class COpenTagIndex {
 public:
-    COpenTagIndex() : mTops(kFirstName, 0) {}
+    COpenTagIndex();
 
     // node joined the list at its end / left it from its end; nodes the
     // index does not keep are ignored.
@@ -46,8 +46,9 @@ public:
     void Clear();
 
 private:
-    // The kinds: a node that stops a splice, the tag types (below 128), then
-    // one for each name of an unclassified tag, numbered as first seen.
+    // The kinds: a node that stops a splice, the tag types (below 128), the
+    // common tag names (see KnownNameIndex), then one for each other name of
+    // an unclassified tag, numbered as first seen.
     static constexpr std::uint32_t kStopper = 0;
     static constexpr std::uint32_t kFirstName = 128;
     static constexpr std::uint32_t kNotKept = 0xffffffffu;

@@ -17,6 +17,7 @@ public:
     bool IsOpen() const override { return bOpen; }
     void Normalize() override;
     void AppendData(const char* bytes, std::size_t length) override {
+        if (mDataSize == 0 && TakeKnownName(bytes, length)) return;
         Store()->Append(DataField(), bytes, length, ECase::Upper);
     }
     void SetData(const char* bytes, std::size_t length) override {
@@ -32,14 +33,25 @@ public:
     void CloseWithEndTag(NodePtr<CTagNode> endTag);
 
     void ClassifyTag();
+    // The rules of IMG, TD and STYLE, and the design-time attributes; most
+    // tags need neither, which is settled here without a call.
     void ApplyPropertyRules();
-    void ApplyDesignTimeRules();
+    void ApplyDesignTimeRules() {
+        if (!mProperties.IsEmpty()) DropDesignTimeProperties();
+    }
 
     CNodeList* Properties() { return &mProperties; }
     const CNodeList* Properties() const { return &mProperties; }
     CPropertyNode* FindProperty(std::string_view name) const;
 
 private:
+    // A name with lower-case letters that upper-cases to a common tag's
+    // name, with or without its "/", becomes a view of a constant of the
+    // program: no bytes stored.
+    bool TakeKnownName(const char* bytes, std::size_t length) noexcept;
+    void ApplyTypeRules();
+    void DropDesignTimeProperties();
+
     CNodeList mProperties;
 };
 
@@ -55,7 +67,17 @@ enum : int {
     KP_TAG_TD = 106,
 };
 
+inline void CTagNode::ApplyPropertyRules() {
+    if (mTagType == KP_TAG_IMG || mTagType == KP_TAG_TD || mTagType == KP_TAG_STYLE) ApplyTypeRules();
+}
+
 // The tag table: the code of a tag name (without its "/"), 0 if unknown.
 int LookUpTagType(const char* name, std::size_t length);
+
+// The common tag names that tags view instead of storing their own bytes
+// (see CTagNode::TakeKnownName), numbered from 0: the number of name (in
+// upper case, without a "/"), or -1 when it is none of them ("/P" is none).
+constexpr std::size_t kKnownNameCount = 109;
+int KnownNameIndex(std::string_view name);
 
 }  // namespace kivoparse

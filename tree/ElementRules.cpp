@@ -55,6 +55,111 @@ constexpr std::array<SEntryRange, 256> MakeRanges() {
 
 constexpr std::array<SEntryRange, 256> kRangeByFirstByte = MakeRanges();
 
+// The names of common tags, each with the "/" of its end tag in front: a
+// tag whose name, written with lower-case letters, upper-cases to one of
+// them views the constant (from its "/" or after it) instead of storing
+// bytes of its own. At most 8 bytes each way.
+constexpr std::array<const char*, kKnownNameCount> kKnownNames{{
+    "/A",      "/ABBR",    "/ADDRESS", "/AREA",    "/ARTICLE", "/ASIDE",   "/AUDIO",   "/B",       "/BASE",
+    "/BDI",    "/BDO",     "/BIG",     "/BODY",    "/BR",      "/BUTTON",  "/CANVAS",  "/CAPTION", "/CENTER",
+    "/CITE",   "/CODE",    "/COL",     "/COLGROUP", "/DATA",   "/DD",      "/DEL",     "/DETAILS", "/DFN",
+    "/DIALOG", "/DIV",     "/DL",      "/DT",      "/EM",      "/EMBED",   "/FIELDSET", "/FIGURE", "/FONT",
+    "/FOOTER", "/FORM",    "/FRAME",   "/H1",      "/H2",      "/H3",      "/H4",      "/H5",      "/H6",
+    "/HEAD",   "/HEADER",  "/HR",      "/HTML",    "/I",       "/IFRAME",  "/IMG",     "/INPUT",   "/INS",
+    "/KBD",    "/LABEL",   "/LEGEND",  "/LI",      "/LINK",    "/MAIN",    "/MAP",     "/MARK",    "/MENU",
+    "/META",   "/NAV",     "/NOBR",    "/NOSCRIPT", "/OBJECT", "/OL",      "/OPTGROUP", "/OPTION", "/P",
+    "/PARAM",  "/PATH",    "/PICTURE", "/PRE",     "/Q",       "/S",       "/SAMP",    "/SCRIPT",  "/SECTION",
+    "/SELECT", "/SMALL",   "/SOURCE",  "/SPAN",    "/STRONG",  "/STYLE",   "/SUB",     "/SUMMARY", "/SUP",
+    "/SVG",    "/TABLE",   "/TBODY",   "/TD",      "/TEMPLATE", "/TEXTAREA", "/TFOOT", "/TH",      "/THEAD",
+    "/TIME",   "/TITLE",   "/TR",      "/TT",      "/U",       "/UL",      "/VAR",     "/VIDEO",   "/WBR",
+    "/G",
+}};
+
+// A name of up to 8 bytes packed into a word, first byte lowest (a name
+// holds no NUL, so no two share a word).
+constexpr std::uint64_t PackKnown(const char* name, std::size_t length) {
+    std::uint64_t word = 0;
+    for (std::size_t i = 0; i < length; ++i) word |= std::uint64_t{static_cast<unsigned char>(name[i])} << (8 * i);
+    return word;
+}
+
+constexpr std::size_t Length(const char* name) {
+    std::size_t length = 0;
+    while (name[length]) ++length;
+    return length;
+}
+
+// The names laid out in one array, kKnownNameStride bytes each, NUL-padded:
+// a name's place in it says which one it is.
+constexpr std::size_t kKnownNameStride = 10;
+struct SKnownNames {
+    char bytes[kKnownNameCount][kKnownNameStride];
+};
+constexpr SKnownNames MakeKnownNames() {
+    SKnownNames names{};
+    for (std::size_t i = 0; i < kKnownNameCount; ++i) {
+        for (std::size_t j = 0; kKnownNames[i][j]; ++j) names.bytes[i][j] = kKnownNames[i][j];
+    }
+    return names;
+}
+constexpr SKnownNames kKnownNameBytes = MakeKnownNames();
+static_assert(kKnownNames.size() == kKnownNameCount, "one entry per known name");
+
+// The tag type of each known name (0 for none), as the tag table gives it.
+constexpr std::array<std::int16_t, kKnownNameCount> MakeKnownTypes() {
+    std::array<std::int16_t, kKnownNameCount> types{};
+    for (std::size_t i = 0; i < kKnownNameCount; ++i) {
+        const std::string_view name(kKnownNames[i] + 1, Length(kKnownNames[i]) - 1);
+        for (const STagEntry& entry : kTagTable) {
+            if (entry.name == name) types[i] = static_cast<std::int16_t>(entry.type);
+        }
+    }
+    return types;
+}
+constexpr std::array<std::int16_t, kKnownNameCount> kKnownTypes = MakeKnownTypes();
+
+// A slot of the look-up by word: the name's index, and 1 when the word is
+// the name without its "/".
+struct SKnownSlot {
+    std::uint64_t word;
+    std::uint8_t index;
+    std::uint8_t skip;
+};
+constexpr std::size_t kKnownSlotBits = 9;
+constexpr std::size_t KnownSlot(std::uint64_t word) {
+    return static_cast<std::size_t>((word * 0x9E3779B97F4A7C15u) >> (64 - kKnownSlotBits));
+}
+
+// Open addressing, probed in order; a word of 0 marks a free slot.
+constexpr std::array<SKnownSlot, std::size_t{1} << kKnownSlotBits> MakeKnownSlots() {
+    std::array<SKnownSlot, std::size_t{1} << kKnownSlotBits> slots{};
+    for (std::size_t i = 0; i < kKnownNameCount; ++i) {
+        const char* name = kKnownNames[i];
+        const std::size_t length = Length(name);
+        for (std::size_t skip = 0; skip < 2; ++skip) {
+            if (length - skip > 8) continue;
+            const std::uint64_t word = PackKnown(name + skip, length - skip);
+            std::size_t slot = KnownSlot(word);
+            while (slots[slot].word != 0) slot = (slot + 1) & (slots.size() - 1);
+            slots[slot] = SKnownSlot{word, static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(skip)};
+        }
+    }
+    return slots;
+}
+constexpr std::array<SKnownSlot, std::size_t{1} << kKnownSlotBits> kKnownSlots = MakeKnownSlots();
+
+// The slot of the name (already in upper case) packed into word, of length
+// bytes; null when it is not a known name.
+const SKnownSlot* FindKnownSlot(std::uint64_t word, std::size_t length) {
+    for (std::size_t slot = KnownSlot(word);; slot = (slot + 1) & (kKnownSlots.size() - 1)) {
+        const SKnownSlot& known = kKnownSlots[slot];
+        if (known.word == word) {
+            return kKnownNameBytes.bytes[known.index][known.skip + length] == '\0' ? &known : nullptr;
+        }
+        if (known.word == 0) return nullptr;
+    }
+}
+
 // Whether value is "middle" with ASCII letters in any case.
 bool IsMiddle(std::string_view value) {
     constexpr std::string_view kMiddle = "middle";
@@ -86,6 +191,44 @@ int LookUpTagType(const char* name, std::size_t length) {
     return 0;
 }
 
+bool CTagNode::TakeKnownName(const char* bytes, std::size_t length) noexcept {
+    if (length == 0 || length > 8) return false;
+    std::uint64_t word = 0;
+    bool lower = false;
+    for (std::size_t i = 0; i < length; ++i) {
+        auto byte = static_cast<unsigned char>(bytes[i]);
+        if (static_cast<unsigned char>(byte - 'a') < 26) {
+            byte = static_cast<unsigned char>(byte - ('a' - 'A'));
+            lower = true;
+        }
+        word |= std::uint64_t{byte} << (8 * i);
+    }
+    // A name written in upper case stays a view of the text, which tells
+    // where the tag was written.
+    if (!lower) return false;
+    const SKnownSlot* known = FindKnownSlot(word, length);
+    if (!known) return false;
+    mDataBytes = kKnownNameBytes.bytes[known->index] + known->skip;
+    mDataSize = static_cast<std::uint32_t>(length);
+    return true;
+}
+
+int KnownNameIndex(std::string_view name) {
+    const auto at = reinterpret_cast<std::uintptr_t>(name.data());
+    const auto first = reinterpret_cast<std::uintptr_t>(&kKnownNameBytes.bytes[0][0]);
+    if (at - first < sizeof kKnownNameBytes.bytes) {
+        // A view of the table: its row, from the "/" or after it.
+        const std::size_t index = (at - first) / kKnownNameStride;
+        const std::size_t skip = (at - first) % kKnownNameStride;
+        if (skip == 1 && name.size() <= 8 && kKnownNameBytes.bytes[index][1 + name.size()] == '\0')
+            return static_cast<int>(index);
+        return -1;
+    }
+    if (name.empty() || name.size() > 8) return -1;
+    const SKnownSlot* known = FindKnownSlot(PackKnown(name.data(), name.size()), name.size());
+    return known && known->skip == 1 ? known->index : -1;
+}
+
 void CTagNode::Normalize() {
     ClassifyTag();
     ApplyPropertyRules();
@@ -101,10 +244,12 @@ void CTagNode::ClassifyTag() {
         bEndTag = true;
         name.remove_prefix(1);
     }
-    if (const int type = LookUpTagType(name.data(), name.size())) mTagType = static_cast<std::int16_t>(type);
+    const int known = KnownNameIndex(name);
+    const int type = known >= 0 ? kKnownTypes[static_cast<std::size_t>(known)] : LookUpTagType(name.data(), name.size());
+    if (type != 0) mTagType = static_cast<std::int16_t>(type);
 }
 
-void CTagNode::ApplyPropertyRules() {
+void CTagNode::ApplyTypeRules() {
     switch (mTagType) {
     case KP_TAG_IMG: {
         // "src" first, the others in their order.
@@ -135,8 +280,7 @@ void CTagNode::ApplyPropertyRules() {
     }
 }
 
-void CTagNode::ApplyDesignTimeRules() {
-    if (mProperties.IsEmpty()) return;
+void CTagNode::DropDesignTimeProperties() {
     // One of each design-time attribute goes per pass: the first
     // "DESIGNTIMESP" (else the first "designtimesp") and the first
     // "designtimeurl", found in one walk; shorter names are passed over.

@@ -23,6 +23,8 @@ std::uint64_t PackName(std::string_view name) {
 
 }  // namespace
 
+COpenTagIndex::COpenTagIndex() : mTops(kFirstName + kKnownNameCount, 0) {}
+
 std::uint32_t COpenTagIndex::KindOf(const CParseNode& node) {
     if (node.mType == KP_NODE_PROPERTY) return kStopper;
     if (node.mType != KP_NODE_TAG) return kNotKept;
@@ -37,6 +39,8 @@ std::uint32_t COpenTagIndex::KindOf(const CParseNode& node) {
 
 std::uint32_t COpenTagIndex::NameKind(std::string_view name, bool add) {
     if (!add) return FindNameKind(name);
+    const int known = KnownNameIndex(name);
+    if (known >= 0) return kFirstName + static_cast<std::uint32_t>(known);
     const std::uint32_t fresh = static_cast<std::uint32_t>(mTops.size());
     std::uint32_t kind;
     if (name.size() > sizeof(std::uint64_t)) {
@@ -53,6 +57,8 @@ std::uint32_t COpenTagIndex::NameKind(std::string_view name, bool add) {
 }
 
 std::uint32_t COpenTagIndex::FindNameKind(std::string_view name) const {
+    const int known = KnownNameIndex(name);
+    if (known >= 0) return kFirstName + static_cast<std::uint32_t>(known);
     if (name.size() > sizeof(std::uint64_t)) {
         auto it = mByName.find(std::string(name));
         return it != mByName.end() ? it->second : kNotKept;
