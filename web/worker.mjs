@@ -6,13 +6,15 @@
 //                                            the paths of every file given, the
 //                                            site the URLs are checked against
 //   { type: 'base', base, kinds }            list again with another base or kinds
-//   { type: 'maps', images, hrefs, others }  the maps from now on ([{ from, to, prefix }]
-//                                            of Uint8Arrays; others: the kinds beyond
-//                                            images and links)
+//   { type: 'maps', images, hrefs, others }  the maps from now on ([{ from, to, prefix,
+//                                            document }] of Uint8Arrays, document empty
+//                                            for every document; others: the kinds
+//                                            beyond images and links)
 //   { type: 'preview', path, seq }           one file rewritten: its first window
 //   { type: 'window', seq, start, change }   another window of that preview
 //   { type: 'zip' }                          every file, pages rewritten, zipped
-//   { type: 'readMap', bytes, name, id }     a map file's pairs (answered at once)
+//   { type: 'readMap', bytes, name, id }     a map file's pairs, with the documents of
+//                                            its sections (answered at once)
 // A file with page: false is never parsed: it goes into the zip as it came.
 // Messages out: 'progress' { done, total, bytes, totalBytes, what, path },
 // 'failed' { path, message } (one a file), 'listed' { files, groups, base, kinds,
@@ -23,6 +25,7 @@
 import { createKivoparse } from './kivoparse.mjs';
 import { zipStored } from './zip.mjs';
 import { text, keyOf, foldKey, concat, packStrings } from './bytes.mjs';
+import { formatMap } from './mapfile.mjs';
 
 let kivoparse = null;
 let lister = null;    // a Parser of that module, for listing: one parse a file
@@ -35,7 +38,8 @@ let kinds = 'images,links';   // the kinds of URL listed and rewritten ...
 let wantedKinds = kinds;      // ... and the last asked for
 let generation = 0;   // of the load the documents come from
 let maps = { images: [], hrefs: [], others: [] };
-let urlMaps = null;   // the module's UrlMaps of those, made once for all files
+let urlMaps = null;   // the module's UrlMaps (SiteMaps, when a map has
+                      // sections) of those, made once for all files
 
 // One module at a time, however many steps ask for it at once.
 let loading = null;
@@ -57,7 +61,7 @@ async function module() {
 function discardModule() { kivoparse = null; lister = null; writer = null; urlMaps = null; }
 
 function dropUrlMaps() {
-  if (urlMaps) for (const map of Object.values(urlMaps)) map.delete();
+  if (urlMaps) for (const map of Object.values(urlMaps)) map.delete?.();
   urlMaps = null;
 }
 
@@ -195,17 +199,33 @@ function urlMap(k, map) {
   return k.UrlMap.fromPairs(exact, rules.length ? rules : undefined);
 }
 
-// The page rewritten: images and links in one pass over one parse (the
-// tool's fix --images-map --hrefs-map), then the other kinds chosen, each
-// kind that is not chosen left as it is.
-function rewrite(k, bytes) {
-  urlMaps ??= { images: urlMap(k, maps.images), links: urlMap(k, maps.hrefs), others: urlMap(k, maps.others),
-    none: k.UrlMap.fromPairs([]) };
+// The page at path rewritten: images and links in one pass over one parse
+// (the tool's fix --images-map --hrefs-map), then the other kinds chosen,
+// each kind that is not chosen left as it is. When a map has pairs for
+// single documents, each map is a SiteMap (the tool's fix --map with
+// sections) and rewrites its kinds of this document in turn.
+const sectioned = () => KIND_MAPS.some((kind) => maps[kind].some((p) => p.document?.length > 0));
+const KIND_MAPS = ['images', 'hrefs', 'others'];
+function rewrite(k, bytes, path) {
   const chosen = kinds.split(',');
+  const others = chosen.filter((kind) => kind !== 'images' && kind !== 'links');
+  if (!urlMaps) {
+    urlMaps = sectioned()
+      ? { site: true, images: k.SiteMap.parse(formatMap(maps.images)), links: k.SiteMap.parse(formatMap(maps.hrefs)),
+        others: k.SiteMap.parse(formatMap(maps.others)) }
+      : { images: urlMap(k, maps.images), links: urlMap(k, maps.hrefs), others: urlMap(k, maps.others),
+        none: k.UrlMap.fromPairs([]) };
+  }
   writer.setDocumentBase(base);
   if (writer.parseHTML(bytes) !== 0) throw new RangeError('too large to parse (2 GiB or more)');
+  if (urlMaps.site) {
+    for (const [kind, map] of [['images', urlMaps.images], ['links', urlMaps.links]]) {
+      if (chosen.includes(kind)) map.rewriteParser(writer, path, kind);
+    }
+    if (others.length) urlMaps.others.rewriteParser(writer, path, others);
+    return writer.getHTML();
+  }
   writer.rewrite(chosen.includes('images') ? urlMaps.images : urlMaps.none, chosen.includes('links') ? urlMaps.links : urlMaps.none);
-  const others = chosen.filter((kind) => kind !== 'images' && kind !== 'links');
   if (others.length && maps.others.length) writer.rewriteUrls(urlMaps.others, others);
   return writer.getHTML();
 }
@@ -340,7 +360,7 @@ const steps = {
       if (normalised?.path !== path || normalised.base !== base) {
         normalised = { path, base, bytes: k.normalize(document.bytes, { base }) };
       }
-      const after = maps.images.length || maps.hrefs.length || maps.others.length ? rewrite(k, document.bytes) : normalised.bytes;
+      const after = maps.images.length || maps.hrefs.length || maps.others.length ? rewrite(k, document.bytes, path) : normalised.bytes;
       shown = { path, seq, after, changes: after === normalised.bytes ? [] : changedRanges(normalised.bytes, after) };
       postMessage({ type: 'preview', path, seq, size: after.length, changes: shown.changes.length / 2, window: windowAt(0, false) });
     } catch (error) {
@@ -356,7 +376,7 @@ const steps = {
     const entries = [];
     let rewritten = 0;
     await eachDocument('rewriting', (document, k) => {
-      const data = document.page ? rewrite(k, document.bytes) : document.bytes;
+      const data = document.page ? rewrite(k, document.bytes, document.path) : document.bytes;
       if (document.page) ++rewritten;
       entries.push({ path: document.path, data, date: document.date });
     });
@@ -367,10 +387,11 @@ const steps = {
 
 // Map files are read at once, not behind a long step, by the library's
 // reader of rule maps (the command-line tool's fix --map): an old value
-// ending in one "*" is a prefix rule.
+// ending in one "*" is a prefix rule, a line "@document PATH" starts the
+// pairs of that document alone.
 async function readMap({ bytes, name, id }) {
   try {
-    postMessage({ type: 'map', id, pairs: (await module()).UrlMap.ruleLines(bytes, name) });
+    postMessage({ type: 'map', id, pairs: (await module()).SiteMap.ruleLines(bytes, name) });
   } catch (error) {
     postMessage({ type: 'map', id, error: error?.message ?? String(error) });
   }
