@@ -261,7 +261,7 @@ export async function createKivoparse(options = {}) {
   // html, { kinds, base }) the document rewritten (as fix --map);
   // rewriteParser(parser, document, kinds) rewrites the tree a Parser
   // holds; documents() lists the documents that have sections, sorted.
-  // Copies share nothing: delete() frees the map.
+  // delete() frees it.
   const SiteMap = core.SiteMap;
   SiteMap.parse = (text, name) => {
     try {

@@ -398,7 +398,7 @@ async function takePairs(kind, pairs, source, replaceAsked) {
   const own = pairs.filter((p) => p.document?.length).length;
   const sections = documents.length === 0 ? ''
     : `; ${plural(own, 'pair')} of them only in ${documents.length === 1 ? 'the document' : `${documents.length} documents,`} ` +
-      `${documents.slice(0, 5).join(', ')}${documents.length > 5 ? ', …' : ''} (its Document column)`;
+      `${documents.slice(0, 5).join(', ')}${documents.length > 5 ? ', …' : ''} (see the Document column)`;
   status(`${source}: ${plural(pairs.length, 'pair')} ${first > 0 ? 'added' : 'loaded'}${sections}.`);
 }
 
