@@ -25,7 +25,6 @@
 import { createKivoparse } from './kivoparse.mjs';
 import { zipStored } from './zip.mjs';
 import { text, keyOf, foldKey, concat, packStrings } from './bytes.mjs';
-import { formatMap } from './mapfile.mjs';
 
 let kivoparse = null;
 let lister = null;    // a Parser of that module, for listing: one parse a file
@@ -38,8 +37,7 @@ let kinds = 'images,links';   // the kinds of URL listed and rewritten ...
 let wantedKinds = kinds;      // ... and the last asked for
 let generation = 0;   // of the load the documents come from
 let maps = { images: [], hrefs: [], others: [] };
-let urlMaps = null;   // the module's UrlMaps (SiteMaps, when a map has
-                      // sections) of those, made once for all files
+let urlMaps = null;   // the module's UrlMaps of those, made once for all files
 
 // One module at a time, however many steps ask for it at once.
 let loading = null;
@@ -61,7 +59,13 @@ async function module() {
 function discardModule() { kivoparse = null; lister = null; writer = null; urlMaps = null; }
 
 function dropUrlMaps() {
-  if (urlMaps) for (const map of Object.values(urlMaps)) map.delete?.();
+  if (urlMaps) {
+    for (const map of [urlMaps.images, urlMaps.links, urlMaps.others]) {
+      map.all.delete();
+      for (const own of map.own.values()) own.delete();
+    }
+    urlMaps.none.delete();
+  }
   urlMaps = null;
 }
 
@@ -199,34 +203,46 @@ function urlMap(k, map) {
   return k.UrlMap.fromPairs(exact, rules.length ? rules : undefined);
 }
 
+// One of the page's maps as UrlMaps: all, of the pairs for every document,
+// and own, path -> one of the pairs for that document alone (the sections
+// "@document PATH" of a map file).
+function kindMaps(k, map) {
+  const sections = new Map();
+  for (const p of map) {
+    if (p.document?.length) {
+      const path = text(p.document);
+      if (!sections.has(path)) sections.set(path, []);
+      sections.get(path).push(p);
+    }
+  }
+  const own = new Map();
+  for (const [path, pairs] of sections) own.set(path, urlMap(k, pairs));
+  return { all: urlMap(k, map.filter((p) => !p.document?.length)), own };
+}
+
 // The page at path rewritten: images and links in one pass over one parse
 // (the tool's fix --images-map --hrefs-map), then the other kinds chosen,
-// each kind that is not chosen left as it is. When a map has pairs for
-// single documents, each map is a SiteMap (the tool's fix --map with
-// sections) and rewrites its kinds of this document in turn.
-const sectioned = () => KIND_MAPS.some((kind) => maps[kind].some((p) => p.document?.length > 0));
-const KIND_MAPS = ['images', 'hrefs', 'others'];
+// each kind that is not chosen left as it is. A page that some map has
+// pairs of its own for is rewritten in one pass over every kind chosen,
+// each URL by its own pairs first, then by those for every document (the
+// tool's fix --map with sections).
 function rewrite(k, bytes, path) {
+  urlMaps ??= { images: kindMaps(k, maps.images), links: kindMaps(k, maps.hrefs), others: kindMaps(k, maps.others),
+    none: k.UrlMap.fromPairs([]) };
   const chosen = kinds.split(',');
-  const others = chosen.filter((kind) => kind !== 'images' && kind !== 'links');
-  if (!urlMaps) {
-    urlMaps = sectioned()
-      ? { site: true, images: k.SiteMap.parse(formatMap(maps.images)), links: k.SiteMap.parse(formatMap(maps.hrefs)),
-        others: k.SiteMap.parse(formatMap(maps.others)) }
-      : { images: urlMap(k, maps.images), links: urlMap(k, maps.hrefs), others: urlMap(k, maps.others),
-        none: k.UrlMap.fromPairs([]) };
-  }
   writer.setDocumentBase(base);
   if (writer.parseHTML(bytes) !== 0) throw new RangeError('too large to parse (2 GiB or more)');
-  if (urlMaps.site) {
-    for (const [kind, map] of [['images', urlMaps.images], ['links', urlMaps.links]]) {
-      if (chosen.includes(kind)) map.rewriteParser(writer, path, kind);
-    }
-    if (others.length) urlMaps.others.rewriteParser(writer, path, others);
+  const { images, links, others } = urlMaps;
+  if (images.own.has(path) || links.own.has(path) || others.own.has(path)) {
+    writer.rewriteUrls((kind, url) => {
+      const map = kind === 'images' ? images : kind === 'links' ? links : others;
+      return map.own.get(path)?.apply(url) ?? map.all.apply(url);
+    }, kinds);
     return writer.getHTML();
   }
-  writer.rewrite(chosen.includes('images') ? urlMaps.images : urlMaps.none, chosen.includes('links') ? urlMaps.links : urlMaps.none);
-  if (others.length && maps.others.length) writer.rewriteUrls(urlMaps.others, others);
+  writer.rewrite(chosen.includes('images') ? images.all : urlMaps.none, chosen.includes('links') ? links.all : urlMaps.none);
+  const otherKinds = chosen.filter((kind) => kind !== 'images' && kind !== 'links');
+  if (otherKinds.length && maps.others.length) writer.rewriteUrls(others.all, otherKinds);
   return writer.getHTML();
 }
 
