@@ -246,7 +246,8 @@ function drawMap(kind) {
   const first = page * MAP_ROWS;
   const name = KIND_NAME[kind];
   // The Document column is there only while a pair is for one document.
-  view.box.classList.toggle('sectioned', hasSections(kind));
+  const sectioned = hasSections(kind);
+  view.box.classList.toggle('sectioned', sectioned);
   view.body.replaceChildren(...maps[kind].slice(first, first + MAP_ROWS).map((p, i) => {
     const index = first + i;
     const row = document.createElement('tr');
@@ -306,7 +307,7 @@ function drawMap(kind) {
     last.append(remark, remove);
     const documentCell = document.createElement('td');
     documentCell.className = 'document';
-    if (hasSections(kind)) {
+    if (sectioned) {
       const path = document.createElement('input');
       path.value = text(p.document);
       path.placeholder = 'every document';
@@ -340,7 +341,7 @@ function focusPair(kind, index, key) {
 function addPair(kind, from, to, focus) {
   if (from.length > 0) {
     const fold = foldKey(from);
-    const at = maps[kind].findIndex((p) => p.fold === fold);
+    const at = maps[kind].findIndex((p) => p.fold === fold && p.document.length === 0);
     if (at >= 0) {
       status(`${text(from)} is already in the ${KIND_NAME[kind]} map (pair ${at + 1}).`);
       focusPair(kind, at, 'to');
