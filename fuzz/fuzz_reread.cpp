@@ -78,19 +78,29 @@ bool HasBareNameBeforeNameless(const std::string& html) {
     return false;
 }
 
-// Inside a tag (after a "<" with no ">" since), a space and then a line
-// feed or carriage return, the space after the tag name or a value's
-// closing '"': there, line breaks are skipped as spaces are, while after a
-// bare attribute they begin the next name. A bare name ending in a digit,
-// "-" or "/" looks the same, and so can text ('<x A \n'); such outputs are
-// left out too.
+// Inside a tag (after a "<" with no ">" since, outside the quoted values,
+// which may hold either), a space and then a line feed or carriage return,
+// the space after the tag name or a value's closing '"': there, line breaks
+// are skipped as spaces are, while after a bare attribute they begin the
+// next name. The input holds no '"', so every '"' of the output opens or
+// closes a value. A bare name ending in a digit, "-" or "/" looks the same,
+// and so can text ('<x A \n'); such outputs are left out too.
 bool HasLineBreakAfterNameOrValue(const std::string& html) {
-    for (std::size_t at = html.find(' ', 1); at != std::string::npos; at = html.find(' ', at + 1)) {
-        if (at + 1 >= html.size() || (html[at + 1] != '\n' && html[at + 1] != '\r')) continue;
-        if (html[at - 1] != '"' && !IsUpperNameByte(html[at - 1])) continue;
-        const std::size_t open = html.rfind('<', at);
-        const std::size_t close = html.rfind('>', at);
-        if (open != std::string::npos && (close == std::string::npos || close < open)) return true;
+    bool inTag = false;
+    bool inValue = false;
+    for (std::size_t at = 0; at < html.size(); ++at) {
+        const char byte = html[at];
+        if (byte == '"') {
+            inValue = !inValue;
+        } else if (inValue) {
+            continue;
+        } else if (byte == '<' || byte == '>') {
+            inTag = byte == '<';
+        } else if (inTag && byte == ' ' && at > 0 && at + 1 < html.size() &&
+                   (html[at + 1] == '\n' || html[at + 1] == '\r') &&
+                   (html[at - 1] == '"' || IsUpperNameByte(html[at - 1]))) {
+            return true;
+        }
     }
     return false;
 }
