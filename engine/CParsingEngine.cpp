@@ -33,7 +33,6 @@ constexpr std::array<bool, 256> MakeNameBytes() {
     table['-'] = table['/'] = table[' '] = table['\n'] = table['\r'] = true;
     return table;
 }
-constexpr std::array<bool, 256> kNameBytes = MakeNameBytes();
 
 // The runs that a state only collects: every byte but those listed.
 constexpr std::array<bool, 256> AllBut(const char* stops) {
@@ -51,6 +50,7 @@ constexpr std::array<bool, 256> NameBytesBut(const char* stops) {
 
 }  // namespace
 
+const std::array<bool, 256> CParsingEngine::kNameBytes = MakeNameBytes();
 const std::array<bool, 256> CParsingEngine::kTagNameRun = NameBytesBut(" \r");
 const std::array<bool, 256> CParsingEngine::kPropertyNameRun = NameBytesBut(" ");
 const std::array<bool, 256> CParsingEngine::kDoubleQuotedRun = AllBut("\"<|");
@@ -60,8 +60,6 @@ const std::array<bool, 256> CParsingEngine::kUnquotedRun = AllBut(" ><|");
 CParsingEngine::CParsingEngine() = default;
 
 CParsingEngine::~CParsingEngine() = default;
-
-bool CParsingEngine::IsNameByte(unsigned char byte) { return kNameBytes[byte]; }
 
 int CParsingEngine::ParseHTML(std::string text) {
     // Every parse starts from a fresh tree.
@@ -263,8 +261,6 @@ void CParsingEngine::HandOn(CCollectBuffer& buffer, CParseNode* target) {
     if (target) target->AppendData(bytes.data(), bytes.size());
     buffer.Clear();
 }
-
-void CParsingEngine::FlushBuffer() { HandOn(mBuffer, mCurrentObject); }
 
 // An attribute name ends: its bytes go to the name, lower-cased.
 void CParsingEngine::FlushPropertyName() {

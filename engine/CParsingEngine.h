@@ -98,7 +98,7 @@ public:
 
     // The name-byte test of tag and attribute names: digits, letters, "-",
     // "/", space, line feed and carriage return.
-    static bool IsNameByte(unsigned char byte);
+    static bool IsNameByte(unsigned char byte) { return kNameBytes[byte]; }
 
 private:
     static constexpr std::int32_t kBlockSize = CCollectBuffer::kBlockSize;
@@ -109,7 +109,9 @@ private:
     void ClearAllWorkingObjects();
     void HandOn(CCollectBuffer& buffer, CParseNode* target);
     void AddByte(unsigned char byte);
-    void FlushBuffer();
+    void FlushBuffer() {
+        if (!mBuffer.IsEmpty()) HandOn(mBuffer, mCurrentObject);
+    }
     void FlushPropertyName();
     void AddByteToInsert(unsigned char byte);
     void FlushInsertBuffer();
@@ -152,6 +154,7 @@ private:
     void TakeRun(SLoop& loop, std::int64_t end);
     bool TakeByteAndRun(SLoop& loop, std::int64_t end);
 
+    static const std::array<bool, 256> kNameBytes;  // see IsNameByte
     // The bytes that each state only collects, taken a run at a time.
     static const std::array<bool, 256> kTagNameRun;
     static const std::array<bool, 256> kPropertyNameRun;
