@@ -250,6 +250,17 @@ bool CParsingEngine::TakeByteAndRun(SLoop& loop, std::int64_t end) {
     return true;
 }
 
+bool CParsingEngine::StepTo(SLoop& loop, unsigned char a, unsigned char b) {
+    const std::int64_t next = loop.bByte + 1;
+    if (next >= mInputLength) return false;
+    const unsigned char c = mText[next];
+    if ((c != a && c != b) || !mShortcuts.ReadsOn(c)) return false;
+    loop.bByte = next;
+    mAt = next;
+    ++mWork;
+    return true;
+}
+
 void CParsingEngine::AddByte(unsigned char byte) {
     if (mBuffer.Add(byte, mAt, mText)) FlushBuffer();
 }

@@ -153,6 +153,10 @@ private:
     void SkipDoomedInsert(SLoop& loop);
     void TakeRun(SLoop& loop, std::int64_t end);
     bool TakeByteAndRun(SLoop& loop, std::int64_t end);
+    // Whether the byte after the one just read is a or b and the loop's next
+    // step would only hand it to a state: that step is then taken here
+    // (counted and its place noted) and the caller hands it on.
+    bool StepTo(SLoop& loop, unsigned char a, unsigned char b);
 
     static const std::array<bool, 256> kNameBytes;  // see IsNameByte
     // The bytes that each state only collects, taken a run at a time.
