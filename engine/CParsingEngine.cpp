@@ -252,9 +252,12 @@ bool CParsingEngine::TakeByteAndRun(SLoop& loop, std::int64_t end) {
 
 bool CParsingEngine::StepTo(SLoop& loop, unsigned char a, unsigned char b) {
     const std::int64_t next = loop.bByte + 1;
-    if (next >= mInputLength) return false;
-    const unsigned char c = mText[next];
-    if ((c != a && c != b) || !mShortcuts.ReadsOn(c)) return false;
+    return next < mInputLength && (mText[next] == a || mText[next] == b) && StepOn(loop);
+}
+
+bool CParsingEngine::StepOn(SLoop& loop) {
+    const std::int64_t next = loop.bByte + 1;
+    if (next >= mInputLength || !mShortcuts.ReadsOn(mText[next])) return false;
     loop.bByte = next;
     mAt = next;
     ++mWork;

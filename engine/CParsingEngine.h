@@ -157,6 +157,8 @@ private:
     // step would only hand it to a state: that step is then taken here
     // (counted and its place noted) and the caller hands it on.
     bool StepTo(SLoop& loop, unsigned char a, unsigned char b);
+    // The same for any byte inside a tag.
+    bool StepOn(SLoop& loop);
 
     static const std::array<bool, 256> kNameBytes;  // see IsNameByte
     // The bytes that each state only collects, taken a run at a time.

@@ -14,6 +14,8 @@ namespace kivoparse {
 void CParsingEngine::OnBetweenTags(SLoop& loop, unsigned char c) {
     if (c == '<') {
         OpenTag(loop);
+        // The tag's first byte is read now.
+        if (StepOn(loop)) OnTagName(loop, mText[loop.bByte]);
         return;
     }
     if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(*mTree, "TEXT NODE");
