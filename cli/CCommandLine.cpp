@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cstring>
 
 #include <kivoparse/kivoparse.h>
 
@@ -179,6 +180,26 @@ std::vector<std::string> Words(int argc, char** argv) {
     return words;
 }
 
+// The command whose options are made: the first word that names one, or
+// for "help COMMAND" the command after it; nullptr when there is none. Only
+// that command's options are made, so that "--version", "--help" and every
+// run build the least (the other commands keep their names and
+// descriptions, which is all the general help shows of them).
+const SCommand* CommandOfWords(int argc, char** argv) {
+    bool help = false;
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (!help && std::strcmp(argv[i], "help") == 0) {
+            help = true;
+            continue;
+        }
+        for (const SCommand& command : kCommands) {
+            if (std::strcmp(argv[i], command.mName) == 0) return &command;
+        }
+        if (help) return nullptr;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 int UsageError(const SOptions& options, const std::string& message) {
@@ -198,8 +219,10 @@ int ParseCommandLine(int argc, char** argv, SOptions& options) {
     CLI::App* help = app.add_subcommand("help", "describe a command");
     std::string helpOn;
     help->add_option("COMMAND", helpOn);
+    const SCommand* withOptions = CommandOfWords(argc, argv);
     for (const SCommand& command : kCommands) {
         CLI::App* sub = app.add_subcommand(command.mName, command.mDescription);
+        if (&command != withOptions) continue;
         sub->footer(std::string("Example:\n  ") + command.mExample);
         AddOptions(*sub, command.mCommand, options);
     }

@@ -282,14 +282,16 @@ struct STerminateBeforeMain {
 } const gTerminateBeforeMain __attribute__((init_priority(101)));
 
 int Run(int argc, char** argv) {
+    // "--version" and "--help" are answered while the command line is read,
+    // which needs little: the heap grows by what is asked once it cannot
+    // take its usual step (StartHeapUnderTightLimit, below).
+    SPlan plan;
+    if (int status = ParseCommandLine(argc, argv, plan.mOptions); status >= 0) return status;
     // Under an address-space limit that leaves the heap no room, even the
-    // message about running out of memory could not be made later on, nor
-    // the exceptions the command line is read with.
+    // message about running out of memory could not be made later on.
     void* probe = std::malloc(std::size_t{256} << 10);
     std::free(probe);
     if (!probe) return Fail("not enough memory to start; is the address-space limit (ulimit -v) too low?");
-    SPlan plan;
-    if (int status = ParseCommandLine(argc, argv, plan.mOptions); status >= 0) return status;
     if (int status = Plan(plan)) return status;
     return Execute(plan);
 }
@@ -298,6 +300,32 @@ int Run(int argc, char** argv) {
 
 }  // namespace cli
 }  // namespace kivoparse
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#include <unistd.h>
+
+// Runs before the static objects of the tool are built (CLI11 builds its
+// validators on the heap before main). glibc grows the heap by what is asked
+// and 128 KiB more; under an address-space limit just above what the loader
+// needs, that step fails, the validators' allocation throws, and with no
+// memory left for the exception the process would abort. Then the heap grows
+// by what is asked only, which is enough for "--version" and "--help"; with
+// not even that, the tool says so.
+__attribute__((constructor(101))) static void StartHeapUnderTightLimit() {
+    void* probe = std::malloc(1);
+    if (!probe) {
+        ::mallopt(M_TOP_PAD, 0);
+        probe = std::malloc(1);
+    }
+    if (!probe) {
+        kivoparse::cli::WriteStderr(
+            "kivoparse: not enough memory to start; is the address-space limit (ulimit -v) too low?\n");
+        ::_exit(1);
+    }
+    std::free(probe);
+}
+#endif
 
 int main(int argc, char** argv) {
     kivoparse::cli::bMainStarted = true;

@@ -89,12 +89,16 @@ UrlMap UrlMap::Parse(std::string_view text) {
 }
 
 namespace {
-const std::vector<std::string> kNoValues;
+// Made on first use: the library builds nothing before main.
+const std::vector<std::string>& NoValues() {
+    static const std::vector<std::string> none;
+    return none;
 }
+}  // namespace
 
 std::size_t UrlMap::Size() const { return mMap ? mMap->SourceValues().size() : 0; }
-const std::vector<std::string>& UrlMap::Sources() const { return mMap ? mMap->SourceValues() : kNoValues; }
-const std::vector<std::string>& UrlMap::Destinations() const { return mMap ? mMap->Destinations() : kNoValues; }
+const std::vector<std::string>& UrlMap::Sources() const { return mMap ? mMap->SourceValues() : NoValues(); }
+const std::vector<std::string>& UrlMap::Destinations() const { return mMap ? mMap->Destinations() : NoValues(); }
 
 void Parser::SetDocumentBase(const std::string& base) { Ctrl().SetDocumentBase(base); }
 void Parser::SetLogFile(const std::string& fileName) { Ctrl().SetLogFile(fileName); }

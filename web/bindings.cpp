@@ -345,6 +345,36 @@ private:
     kivoparse::SiteCheck mCheck;
 };
 
+// A kivoparse::SiteMap: a rule map with "@document PATH" sections, read
+// once and applied to any number of documents.
+class WebSiteMap {
+public:
+    explicit WebSiteMap(const val& text) {
+        std::string message;
+        std::size_t line = 0;
+        try {
+            mMap = kivoparse::SiteMap::Parse(Bytes(text, "text"));
+            return;
+        } catch (const kivoparse::MapError& error) {
+            message = error.what();
+            line = error.Line();
+        }
+        ThrowMapError(message, line);
+    }
+
+    val apply(const val& document, const val& url) const {
+        const std::optional<std::string> to = mMap.Apply(Bytes(document, "document"), Bytes(url, "url"));
+        return to ? ByteArray(*to) : val::null();
+    }
+    int rewrite(WebParser& parser, unsigned kinds, const val& document) const {
+        return mMap.Rewrite(parser.Native(), kivoparse::UrlKinds::FromBits(kinds), Bytes(document, "document"));
+    }
+    val documents() const { return ArrayOf(mMap.Documents()); }
+
+private:
+    kivoparse::SiteMap mMap;
+};
+
 }  // namespace
 
 std::string Version() { return kivoparse::Version(); }
@@ -384,4 +414,9 @@ EMSCRIPTEN_BINDINGS(kivoparse) {
         .function("_check", &WebSiteCheck::check)
         .function("counts", &WebSiteCheck::counts)
         .function("suggestedMap", &WebSiteCheck::suggestedMap);
+    emscripten::class_<WebSiteMap>("SiteMap")
+        .constructor<const val&>()
+        .function("apply", &WebSiteMap::apply)
+        .function("_rewrite", &WebSiteMap::rewrite)
+        .function("documents", &WebSiteMap::documents);
 }

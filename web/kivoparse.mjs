@@ -56,6 +56,10 @@ function pairsOf(map, what) {
   return { src, dest };
 }
 
+// A line "@document PATH" (no TAB) starts a section of a site map.
+const SECTION = new TextEncoder().encode('@document ');
+const isSection = (line) => line.length >= SECTION.length && SECTION.every((b, i) => line[i] === b) && !line.includes(9);
+
 // Loads the module. options.wasmBinary (bytes of kivoparse-core.wasm) or
 // options.wasmURL (relative to this module) say where it comes from; by
 // default it lies beside this file.
@@ -249,6 +253,65 @@ export async function createKivoparse(options = {}) {
   });
   SiteCheck.prototype.check = function (...args) { return check(this, ...args); };
 
+  // SiteMap.parse(text, name): a rule map whose lines "@document PATH" (no
+  // TAB) start a section, whose pairs apply to that document only, before
+  // the pairs above the first section (check --suggest-map writes one; fix
+  // --map reads it). A bad line throws an Error naming it, as UrlMap's do.
+  // apply(document, url) gives the new value or null; rewrite(document,
+  // html, { kinds, base }) the document rewritten (as fix --map);
+  // rewriteParser(parser, document, kinds) rewrites the tree a Parser
+  // holds; documents() lists the documents that have sections, sorted.
+  // delete() frees it.
+  const SiteMap = core.SiteMap;
+  SiteMap.parse = (text, name) => {
+    try {
+      return new SiteMap(text);
+    } catch (error) {
+      if (typeof error?.line !== 'number') throw error;
+      throw mapError(error, name);
+    }
+  };
+  // The lines of such a map, as UrlMap.ruleLines gives them, each with its
+  // document (empty bytes above the first section): what an editor shows.
+  SiteMap.ruleLines = (text, name) => {
+    SiteMap.parse(text, name).delete();
+    const bytes = typeof text === 'string' ? new TextEncoder().encode(text)
+      : text instanceof Uint8Array ? text : ArrayBuffer.isView(text)
+        ? new Uint8Array(text.buffer, text.byteOffset, text.byteLength) : new Uint8Array(text);
+    // Each other line is one pair: they are read in one call, then given
+    // their documents.
+    const pairs = [];
+    const documents = [];
+    let document = new Uint8Array();
+    for (let start = 0; start < bytes.length;) {
+      let end = bytes.indexOf(10, start);
+      end = end < 0 ? bytes.length : end + 1;
+      const line = bytes.subarray(start, end);
+      if (isSection(line)) {
+        document = line.slice(SECTION.length, line.at(-1) === 10 ? -1 : line.length);
+      } else {
+        pairs.push(line);
+        documents.push(document);
+      }
+      start = end;
+    }
+    const joined = new Uint8Array(pairs.reduce((sum, line) => sum + line.length, 0));
+    pairs.reduce((at, line) => { joined.set(line, at); return at + line.length; }, 0);
+    return UrlMap.ruleLines(joined, name).map((row, i) => ({ ...row, document: documents[i] }));
+  };
+  const rewriteSite = guard((map, parser, document, bits) => map._rewrite(parser, bits, document));
+  SiteMap.prototype.rewriteParser = function (parser, document, kinds) {
+    return rewriteSite(this, parser, document, kindBits(kinds));
+  };
+  SiteMap.prototype.rewrite = function (document, html, { kinds, base } = {}) {
+    const bits = kindBits(kinds);
+    return guard(() => {
+      const parser = parse(html, base);
+      this._rewrite(parser, bits, document);
+      return parser.getHTML();
+    })();
+  };
+
   const parse = (html, base) => {
     shared.setDocumentBase(base ?? '');
     if (shared.parseHTML(html) !== 0) throw new RangeError('the document is too large to parse (2 GiB or more)');
@@ -259,6 +322,7 @@ export async function createKivoparse(options = {}) {
     Parser,
     UrlMap,
     SiteCheck,
+    SiteMap,
     // The names of the kinds of URL, as kinds takes them.
     kinds: core.kindNames(),
     FS: core.FS,

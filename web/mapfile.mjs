@@ -3,7 +3,11 @@
 // or with a value ending in "*", is written as a rule map (the tool's fix
 // --map): a rule's old value ends in "*", and so does its new value; every
 // "*" at the end of a value is doubled first, so that it reads back as
-// itself. Reading one is the library's (UrlMap.ruleLines in kivoparse.mjs).
+// itself. Pairs with a document (bytes, empty for every document) go into
+// "@document PATH" sections after the pairs for every document, a new
+// section line wherever the document changes, so that a map read in that
+// form is written back as it was. Reading one is the library's
+// (SiteMap.ruleLines in kivoparse.mjs).
 import { concat } from './bytes.mjs';
 
 const TAB = 9;
@@ -19,20 +23,32 @@ function ruleValue(value, prefix) {
   return out;
 }
 
+const SECTION = new TextEncoder().encode('@document ');
+
 // The map file's bytes; throws for a pair the format cannot hold. Without
 // prefix rules or stars, the pairs as they are (the format of --images-map).
 export function formatMap(pairs) {
   const rules = pairs.some((p) => p.prefix || p.from.at(-1) === STAR || p.to.at(-1) === STAR);
   const parts = [];
-  pairs.forEach(({ from, to, prefix }, i) => {
+  const numbered = pairs.map((p, i) => ({ ...p, number: i + 1, document: p.document ?? new Uint8Array() }));
+  let section = new Uint8Array();
+  for (const { from, to, prefix, document, number } of [...numbered.filter((p) => p.document.length === 0),
+    ...numbered.filter((p) => p.document.length > 0)]) {
     if (from.includes(LF) || to.includes(LF)) {
-      throw new Error(`pair ${i + 1}: a value holds a line feed, which a map file cannot store`);
+      throw new Error(`pair ${number}: a value holds a line feed, which a map file cannot store`);
     }
     if (from.includes(TAB)) {
-      throw new Error(`pair ${i + 1}: the old value holds a TAB, which a map file cannot store`);
+      throw new Error(`pair ${number}: the old value holds a TAB, which a map file cannot store`);
+    }
+    if (document.includes(LF) || document.includes(TAB)) {
+      throw new Error(`pair ${number}: its document holds a TAB or a line feed, which a map file cannot store`);
+    }
+    if (document.length !== section.length || document.some((b, i) => b !== section[i])) {
+      parts.push(SECTION, document, Uint8Array.of(LF));
+      section = document;
     }
     if (rules) parts.push(ruleValue(from, prefix), Uint8Array.of(TAB), ruleValue(to, prefix), Uint8Array.of(LF));
     else parts.push(from, Uint8Array.of(TAB), to, Uint8Array.of(LF));
-  });
+  }
   return concat(parts);
 }

@@ -32,6 +32,7 @@ const $ = (selector) => document.querySelector(selector);
 
 const worker = new Worker(new URL('./worker.mjs', import.meta.url), { type: 'module' });
 let files = [];          // [{ path, size, page, images: [group], hrefs: [group], search }]
+let openedPaths = new Set();   // their paths
 // Every distinct URL, most shared first, as the worker's columns: kinds
 // (URL_KINDS numbers: 0 image, 1 link, ...), counts, shown, search (lower
 // case) and fold (packed strings), the bytes of URL i at
@@ -189,10 +190,15 @@ function ask(question, answers) {
 
 // ---- the maps
 
-const maps = { images: [], hrefs: [], others: [] };   // [{ from, to, prefix, fold }], bytes
+// [{ from, to, prefix, fold, document }], bytes; document empty for every
+// document, else the path of the one document the pair is for (a section
+// "@document PATH" of a map file).
+const maps = { images: [], hrefs: [], others: [] };
 const mapViews = {};                      // kind -> { box, body, pager, count }
 
-const pair = (from, to, prefix = false) => ({ from, to, prefix, fold: foldKey(from) });
+const NO_DOCUMENT = new Uint8Array();
+const pair = (from, to, prefix = false, document = NO_DOCUMENT) => ({ from, to, prefix, fold: foldKey(from), document });
+const hasSections = (kind) => maps[kind].some((p) => p.document.length > 0);
 const pairsFor = (kind) => maps[kind].filter((p) => p.from.length > 0);
 
 // Whether a listed URL of a map's kinds starts with fold.
@@ -212,10 +218,11 @@ function remarks(kind) {
   const seen = new Set();
   return maps[kind].map((p) => {
     if (p.from.length === 0) return p.prefix ? 'no prefix: not used' : 'no old URL: not used';
-    const key = (p.prefix ? '*' : '=') + p.fold;
+    const key = `${p.prefix ? '*' : '='}${p.fold}\t${keyOf(p.document)}`;
     if (seen.has(key)) return p.prefix ? 'an earlier rule has this prefix' : 'an earlier pair has this old URL';
     seen.add(key);
     if (!loaded) return '';
+    if (p.document.length && !openedPaths.has(text(p.document))) return 'no file opened has this path';
     return (p.prefix ? startsAny(kind, p.fold) : present[kind].has(p.fold)) ? '' : 'matches nothing';
   });
 }
@@ -238,6 +245,9 @@ function drawMap(kind) {
   const page = view.pager.show(maps[kind].length, MAP_ROWS);
   const first = page * MAP_ROWS;
   const name = KIND_NAME[kind];
+  // The Document column is there only while a pair is for one document.
+  const sectioned = hasSections(kind);
+  view.box.classList.toggle('sectioned', sectioned);
   view.body.replaceChildren(...maps[kind].slice(first, first + MAP_ROWS).map((p, i) => {
     const index = first + i;
     const row = document.createElement('tr');
@@ -295,7 +305,24 @@ function drawMap(kind) {
       (buttons[Math.min(i, buttons.length - 1)] ?? view.box.querySelector('.add')).focus();
     });
     last.append(remark, remove);
-    row.append(field('from', 'Old'), arrow, field('to', 'New'), prefixCell, last);
+    const documentCell = document.createElement('td');
+    documentCell.className = 'document';
+    if (sectioned) {
+      const path = document.createElement('input');
+      path.value = text(p.document);
+      path.placeholder = 'every document';
+      path.spellcheck = false;
+      path.autocomplete = 'off';
+      path.className = 'document';
+      path.setAttribute('aria-label', `Document of ${name} pair ${index + 1} (empty: every document)`);
+      path.addEventListener('input', () => {
+        p.document = utf8(path.value);
+        updateRemarks(kind);
+        mapChanged();
+      });
+      documentCell.append(path);
+    }
+    row.append(field('from', 'Old'), arrow, field('to', 'New'), prefixCell, documentCell, last);
     return row;
   }));
   updateRemarks(kind);
@@ -314,7 +341,7 @@ function focusPair(kind, index, key) {
 function addPair(kind, from, to, focus) {
   if (from.length > 0) {
     const fold = foldKey(from);
-    const at = maps[kind].findIndex((p) => p.fold === fold);
+    const at = maps[kind].findIndex((p) => p.fold === fold && p.document.length === 0);
     if (at >= 0) {
       status(`${text(from)} is already in the ${KIND_NAME[kind]} map (pair ${at + 1}).`);
       focusPair(kind, at, 'to');
@@ -363,11 +390,17 @@ async function takePairs(kind, pairs, source, replaceAsked) {
   // Empty rows (an "Add pair" not filled in) give way to the new pairs.
   maps[kind] = maps[kind].filter((p) => p.from.length > 0 || p.to.length > 0);
   const first = maps[kind].length;
-  maps[kind].push(...pairs.map(({ from, to, prefix }) => pair(from, to, prefix)));
+  maps[kind].push(...pairs.map(({ from, to, prefix, document }) => pair(from, to, prefix, document)));
   mapViews[kind].pager.page = Math.floor(first / MAP_ROWS);
   drawMap(kind);
   mapChanged();
-  status(`${source}: ${plural(pairs.length, 'pair')} ${first > 0 ? 'added' : 'loaded'}.`);
+  // Pairs of "@document" sections apply to their document alone: say which.
+  const documents = [...new Set(pairs.filter((p) => p.document?.length).map((p) => text(p.document)))];
+  const own = pairs.filter((p) => p.document?.length).length;
+  const sections = documents.length === 0 ? ''
+    : `; ${plural(own, 'pair')} of them only in ${documents.length === 1 ? 'the document' : `${documents.length} documents,`} ` +
+      `${documents.slice(0, 5).join(', ')}${documents.length > 5 ? ', …' : ''} (see the Document column)`;
+  status(`${source}: ${plural(pairs.length, 'pair')} ${first > 0 ? 'added' : 'loaded'}${sections}.`);
 }
 
 async function takeText(kind, typed, source) {
@@ -462,7 +495,10 @@ function setUpMap(kind) {
 function storeMaps() {
   try {
     const stored = {};
-    for (const kind of KINDS) stored[kind] = maps[kind].map((p) => [keyOf(p.from), keyOf(p.to), ...(p.prefix ? [1] : [])]);
+    for (const kind of KINDS) {
+      stored[kind] = maps[kind].map((p) => [keyOf(p.from), keyOf(p.to),
+        ...(p.prefix || p.document.length ? [p.prefix ? 1 : 0] : []), ...(p.document.length ? [keyOf(p.document)] : [])]);
+    }
     localStorage.setItem(STORAGE_KEY, JSON.stringify(stored));
   } catch (error) {
     if (!storeMaps.failed) reportError(`The maps cannot be kept in this browser (${error.message}): save them to files.`);
@@ -475,7 +511,8 @@ function restoreMaps() {
     const stored = JSON.parse(localStorage.getItem(STORAGE_KEY) ?? '{}');
     for (const kind of KINDS) {
       if (Array.isArray(stored[kind])) {
-        maps[kind] = stored[kind].map(([from, to, prefix]) => pair(fromKey(from), fromKey(to), prefix === 1));
+        maps[kind] = stored[kind].map(([from, to, prefix, document]) =>
+          pair(fromKey(from), fromKey(to), prefix === 1, document ? fromKey(document) : NO_DOCUMENT));
       }
     }
   } catch (error) {
@@ -502,7 +539,7 @@ addEventListener('pagehide', () => { if (storeTimer) storeNow(); });
 
 function sendMaps(andPreview = true) {
   clearTimeout(mapTimer);
-  const strip = (kind) => pairsFor(kind).map(({ from, to, prefix }) => ({ from, to, prefix }));
+  const strip = (kind) => pairsFor(kind).map(({ from, to, prefix, document }) => ({ from, to, prefix, document }));
   worker.postMessage({ type: 'maps', images: strip('images'), hrefs: strip('hrefs'), others: strip('others') });
   if (andPreview) requestPreview();
 }
@@ -667,6 +704,7 @@ const othersShown = () => otherKinds(listedKinds).length > 0;
 
 function listed(data) {
   files = data.files;
+  openedPaths = new Set(files.map((f) => f.path));
   groups = data.groups;
   listedKinds = data.kinds;
   present = { images: new Set(), hrefs: new Set(), others: new Set() };

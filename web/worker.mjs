@@ -6,13 +6,15 @@
 //                                            the paths of every file given, the
 //                                            site the URLs are checked against
 //   { type: 'base', base, kinds }            list again with another base or kinds
-//   { type: 'maps', images, hrefs, others }  the maps from now on ([{ from, to, prefix }]
-//                                            of Uint8Arrays; others: the kinds beyond
-//                                            images and links)
+//   { type: 'maps', images, hrefs, others }  the maps from now on ([{ from, to, prefix,
+//                                            document }] of Uint8Arrays, document empty
+//                                            for every document; others: the kinds
+//                                            beyond images and links)
 //   { type: 'preview', path, seq }           one file rewritten: its first window
 //   { type: 'window', seq, start, change }   another window of that preview
 //   { type: 'zip' }                          every file, pages rewritten, zipped
-//   { type: 'readMap', bytes, name, id }     a map file's pairs (answered at once)
+//   { type: 'readMap', bytes, name, id }     a map file's pairs, with the documents of
+//                                            its sections (answered at once)
 // A file with page: false is never parsed: it goes into the zip as it came.
 // Messages out: 'progress' { done, total, bytes, totalBytes, what, path },
 // 'failed' { path, message } (one a file), 'listed' { files, groups, base, kinds,
@@ -57,7 +59,13 @@ async function module() {
 function discardModule() { kivoparse = null; lister = null; writer = null; urlMaps = null; }
 
 function dropUrlMaps() {
-  if (urlMaps) for (const map of Object.values(urlMaps)) map.delete();
+  if (urlMaps) {
+    for (const map of [urlMaps.images, urlMaps.links, urlMaps.others]) {
+      map.all.delete();
+      for (const own of map.own.values()) own.delete();
+    }
+    urlMaps.none.delete();
+  }
   urlMaps = null;
 }
 
@@ -195,18 +203,46 @@ function urlMap(k, map) {
   return k.UrlMap.fromPairs(exact, rules.length ? rules : undefined);
 }
 
-// The page rewritten: images and links in one pass over one parse (the
-// tool's fix --images-map --hrefs-map), then the other kinds chosen, each
-// kind that is not chosen left as it is.
-function rewrite(k, bytes) {
-  urlMaps ??= { images: urlMap(k, maps.images), links: urlMap(k, maps.hrefs), others: urlMap(k, maps.others),
+// One of the page's maps as UrlMaps: all, of the pairs for every document,
+// and own, path -> one of the pairs for that document alone (the sections
+// "@document PATH" of a map file).
+function kindMaps(k, map) {
+  const sections = new Map();
+  for (const p of map) {
+    if (p.document?.length) {
+      const path = text(p.document);
+      if (!sections.has(path)) sections.set(path, []);
+      sections.get(path).push(p);
+    }
+  }
+  const own = new Map();
+  for (const [path, pairs] of sections) own.set(path, urlMap(k, pairs));
+  return { all: urlMap(k, map.filter((p) => !p.document?.length)), own };
+}
+
+// The page at path rewritten: images and links in one pass over one parse
+// (the tool's fix --images-map --hrefs-map), then the other kinds chosen,
+// each kind that is not chosen left as it is. A page that some map has
+// pairs of its own for is rewritten in one pass over every kind chosen,
+// each URL by its own pairs first, then by those for every document (the
+// tool's fix --map with sections).
+function rewrite(k, bytes, path) {
+  urlMaps ??= { images: kindMaps(k, maps.images), links: kindMaps(k, maps.hrefs), others: kindMaps(k, maps.others),
     none: k.UrlMap.fromPairs([]) };
   const chosen = kinds.split(',');
   writer.setDocumentBase(base);
   if (writer.parseHTML(bytes) !== 0) throw new RangeError('too large to parse (2 GiB or more)');
-  writer.rewrite(chosen.includes('images') ? urlMaps.images : urlMaps.none, chosen.includes('links') ? urlMaps.links : urlMaps.none);
-  const others = chosen.filter((kind) => kind !== 'images' && kind !== 'links');
-  if (others.length && maps.others.length) writer.rewriteUrls(urlMaps.others, others);
+  const { images, links, others } = urlMaps;
+  if (images.own.has(path) || links.own.has(path) || others.own.has(path)) {
+    writer.rewriteUrls((kind, url) => {
+      const map = kind === 'images' ? images : kind === 'links' ? links : others;
+      return map.own.get(path)?.apply(url) ?? map.all.apply(url);
+    }, kinds);
+    return writer.getHTML();
+  }
+  writer.rewrite(chosen.includes('images') ? images.all : urlMaps.none, chosen.includes('links') ? links.all : urlMaps.none);
+  const otherKinds = chosen.filter((kind) => kind !== 'images' && kind !== 'links');
+  if (otherKinds.length && maps.others.length) writer.rewriteUrls(others.all, otherKinds);
   return writer.getHTML();
 }
 
@@ -340,7 +376,7 @@ const steps = {
       if (normalised?.path !== path || normalised.base !== base) {
         normalised = { path, base, bytes: k.normalize(document.bytes, { base }) };
       }
-      const after = maps.images.length || maps.hrefs.length || maps.others.length ? rewrite(k, document.bytes) : normalised.bytes;
+      const after = maps.images.length || maps.hrefs.length || maps.others.length ? rewrite(k, document.bytes, path) : normalised.bytes;
       shown = { path, seq, after, changes: after === normalised.bytes ? [] : changedRanges(normalised.bytes, after) };
       postMessage({ type: 'preview', path, seq, size: after.length, changes: shown.changes.length / 2, window: windowAt(0, false) });
     } catch (error) {
@@ -356,7 +392,7 @@ const steps = {
     const entries = [];
     let rewritten = 0;
     await eachDocument('rewriting', (document, k) => {
-      const data = document.page ? rewrite(k, document.bytes) : document.bytes;
+      const data = document.page ? rewrite(k, document.bytes, document.path) : document.bytes;
       if (document.page) ++rewritten;
       entries.push({ path: document.path, data, date: document.date });
     });
@@ -367,10 +403,11 @@ const steps = {
 
 // Map files are read at once, not behind a long step, by the library's
 // reader of rule maps (the command-line tool's fix --map): an old value
-// ending in one "*" is a prefix rule.
+// ending in one "*" is a prefix rule, a line "@document PATH" starts the
+// pairs of that document alone.
 async function readMap({ bytes, name, id }) {
   try {
-    postMessage({ type: 'map', id, pairs: (await module()).UrlMap.ruleLines(bytes, name) });
+    postMessage({ type: 'map', id, pairs: (await module()).SiteMap.ruleLines(bytes, name) });
   } catch (error) {
     postMessage({ type: 'map', id, error: error?.message ?? String(error) });
   }

@@ -281,3 +281,35 @@ test('SiteCheck over the paths of a site: as kivoparse check --json --suggest-ma
     siteCheck.delete();
   }
 });
+
+// Maps with "@document" sections: SiteMap rewrites each sample as kivoparse
+// fix --map rewrites the file of that name, and names a bad line as it does.
+for (const { name, latin1: text } of cases.siteMaps.maps) {
+  test(`site map, ${name}: as kivoparse fix --map`, () => {
+    const file = writeMap([], 'site-map.tsv');
+    writeFileSync(file, latin1(text));
+    const { kinds } = cases.siteMaps;
+    let map;
+    try {
+      map = kivoparse.SiteMap.parse(latin1(text), file);
+    } catch (error) {
+      const expected = cli(['fix', '--map', file, '--kinds', kinds, documents[0].name]);
+      assert.equal(expected.status, 2);
+      assert.equal(expected.err.split('\n')[0], `kivoparse: ${error.message}`);
+      assert.throws(() => kivoparse.SiteMap.ruleLines(latin1(text)), { line: error.line });
+      return;
+    }
+    try {
+      const rows = kivoparse.SiteMap.ruleLines(latin1(text));
+      assert.deepEqual(map.documents().map((d) => Buffer.from(d).toString()),
+        [...new Set(rows.map((r) => Buffer.from(r.document).toString()).filter(Boolean))].sort());
+      for (const { name: sample, bytes } of documents.filter((d) => d.name.startsWith('samples/'))) {
+        const expected = cli(['fix', '--map', file, '--kinds', kinds, sample]);
+        assert.equal(expected.status, 0, expected.err);
+        assert.deepEqual(Buffer.from(map.rewrite(sample, bytes, { kinds })), expected.out, sample);
+      }
+    } finally {
+      map.delete();
+    }
+  });
+}

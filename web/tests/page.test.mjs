@@ -10,7 +10,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { cpSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { cpus, loadavg, tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -345,13 +345,17 @@ test('a file that is not a page, opened with "Open files…", comes back byte fo
 
 // A site whose names changed letter case: the kinds beyond images and links
 // listed, the flags of the site check and its suggested map as the tool's
-// check gives them, and a rule map loaded, saved and applied to the zip as
-// kivoparse fix --map applies it.
+// check gives them, a rule map loaded, saved and applied to the zip as
+// kivoparse fix --map applies it, and the suggested map (with a section for
+// each page in which img/logo.gif must read differently) loaded back.
 test('a site check: other kinds, flags, the suggested map, a rule map', async () => {
   const KINDS = 'images,links,resources,srcset,css';
   const site = join(work, 'site');
   mkdirSync(join(site, 'Img'), { recursive: true });
   mkdirSync(join(site, 'css'), { recursive: true });
+  mkdirSync(join(site, 'sub', 'img'), { recursive: true });
+  writeFileSync(join(site, 'sub', 'p.html'), '<a href=../index.html>home</a><img src=img/logo.gif>');
+  writeFileSync(join(site, 'sub', 'img', 'LOGO.gif'), '');
   writeFileSync(join(site, 'index.html'), '<link rel=stylesheet href=CSS/Main.css><script src=js/app.js></script>\n' +
     '<img src=img/logo.gif srcset="img/logo.gif 1x, img/big.gif 2x"><a href=Page.html>p</a><a href=gone.html>g</a>\n' +
     '<p style="background:url(img/LOGO.gif)">x</p>');
@@ -367,11 +371,11 @@ test('a site check: other kinds, flags, the suggested map, a rule map', async ()
 
   const page = await openPage();
   await page.setInputFiles('#open-folder', site);
-  await page.getByText(listedText(2)).waitFor();
+  await page.getByText(listedText(3)).waitFor();
   await page.locator('#kinds-box summary').click();
   for (const kind of ['resources', 'srcset', 'css']) await page.getByLabel(kind, { exact: false }).first().check();
   await page.locator('#url-counts', { hasText: 'URLs of other kinds' }).waitFor();
-  await page.getByText(listedText(2)).waitFor();
+  await page.getByText(listedText(3)).waitFor();
   let counts;
   try {
     execFileSync(CLI, ['check', '-r', 'site', '--kinds', KINDS, '--json', '--suggest-map', 'suggested.tsv'], { cwd: work, stdio: 'pipe' });
@@ -401,6 +405,35 @@ test('a site check: other kinds, flags, the suggested map, a rule map', async ()
   for (const name of ['index.html', 'page.html']) {
     assert.ok(zip.files.get(`site/${name}`).equals(cli(['fix', '--map', rules, '--kinds', KINDS, join(site, name)])), name);
   }
+
+  // The suggested map into all three maps: the zip is the tool's fix --map
+  // of it, checked again it has no URL in another letter case, and the map
+  // saves back as it came.
+  const suggested = join(work, 'suggested.tsv');
+  for (const kind of ['images', 'hrefs', 'others']) {
+    await page.setInputFiles(`.map[data-kind=${kind}] input.load`, suggested);
+    if (kind === 'others') await page.getByRole('button', { name: 'Replace' }).click();
+    await page.getByText(/^suggested\.tsv: 5 pairs loaded; 2 pairs of them only in 2 documents, site\/index\.html, site\/sub\/p\.html/).waitFor();
+    await page.locator('#status-text').evaluate((line) => { line.textContent = ''; });
+  }
+  assert.equal(await page.getByLabel('Document of image pair 5 (empty: every document)').inputValue(), 'site/sub/p.html');
+  assert.deepEqual(await saved(page, () => page.getByRole('button', { name: 'Save map (image map)' }).click()), readFileSync(suggested));
+  const repaired = await download(page, () => page.click('#download'), work);
+  const out = join(work, 'repaired');
+  cpSync(site, join(out, 'site'), { recursive: true });
+  for (const [name, bytes] of repaired.files) {
+    if (name.endsWith('.html')) assert.ok(bytes.equals(execFileSync(CLI, ['fix', '--map', suggested, '--kinds', KINDS, name], { cwd: work })), name);
+    mkdirSync(join(out, name, '..'), { recursive: true });
+    writeFileSync(join(out, name), bytes);
+  }
+  let after = '';
+  try {
+    execFileSync(CLI, ['check', '-r', 'site', '--kinds', KINDS], { cwd: out, stdio: 'pipe' });
+  } catch (error) {
+    after = error.stderr.toString();   // the broken URLs stay
+  }
+  assert.match(after, / 0 in another letter case/);
+  assert.deepEqual(await page.locator('#errors li').allTextContents(), []);
   await closePage(page);
 });
 
