@@ -66,9 +66,16 @@ void CParsingEngine::OnPropertyName(SLoop& loop, unsigned char c) {
         // the value.
         if (mBuffer.Count() == kBlockSize - 1) FlushPropertyName();
         const std::int64_t end = mShortcuts.RunEnd(loop.bByte, kPropertyNameRun.data());
-        if (TakeByteAndRun(loop, end)) return;
-        AddByte(c);
-        TakeRun(loop, end);
+        if (!TakeByteAndRun(loop, end)) {
+            AddByte(c);
+            TakeRun(loop, end);
+        }
+        // The name is whole: an "=" after it, and a quote after that, are
+        // read now.
+        if (StepTo(loop, '=', '=')) {
+            OnPropertyName(loop, '=');
+            if (StepTo(loop, '"', '\'')) OnPropertyValue(loop, mText[loop.bByte]);
+        }
         return;
     }
 }
@@ -130,9 +137,16 @@ void CParsingEngine::OnStringProperty(SLoop& loop, unsigned char c) {
         }
         const std::int64_t end =
             mShortcuts.RunEnd(loop.bByte, loop.bQuote == '"' ? kDoubleQuotedRun.data() : kSingleQuotedRun.data());
-        if (TakeByteAndRun(loop, end)) return;
-        AddByte(c);
-        TakeRun(loop, end);
+        if (!TakeByteAndRun(loop, end)) {
+            AddByte(c);
+            TakeRun(loop, end);
+        }
+        // The closing quote ends the value now, and a ">" right after it
+        // the tag.
+        if (StepTo(loop, loop.bQuote, loop.bQuote)) {
+            EndValue();
+            if (StepTo(loop, '>', '>')) OnNonWhiteSpace(loop, '>');
+        }
     }
 }
 

@@ -33,7 +33,6 @@ constexpr std::array<bool, 256> MakeNameBytes() {
     table['-'] = table['/'] = table[' '] = table['\n'] = table['\r'] = true;
     return table;
 }
-constexpr std::array<bool, 256> kNameBytes = MakeNameBytes();
 
 // The runs that a state only collects: every byte but those listed.
 constexpr std::array<bool, 256> AllBut(const char* stops) {
@@ -51,6 +50,7 @@ constexpr std::array<bool, 256> NameBytesBut(const char* stops) {
 
 }  // namespace
 
+const std::array<bool, 256> CParsingEngine::kNameBytes = MakeNameBytes();
 const std::array<bool, 256> CParsingEngine::kTagNameRun = NameBytesBut(" \r");
 const std::array<bool, 256> CParsingEngine::kPropertyNameRun = NameBytesBut(" ");
 const std::array<bool, 256> CParsingEngine::kDoubleQuotedRun = AllBut("\"<|");
@@ -60,8 +60,6 @@ const std::array<bool, 256> CParsingEngine::kUnquotedRun = AllBut(" ><|");
 CParsingEngine::CParsingEngine() = default;
 
 CParsingEngine::~CParsingEngine() = default;
-
-bool CParsingEngine::IsNameByte(unsigned char byte) { return kNameBytes[byte]; }
 
 int CParsingEngine::ParseHTML(std::string text) {
     // Every parse starts from a fresh tree.
@@ -252,6 +250,20 @@ bool CParsingEngine::TakeByteAndRun(SLoop& loop, std::int64_t end) {
     return true;
 }
 
+bool CParsingEngine::StepTo(SLoop& loop, unsigned char a, unsigned char b) {
+    const std::int64_t next = loop.bByte + 1;
+    return next < mInputLength && (mText[next] == a || mText[next] == b) && StepOn(loop);
+}
+
+bool CParsingEngine::StepOn(SLoop& loop) {
+    const std::int64_t next = loop.bByte + 1;
+    if (next >= mInputLength || !mShortcuts.ReadsOn(mText[next])) return false;
+    loop.bByte = next;
+    mAt = next;
+    ++mWork;
+    return true;
+}
+
 void CParsingEngine::AddByte(unsigned char byte) {
     if (mBuffer.Add(byte, mAt, mText)) FlushBuffer();
 }
@@ -263,8 +275,6 @@ void CParsingEngine::HandOn(CCollectBuffer& buffer, CParseNode* target) {
     if (target) target->AppendData(bytes.data(), bytes.size());
     buffer.Clear();
 }
-
-void CParsingEngine::FlushBuffer() { HandOn(mBuffer, mCurrentObject); }
 
 // An attribute name ends: its bytes go to the name, lower-cased.
 void CParsingEngine::FlushPropertyName() {

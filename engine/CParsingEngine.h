@@ -98,7 +98,7 @@ public:
 
     // The name-byte test of tag and attribute names: digits, letters, "-",
     // "/", space, line feed and carriage return.
-    static bool IsNameByte(unsigned char byte);
+    static bool IsNameByte(unsigned char byte) { return kNameBytes[byte]; }
 
 private:
     static constexpr std::int32_t kBlockSize = CCollectBuffer::kBlockSize;
@@ -109,7 +109,9 @@ private:
     void ClearAllWorkingObjects();
     void HandOn(CCollectBuffer& buffer, CParseNode* target);
     void AddByte(unsigned char byte);
-    void FlushBuffer();
+    void FlushBuffer() {
+        if (!mBuffer.IsEmpty()) HandOn(mBuffer, mCurrentObject);
+    }
     void FlushPropertyName();
     void AddByteToInsert(unsigned char byte);
     void FlushInsertBuffer();
@@ -151,7 +153,14 @@ private:
     void SkipDoomedInsert(SLoop& loop);
     void TakeRun(SLoop& loop, std::int64_t end);
     bool TakeByteAndRun(SLoop& loop, std::int64_t end);
+    // Whether the byte after the one just read is a or b and the loop's next
+    // step would only hand it to a state: that step is then taken here
+    // (counted and its place noted) and the caller hands it on.
+    bool StepTo(SLoop& loop, unsigned char a, unsigned char b);
+    // The same for any byte inside a tag.
+    bool StepOn(SLoop& loop);
 
+    static const std::array<bool, 256> kNameBytes;  // see IsNameByte
     // The bytes that each state only collects, taken a run at a time.
     static const std::array<bool, 256> kTagNameRun;
     static const std::array<bool, 256> kPropertyNameRun;

@@ -14,6 +14,8 @@ namespace kivoparse {
 void CParsingEngine::OnBetweenTags(SLoop& loop, unsigned char c) {
     if (c == '<') {
         OpenTag(loop);
+        // The tag's first byte is read now.
+        if (StepOn(loop)) OnTagName(loop, mText[loop.bByte]);
         return;
     }
     if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(*mTree, "TEXT NODE");
@@ -76,9 +78,12 @@ void CParsingEngine::OnTagName(SLoop& loop, unsigned char c) {
     }
     const std::int64_t end = mShortcuts.RunEnd(loop.bByte, kTagNameRun.data());
     loop.nNameBytes += static_cast<std::int32_t>(end - loop.bByte);
-    if (TakeByteAndRun(loop, end)) return;
-    AddByte(c);
-    TakeRun(loop, end);
+    if (!TakeByteAndRun(loop, end)) {
+        AddByte(c);
+        TakeRun(loop, end);
+    }
+    // The name is whole: a ">" or a space after it is read now.
+    if (StepTo(loop, '>', ' ')) OnTagName(loop, mText[loop.bByte]);
 }
 
 void CParsingEngine::OpenInsertAfterTag(SLoop& loop) {

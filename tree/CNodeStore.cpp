@@ -153,7 +153,7 @@ unsigned char* CNodeStore::NewBlock(std::size_t size) {
     return mBlocks.back().mMemory.get();
 }
 
-void* CNodeStore::AllocateNode(std::size_t size) {
+void* CNodeStore::AllocateNodeSlowly(std::size_t size) {
     const std::size_t sizeClass = size / 8;
     if (void* recycled = mFree[sizeClass]) {
         KIVOPARSE_UNPOISON(recycled, size);

@@ -159,7 +159,17 @@ private:
         std::size_t mBlockSize = 0;
     };
 
-    void* AllocateNode(std::size_t size);
+    // Bump allocation in the current block, in line; a recycled node of the
+    // size or a new block is the out-of-line part's.
+    void* AllocateNode(std::size_t size) {
+        if (mFree[size / 8] == nullptr && static_cast<std::size_t>(mNodes.mEnd - mNodes.mNext) >= size) {
+            void* node = mNodes.mNext;
+            mNodes.mNext += size;
+            return node;
+        }
+        return AllocateNodeSlowly(size);
+    }
+    void* AllocateNodeSlowly(std::size_t size);
     static unsigned char* NewNodePiece(std::size_t blocks);
     char* AllocateBytes(std::size_t size);
     unsigned char* NewBlock(std::size_t size);

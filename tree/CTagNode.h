@@ -37,7 +37,7 @@ public:
     // tags need neither, which is settled here without a call.
     void ApplyPropertyRules();
     void ApplyDesignTimeRules() {
-        if (!mProperties.IsEmpty()) DropDesignTimeProperties();
+        if (!mProperties.IsEmpty() && MayDropOrFilter()) DropDesignTimeProperties();
     }
 
     CNodeList* Properties() { return &mProperties; }
@@ -50,6 +50,14 @@ private:
     // program: no bytes stored.
     bool TakeKnownName(const char* bytes, std::size_t length) noexcept;
     void ApplyTypeRules();
+    // Whether DropDesignTimeProperties can change anything: a property name
+    // as long as a design-time one, or a filter of image URLs.
+    bool MayDropOrFilter() const {
+        for (const CParseNode* property = mProperties.GetFirst(); property; property = property->NextSibling()) {
+            if (property->Name().size() >= 12) return true;
+        }
+        return Context().ImageFilter() != nullptr;
+    }
     void DropDesignTimeProperties();
 
     CNodeList mProperties;
