@@ -66,10 +66,7 @@ void CParsingEngine::OnPropertyName(SLoop& loop, unsigned char c) {
         // the value.
         if (mBuffer.Count() == kBlockSize - 1) FlushPropertyName();
         const std::int64_t end = mShortcuts.RunEnd(loop.bByte, kPropertyNameRun.data());
-        if (!TakeByteAndRun(loop, end)) {
-            AddByte(c);
-            TakeRun(loop, end);
-        }
+        TakeByteAndRun(loop, c, end);
         // The name is whole: an "=" after it, and a quote after that, are
         // read now.
         if (StepTo(loop, '=', '=')) {
@@ -137,10 +134,7 @@ void CParsingEngine::OnStringProperty(SLoop& loop, unsigned char c) {
         }
         const std::int64_t end =
             mShortcuts.RunEnd(loop.bByte, loop.bQuote == '"' ? kDoubleQuotedRun.data() : kSingleQuotedRun.data());
-        if (!TakeByteAndRun(loop, end)) {
-            AddByte(c);
-            TakeRun(loop, end);
-        }
+        TakeByteAndRun(loop, c, end);
         // The closing quote ends the value now, and a ">" right after it
         // the tag.
         if (StepTo(loop, loop.bQuote, loop.bQuote)) {
@@ -173,9 +167,7 @@ void CParsingEngine::OnNonStringProperty(SLoop& loop, unsigned char c) {
         mValueInsertStep = 0;
         EnsureProperty();
         const std::int64_t end = mShortcuts.RunEnd(loop.bByte, kUnquotedRun.data());
-        if (TakeByteAndRun(loop, end)) return;
-        AddByte(c);
-        TakeRun(loop, end);
+        TakeByteAndRun(loop, c, end);
         return;
     }
 }

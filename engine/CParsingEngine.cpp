@@ -236,18 +236,21 @@ void CParsingEngine::TakeRun(SLoop& loop, std::int64_t end) {
     loop.bByte = end - 1;
 }
 
-// The byte just read and the run after it, up to end, go to the node being
-// filled in one piece when nothing is collected before them; false, having
-// done nothing, otherwise (or when there is no run).
-bool CParsingEngine::TakeByteAndRun(SLoop& loop, std::int64_t end) {
-    if (end <= loop.bByte + 1 || !mBuffer.IsEmpty()) return false;
+// The byte c just read and the run after it, up to end: to the node being
+// filled in one piece when nothing is collected before them, else c is
+// collected and the run handed on after it.
+void CParsingEngine::TakeByteAndRun(SLoop& loop, unsigned char c, std::int64_t end) {
+    if (end <= loop.bByte + 1 || !mBuffer.IsEmpty()) {
+        AddByte(c);
+        TakeRun(loop, end);
+        return;
+    }
     const char* bytes = reinterpret_cast<const char*>(mText) + loop.bByte;
     const auto length = static_cast<std::size_t>(end - loop.bByte);
     mWork += length - 1;
     if (mState == KP_PROPERTY_NAME) mCurrentObject->AppendName(bytes, length, ECase::Lower);
     else mCurrentObject->AppendData(bytes, length);
     loop.bByte = end - 1;
-    return true;
 }
 
 bool CParsingEngine::StepTo(SLoop& loop, unsigned char a, unsigned char b) {

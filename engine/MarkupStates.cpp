@@ -78,10 +78,7 @@ void CParsingEngine::OnTagName(SLoop& loop, unsigned char c) {
     }
     const std::int64_t end = mShortcuts.RunEnd(loop.bByte, kTagNameRun.data());
     loop.nNameBytes += static_cast<std::int32_t>(end - loop.bByte);
-    if (!TakeByteAndRun(loop, end)) {
-        AddByte(c);
-        TakeRun(loop, end);
-    }
+    TakeByteAndRun(loop, c, end);
     // The name is whole: a ">" or a space after it is read now.
     if (StepTo(loop, '>', ' ')) OnTagName(loop, mText[loop.bByte]);
 }
