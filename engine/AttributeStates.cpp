@@ -132,8 +132,7 @@ void CParsingEngine::OnStringProperty(SLoop& loop, unsigned char c) {
             AddByte(c);
             return;
         }
-        const std::int64_t end =
-            mShortcuts.RunEnd(loop.bByte, loop.bQuote == '"' ? kDoubleQuotedRun.data() : kSingleQuotedRun.data());
+        const std::int64_t end = mShortcuts.RunEndAt(loop.bByte, loop.bQuote, '<', '|', '|');
         TakeByteAndRun(loop, c, end);
         // The closing quote ends the value now, and a ">" right after it
         // the tag.
@@ -166,7 +165,7 @@ void CParsingEngine::OnNonStringProperty(SLoop& loop, unsigned char c) {
         }
         mValueInsertStep = 0;
         EnsureProperty();
-        const std::int64_t end = mShortcuts.RunEnd(loop.bByte, kUnquotedRun.data());
+        const std::int64_t end = mShortcuts.RunEndAt(loop.bByte, ' ', '>', '<', '|');
         TakeByteAndRun(loop, c, end);
         return;
     }

@@ -19,7 +19,7 @@ class CFallbackMemo {
 public:
     // Nothing remembered and nothing being recorded: only an inner "<" can
     // change that, so Visit need not be called for other bytes.
-    bool IsIdle() const { return !mTrailOn && mKnown.empty(); }
+    bool IsIdle() const { return mIdle; }
 
     // A byte read inside a tag, in control state code (0-15). True when the
     // tag is known to fall back from here.
@@ -30,6 +30,7 @@ public:
         if (mTrailOn) mTrail.push_back({position, code});
         // Only the bytes after an inner "<" can be read again as a tag.
         if (c == '<') mTrailOn = true;
+        mIdle = !mTrailOn && mKnown.empty();
         return false;
     }
 
@@ -37,6 +38,7 @@ public:
     void Between(std::int64_t position) {
         if (mTrailOn) EndTag();
         if (!mKnown.empty() && position >= mBase + static_cast<std::int64_t>(mKnown.size())) mKnown.clear();
+        mIdle = !mTrailOn && mKnown.empty();
     }
 
     // The tag being read falls back: everything it visited leads there.
@@ -60,12 +62,14 @@ private:
     void EndTag() {
         mTrail.clear();
         mTrailOn = false;
+        mIdle = mKnown.empty();
     }
 
     std::vector<SVisit> mTrail;          // visited by the tag being read
     std::vector<std::uint16_t> mKnown;   // codes known to fall back, from mBase on
     std::int64_t mBase = 0;
     bool mTrailOn = false;
+    bool mIdle = true;  // !mTrailOn && mKnown.empty(), kept up to date: asked at every run
 };
 
 }  // namespace kivoparse

@@ -34,13 +34,6 @@ constexpr std::array<bool, 256> MakeNameBytes() {
     return table;
 }
 
-// The runs that a state only collects: every byte but those listed.
-constexpr std::array<bool, 256> AllBut(const char* stops) {
-    std::array<bool, 256> table{};
-    for (auto& in : table) in = true;
-    for (; *stops; ++stops) table[static_cast<unsigned char>(*stops)] = false;
-    return table;
-}
 // A name byte but those listed.
 constexpr std::array<bool, 256> NameBytesBut(const char* stops) {
     std::array<bool, 256> table = MakeNameBytes();
@@ -53,9 +46,6 @@ constexpr std::array<bool, 256> NameBytesBut(const char* stops) {
 const std::array<bool, 256> CParsingEngine::kNameBytes = MakeNameBytes();
 const std::array<bool, 256> CParsingEngine::kTagNameRun = NameBytesBut(" \r");
 const std::array<bool, 256> CParsingEngine::kPropertyNameRun = NameBytesBut(" ");
-const std::array<bool, 256> CParsingEngine::kDoubleQuotedRun = AllBut("\"<|");
-const std::array<bool, 256> CParsingEngine::kSingleQuotedRun = AllBut("'<|");
-const std::array<bool, 256> CParsingEngine::kUnquotedRun = AllBut(" ><|");
 
 CParsingEngine::CParsingEngine() = default;
 

@@ -161,12 +161,10 @@ private:
     bool StepOn(SLoop& loop);
 
     static const std::array<bool, 256> kNameBytes;  // see IsNameByte
-    // The bytes that each state only collects, taken a run at a time.
+    // The bytes that the name states only collect, taken a run at a time
+    // (the value states' runs end at one of a few bytes: see RunEndAt).
     static const std::array<bool, 256> kTagNameRun;
     static const std::array<bool, 256> kPropertyNameRun;
-    static const std::array<bool, 256> kDoubleQuotedRun;
-    static const std::array<bool, 256> kSingleQuotedRun;
-    static const std::array<bool, 256> kUnquotedRun;
     bool TraceWanted() const { return mLogLink && mLogLink->mLog && mLogLink->mLog->IsOn(); }
 
     CLogLink* mLogLink = nullptr;

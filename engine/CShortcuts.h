@@ -3,6 +3,10 @@
 #include <cstring>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "engine/CFallbackMemo.h"
 #include "engine/CInsertOracle.h"
 
@@ -82,6 +86,28 @@ public:
         const unsigned char* at = mText + position + 1;
         const unsigned char* const end = mText + mLength;
         while (at < end && run[*at]) ++at;
+        return at - mText;
+    }
+
+    // The same for a run that ends at the first of four bytes (a value:
+    // its quote or the bytes that may open an insert block), read sixteen
+    // bytes at a step where the processor can.
+    std::int64_t RunEndAt(std::int64_t position, unsigned char a, unsigned char b, unsigned char c,
+                          unsigned char d) const {
+        if (!mOn || !mFallbacks.IsIdle()) return position + 1;
+        const unsigned char* at = mText + position + 1;
+        const unsigned char* const end = mText + mLength;
+#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+        const __m128i va = _mm_set1_epi8(static_cast<char>(a)), vb = _mm_set1_epi8(static_cast<char>(b));
+        const __m128i vc = _mm_set1_epi8(static_cast<char>(c)), vd = _mm_set1_epi8(static_cast<char>(d));
+        for (; end - at >= 16; at += 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+            const __m128i stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, va), _mm_cmpeq_epi8(bytes, vb)),
+                                               _mm_or_si128(_mm_cmpeq_epi8(bytes, vc), _mm_cmpeq_epi8(bytes, vd)));
+            if (const int mask = _mm_movemask_epi8(stops)) return at + __builtin_ctz(static_cast<unsigned>(mask)) - mText;
+        }
+#endif
+        while (at < end && *at != a && *at != b && *at != c && *at != d) ++at;
         return at - mText;
     }
 
