@@ -23,6 +23,11 @@
 namespace kivoparse {
 namespace cli {
 
+// Said, with status 1, when the process cannot get the memory to begin at
+// all: before main, and before the plan is made.
+constexpr char kNoMemoryToStart[] =
+    "kivoparse: not enough memory to start; is the address-space limit (ulimit -v) too low?\n";
+
 namespace {
 
 constexpr int kExitOk = 0;
@@ -269,9 +274,7 @@ bool bMainStarted = false;
 std::terminate_handler gDefaultTerminate = nullptr;
 [[noreturn]] void TerminateBeforeMain() {
     if (!bMainStarted) {
-        static const char kMessage[] =
-            "kivoparse: not enough memory to start; is the address-space limit (ulimit -v) too low?\n";
-        [[maybe_unused]] const ssize_t written = ::write(2, kMessage, sizeof kMessage - 1);
+        [[maybe_unused]] const ssize_t written = ::write(2, kNoMemoryToStart, sizeof kNoMemoryToStart - 1);
         ::_exit(kExitFailed);
     }
     if (gDefaultTerminate) gDefaultTerminate();
@@ -291,7 +294,10 @@ int Run(int argc, char** argv) {
     // message about running out of memory could not be made later on.
     void* probe = std::malloc(std::size_t{256} << 10);
     std::free(probe);
-    if (!probe) return Fail("not enough memory to start; is the address-space limit (ulimit -v) too low?");
+    if (!probe) {
+        WriteStderr(kNoMemoryToStart);
+        return kExitFailed;
+    }
     if (int status = Plan(plan)) return status;
     return Execute(plan);
 }
@@ -319,8 +325,7 @@ __attribute__((constructor(101))) static void StartHeapUnderTightLimit() {
         probe = std::malloc(1);
     }
     if (!probe) {
-        kivoparse::cli::WriteStderr(
-            "kivoparse: not enough memory to start; is the address-space limit (ulimit -v) too low?\n");
+        kivoparse::cli::WriteStderr(kivoparse::cli::kNoMemoryToStart);
         ::_exit(1);
     }
     std::free(probe);
