@@ -4,8 +4,8 @@
 Applies one textual mutation at a time to engine/, tree/, links/ and cli/ (a
 flipped comparison, a constant off by one, a negated condition, a deleted
 statement, && for || ...), rebuilds the test program and the tool
-incrementally, runs the tests and the tool's cases (tests/cli/cases.txt) with
-a time limit and restores the file. A mutant is killed when the tests fail or time
+incrementally, runs the tests and the tool's cases (tests/cli/cases.txt and
+url-cases.txt) with a time limit and restores the file. A mutant is killed when the tests fail or time
 out, unviable when it does not build. The sample is drawn with a fixed seed,
 so two runs over the same product code try the same mutants.
 
@@ -111,12 +111,16 @@ def main():
                        check=True, stdout=subprocess.DEVNULL)
     suites = [item.split("=", 1) for item in args.suite or ["kivoparse_tests=tests/kivoparse_tests"]]
     building = ["cmake", "--build", build, "-j", args.jobs, "--target", "kivoparse_cli"] + [t for t, _ in suites]
-    cases = ["bash", os.path.join(src, "tests/cli/run_cases.sh"), os.path.join(build, "cli/kivoparse"),
-             os.path.join(src, "tests/cli/cases.txt")]
+    # The tool's two case files: the five commands, and urls, check and fix --map.
+    cases = [["bash", os.path.join(src, "tests/cli/run_cases.sh"), os.path.join(build, "cli/kivoparse"),
+              os.path.join(src, "tests/cli", name)] for name in ("cases.txt", "url-cases.txt")]
 
     def passes(command):  # 0, "timeout" or the first failing status
         status = run(command, args.test_timeout, src)
-        return run(cases, args.test_timeout, src) if status == 0 else status
+        for case_file in cases:
+            if status == 0:
+                status = run(case_file, args.test_timeout, src)
+        return status
 
     testing = {target: [os.path.join(build, path), "--gtest_fail_fast", "--gtest_brief=1"] for target, path in suites}
     if run(building, 900, src) != 0 or any(passes(t) != 0 for t in testing.values()):
