@@ -24,6 +24,7 @@ import argparse
 import os
 import random
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -85,11 +86,17 @@ def mutants_of(path, lines):
 
 
 def run(cmd, timeout, cwd):
-    try:
-        return subprocess.run(cmd, cwd=cwd, timeout=timeout, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL).returncode
-    except subprocess.TimeoutExpired:
-        return "timeout"
+    # In a session of its own, so that a time-out ends the whole group: a
+    # mutant that loops forever in a tool started by a case script would
+    # otherwise outlive the script and go on taking a core.
+    with subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                          start_new_session=True) as process:
+        try:
+            return process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
+            return "timeout"
 
 
 def main():
