@@ -52,7 +52,6 @@ public:
     virtual void AppendData(const char* bytes, std::size_t length) { Store()->Append(DataField(), bytes, length); }
     virtual void SetData(const char* bytes, std::size_t length) { Store()->Assign(DataField(), bytes, length); }
     virtual std::string_view GetName() const { return ViewOf(mNameBytes, mNameSize); }
-    virtual void ClearChildren();
     // Takes ownership of node. Attaching a fresh end tag folds the nodes
     // after its start tag into that tag.
     virtual void AddChild(NodePtr<CParseNode> node, bool atEnd);

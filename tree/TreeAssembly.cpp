@@ -154,11 +154,6 @@ void CParseNode::AddChild(NodePtr<CParseNode> node, bool atEnd) {
     }
 }
 
-void CParseNode::ClearChildren() {
-    if (COpenTagIndex* index = OpenTagsOf(this)) index->Clear();
-    while (CParseNode* child = mChildren.RemoveLast()) Store()->Recycle(child);
-}
-
 // An end tag walks back from the end of the list to the nearest open start
 // tag of its kind. Every node it passes moves into the end tag, in order;
 // the start tag then takes them all as its children and the end tag goes.
