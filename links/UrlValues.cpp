@@ -4,6 +4,7 @@
 
 #include <kivoparse/kivoparse.h>
 
+#include <cassert>
 #include <string>
 
 #include "links/CFoldedIndex.h"
@@ -24,17 +25,8 @@ CValueList CollectUrls(const CParseNode& top, EUrlKind kind) {
 }
 
 int RewriteUrls(CParseNode& top, EUrlKind kind, const CUrlMap& map) {
-    if (kind == EUrlKind::Images) return RewriteUrls(top, &map, nullptr);
-    if (kind == EUrlKind::Links) return RewriteUrls(top, nullptr, &map);
-    if (!map.IsValid()) return -1;
-    if (!HasWork(&map)) return 0;
-    RewriteUrls(top, UrlKinds(static_cast<UrlKind>(kind)), [&](EUrlKind, std::string_view url, std::string& out) {
-        const std::size_t at = map.Sources().FindIndexed(url);
-        if (at == CFoldedIndex::npos || at >= map.Destinations().size()) return false;
-        out = map.Destinations()[at];
-        return true;
-    });
-    return 0;
+    assert(kind == EUrlKind::Images || kind == EUrlKind::Links);
+    return kind == EUrlKind::Images ? RewriteUrls(top, &map, nullptr) : RewriteUrls(top, nullptr, &map);
 }
 
 // The kinds touch different attributes, so one walk gives what two would.

@@ -20,10 +20,11 @@ enum class EUrlKind { Images, Links, Resources, Frames, Media, Areas, Forms, Src
 // dropped. Values end at their first NUL; a bare attribute gives "".
 CValueList CollectUrls(const CParseNode& top, EUrlKind kind);
 
-// Each URL of kind that a collection would find and that equals an old
-// value of map (ASCII case folded, first pair wins) becomes its new value,
-// whole. -1 (nothing touched) when the map's lists differ in length, else
-// 0. Either every change is made or, when memory runs out, none.
+// Each URL of kind (images or links: the seed's two rewriting commands)
+// that a collection would find and that equals an old value of map (ASCII
+// case folded, first pair wins) becomes its new value, whole. -1 (nothing
+// touched) when the map's lists differ in length, else 0. Either every
+// change is made or, when memory runs out, none.
 int RewriteUrls(CParseNode& top, EUrlKind kind, const CUrlMap& map);
 
 // Both kinds in one walk, each with its own map (null: that kind is left

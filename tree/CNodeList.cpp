@@ -18,14 +18,13 @@ CParseNode* CNodeList::FindByName(std::string_view name) const {
 }
 
 bool CNodeList::CheckLinks() const {
-    if ((mFirst == nullptr) != (mLast == nullptr)) return false;
-    if (mFirst && mFirst->mPrev) return false;
+    if (!mFirst) return true;
     const CParseNode* prev = nullptr;
     for (const CParseNode* node = mFirst; node; node = node->mNext) {
-        if (node->mPrev != prev) return false;
+        if (prev && node->mPrev != prev) return false;
         prev = node;
     }
-    return prev == mLast;
+    return mFirst->mPrev == prev;
 }
 
 }  // namespace kivoparse

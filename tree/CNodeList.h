@@ -7,9 +7,10 @@ namespace kivoparse {
 class CParseNode;
 
 // An ordered, doubly linked list of nodes: a node's children, or a tag's
-// properties. The list is two pointers inside the node that holds it; the
-// nodes are the store's (see CNodeStore), linked through their own
-// mPrev/mNext. Every edit of a list is one of the primitives below: each is
+// properties. The list is one pointer inside the node that holds it, to its
+// first node; the nodes are the store's (see CNodeStore), linked through
+// their own mPrev/mNext, and the first node's mPrev names the last (whose
+// mNext is null), so both ends are at hand without a second pointer. Every edit of a list is one of the primitives below: each is
 // constant time, allocates nothing, and asserts in debug builds that the
 // links it touches are consistent.
 class CNodeList {
@@ -17,7 +18,7 @@ public:
     CNodeList() = default;
     CNodeList(const CNodeList&) = delete;
     CNodeList& operator=(const CNodeList&) = delete;
-    CNodeList(CNodeList&& other) noexcept : mFirst(other.mFirst), mLast(other.mLast) { other.mFirst = other.mLast = nullptr; }
+    CNodeList(CNodeList&& other) noexcept : mFirst(other.mFirst) { other.mFirst = nullptr; }
 
     // Links a node that no list holds in at the end (atEnd) or the front.
     void Insert(CParseNode* node, bool atEnd) noexcept;
@@ -40,13 +41,13 @@ public:
     CParseNode* Remove(CParseNode* node) noexcept;
 
     CParseNode* GetFirst() const { return mFirst; }
-    CParseNode* GetLast() const { return mLast; }
+    inline CParseNode* GetLast() const;
     bool IsEmpty() const { return mFirst == nullptr; }
     // First node whose name equals name byte for byte, up to the stored
     // name's first NUL; null if none.
     CParseNode* FindByName(std::string_view name) const;
 
-    // Debug aid for tests: every link consistent, first/last in step.
+    // Debug aid for tests: every link consistent, the first naming the last.
     bool CheckLinks() const;
 
 private:
@@ -54,7 +55,6 @@ private:
     bool EndsHold() const noexcept;
 
     CParseNode* mFirst = nullptr;
-    CParseNode* mLast = nullptr;
 };
 
 }  // namespace kivoparse

@@ -82,7 +82,8 @@ public:
     CNodeList* Children() { return &mChildren; }
     const CNodeList* Children() const { return &mChildren; }
     CParseNode* NextSibling() const { return mNext; }
-    CParseNode* PrevSibling() const { return mPrev; }
+    // The first node of a list names the last through mPrev: it has no previous sibling.
+    CParseNode* PrevSibling() const { return mPrev && mPrev->mNext ? mPrev : nullptr; }
     CNodeStore* Store() const { return CNodeStore::Of(this); }
     // The context of the parse that builds the node's tree.
     CParseContext& Context() const { return Store()->Context(); }
@@ -138,64 +139,76 @@ NodePtr<T> MakeNode(CNodeStore& store) {
     return NodePtr<T>(store.template Make<T>());
 }
 
+inline CParseNode* CNodeList::GetLast() const { return mFirst ? mFirst->mPrev : nullptr; }
+
 inline bool CNodeList::EndsHold() const noexcept {
-    return (mFirst == nullptr) == (mLast == nullptr) && (!mFirst || (!mFirst->mPrev && !mLast->mNext));
+    return !mFirst || (mFirst->mPrev && !mFirst->mPrev->mNext);
 }
 
-// The two ends are handled alike: first/last and prev/next swap roles.
 inline void CNodeList::Insert(CParseNode* node, bool atEnd) noexcept {
     assert(node && !node->mPrev && !node->mNext && node != mFirst && EndsHold());
     if (!mFirst) {
-        mFirst = mLast = node;
+        mFirst = node->mPrev = node;
         return;
     }
-    CParseNode*& end = atEnd ? mLast : mFirst;
-    (atEnd ? node->mPrev : node->mNext) = end;
-    (atEnd ? end->mNext : end->mPrev) = node;
-    end = node;
+    CParseNode* const last = mFirst->mPrev;
+    node->mPrev = last;
+    if (atEnd) {
+        last->mNext = node;
+    } else {
+        node->mNext = mFirst;
+        mFirst = node;
+    }
+    (atEnd ? mFirst : node->mNext)->mPrev = node;
 }
 
 inline void CNodeList::Splice(CNodeList& other, bool atEnd) noexcept {
     assert(&other != this && EndsHold() && other.EndsHold());
     if (!other.mFirst) return;
-    if (!mFirst) {
-        mFirst = other.mFirst;
-        mLast = other.mLast;
-    } else if (atEnd) {
-        mLast->mNext = other.mFirst;
-        other.mFirst->mPrev = mLast;
-        mLast = other.mLast;
+    if (mFirst) {
+        CParseNode* const last = mFirst->mPrev;
+        CParseNode* const otherLast = other.mFirst->mPrev;
+        if (atEnd) {
+            last->mNext = other.mFirst;
+        } else {
+            otherLast->mNext = mFirst;
+        }
+        other.mFirst->mPrev = last;
+        mFirst->mPrev = otherLast;
+        if (!atEnd) mFirst = other.mFirst;
     } else {
-        other.mLast->mNext = mFirst;
-        mFirst->mPrev = other.mLast;
         mFirst = other.mFirst;
     }
-    other.mFirst = other.mLast = nullptr;
+    other.mFirst = nullptr;
 }
 
 inline CNodeList CNodeList::TakeAfter(CParseNode* node) noexcept {
-    assert(node && EndsHold() && (node->mNext ? node->mNext->mPrev == node : node == mLast));
+    assert(node && EndsHold() && (node->mNext ? node->mNext->mPrev == node : node == GetLast()));
     CNodeList after;
     if (CParseNode* first = node->mNext) {
         after.mFirst = first;
-        after.mLast = mLast;
-        first->mPrev = nullptr;
+        first->mPrev = mFirst->mPrev;  // the last goes with them
         node->mNext = nullptr;
-        mLast = node;
+        mFirst->mPrev = node;
     }
     return after;
 }
 
 inline CParseNode* CNodeList::Remove(CParseNode* node) noexcept {
-    assert(node && EndsHold() && (node->mPrev ? node->mPrev->mNext == node : mFirst == node) &&
-           (node->mNext ? node->mNext->mPrev == node : mLast == node));
-    if (node->mPrev) node->mPrev->mNext = node->mNext; else mFirst = node->mNext;
-    if (node->mNext) node->mNext->mPrev = node->mPrev; else mLast = node->mPrev;
+    assert(node && EndsHold() && (node == mFirst || node->mPrev->mNext == node) &&
+           (node->mNext ? node->mNext->mPrev == node : node == GetLast()));
+    if (node == mFirst) {
+        mFirst = node->mNext;
+        if (mFirst) mFirst->mPrev = node->mPrev;  // still the last
+    } else {
+        node->mPrev->mNext = node->mNext;
+        (node->mNext ? node->mNext : mFirst)->mPrev = node->mPrev;
+    }
     node->mPrev = node->mNext = nullptr;
     return node;
 }
 
-inline CParseNode* CNodeList::RemoveLast() noexcept { return mLast ? Remove(mLast) : nullptr; }
+inline CParseNode* CNodeList::RemoveLast() noexcept { return mFirst ? Remove(mFirst->mPrev) : nullptr; }
 inline CParseNode* CNodeList::RemoveFirst() noexcept { return mFirst ? Remove(mFirst) : nullptr; }
 
 }  // namespace kivoparse
