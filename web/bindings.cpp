@@ -75,6 +75,21 @@ val ArrayOf(const std::vector<std::string>& values) {
     error.throw_();
 }
 
+// A map read from a map file's text (UrlMap or SiteMap), or the JavaScript
+// Error of its bad line.
+template <class TMap>
+TMap ParseMap(const val& text) {
+    std::string message;
+    std::size_t line = 0;
+    try {
+        return TMap::Parse(Bytes(text, "text"));
+    } catch (const kivoparse::MapError& error) {
+        message = error.what();
+        line = error.Line();
+    }
+    ThrowMapError(message, line);
+}
+
 // The bits of a set of kinds (kivoparse::UrlKinds) from a list of names
 // ("images,links", "all") or an array of them; undefined or null for the
 // default, images and links. A RangeError naming an unknown name, or a
@@ -114,18 +129,7 @@ val KindNames() {
 class WebUrlMap {
 public:
     // A map file's text.
-    explicit WebUrlMap(const val& text) {
-        std::string message;
-        std::size_t line = 0;
-        try {
-            mMap = kivoparse::UrlMap::Parse(Bytes(text, "text"));
-            return;
-        } catch (const kivoparse::MapError& error) {
-            message = error.what();
-            line = error.Line();
-        }
-        ThrowMapError(message, line);
-    }
+    explicit WebUrlMap(const val& text) : mMap(ParseMap<kivoparse::UrlMap>(text)) {}
     WebUrlMap(const val& src, const val& dest, const val& prefixes, const val& replacements)
         : mMap(ByteList(src, "src"), ByteList(dest, "dest"), Rules(prefixes, replacements)) {}
 
@@ -349,18 +353,7 @@ private:
 // once and applied to any number of documents.
 class WebSiteMap {
 public:
-    explicit WebSiteMap(const val& text) {
-        std::string message;
-        std::size_t line = 0;
-        try {
-            mMap = kivoparse::SiteMap::Parse(Bytes(text, "text"));
-            return;
-        } catch (const kivoparse::MapError& error) {
-            message = error.what();
-            line = error.Line();
-        }
-        ThrowMapError(message, line);
-    }
+    explicit WebSiteMap(const val& text) : mMap(ParseMap<kivoparse::SiteMap>(text)) {}
 
     val apply(const val& document, const val& url) const {
         const std::optional<std::string> to = mMap.Apply(Bytes(document, "document"), Bytes(url, "url"));
