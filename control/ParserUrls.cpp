@@ -118,7 +118,9 @@ int Parser::Rewrite(UrlKinds kinds, const UrlRewriter& rewriter) {
     if (!engine || !engine->GetRoot() || !rewriter) return 0;
     RewriteUrls(*engine->GetRoot(), kinds, [&](EUrlKind kind, std::string_view url, std::string& out) {
         std::optional<std::string> decided = rewriter(static_cast<UrlKind>(kind), url);
-        if (!decided) return false;
+        // A URL given back as it came is kept: a whole value holding a NUL
+        // would otherwise lose the bytes after it, which the URL stops at.
+        if (!decided || *decided == url) return false;
         out = std::move(*decided);
         return true;
     });

@@ -33,6 +33,27 @@ std::string Folded(std::string text) {
     return text;
 }
 
+// Whether a map file can hold the pair: a line feed would end its line, and
+// a TAB in the old value (or the document of a section) would split it.
+bool Storable(const std::string& url, const std::string& document) {
+    return url.find_first_of("\t\n") == std::string::npos && document.find_first_of("\t\n") == std::string::npos;
+}
+
+// A value as a rule map line holds it: each "*" at its end doubled, so that
+// it reads back as itself and never as a prefix rule.
+void AppendRuleValue(std::string& text, const std::string& value) {
+    const std::size_t stars = value.size() - 1 - value.find_last_not_of('*');  // npos + 1 is 0
+    text += value;
+    text.append(stars, '*');
+}
+
+void AppendPair(std::string& text, const std::string& url, const std::string& fixed) {
+    AppendRuleValue(text, url);
+    text += '\t';
+    AppendRuleValue(text, fixed);
+    text += '\n';
+}
+
 bool ListOnDisk(const std::string& folder, std::vector<std::string>& names) {
     std::error_code error;
     std::filesystem::directory_iterator entries(folder.empty() ? std::string(".") : folder, error);
@@ -89,7 +110,7 @@ public:
 
     SiteUrls Prepare(std::vector<UrlOccurrence> occurrences) const;
     std::vector<SiteFinding> Check(const std::string& document, const std::string& root, const SiteUrls::SUrls& urls);
-    std::string SuggestedMap() const;
+    std::string SuggestedMap(std::size_t* leftOut = nullptr) const;
     SiteCounts mCounts;
 
 private:
@@ -209,26 +230,33 @@ std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const st
     return findings;
 }
 
-std::string CSiteCheck::SuggestedMap() const {
+std::string CSiteCheck::SuggestedMap(std::size_t* leftOut) const {
     std::string text;
+    std::size_t unstorable = 0;
     std::unordered_set<std::string> paired;  // folded URLs written
     for (const SCaseFix& fix : mCaseFixes) {
         if (Several(fix.mUrl) || !paired.insert(Folded(fix.mUrl)).second) continue;
-        text += fix.mUrl + "\t" + fix.mFixed + "\n";
+        if (Storable(fix.mUrl, std::string())) AppendPair(text, fix.mUrl, fix.mFixed);
+        else ++unstorable;
     }
     std::vector<std::string> files;
     std::unordered_map<std::string, std::vector<const SCaseFix*>> sections;
     std::unordered_set<std::string> inSection;  // file, NUL, folded URL
     for (const SCaseFix& fix : mCaseFixes) {
         if (!Several(fix.mUrl) || !inSection.insert(fix.mFile + std::string(1, '\0') + Folded(fix.mUrl)).second) continue;
+        if (!Storable(fix.mUrl, fix.mFile)) {
+            ++unstorable;
+            continue;
+        }
         auto& section = sections[fix.mFile];
         if (section.empty()) files.push_back(fix.mFile);
         section.push_back(&fix);
     }
     for (const std::string& file : files) {
         text += "@document " + file + "\n";
-        for (const SCaseFix* fix : sections[file]) text += fix->mUrl + "\t" + fix->mFixed + "\n";
+        for (const SCaseFix* fix : sections[file]) AppendPair(text, fix->mUrl, fix->mFixed);
     }
+    if (leftOut) *leftOut = unstorable;
     return text;
 }
 
@@ -280,5 +308,10 @@ std::vector<SiteFinding> SiteCheck::Check(const std::string& document, const std
 const SiteCounts& SiteCheck::Counts() const { return mCheck->mCounts; }
 
 std::string SiteCheck::SuggestedMap() const { return mCheck->SuggestedMap(); }
+std::size_t SiteCheck::LeftOutOfSuggestedMap() const {
+    std::size_t leftOut = 0;
+    mCheck->SuggestedMap(&leftOut);
+    return leftOut;
+}
 
 }  // namespace kivoparse

@@ -121,14 +121,12 @@ bool OffsetIn(std::string_view text, const char* bytes, std::size_t& offset) {
     return true;
 }
 
-}  // namespace
-
 // A value that is a view into the text gives its place for free. One that
 // is not (stripped of the document base, rewritten) is placed at its
 // attribute's name, or its tag's name, when those are views (they are when
-// written in the case they are stored in), else just after the URL before.
-// Lines are counted only when there is a URL to place.
-std::vector<UrlOccurrence> ListUrls(CParseNode& top, UrlKinds kinds, std::string_view text) {
+// written in the case they are stored in), else at the place of the URL
+// before; guessed tells that one was.
+std::vector<UrlOccurrence> PlaceUrls(CParseNode& top, UrlKinds kinds, std::string_view text, bool& guessed) {
     std::vector<UrlOccurrence> found;
     std::size_t last = 0;
     WalkUrls(top, kinds, [&](const SUrlHit& hit) {
@@ -138,6 +136,7 @@ std::vector<UrlOccurrence> ListUrls(CParseNode& top, UrlKinds kinds, std::string
         } else if (!(hit.mPlace->mAttribute && OffsetIn(text, hit.mHolder->Name().data(), offset)) &&
                    !OffsetIn(text, hit.mTag->Data().data(), offset)) {
             offset = last;
+            guessed = true;
         }
         last = offset;
         std::string_view tag = hit.mTag->GetName();
@@ -146,6 +145,23 @@ std::vector<UrlOccurrence> ListUrls(CParseNode& top, UrlKinds kinds, std::string
                                       hit.mPlace->mAttribute ? hit.mPlace->mAttribute : "", std::string(hit.Url()),
                                       offset, 0, 0});
     });
+    return found;
+}
+
+}  // namespace
+
+// A URL placed at the one before it is placed alike whatever kinds are
+// asked for: the URLs of every kind are then placed, and the others
+// dropped. Lines are counted only when there is a URL to place.
+std::vector<UrlOccurrence> ListUrls(CParseNode& top, UrlKinds kinds, std::string_view text) {
+    bool guessed = false;
+    std::vector<UrlOccurrence> found = PlaceUrls(top, kinds, text, guessed);
+    if (guessed && !(kinds == UrlKinds::All())) {
+        found = PlaceUrls(top, UrlKinds::All(), text, guessed);
+        found.erase(std::remove_if(found.begin(), found.end(),
+                                   [kinds](const UrlOccurrence& o) { return !kinds.Has(o.kind); }),
+                    found.end());
+    }
     if (found.empty()) return found;
     std::vector<std::size_t> lineFeeds;
     for (std::size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n', at + 1))

@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "engine/CParsingEngine.h"
 #include "kivoparse/kivoparse.h"
+#include "links/ReplaceAll.h"
 
 using namespace kivoparse;
 using namespace kivoparse_test;
@@ -135,6 +136,36 @@ TEST(RandomDocuments, CollectionAndRewriteMatchAModel) {
         ASSERT_EQ(parser.GetImages(), firsts);
         ASSERT_EQ(parser.FixImages(src, dest), 0);
         ASSERT_EQ(parser.GetHTML(), expected);
+    }
+}
+
+// ReplaceAll, whichever way it goes (a deletion, a single byte, the general
+// rule), and the deleter kept for the document base give what the rule says
+// word for word: replace the first occurrence, then search again from the
+// start. Short texts over two letters make the overlaps and the occurrences
+// formed by joining the bytes around a replacement («aab» from «aaab»).
+TEST(RandomTexts, ReplaceAllAndTheDeleterRestartFromTheBeginning) {
+    std::mt19937 rng(20261206);
+    auto text = [&rng](std::size_t maxLength) {
+        std::string out(std::uniform_int_distribution<std::size_t>(0, maxLength)(rng), 'a');
+        for (char& c : out) c = "ab"[rng() % 2];
+        return out;
+    };
+    for (int i = 0; i < 20000; ++i) {
+        const std::string search = text(3), subject = text(12);
+        if (search.empty()) continue;
+        // Shorter than a longer search, so that the rule comes to an end.
+        const std::string replacement = text(search.size() == 1 ? 3 : search.size() - 1);
+        if (replacement.find(search) != std::string::npos) continue;
+        std::string expected = subject;
+        for (std::size_t at = expected.find(search); at != std::string::npos; at = expected.find(search))
+            expected.replace(at, search.size(), replacement);
+        SCOPED_TRACE(subject + " less " + search + " for " + replacement);
+        ASSERT_EQ(ReplaceAll(subject, search, replacement), expected);
+        std::uint64_t steps = 0;
+        if (replacement.empty()) {
+            ASSERT_EQ(CTextDeleter(search).DeleteFrom(subject, steps), expected);
+        }
     }
 }
 

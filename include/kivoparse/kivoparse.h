@@ -106,7 +106,8 @@ const char* UrlKindName(UrlKind kind);
 // count from 1 (column in bytes). A value that is no longer the text as
 // read (a document base stripped it, a rewrite changed it, an insert block
 // inside it) or that is empty is placed at its attribute's name if that is
-// written in lower case, else at its tag's name.
+// written in lower case, else at its tag's name if that is written in upper
+// case, else where the URL before it (of any kind) is placed, or at 0.
 struct UrlOccurrence {
     UrlKind kind;
     std::string tag;
@@ -230,8 +231,9 @@ public:
     // does. -1 for a map made of lists of different lengths (nothing
     // changed), else 0.
     int Rewrite(UrlKinds kinds, const UrlMap& map);
-    // The same with a function deciding each URL. When it throws, the tree
-    // stays as it was and the exception passes on.
+    // The same with a function deciding each URL; a URL it gives back
+    // unchanged stays as it is. When it throws, the tree stays as it was
+    // and the exception passes on.
     int Rewrite(UrlKinds kinds, const UrlRewriter& rewriter);
 
 private:

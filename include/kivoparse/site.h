@@ -116,8 +116,13 @@ public:
     // case-only URL found so far: one pair for each URL that reads the same
     // wherever it was repaired; a URL that must read differently in
     // different folders gets its pairs in an "@document PATH" section for
-    // each document that needs them (PATH as given to Check).
+    // each document that needs them (PATH as given to Check). A "*" at
+    // the end of a value is written "**". A URL holding a TAB or a line
+    // feed, or one in a document whose path holds either, cannot be said in
+    // a map file and is left out (its finding still names the repair).
     std::string SuggestedMap() const;
+    // How many repairs SuggestedMap leaves out for that reason.
+    std::size_t LeftOutOfSuggestedMap() const;
 
 private:
     std::unique_ptr<CSiteCheck> mCheck;

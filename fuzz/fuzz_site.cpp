@@ -1,0 +1,197 @@
+// libFuzzer entry for every URL a page holds and for the site check. The
+// input's first line names the site's files (separated by spaces, at most
+// 32, each put under the root "s"); its next byte picks the options; the
+// rest is the document, checked as "s/page.html" or "s/d/page.html".
+//   - each occurrence lies in the document at the line and column its
+//     offset gives; each kind's occurrences are those of all kinds with that
+//     kind; GetUrls lists only URLs that occur, and its images and links are
+//     GetImages and GetHrefs;
+//   - rewriting every URL to itself, or to nothing, changes no byte; a
+//     rewriter that throws leaves the tree as it was; rewriting every URL
+//     to itself with one byte more keeps every occurrence, one byte longer;
+//   - the two ways of checking (the occurrences, or them made ready by
+//     Prepare) find the same; the counts agree with the findings; the
+//     suggested map reads as a rule map and as a site map, and applied to
+//     the document leaves no more missing and no URL in another letter case
+//     but those a map file cannot hold;
+//   - any document read as a rule map or a site map gives pairs or an error
+//     that names one of its lines.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kivoparse/kivoparse.h"
+#include "kivoparse/site.h"
+
+namespace {
+
+using kivoparse::SiteFinding;
+using kivoparse::SiteProblem;
+using kivoparse::UrlKind;
+using kivoparse::UrlKinds;
+using kivoparse::UrlOccurrence;
+
+void Fail(int line) {
+    std::fprintf(stderr, "fuzz_site.cpp:%d: check failed\n", line);
+    __builtin_trap();
+}
+#define Expect(...) ((__VA_ARGS__) ? void() : Fail(__LINE__))
+
+struct SThrown {};
+
+bool SameOccurrence(const UrlOccurrence& a, const UrlOccurrence& b) {
+    return a.kind == b.kind && a.tag == b.tag && a.attribute == b.attribute && a.url == b.url &&
+           a.offset == b.offset && a.line == b.line && a.column == b.column;
+}
+
+bool SameFindings(const std::vector<SiteFinding>& a, const std::vector<SiteFinding>& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](const SiteFinding& x, const SiteFinding& y) {
+               return x.problem == y.problem && SameOccurrence(x.occurrence, y.occurrence) && x.path == y.path &&
+                      x.actual == y.actual && x.repaired == y.repaired;
+           });
+}
+
+std::size_t CountOf(const std::vector<SiteFinding>& findings, SiteProblem problem) {
+    return static_cast<std::size_t>(std::count_if(findings.begin(), findings.end(),
+                                                  [problem](const SiteFinding& f) { return f.problem == problem; }));
+}
+
+// The line and column an offset of text has, counted from 1.
+void Place(const std::string& text, std::size_t offset, std::size_t& line, std::size_t& column) {
+    const std::size_t lineStart = offset == 0 ? 0 : text.rfind('\n', offset - 1) + 1;  // npos + 1 is 0
+    line = 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
+    column = offset - lineStart + 1;
+}
+
+// Any text read as a map: pairs, or an error that names one of its lines.
+template <class FParse>
+void ReadAsMap(const std::string& text, FParse parse) {
+    try {
+        parse(text);
+    } catch (const kivoparse::MapError& error) {
+        Expect(error.Line() >= 1 && error.Line() <= 1 + static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
+    }
+}
+
+void CheckOccurrences(kivoparse::Parser& parser, const std::string& document, const std::vector<UrlOccurrence>& all) {
+    for (const UrlOccurrence& o : all) {
+        Expect(o.offset <= document.size());
+        std::size_t line = 0, column = 0;
+        Place(document, o.offset, line, column);
+        Expect(o.line == line && o.column == column);
+    }
+    for (unsigned k = 0; k < kivoparse::kUrlKindCount; ++k) {
+        const UrlKind kind = static_cast<UrlKind>(k);
+        const std::vector<UrlOccurrence> some = parser.GetUrlOccurrences(kind);
+        std::vector<UrlOccurrence> expected;
+        std::copy_if(all.begin(), all.end(), std::back_inserter(expected),
+                     [kind](const UrlOccurrence& o) { return o.kind == kind; });
+        Expect(some.size() == expected.size() && std::equal(some.begin(), some.end(), expected.begin(), SameOccurrence));
+        for (const std::string& url : parser.GetUrls(kind)) {
+            Expect(std::any_of(expected.begin(), expected.end(), [&url](const UrlOccurrence& o) { return o.url == url; }));
+        }
+    }
+    Expect(parser.GetUrls(UrlKind::Image) == parser.GetImages());
+    Expect(parser.GetUrls(UrlKind::Link) == parser.GetHrefs());
+}
+
+void CheckRewrites(kivoparse::Parser& parser, const std::string& document, const std::string& html,
+                   const std::vector<UrlOccurrence>& all, unsigned options) {
+    const UrlKinds every = UrlKinds::All();
+    Expect(parser.Rewrite(every, [](UrlKind, std::string_view url) { return std::optional<std::string>(url); }) == 0);
+    Expect(parser.GetHTML() == html);
+    Expect(parser.Rewrite(every, [](UrlKind, std::string_view) { return std::optional<std::string>(); }) == 0);
+    Expect(parser.GetHTML() == html);
+    std::size_t calls = 0, throwAt = options % 5;
+    try {
+        parser.Rewrite(every, [&](UrlKind, std::string_view url) {
+            if (calls++ == throwAt) throw SThrown{};
+            return std::optional<std::string>(std::string(url) + "x");
+        });
+    } catch (const SThrown&) {
+        Expect(parser.GetHTML() == html);
+    }
+    if (options & 0x10) {
+        parser.ParseHTML(document);  // a rewriter that did not throw changed the values
+        Expect(parser.Rewrite(every, [](UrlKind, std::string_view url) { return std::string(url) + "x"; }) == 0);
+        const std::vector<UrlOccurrence> longer = parser.GetUrlOccurrences(every);
+        Expect(longer.size() == all.size());
+        for (std::size_t i = 0; i < longer.size() && i < all.size(); ++i) {
+            Expect(longer[i].kind == all[i].kind && longer[i].url == all[i].url + "x");
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    const std::size_t lineEnd = std::min(input.find('\n'), input.size());
+    if (lineEnd + 1 >= input.size() || lineEnd > 1024) return 0;
+    std::vector<std::string> files;
+    for (std::size_t start = 0; start < lineEnd && files.size() < 32;) {
+        const std::size_t space = std::min(input.find(' ', start), lineEnd);
+        if (space > start) files.push_back("s/" + input.substr(start, space - start));
+        start = space + 1;
+    }
+    const unsigned options = static_cast<unsigned char>(input[lineEnd + 1]);
+    const std::string document = input.substr(lineEnd + 2);
+    const std::string path = options & 1 ? "s/d/page.html" : "s/page.html", root = "s";
+
+    kivoparse::Parser parser;
+    parser.ParseHTML(document);
+    const std::string html = parser.GetHTML();
+    const std::vector<UrlOccurrence> all = parser.GetUrlOccurrences(UrlKinds::All());
+    CheckOccurrences(parser, document, all);
+
+    // The site check, both ways, and its suggested map applied.
+    kivoparse::SiteCheck check = kivoparse::SiteCheck::OfPaths(files);
+    const std::vector<SiteFinding> findings = check.Check(path, root, all);
+    kivoparse::SiteCheck prepared = kivoparse::SiteCheck::OfPaths(files);
+    Expect(SameFindings(findings, prepared.Check(path, root, prepared.Prepare(all))));
+    const kivoparse::SiteCounts& counts = check.Counts();
+    const std::size_t missing = CountOf(findings, SiteProblem::Missing), otherCase = CountOf(findings, SiteProblem::OtherCase);
+    Expect(counts.missing == missing && counts.otherCase == otherCase && counts.checked >= missing + otherCase);
+    Expect(counts.checked + counts.external + counts.templates <= all.size());
+    for (const SiteFinding& f : findings) {
+        Expect(std::any_of(all.begin(), all.end(), [&f](const UrlOccurrence& o) { return SameOccurrence(o, f.occurrence); }));
+    }
+    const std::string suggested = check.SuggestedMap();
+    Expect(otherCase > 0 || suggested.empty());
+    kivoparse::UrlMap::ParseRules(suggested);
+    const kivoparse::SiteMap repairs = kivoparse::SiteMap::Parse(suggested);
+    if (options & 2) {
+        Expect(repairs.Rewrite(parser, UrlKinds::All(), path) == 0);
+        kivoparse::SiteCheck again = kivoparse::SiteCheck::OfPaths(files);
+        const std::vector<SiteFinding> after = again.Check(path, root, parser.GetUrlOccurrences(UrlKinds::All()));
+        // Only a URL that a map file cannot hold stays as it was.
+        const std::size_t unsayable = static_cast<std::size_t>(std::count_if(findings.begin(), findings.end(), [](const SiteFinding& f) {
+            return f.problem == SiteProblem::OtherCase && f.occurrence.url.find_first_of("\t\n") != std::string::npos;
+        }));
+        Expect(CountOf(after, SiteProblem::OtherCase) <= unsayable && CountOf(after, SiteProblem::Missing) <= missing);
+        Expect((check.LeftOutOfSuggestedMap() > 0) == (unsayable > 0));
+        parser.ParseHTML(document);
+    }
+
+    CheckRewrites(parser, document, html, all, options >> 2);
+
+    ReadAsMap(document, [](const std::string& text) {
+        const kivoparse::UrlMap rules = kivoparse::UrlMap::ParseRules(text);
+        Expect(rules.Sources().size() == rules.Size());
+        rules.Apply(text.substr(0, 16));
+    });
+    ReadAsMap(document, [](const std::string& text) {
+        const kivoparse::SiteMap sections = kivoparse::SiteMap::Parse(text);
+        const std::vector<std::string> documents = sections.Documents();
+        Expect(std::is_sorted(documents.begin(), documents.end()));
+        for (const std::string& d : documents) sections.Apply(d, text.substr(0, 16));
+    });
+    return 0;
+}
