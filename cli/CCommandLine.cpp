@@ -55,8 +55,8 @@ std::string ReadExtensions(const std::string& list, std::vector<std::string>& en
     endings.clear();
     for (std::size_t start = 0; start <= list.size();) {
         std::size_t comma = std::min(list.find(',', start), list.size());
-        std::string item = list.substr(start + (list[start] == '.' ? 1 : 0), comma - start);
-        if (list[start] == '.') item.pop_back();
+        std::string item = list.substr(start, comma - start);
+        if (!item.empty() && item[0] == '.') item.erase(0, 1);
         if (item.empty() || item.find_first_of(std::string("/\0", 2)) != std::string::npos) {
             return "wants a comma-separated list of name endings such as html,htm; got " + QuoteName(list, true);
         }
