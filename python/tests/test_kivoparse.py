@@ -150,9 +150,10 @@ def test_site_check_over_a_list_of_files_as_the_library_table_says(case):
             o = f.occurrence
             got.append(f"[{document} {o.line}:{o.column} {f.problem} {text(o.url)} {text(f.path)} {text(f.actual)} "
                        f"{text(f.repaired)}]")
+            sayable = b"\t" not in o.url and b"\n" not in o.url  # else a map cannot hold its repair
             assert f.problem == "missing" or kivoparse.SiteMap.parse(check.suggested_map()).apply(document, o.url) \
-                == f.repaired
-    assert (" ".join(got), " ".join(map(str, check.counts))) == (case["findings"], case["counts"])
+                == (f.repaired if sayable else None)
+    assert (" ".join(got), " ".join(map(str, check.counts))) == (unescape(case["findings"]).decode(), case["counts"])
     assert check.suggested_map() == unescape(case["map"])
 
 
