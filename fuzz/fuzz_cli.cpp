@@ -63,26 +63,9 @@ std::string ShellWord(const std::string& quoted) {
     return out;
 }
 
-void AppendUtf8(std::string& out, unsigned code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 // The bytes of a JSON string as AppendJsonString writes it: its escapes
-// read, "\udcXX" as the byte XX, every other character as its UTF-8.
+// read, "\udcXX" as the byte XX. It writes "\u" only for those and for the
+// control bytes; every other character stands as its UTF-8.
 std::string JsonBytes(const std::string& json) {
     Expect(json.size() >= 2 && json.front() == '"' && json.back() == '"');
     std::string out;
@@ -107,8 +90,8 @@ std::string JsonBytes(const std::string& json) {
             code = code * 16 + static_cast<unsigned>(digit);
         }
         i += 4;
-        if (code >= 0xDC80 && code <= 0xDCFF) out += static_cast<char>(code - 0xDC00);
-        else AppendUtf8(out, code);
+        Expect(code < 0x20 || code == 0x7F || (code >= 0xDC80 && code <= 0xDCFF));
+        out += static_cast<char>(code < 0x80 ? code : code - 0xDC00);
     }
     return out;
 }
