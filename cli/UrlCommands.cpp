@@ -91,9 +91,10 @@ bool CCheckCommand::Finish() {
         failed = true;
         WriteStderr("kivoparse: --suggest-map " + suggestPath + ": " + error + "\n");
     } else if (const std::size_t leftOut = suggestPath.empty() ? 0 : mSite.LeftOutOfSuggestedMap()) {
+        const bool one = leftOut == 1;
         WriteStderr("kivoparse: warning: --suggest-map " + suggestPath + ": " + std::to_string(leftOut) +
-                    " repairs left out: a TAB or a line feed in the URL or the document's path cannot be said in a "
-                    "map file; repair them by hand\n");
+                    (one ? " repair" : " repairs") + " left out: a TAB or a line feed in a URL or a document's "
+                    "path cannot be said in a map file; make " + (one ? "it" : "them") + " by hand\n");
     }
     const SiteCounts& counts = mSite.Counts();
     WriteStderr("kivoparse: " + std::to_string(counts.checked) + " local URLs checked: " +
