@@ -51,11 +51,31 @@ struct SPlan {
     bool mMulti = false;  // the lists name their input
 };
 
-// Reads a map file and hands its text to parse; returns the exit status
-// for a map that cannot be read or parsed, or kExitOk.
+// CR line ends and a byte order mark stay bytes of the values, as every
+// other byte; the user is told, since they are most likely a mistake.
+void WarnOfLineEnds(const std::string& path, const std::string& text) {
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        WriteStderr("kivoparse: warning: " + DisplayName(path) +
+                    " starts with a UTF-8 byte order mark; it is kept as the first bytes of the first old value\n");
+    }
+    std::size_t crLines = !text.empty() && text.back() == '\r' ? 1 : 0;
+    std::size_t lines = !text.empty() && text.back() != '\n' ? 1 : 0;
+    for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', end + 1)) {
+        crLines += end > 0 && text[end - 1] == '\r' ? 1 : 0;
+        ++lines;
+    }
+    if (crLines > 0) {
+        WriteStderr("kivoparse: warning: " + DisplayName(path) + ": " + std::to_string(crLines) + " of " +
+                    std::to_string(lines) + " lines end in CR LF; each CR is kept as the last byte of its new value\n");
+    }
+}
+
+// Reads the map file at path ("": none) and hands its text to parse;
+// returns the exit status for a map that cannot be read or parsed, or kExitOk.
 template <class FParse>
-int ReadMap(const SOptions& options, const std::string& path, std::string& text, FParse parse) {
-    std::string error;
+int ReadMap(const SOptions& options, const std::string& path, FParse parse) {
+    if (path.empty()) return kExitOk;
+    std::string text, error;
     if (!ReadWholeFile(path, text, error)) {
         bool directory = error.rfind("is a directory", 0) == 0;
         return Fail(DisplayName(path) + ": " + (directory ? "is a directory; the map must be a file" : error));
@@ -65,31 +85,7 @@ int ReadMap(const SOptions& options, const std::string& path, std::string& text,
     } catch (const MapError& bad) {
         return UsageError(options, DisplayName(path) + ": " + bad.what());
     }
-    return kExitOk;
-}
-
-// Reads a map file of pairs; returns the exit status for a map that cannot be used,
-// or kExitOk. CR line ends and a byte order mark stay bytes of the values,
-// as every other byte; the user is told.
-int LoadMap(const SOptions& options, const std::string& path, UrlMap& map) {
-    if (path.empty()) return kExitOk;
-    std::string text;
-    if (int status = ReadMap(options, path, text, [&map](const std::string& t) { map = UrlMap::Parse(t); })) {
-        return status;
-    }
-    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        WriteStderr("kivoparse: warning: " + DisplayName(path) +
-                    " starts with a UTF-8 byte order mark; it is kept as the first bytes of the first old value\n");
-    }
-    std::size_t crLines = !text.empty() && text.back() == '\r' ? 1 : 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', end + 1)) {
-        crLines += end > 0 && text[end - 1] == '\r' ? 1 : 0;
-    }
-    if (crLines > 0) {
-        WriteStderr("kivoparse: warning: " + DisplayName(path) + ": " + std::to_string(crLines) + " of " +
-                    std::to_string(map.Size()) +
-                    " lines end in CR LF; each CR is kept as the last byte of its new value\n");
-    }
+    WarnOfLineEnds(path, text);
     return kExitOk;
 }
 
@@ -148,13 +144,11 @@ int Plan(SPlan& plan) {
     std::string problem = OperandProblem(options);
     if (!problem.empty()) return UsageError(options, problem);
     if (options.mHasOut) RemoveTemporariesOnSignal();
-    if (int status = LoadMap(options, options.mImagesMap, plan.mImages)) return status;
-    if (int status = LoadMap(options, options.mHrefsMap, plan.mHrefs)) return status;
-    std::string rules;
-    auto readRules = [&plan](const std::string& text) { plan.mRules = SiteMap::Parse(text); };
-    if (!options.mRuleMap.empty()) {
-        if (int status = ReadMap(options, options.mRuleMap, rules, readRules)) return status;
-    }
+    auto pairs = [](UrlMap& map) { return [&map](const std::string& text) { map = UrlMap::Parse(text); }; };
+    if (int status = ReadMap(options, options.mImagesMap, pairs(plan.mImages))) return status;
+    if (int status = ReadMap(options, options.mHrefsMap, pairs(plan.mHrefs))) return status;
+    auto rules = [&plan](const std::string& text) { plan.mRules = SiteMap::Parse(text); };
+    if (int status = ReadMap(options, options.mRuleMap, rules)) return status;
     std::string error;
     if (!options.mLogPath.empty() && !plan.mTrace.emplace().Open(options.mLogPath, error)) {
         return Fail("cannot open log file " + QuoteName(options.mLogPath, true) + ": " + error);
