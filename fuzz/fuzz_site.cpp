@@ -11,9 +11,9 @@
 //     to itself with one byte more keeps every occurrence, one byte longer;
 //   - the two ways of checking (the occurrences, or them made ready by
 //     Prepare) find the same; the counts agree with the findings; the
-//     suggested map reads as a rule map and as a site map, and applied to
-//     the document leaves no more missing and no URL in another letter case
-//     but those a map file cannot hold;
+//     suggested map reads as a site map (and, without sections, as a rule
+//     map), and applied to the document leaves no more missing and no URL
+//     in another letter case but those a map file cannot hold;
 //   - any document read as a rule map or a site map gives pairs or an error
 //     that names one of its lines.
 #include <algorithm>
@@ -165,8 +165,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::string suggested = check.SuggestedMap();
     Expect(otherCase > 0 || suggested.empty());
-    kivoparse::UrlMap::ParseRules(suggested);
     const kivoparse::SiteMap repairs = kivoparse::SiteMap::Parse(suggested);
+    if (repairs.Documents().empty()) kivoparse::UrlMap::ParseRules(suggested);  // no sections: a plain rule map
     if (options & 2) {
         Expect(repairs.Rewrite(parser, UrlKinds::All(), path) == 0);
         kivoparse::SiteCheck again = kivoparse::SiteCheck::OfPaths(files);

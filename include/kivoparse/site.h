@@ -112,9 +112,10 @@ public:
 
     const SiteCounts& Counts() const;
 
-    // A rule map (UrlMap::ParseRules, SiteMap::Parse) that repairs every
-    // case-only URL found so far: one pair for each URL that reads the same
-    // wherever it was repaired; a URL that must read differently in
+    // A rule map (SiteMap::Parse; UrlMap::ParseRules too while it has no
+    // "@document" section) that repairs every case-only URL found so far:
+    // one pair for each URL that reads the same wherever it was repaired;
+    // a URL that must read differently in
     // different folders gets its pairs in an "@document PATH" section for
     // each document that needs them (PATH as given to Check). A "*" at
     // the end of a value is written "**". A URL holding a TAB or a line
