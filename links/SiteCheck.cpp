@@ -69,21 +69,6 @@ bool ListOnDisk(const std::string& folder, std::vector<std::string>& names) {
     return true;
 }
 
-// path without its "." and empty segments: "./a//b" and "a/b" name one file.
-std::string WithoutDots(const std::string& path) {
-    std::string out = path.compare(0, 1, "/") == 0 ? "/" : "";
-    for (std::size_t start = 0; start < path.size();) {
-        std::size_t slash = path.find('/', start);
-        if (slash == std::string::npos) slash = path.size();
-        const std::string_view segment(path.data() + start, slash - start);
-        if (!segment.empty() && segment != ".") {
-            if (!out.empty() && out.back() != '/') out += '/';
-            out += segment;
-        }
-        start = slash + 1;
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -272,7 +257,7 @@ SiteCheck SiteCheck::OfPaths(const std::vector<std::string>& files) {
     auto folders = std::make_shared<std::unordered_map<std::string, std::vector<std::string>>>();
     std::unordered_set<std::string> seen;  // folder, NUL, name
     for (const std::string& path : files) {
-        const std::string file = WithoutDots(path);
+        const std::string file = PathWithoutDots(path);
         std::string folder = file.compare(0, 1, "/") == 0 ? "/" : "";
         for (std::size_t start = folder.size(); start < file.size();) {
             std::size_t slash = file.find('/', start);
@@ -284,7 +269,7 @@ SiteCheck SiteCheck::OfPaths(const std::vector<std::string>& files) {
         }
     }
     return SiteCheck([folders](const std::string& folder, std::vector<std::string>& names) {
-        const auto found = folders->find(WithoutDots(folder));
+        const auto found = folders->find(PathWithoutDots(folder));
         if (found == folders->end()) return false;
         names = found->second;
         return true;

@@ -2,80 +2,101 @@
 // section lines, the pieces of one document joined, and each read as a
 // rule map of its own.
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include <kivoparse/site.h>
 
+#include "links/UrlPaths.h"
+
 namespace kivoparse {
 
+// Sections are found by their document's path without "." and empty
+// segments, so that "./site/a.html" finds the section of "site/a.html".
 struct SiteMap::SMaps {
     UrlMap mAll;
     std::unordered_map<std::string, UrlMap> mByDocument;
+    std::vector<std::string> mDocuments;  // as first written, sorted
+
+    const UrlMap* Section(const std::string& document) const {
+        if (mByDocument.empty()) return nullptr;
+        const auto found = mByDocument.find(PathWithoutDots(document));
+        return found == mByDocument.end() ? nullptr : &found->second;
+    }
 };
 
 SiteMap::SiteMap() : mMaps(std::make_shared<const SMaps>()) {}
 
 SiteMap SiteMap::Parse(std::string_view text) {
     auto maps = std::make_shared<SMaps>();
-    std::string document, chunk;
-    std::size_t line = 0, chunkStart = 1;
-    std::unordered_map<std::string, std::pair<std::string, std::size_t>> chunks;  // text, first line
-    auto flush = [&]() {
-        if (document.empty()) {
-            chunks[""] = {chunk, chunkStart};
-        } else {
-            auto& known = chunks[document];
-            if (known.first.empty()) known.second = chunkStart;
-            known.first += chunk;
-        }
-        chunk.clear();
+    // Part 0 holds the lines above the first section, each other part the
+    // lines of one document's sections, with the line of the text each
+    // comes from.
+    struct SPart {
+        std::string mText;
+        std::vector<std::size_t> mLines;
     };
+    std::vector<SPart> parts(1);
+    std::unordered_map<std::string, std::size_t> partOf;  // a document's path without dots: its part
     const std::string_view mark = "@document ";
-    for (std::size_t start = 0; start < text.size(); ++line) {
+    std::size_t current = 0, line = 0;
+    for (std::size_t start = 0; start < text.size();) {
+        ++line;
         std::size_t end = text.find('\n', start);
         end = end == std::string_view::npos ? text.size() : end + 1;
         const std::string_view row = text.substr(start, end - start);
-        if (row.compare(0, mark.size(), mark) == 0 && row.find('\t') == std::string_view::npos) {
-            flush();
-            document.assign(row.substr(mark.size()));
-            if (!document.empty() && document.back() == '\n') document.pop_back();
-            chunkStart = line + 2;
-        } else {
-            chunk.append(row);
-        }
         start = end;
+        if (row.compare(0, mark.size(), mark) != 0 || row.find('\t') != std::string_view::npos) {
+            parts[current].mText.append(row);
+            parts[current].mLines.push_back(line);
+            continue;
+        }
+        std::string document(row.substr(mark.size()));
+        if (!document.empty() && document.back() == '\n') document.pop_back();
+        const auto placed = partOf.emplace(PathWithoutDots(document), parts.size());
+        if (placed.second) {
+            parts.emplace_back();
+            maps->mDocuments.push_back(document);
+        }
+        current = placed.first->second;
     }
-    flush();
-    for (auto& entry : chunks) {
+    // Each part is a rule map of its own; of their errors, the first line's
+    // is told, counted in the whole text.
+    std::optional<MapError> first;
+    std::vector<UrlMap> read(parts.size());
+    for (std::size_t i = 0; i < parts.size(); ++i) {
         try {
-            UrlMap map = UrlMap::ParseRules(entry.second.first);
-            if (entry.first.empty()) maps->mAll = std::move(map);
-            else maps->mByDocument[entry.first] = std::move(map);
+            read[i] = UrlMap::ParseRules(parts[i].mText);
         } catch (const MapError& error) {
-            // Lines of a section count from its first; the text's count.
-            const std::size_t at = error.Line() + entry.second.second - 1;
+            const std::vector<std::size_t>& lines = parts[i].mLines;
+            const std::size_t at = lines.empty() ? line : lines[std::min(error.Line(), lines.size()) - 1];
+            if (first && first->Line() <= at) continue;
             const std::string message = error.what();
-            throw MapError(at, "line " + std::to_string(at) + message.substr(message.find(' ', 5)));
+            first.emplace(at, "line " + std::to_string(at) + message.substr(message.find(' ', 5)));
         }
     }
+    if (first) throw *first;
+    maps->mAll = std::move(read[0]);
+    for (const auto& entry : partOf) maps->mByDocument[entry.first] = std::move(read[entry.second]);
+    std::sort(maps->mDocuments.begin(), maps->mDocuments.end());
     SiteMap result;
     result.mMaps = std::move(maps);
     return result;
 }
 
 std::optional<std::string> SiteMap::Apply(const std::string& document, std::string_view url) const {
-    const auto section = mMaps->mByDocument.find(document);
-    if (section != mMaps->mByDocument.end()) {
-        if (std::optional<std::string> value = section->second.Apply(url)) return value;
+    if (const UrlMap* section = mMaps->Section(document)) {
+        if (std::optional<std::string> value = section->Apply(url)) return value;
     }
     return mMaps->mAll.Apply(url);
 }
 
 int SiteMap::Rewrite(Parser& parser, UrlKinds kinds, const std::string& document) const {
-    const auto section = mMaps->mByDocument.find(document);
-    if (section == mMaps->mByDocument.end()) return parser.Rewrite(kinds, mMaps->mAll);
-    const UrlMap& own = section->second;
+    const UrlMap* section = mMaps->Section(document);
+    if (!section) return parser.Rewrite(kinds, mMaps->mAll);
+    const UrlMap& own = *section;
     const UrlMap& all = mMaps->mAll;
     return parser.Rewrite(kinds, [&own, &all](UrlKind, std::string_view url) {
         std::optional<std::string> value = own.Apply(url);
@@ -83,11 +104,6 @@ int SiteMap::Rewrite(Parser& parser, UrlKinds kinds, const std::string& document
     });
 }
 
-std::vector<std::string> SiteMap::Documents() const {
-    std::vector<std::string> documents;
-    for (const auto& entry : mMaps->mByDocument) documents.push_back(entry.first);
-    std::sort(documents.begin(), documents.end());
-    return documents;
-}
+std::vector<std::string> SiteMap::Documents() const { return mMaps->mDocuments; }
 
 }  // namespace kivoparse

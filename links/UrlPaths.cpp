@@ -153,4 +153,19 @@ std::string RecaseSegment(std::string_view raw, std::string_view actual) {
     return out;
 }
 
+std::string PathWithoutDots(const std::string& path) {
+    std::string out = path.compare(0, 1, "/") == 0 ? "/" : "";
+    for (std::size_t start = 0; start < path.size();) {
+        std::size_t slash = path.find('/', start);
+        if (slash == std::string::npos) slash = path.size();
+        const std::string_view segment(path.data() + start, slash - start);
+        if (!segment.empty() && segment != ".") {
+            if (!out.empty() && out.back() != '/') out += '/';
+            out += segment;
+        }
+        start = slash + 1;
+    }
+    return out;
+}
+
 }  // namespace kivoparse

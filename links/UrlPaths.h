@@ -29,6 +29,9 @@ struct SUrlPath {
     bool mNamesFolder = false;           // the path ends with "/" (or "." / "..")
 };
 
+// path without its "." and empty segments: "./a//b" and "a/b" name one file.
+std::string PathWithoutDots(const std::string& path);
+
 // Backslashes separate segments as slashes do (browsers read them so); the
 // query and fragment are no part of the path.
 SUrlPath SplitUrlPath(std::string_view url);

@@ -82,6 +82,29 @@ INSTANTIATE_TEST_SUITE_P(Data, Rules, ::testing::ValuesIn(LoadCases({"links/rule
 INSTANTIATE_TEST_SUITE_P(Errors, Rules, ::testing::ValuesIn(LoadCases({"links/rules-errors.txt"}, "error")),
                          CaseName);
 
+// Maps with sections for single documents.
+class SiteMaps : public ::testing::TestWithParam<SCase> {};
+TEST_P(SiteMaps, RewriteADocumentByItsSectionFirst) {
+    const SCase& c = GetParam();
+    SiteMap map;
+    try {
+        map = SiteMap::Parse(c["map"]);
+        ASSERT_FALSE(c.Has("error")) << "read without error";
+    } catch (const MapError& error) {
+        ASSERT_TRUE(c.Has("error")) << error.what();
+        EXPECT_EQ(std::to_string(error.Line()) + " " + error.what(), c["error"]);
+        return;
+    }
+    EXPECT_EQ(map.Documents(), c.List("documents"));
+    Parser parser;
+    parser.ParseHTML(c["in"]);
+    ASSERT_EQ(map.Rewrite(parser, UrlKinds::All(), c["document"]), 0);
+    EXPECT_EQ(parser.GetHTML(), c["out"]);
+}
+INSTANTIATE_TEST_SUITE_P(Data, SiteMaps, ::testing::ValuesIn(LoadCases({"links/sitemaps.txt"}, "out")), CaseName);
+INSTANTIATE_TEST_SUITE_P(Errors, SiteMaps, ::testing::ValuesIn(LoadCases({"links/sitemaps-errors.txt"}, "error")),
+                         CaseName);
+
 // Every document of the tables: the seed's kinds through the new paths give
 // what the seed's operations give, and each place of a value read as
 // written holds its URL there.

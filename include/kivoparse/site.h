@@ -131,8 +131,10 @@ private:
 
 // A rule map whose lines "@document PATH" (a line with no TAB) start a
 // section: the pairs of a section apply to that document only, before the
-// pairs above the first section, which apply to every document. Several
-// sections for one document make one. Copies share the same tables.
+// pairs above the first section, which apply to every document. Paths are
+// compared without their "." and empty segments ("./site//a.html" is
+// "site/a.html"); several sections for one document make one. Copies share
+// the same tables.
 class SiteMap {
 public:
     SiteMap();  // changes nothing
@@ -143,7 +145,8 @@ public:
     // Rewrites the URLs of kinds in the tree parser holds, the document at
     // path document. As Parser::Rewrite.
     int Rewrite(Parser& parser, UrlKinds kinds, const std::string& document) const;
-    // The documents that have sections, sorted by their bytes.
+    // The documents that have sections, each as its first section writes
+    // it, sorted by their bytes.
     std::vector<std::string> Documents() const;
 
 private:
