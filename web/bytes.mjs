@@ -6,6 +6,12 @@ const decoder = new TextDecoder('utf-8');
 
 export const utf8 = (text) => encoder.encode(text);
 export const text = (bytes) => decoder.decode(bytes);
+// The path of a section's document as the library compares it, without its
+// "." and empty segments: "./site//a.html" is "site/a.html".
+export const documentPath = (bytes) => {
+  const path = text(bytes);
+  return (path.startsWith('/') ? '/' : '') + path.split('/').filter((s) => s && s !== '.').join('/');
+};
 
 // One char code 0-255 per byte: a key equal for equal bytes only.
 export function keyOf(bytes) {

@@ -3,7 +3,7 @@
 // (Uint8Array) throughout; text is only what is shown. Nothing here does
 // work that grows with a document: the worker parses, lists and cuts the
 // preview into windows; the tables and the maps draw one page of rows.
-import { utf8, text, keyOf, foldKey, fromKey, packStrings, stringAt, stringsHolding } from './bytes.mjs';
+import { utf8, text, keyOf, foldKey, fromKey, packStrings, stringAt, stringsHolding, documentPath } from './bytes.mjs';
 import { formatMap } from './mapfile.mjs';
 
 const URL_ROWS = 100;     // rows a page of the URL table
@@ -222,7 +222,7 @@ function remarks(kind) {
     if (seen.has(key)) return p.prefix ? 'an earlier rule has this prefix' : 'an earlier pair has this old URL';
     seen.add(key);
     if (!loaded) return '';
-    if (p.document.length && !openedPaths.has(text(p.document))) return 'no file opened has this path';
+    if (p.document.length && !openedPaths.has(documentPath(p.document))) return 'no file opened has this path';
     return (p.prefix ? startsAny(kind, p.fold) : present[kind].has(p.fold)) ? '' : 'matches nothing';
   });
 }

@@ -24,7 +24,7 @@
 // 'error' { message } for a failure of the whole step.
 import { createKivoparse } from './kivoparse.mjs';
 import { zipStored } from './zip.mjs';
-import { text, keyOf, foldKey, concat, packStrings } from './bytes.mjs';
+import { text, keyOf, foldKey, concat, packStrings, documentPath } from './bytes.mjs';
 
 let kivoparse = null;
 let lister = null;    // a Parser of that module, for listing: one parse a file
@@ -210,7 +210,7 @@ function kindMaps(k, map) {
   const sections = new Map();
   for (const p of map) {
     if (p.document?.length) {
-      const path = text(p.document);
+      const path = documentPath(p.document);
       if (!sections.has(path)) sections.set(path, []);
       sections.get(path).push(p);
     }
