@@ -47,8 +47,9 @@ private:
 };
 
 // Receives bytes a piece at a time: written HTML, or one trace line
-// (without its line end). A sink that throws stops the work; the exception
-// reaches the caller and the tree stays as it was.
+// (without its line end). A sink that throws stops the work and the
+// exception reaches the caller: a write leaves the tree as it was, a
+// traced parse leaves no tree (as before the first parse).
 using ByteSink = std::function<void(std::string_view bytes)>;
 
 // ---- Every URL a page holds: kinds, occurrences, rule maps, callbacks ----
