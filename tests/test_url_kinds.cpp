@@ -393,3 +393,24 @@ TEST_P(Site, ReportsWhatIsMissingAndWhatHasAnotherCase) {
     }
 }
 INSTANTIATE_TEST_SUITE_P(Data, Site, ::testing::ValuesIn(LoadCases({"links/site.txt"}, "map")), CaseName);
+
+// The spellings seen stay known when their table grows: "index.html" must
+// be repaired in x (only "Index.html" there) and left in y, after a
+// thousand other URLs were seen in between.
+TEST(SiteCheckSpellings, SurviveTheirTableGrowing) {
+    std::vector<std::string> files{"site/x/Index.html", "site/y/index.html"};
+    std::string between;
+    for (int i = 0; i < 1000; ++i) {
+        files.push_back("site/f" + std::to_string(i) + ".html");
+        between += "<a href=../f" + std::to_string(i) + ".html>x</a>";
+    }
+    SiteCheck check = SiteCheck::OfPaths(files);
+    Parser parser;
+    for (const auto& [document, html] : {std::pair<std::string, std::string>{"site/x/p.html", "<a href=index.html>i</a>"},
+                                         {"site/x/q.html", between},
+                                         {"site/y/p.html", "<a href=index.html>i</a>"}}) {
+        parser.ParseHTML(html);
+        check.Check(document, "site", parser.GetUrlOccurrences());
+    }
+    EXPECT_EQ(check.SuggestedMap(), "@document site/x/p.html\nindex.html\tIndex.html\n");
+}

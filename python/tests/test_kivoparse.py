@@ -144,7 +144,8 @@ def library_cases(name, closing):  # a table of the library's, as its key: value
 
 @pytest.mark.parametrize("case", library_cases("site.txt", ("map",)))
 def test_site_check_over_a_list_of_files_as_the_library_table_says(case):
-    check, got, text = kivoparse.SiteCheck(re.findall(r"\[([^]]*)\]", case["files"])), [], lambda b: b.decode() or "-"
+    files = [unescape(f) for f in re.findall(r"\[([^]]*)\]", case["files"])]
+    check, got, text = kivoparse.SiteCheck(files), [], lambda b: b.decode() or "-"
     for document in re.findall(r"\[([^]]*)\]", case["documents"]):
         for f in check.check(document, unescape(case["in"]), root="site"):
             o = f.occurrence
