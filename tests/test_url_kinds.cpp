@@ -60,18 +60,26 @@ TEST_P(Places, ListsEveryOccurrenceWithItsPlace) {
 }
 INSTANTIATE_TEST_SUITE_P(Data, Places, ::testing::ValuesIn(LoadCases({"links/kinds.txt"}, "urls")), CaseName);
 
+// Reads the case's "map:" with parse: a map refused must be a case with
+// "error:", its line and message. Returns whether the map was read.
+template <class FParse>
+bool ReadCaseMap(const SCase& c, FParse parse) {
+    try {
+        parse(c["map"]);
+    } catch (const MapError& error) {
+        if (!c.Has("error")) ADD_FAILURE() << error.what();
+        else EXPECT_EQ(std::to_string(error.Line()) + " " + error.what(), c["error"]);
+        return false;
+    }
+    EXPECT_FALSE(c.Has("error")) << "read without error";
+    return !c.Has("error");
+}
+
 class Rules : public ::testing::TestWithParam<SCase> {};
 TEST_P(Rules, RewriteByTheRuleMap) {
     const SCase& c = GetParam();
     UrlMap map;
-    try {
-        map = UrlMap::ParseRules(c["map"]);
-        ASSERT_FALSE(c.Has("error")) << "read without error";
-    } catch (const MapError& error) {
-        ASSERT_TRUE(c.Has("error")) << error.what();
-        EXPECT_EQ(std::to_string(error.Line()) + " " + error.what(), c["error"]);
-        return;
-    }
+    if (!ReadCaseMap(c, [&map](const std::string& text) { map = UrlMap::ParseRules(text); })) return;
     Parser parser;
     parser.ParseHTML(c["in"]);
     ASSERT_EQ(parser.Rewrite(KindsOf(c), map), 0);
@@ -87,14 +95,7 @@ class SiteMaps : public ::testing::TestWithParam<SCase> {};
 TEST_P(SiteMaps, RewriteADocumentByItsSectionFirst) {
     const SCase& c = GetParam();
     SiteMap map;
-    try {
-        map = SiteMap::Parse(c["map"]);
-        ASSERT_FALSE(c.Has("error")) << "read without error";
-    } catch (const MapError& error) {
-        ASSERT_TRUE(c.Has("error")) << error.what();
-        EXPECT_EQ(std::to_string(error.Line()) + " " + error.what(), c["error"]);
-        return;
-    }
+    if (!ReadCaseMap(c, [&map](const std::string& text) { map = SiteMap::Parse(text); })) return;
     EXPECT_EQ(map.Documents(), c.List("documents"));
     Parser parser;
     parser.ParseHTML(c["in"]);
