@@ -54,9 +54,16 @@ void AppendPair(std::string& text, const std::string& url, const std::string& fi
     text += '\n';
 }
 
+// Paths are UTF-8 on Windows too: a narrow path there would be read in the
+// ANSI code page, and the names listed are given as UTF-8.
 bool ListOnDisk(const std::string& folder, std::vector<std::string>& names) {
     std::error_code error;
-    std::filesystem::directory_iterator entries(folder.empty() ? std::string(".") : folder, error);
+#ifdef _WIN32
+    const std::filesystem::path path = std::filesystem::u8path(folder.empty() ? std::string(".") : folder);
+#else
+    const std::filesystem::path path(folder.empty() ? std::string(".") : folder);
+#endif
+    std::filesystem::directory_iterator entries(path, error);
     if (error) return false;
     for (const std::filesystem::directory_iterator end; entries != end; entries.increment(error)) {
         if (error) break;

@@ -368,8 +368,9 @@ TEST_P(Site, ReportsWhatIsMissingAndWhatHasAnotherCase) {
     const SCase& c = GetParam();
     const std::string disk = TempPath("site-" + std::to_string(std::hash<std::string>()(c.mWhere))).string() + "/";
     for (const std::string& file : c.List("files")) {
-        fs::create_directories(fs::path(disk + file).parent_path());
-        std::ofstream(disk + file) << "x";
+        const fs::path path = fs::u8path(disk + file);  // names are UTF-8, on Windows too
+        fs::create_directories(path.parent_path());
+        std::ofstream(path) << "x";
     }
     for (const std::string& at : {std::string(), disk}) {
         SiteCheck check = at.empty() ? SiteCheck::OfPaths(c.List("files")) : SiteCheck::OnDisk();
