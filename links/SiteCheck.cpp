@@ -102,7 +102,9 @@ public:
 
     SiteUrls Prepare(std::vector<UrlOccurrence> occurrences) const;
     std::vector<SiteFinding> Check(const std::string& document, const std::string& root, const SiteUrls::SUrls& urls);
-    std::string SuggestedMap(std::size_t* leftOut = nullptr) const;
+    // Writes the suggested map to text (null: only counts); returns how
+    // many repairs a map file cannot hold.
+    std::size_t SuggestedMap(std::string* text) const;
     SiteCounts mCounts;
 
 private:
@@ -222,14 +224,13 @@ std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const st
     return findings;
 }
 
-std::string CSiteCheck::SuggestedMap(std::size_t* leftOut) const {
-    std::string text;
+std::size_t CSiteCheck::SuggestedMap(std::string* text) const {
     std::size_t unstorable = 0;
     std::unordered_set<std::string> paired;  // folded URLs written
     for (const SCaseFix& fix : mCaseFixes) {
         if (Several(fix.mUrl) || !paired.insert(Folded(fix.mUrl)).second) continue;
-        if (Storable(fix.mUrl, std::string())) AppendPair(text, fix.mUrl, fix.mFixed);
-        else ++unstorable;
+        if (!Storable(fix.mUrl, std::string())) ++unstorable;
+        else if (text) AppendPair(*text, fix.mUrl, fix.mFixed);
     }
     std::vector<std::string> files;
     std::unordered_map<std::string, std::vector<const SCaseFix*>> sections;
@@ -238,18 +239,17 @@ std::string CSiteCheck::SuggestedMap(std::size_t* leftOut) const {
         if (!Several(fix.mUrl) || !inSection.insert(fix.mFile + std::string(1, '\0') + Folded(fix.mUrl)).second) continue;
         if (!Storable(fix.mUrl, fix.mFile)) {
             ++unstorable;
-            continue;
+        } else if (text) {
+            auto& section = sections[fix.mFile];
+            if (section.empty()) files.push_back(fix.mFile);
+            section.push_back(&fix);
         }
-        auto& section = sections[fix.mFile];
-        if (section.empty()) files.push_back(fix.mFile);
-        section.push_back(&fix);
     }
     for (const std::string& file : files) {
-        text += "@document " + file + "\n";
-        for (const SCaseFix* fix : sections[file]) AppendPair(text, fix->mUrl, fix->mFixed);
+        *text += "@document " + file + "\n";
+        for (const SCaseFix* fix : sections[file]) AppendPair(*text, fix->mUrl, fix->mFixed);
     }
-    if (leftOut) *leftOut = unstorable;
-    return text;
+    return unstorable;
 }
 
 SiteCheck::SiteCheck(FolderLister lister) : mCheck(new CSiteCheck(std::move(lister))) {}
@@ -299,11 +299,11 @@ std::vector<SiteFinding> SiteCheck::Check(const std::string& document, const std
 
 const SiteCounts& SiteCheck::Counts() const { return mCheck->mCounts; }
 
-std::string SiteCheck::SuggestedMap() const { return mCheck->SuggestedMap(); }
-std::size_t SiteCheck::LeftOutOfSuggestedMap() const {
-    std::size_t leftOut = 0;
-    mCheck->SuggestedMap(&leftOut);
-    return leftOut;
+std::string SiteCheck::SuggestedMap() const {
+    std::string text;
+    mCheck->SuggestedMap(&text);
+    return text;
 }
+std::size_t SiteCheck::LeftOutOfSuggestedMap() const { return mCheck->SuggestedMap(nullptr); }
 
 }  // namespace kivoparse

@@ -10,9 +10,10 @@ class CParseNode;
 // properties. The list is one pointer inside the node that holds it, to its
 // first node; the nodes are the store's (see CNodeStore), linked through
 // their own mPrev/mNext, and the first node's mPrev names the last (whose
-// mNext is null), so both ends are at hand without a second pointer. Every edit of a list is one of the primitives below: each is
-// constant time, allocates nothing, and asserts in debug builds that the
-// links it touches are consistent.
+// mNext is null), so both ends are at hand without a second pointer. Every
+// edit of a list is one of the primitives below: each is constant time,
+// allocates nothing, and asserts in debug builds that the links it touches
+// are consistent.
 class CNodeList {
 public:
     CNodeList() = default;
