@@ -37,6 +37,7 @@ std::int32_t CKIVOParseCtrl::ParseHTML(std::string html) {
         mEngine = std::make_unique<CParsingEngine>();
         mEngine->SetLogLink(&mLogLink);
         mEngine->SetDocumentBase(mDocumentBase);
+        mEngine->SetRawText(bRawText);
         return mEngine->ParseHTML(std::move(html));
     } catch (...) {
         mEngine.reset();

@@ -66,11 +66,14 @@ public:
     std::int32_t Rewrite(const CUrlMap* images, const CUrlMap* links);
     // Stored with backslashes turned into slashes; taken by the next parse.
     void SetDocumentBase(const std::string& base);
+    // Raw-text elements read as text (browser-like) by the next parses.
+    void SetRawText(bool rawText) { bRawText = rawText; }
     // The engine of the last parse with its tree; null before the first.
     CParsingEngine* Engine() const { return mEngine.get(); }
 
 private:
     std::string mDocumentBase;
+    bool bRawText = false;
     CLogLink mLogLink;
     CLogFile mLogFile;
     std::unique_ptr<CParsingEngine> mEngine;

@@ -102,6 +102,7 @@ const std::vector<std::string>& UrlMap::Destinations() const { return mMap ? mMa
 
 void Parser::SetDocumentBase(const std::string& base) { Ctrl().SetDocumentBase(base); }
 void Parser::SetLogFile(const std::string& fileName) { Ctrl().SetLogFile(fileName); }
+void Parser::SetRawText(bool rawText) { Ctrl().SetRawText(rawText); }
 void Parser::SetTraceSink(ByteSink sink) { Ctrl().SetTraceSink(std::move(sink)); }
 
 }  // namespace kivoparse

@@ -54,6 +54,8 @@ public:
     void SetLogLink(CLogLink* link) { mLogLink = link; }
     // The document base of the next parses (see CDocumentBase); "" for none.
     void SetDocumentBase(std::string base) { mBase = CDocumentBase(std::move(base)); }
+    // Whether the next parses read raw-text elements' content as text.
+    void SetRawText(bool rawText) { bRawText = rawText; }
 
     // Builds the tree from every byte of text and one final NUL. Returns 0;
     // -1 (and an empty tree) for a text of 2 GiB or more, which the 32-bit
@@ -169,6 +171,7 @@ private:
 
     CLogLink* mLogLink = nullptr;
     CDocumentBase mBase;
+    bool bRawText = false;  // not read yet: raw-text elements are still parsed as markup
     // The trace of the parse (null without one) and the bytes its loop read;
     // the tree's own work is counted in its context.
     CLogFile* mTrace = nullptr;

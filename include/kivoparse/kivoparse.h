@@ -217,6 +217,11 @@ public:
     // From now on hands each trace line to sink instead of a file (a later
     // SetLogFile goes back to a file); an empty sink turns the trace off.
     void SetTraceSink(ByteSink sink);
+    // From the next parse on, true reads the content of SCRIPT, STYLE and
+    // the other raw-text elements as text up to its matching end tag, as a
+    // browser does; false (the default) reads markup inside them as tags.
+    // The current tree stays as it is.
+    void SetRawText(bool rawText);
 
     // ---- URL kinds (see UrlKind) ----
     // The URLs of the chosen kinds without duplicates under ASCII case
