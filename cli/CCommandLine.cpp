@@ -90,6 +90,19 @@ void AddOptions(CLI::App& sub, ECommand command, SOptions& options) {
             sub.add_option("--hrefs-map", options.mHrefsMap, "the pairs for the link URLs (as fix-hrefs --map)")
                 ->option_text("MAPFILE")->check(named));
     }
+    if (fix) {
+        auto* keep = sub.add_flag("--keep-bytes", options.mKeepBytes,
+                                  command == ECommand::Fix
+                                      ? "write back only the changed URLs' bytes, every other byte as it was (the "
+                                        "default of --map)"
+                                      : "write back only the changed URLs' bytes, every other byte as it was");
+        if (command == ECommand::Fix) {
+            keep->excludes(sub.add_flag("--normalize", options.mNormalize,
+                                        "write the documents back normalised (the default without --map)"));
+            sub.add_flag("--dry-run", options.mDryRun,
+                         "write nothing: print a unified diff of what would change, and the summary");
+        }
+    }
     if (urls || rules) {
         auto* kinds = sub.add_option_function<std::string>(
                              "--kinds",
@@ -256,6 +269,8 @@ int ParseCommandLine(int argc, char** argv, SOptions& options) {
     if (sub->get_option_no_throw("--json") && sub->count("--json")) options.mFormat = EListFormat::Json;
     options.mHasBase = sub->get_option_no_throw("--base") && sub->count("--base") > 0;
     options.mHasOut = sub->get_option_no_throw("--out") && sub->count("--out") > 0;
+    // A rule map edits the URLs in place unless asked to normalise.
+    if (options.mCommand == ECommand::Fix && !options.mRuleMap.empty() && !options.mNormalize) options.mKeepBytes = true;
     return -1;
 }
 

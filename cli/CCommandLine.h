@@ -27,6 +27,11 @@ struct SOptions {
     std::string mSuggestMap;  // check: "" writes no map
     bool mRecursive = false;
     std::vector<std::string> mExtensions{"html", "htm"};  // lower case, without the dot
+    // fix, fix-images, fix-hrefs: edit only the URLs' bytes of each input
+    // (fix --map unless --normalize; the others with --keep-bytes).
+    bool mKeepBytes = false;
+    bool mNormalize = false;  // fix --normalize
+    bool mDryRun = false;     // fix --dry-run: a diff of what would change, nothing written
     bool mHasOut = false;
     std::string mOutDir;
     unsigned mJobs = 0;                  // 0: one per core

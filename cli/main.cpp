@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <thread>
@@ -15,6 +17,7 @@
 
 #include "cli/CCommandLine.h"
 #include "cli/CJobRunner.h"
+#include "cli/FixSummary.h"
 #include "cli/InputList.h"
 #include "cli/SystemIO.h"
 #include "cli/UrlCommands.h"
@@ -49,6 +52,7 @@ struct SPlan {
     CCoreGate mCores;
     std::vector<SInput> mInputs;
     bool mMulti = false;  // the lists name their input
+    CFixSummary mSummary;  // fix: counted by the workers, told at the end
 };
 
 // CR line ends and a byte order mark stay bytes of the values, as every
@@ -127,6 +131,10 @@ std::string OperandProblem(const SOptions& options) {
     if (options.mHasOut && stdinCount > 0) {
         return "--out needs named input files: the standard input has no path to write under DIR";
     }
+    if (options.mKeepBytes && options.mHasBase) {
+        return "--base changes the image values as they are read, so they cannot be edited in place; add "
+               "--normalize to write the documents back normalised";
+    }
     if (mapFromStdin && stdinCount > 0) {
         return "--map - reads the pairs from the standard input, so the documents must be named FILEs";
     }
@@ -158,13 +166,112 @@ int Plan(SPlan& plan) {
     for (const std::string& note : notes) WriteStderr("kivoparse: " + note + "\n");
     if (options.mHasOut) {
         if (!CheckOutTargets(options, plan.mInputs, error)) return UsageError(options, error);
-        if (!MakeDirectories(options.mOutDir, error)) {
+        if (!options.mDryRun && !MakeDirectories(options.mOutDir, error)) {
             return Fail("--out " + QuoteName(options.mOutDir, false) + ": " + error);
         }
     }
     plan.mMulti = options.mOperands.size() > 1 || options.mRecursive;
+    // fix tells what it did when it ends, but for the image and link maps
+    // without a new option, which stay as quiet as they always were.
+    const bool told = !options.mRuleMap.empty() || options.mKeepBytes || options.mDryRun || options.mNormalize;
+    if (options.mCommand == ECommand::Fix && told) plan.mSummary.Want(options.mDryRun);
     if (options.mCommand == ECommand::Check) plan.mCheck.emplace(options, plan.mInputs.size());
     return kExitOk;
+}
+
+// Whether the file at path holds exactly the bytes write gives: read as the
+// bytes come, stopping at the first difference, never held whole.
+bool FileHolds(const std::string& path, const std::function<void(const ByteSink&)>& write) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    struct SDiffers {};
+    std::string chunk;
+    try {
+        write([&](std::string_view bytes) {
+            chunk.resize(bytes.size());
+            if (!file.read(&chunk[0], static_cast<std::streamsize>(bytes.size())) || chunk != bytes) throw SDiffers{};
+        });
+    } catch (const SDiffers&) {
+        return false;
+    }
+    return file.peek() == std::char_traits<char>::eof();
+}
+
+// The output of one document: to the standard output as it is written, kept
+// for the writer (several inputs), or to its file under --out. fix leaves
+// alone an output file that holds these bytes already.
+void Deliver(const SPlan& plan, const SInput& input, std::unique_lock<CCoreGate>& turn,
+             const std::function<void(const ByteSink&)>& write, SJobResult& result) {
+    const SOptions& options = plan.mOptions;
+    if (!options.mHasOut && !plan.mMulti) {
+        // The one document for the standard output is written as the writer
+        // makes it, in pieces: its whole text is never held.
+        struct SStop {};
+        result.mWritten = true;
+        try {
+            write([&result](std::string_view piece) {
+                result.mWriteResult = WriteStdout(piece, result.mError);
+                if (result.mWriteResult != EWriteResult::Ok) throw SStop{};
+            });
+        } catch (const SStop&) {
+        }
+    } else if (!options.mHasOut) {
+        write([&result](std::string_view piece) { result.mOutput.append(piece); });
+    } else {
+        turn.unlock();
+        const std::string target = OutTarget(options, input);
+        if (options.mCommand == ECommand::Fix && FileHolds(target, write)) return;
+        result.mFailed = !WriteFileAtomically(target, write, result.mError);
+    }
+}
+
+// fix with its summary, --keep-bytes or --dry-run, and fix-images and
+// fix-hrefs with --keep-bytes: the new bytes as a byte-keeping rewrite (or
+// the normalised tree) and the counts; text is the input.
+SJobResult ProcessFix(SPlan& plan, Parser& parser, const SInput& input, std::string text,
+                      std::unique_lock<CCoreGate>& turn) {
+    const SOptions& options = plan.mOptions;
+    SJobResult result;
+    KeptRewrite kept;
+    if (options.mKeepBytes) {
+        if (plan.mTrace) {
+            // The trace is of the same reading as the rewrite's.
+            parser.SetRawText(true);
+            parser.ParseHTML(text);
+            parser.SetRawText(false);
+        }
+        switch (options.mCommand) {
+            case ECommand::FixImages: kept = RewriteKeepingBytes(text, UrlKind::Image, plan.mImages); break;
+            case ECommand::FixHrefs: kept = RewriteKeepingBytes(text, UrlKind::Link, plan.mHrefs); break;
+            default:
+                if (!options.mRuleMap.empty()) {
+                    kept = plan.mRules.RewriteKeepingBytes(text, options.mKinds, input.mPath);
+                } else {
+                    kept = RewriteKeepingBytes(text, UrlKinds(UrlKind::Image) | UrlKind::Link,
+                                               [&plan](UrlKind kind, std::string_view url) {
+                                                   return (kind == UrlKind::Image ? plan.mImages : plan.mHrefs).Apply(url);
+                                               });
+                }
+                break;
+        }
+    } else {
+        // Normalised, as without the summary; the whole text is one change.
+        parser.SetDocumentBase(options.mHasBase ? options.mBase : std::string());
+        parser.ParseHTML(text);
+        if (options.mRuleMap.empty()) parser.Rewrite(plan.mImages, plan.mHrefs);
+        else plan.mRules.Rewrite(parser, options.mKinds, input.mPath);
+        kept.html = parser.GetHTML();
+        if (kept.html != text) kept.edits.push_back(UrlEdit{0, text.size(), kept.html, UrlKind::Image});
+    }
+    plan.mSummary.Add(kept, !options.mKeepBytes);
+    if (options.mDryRun) {
+        result.mOutput = UnifiedDiff(input.mPath, text, kept);
+        return result;
+    }
+    text = std::string();
+    auto write = [&kept](const ByteSink& sink) { sink(kept.html); };
+    Deliver(plan, input, turn, write, result);
+    return result;
 }
 
 // The work on one document: read, parse, collect or rewrite, and write the
@@ -176,8 +283,11 @@ SJobResult Process(SPlan& plan, Parser& parser, const SInput& input) {
     if (!input.mError.empty() || !ReadWholeFile(input.mPath, text, result.mError)) return result;
     result.mFailed = false;
     std::unique_lock<CCoreGate> turn(plan.mCores);  // given back before the output file is written
-    parser.SetDocumentBase(options.mHasBase ? options.mBase : std::string());
     if (plan.mTrace) parser.SetTraceSink([&plan](std::string_view line) { plan.mTrace->AppendLine(line); });
+    if (options.mKeepBytes || (options.mCommand == ECommand::Fix && plan.mSummary.Wanted())) {
+        return ProcessFix(plan, parser, input, std::move(text), turn);
+    }
+    parser.SetDocumentBase(options.mHasBase ? options.mBase : std::string());
     parser.ParseHTML(std::move(text));  // the parser takes the bytes as they are, no copy
 
     switch (options.mCommand) {
@@ -200,25 +310,7 @@ SJobResult Process(SPlan& plan, Parser& parser, const SInput& input) {
             break;
         case ECommand::Html: break;
     }
-    if (!options.mHasOut && !plan.mMulti) {
-        // The one document for the standard output is written as the writer
-        // walks the tree, in pieces: its whole text is never held.
-        struct SStop {};
-        result.mWritten = true;
-        try {
-            parser.WriteHTML([&result](std::string_view piece) {
-                result.mWriteResult = WriteStdout(piece, result.mError);
-                if (result.mWriteResult != EWriteResult::Ok) throw SStop{};
-            });
-        } catch (const SStop&) {
-        }
-    } else if (!options.mHasOut) {
-        result.mOutput = parser.GetHTML();
-    } else {
-        turn.unlock();
-        auto write = [&parser](const ByteSink& sink) { parser.WriteHTML(sink); };
-        result.mFailed = !WriteFileAtomically(OutTarget(options, input), write, result.mError);
-    }
+    Deliver(plan, input, turn, [&parser](const ByteSink& sink) { parser.WriteHTML(sink); }, result);
     return result;
 }
 
@@ -257,6 +349,7 @@ int Execute(SPlan& plan) {
         return Fail("cannot write to log file " + QuoteName(options.mLogPath, true) + ": " + error);
     }
     if (plan.mCheck && plan.mCheck->Finish()) anyFailed = true;
+    if (plan.mSummary.Wanted()) WriteStderr(plan.mSummary.Text());
     return anyFailed ? kExitFailed : kExitOk;
 }
 

@@ -145,6 +145,8 @@ public:
     // Rewrites the URLs of kinds in the tree parser holds, the document at
     // path document. As Parser::Rewrite.
     int Rewrite(Parser& parser, UrlKinds kinds, const std::string& document) const;
+    // The same decisions applied to html's bytes: see RewriteKeepingBytes.
+    KeptRewrite RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const std::string& document) const;
     // The documents that have sections, each as its first section writes
     // it, sorted by their bytes.
     std::vector<std::string> Documents() const;
