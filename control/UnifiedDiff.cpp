@@ -1,6 +1,7 @@
 // A unified diff of a rewrite from its edits: the edits tell which lines
 // changed, so no general diff (quadratic at worst) is needed.
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,15 @@ std::size_t CountLines(std::string_view text, std::size_t begin, std::size_t end
 
 std::string UnifiedDiff(std::string_view path, std::string_view before, const KeptRewrite& after) {
     if (after.edits.empty()) return "";
+    // Edits that do not fit before would send the diff outside the texts.
+    std::size_t fitted = 0, size = before.size();
+    for (const UrlEdit& edit : after.edits) {
+        if (edit.offset < fitted || edit.offset > before.size() || edit.length > before.size() - edit.offset)
+            throw std::invalid_argument("UnifiedDiff: the edits are not in order inside the text before");
+        fitted = edit.offset + edit.length;
+        size = size - edit.length + edit.replacement.size();
+    }
+    if (size != after.html.size()) throw std::invalid_argument("UnifiedDiff: the text after was not made from before");
     const std::string_view now = after.html;
     const std::vector<std::size_t> starts = LineStarts(before);
     const std::size_t lines = starts.size();

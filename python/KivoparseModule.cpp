@@ -643,6 +643,101 @@ void DefineParser(py::module_& m) {
              "raised by the call that parsed. None turns the trace off.");
 }
 
+// kivoparse.KeptRewrite and kivoparse.UrlEdit, named tuples made once.
+PyObject* KeptType = nullptr;
+PyObject* EditType = nullptr;
+
+py::object ToPyKept(const kivoparse::KeptRewrite& kept) {
+    py::list edits(kept.edits.size());
+    for (std::size_t i = 0; i < kept.edits.size(); ++i) {
+        const kivoparse::UrlEdit& e = kept.edits[i];
+        edits[i] = py::handle(EditType)(e.offset, e.length, py::bytes(e.replacement), kivoparse::UrlKindName(e.kind));
+    }
+    py::dict rewritten;
+    for (std::size_t i = 0; i < kivoparse::kUrlKindCount; ++i)
+        rewritten[kivoparse::UrlKindName(static_cast<kivoparse::UrlKind>(i))] = kept.rewritten[i];
+    return py::handle(KeptType)(py::bytes(kept.html), edits, rewritten, kept.leftAlone);
+}
+
+// A KeptRewrite back from Python: its html and edits (the counts are not
+// needed to make a diff).
+kivoparse::KeptRewrite FromPyKept(py::handle after) {
+    if (!py::isinstance(after, py::handle(KeptType))) {
+        throw py::type_error("after must be a KeptRewrite (rewrite_keeping_bytes gives one), not " + TypeName(after));
+    }
+    kivoparse::KeptRewrite kept;
+    kept.html = ToBytes(after.attr("html"), "after.html");
+    for (py::handle edit : after.attr("edits")) {
+        if (!py::isinstance(edit, py::handle(EditType))) throw py::type_error("after.edits must hold UrlEdit tuples");
+        kivoparse::UrlKinds kind;
+        std::string error;
+        if (!kivoparse::UrlKinds::Parse(edit.attr("kind").cast<std::string>(), kind, error) || kind == kivoparse::UrlKinds::All())
+            throw py::value_error("UrlEdit.kind: " + error);
+        kivoparse::UrlKind single = kivoparse::UrlKind::Image;
+        for (std::size_t i = 0; i < kivoparse::kUrlKindCount; ++i)
+            if (kind.Has(static_cast<kivoparse::UrlKind>(i))) single = static_cast<kivoparse::UrlKind>(i);
+        kept.edits.push_back(kivoparse::UrlEdit{edit.attr("offset").cast<std::size_t>(), edit.attr("length").cast<std::size_t>(),
+                                                ToBytes(edit.attr("replacement"), "UrlEdit.replacement"), single});
+    }
+    return kept;
+}
+
+void DefineKeptRewrite(py::module_& m) {
+    py::object namedtuple = py::module_::import("collections").attr("namedtuple");
+    EditType = namedtuple("UrlEdit", "offset length replacement kind", py::arg("module") = "kivoparse").release().ptr();
+    py::handle(EditType).attr("__doc__") =
+        "Bytes [offset, offset + length) of the input become replacement (bytes: the\n"
+        "new URL as written, quotes or character references added where the value's\n"
+        "quoting could not hold it); kind (str) is the URL's kind.";
+    m.attr("UrlEdit") = py::handle(EditType);
+    KeptType = namedtuple("KeptRewrite", "html edits rewritten left_alone", py::arg("module") = "kivoparse")
+                   .release()
+                   .ptr();
+    py::handle(KeptType).attr("__doc__") =
+        "A rewrite that kept every other byte: html (bytes), edits (list of UrlEdit,\n"
+        "in input order), rewritten (dict: kind name to URLs changed) and left_alone\n"
+        "(URLs the map changed that could not be edited in place).";
+    m.attr("KeptRewrite") = py::handle(KeptType);
+
+    m.def(
+        "rewrite_keeping_bytes",
+        [](const Data& data, const Rewriter& map, const Kinds& kinds) {
+            std::string html = ToDocument(data);
+            kivoparse::UrlKinds chosen = ToKinds(kinds);
+            UrlRewrite how(map);
+            kivoparse::KeptRewrite kept;
+            {
+                py::gil_scoped_release unlocked;
+                kept = how.mMap ? kivoparse::RewriteKeepingBytes(html, chosen, *how.mMap)
+                                : kivoparse::RewriteKeepingBytes(html, chosen, how.mFunction);
+            }
+            return ToPyKept(kept);
+        },
+        py::arg("data"), py::arg("map"), py::arg("kinds") = "images,links",
+        "The document with only the changed URLs' bytes replaced, every other byte as\n"
+        "it was (kivoparse fix --map), as a KeptRewrite. map as for rewrite_urls.");
+    m.def(
+        "unified_diff",
+        [](const Data& path, const Data& before, const py::object& after) {
+            std::string name = ToBytes(path.object, "path"), text = ToDocument(before);
+            kivoparse::KeptRewrite kept = FromPyKept(after);
+            for (const kivoparse::UrlEdit& edit : kept.edits) {
+                if (edit.offset > text.size() || edit.length > text.size() - edit.offset)
+                    throw py::value_error("after.edits lie beyond before: after was not made from it");
+            }
+            std::string diff;
+            {
+                py::gil_scoped_release unlocked;
+                diff = kivoparse::UnifiedDiff(name, text, kept);
+            }
+            return py::bytes(diff);
+        },
+        py::arg("path"), py::arg("before"), py::arg("after"),
+        "The change from before to after.html as a unified diff (bytes) with 3 lines\n"
+        "of context, as diff -u and git print it: --- a/PATH, +++ b/PATH, @@ hunks.\n"
+        "b'' when nothing changed. after is the KeptRewrite made from before.");
+}
+
 void DefineFunctions(py::module_& m) {
     m.def(
         "normalize",
@@ -723,6 +818,7 @@ void DefineFunctions(py::module_& m) {
         "The document with the URLs of the chosen kinds rewritten (Parser.rewrite_urls),\n"
         "as bytes: by a mapping, a UrlMap (prefix rules included) or a callable\n"
         "map(kind, url) -> new URL or None.");
+    DefineKeptRewrite(m);
 }
 
 // A path's bytes, as os.fsencode gives them.

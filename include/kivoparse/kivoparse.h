@@ -301,7 +301,8 @@ KeptRewrite RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const Url
 // "@@ -l,n +l,n @@" hunks; "\ No newline at end of file" after a last line
 // without one. Lines end at "\n" (a CR stays part of its line). "" when
 // nothing changed. Built from the edits: linear in the size of both texts.
-// before must be the text after was made from.
+// before must be the text after was made from: edits out of order, beyond
+// before, or that do not make after.html's length throw std::invalid_argument.
 std::string UnifiedDiff(std::string_view path, std::string_view before, const KeptRewrite& after);
 
 }  // namespace kivoparse

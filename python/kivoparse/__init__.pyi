@@ -1,5 +1,5 @@
 import os
-from typing import (AbstractSet, Callable, Iterable, Iterator, List, Mapping, NamedTuple, Optional, Tuple, TypeVar,
+from typing import (AbstractSet, Callable, Dict, Iterable, Iterator, List, Mapping, NamedTuple, Optional, Tuple, TypeVar,
                     Union, ValuesView)
 
 # Input: bytes-like, or str taken as UTF-8 (surrogateescape). The aliases
@@ -52,6 +52,18 @@ class UrlOccurrence(NamedTuple):
     offset: int
     line: int
     column: int
+
+class UrlEdit(NamedTuple):
+    offset: int
+    length: int
+    replacement: bytes
+    kind: str
+
+class KeptRewrite(NamedTuple):
+    html: bytes
+    edits: List[UrlEdit]
+    rewritten: Dict[str, int]
+    left_alone: int
 
 class SiteFinding(NamedTuple):
     problem: str
@@ -113,3 +125,5 @@ def urls(data: _Data, kinds: _Kinds = "images,links", base: Optional[_Data] = No
 def rewrite_urls(
     data: _Data, map: _Rewriter[_K, _V], kinds: _Kinds = "images,links", base: Optional[_Data] = None
 ) -> bytes: ...
+def rewrite_keeping_bytes(data: _Data, map: _Rewriter[_K, _V], kinds: _Kinds = "images,links") -> KeptRewrite: ...
+def unified_diff(path: _Data, before: _Data, after: KeptRewrite) -> bytes: ...
