@@ -58,6 +58,12 @@ struct Kinds {  // kinds of URL: "images,links", "all", or an iterable of names
 struct Rewriter {  // a mapping, a UrlMap or a callable (kind, url) -> new url or None
     py::object object;
 };
+struct KeptArg {  // a KeptRewrite handed back
+    py::object object;
+};
+struct KeptResult {  // a result: a KeptRewrite
+    py::object object;
+};
 struct ByteValues {  // a result: list of bytes
     py::list list;
 };
@@ -97,7 +103,14 @@ KIVOPARSE_PASS_THROUGH(TraceCallback, "Callable[[bytes], object] | None");
 KIVOPARSE_PASS_THROUGH(Kinds, "str | Iterable[str]");
 KIVOPARSE_PASS_THROUGH(Rewriter,
                        "Mapping[bytes | str, bytes | str] | UrlMap | Callable[[str, bytes], bytes | str | None]");
+KIVOPARSE_PASS_THROUGH(KeptArg, "KeptRewrite");
 #undef KIVOPARSE_PASS_THROUGH
+
+template <>
+struct type_caster<KeptResult> {
+    PYBIND11_TYPE_CASTER(KeptResult, const_name("KeptRewrite"));
+    static handle cast(const KeptResult& kept, return_value_policy, handle) { return kept.object.inc_ref(); }
+};
 
 template <>
 struct type_caster<ByteValues> {
@@ -711,16 +724,16 @@ void DefineKeptRewrite(py::module_& m) {
                 kept = how.mMap ? kivoparse::RewriteKeepingBytes(html, chosen, *how.mMap)
                                 : kivoparse::RewriteKeepingBytes(html, chosen, how.mFunction);
             }
-            return ToPyKept(kept);
+            return KeptResult{ToPyKept(kept)};
         },
         py::arg("data"), py::arg("map"), py::arg("kinds") = "images,links",
         "The document with only the changed URLs' bytes replaced, every other byte as\n"
         "it was (kivoparse fix --map), as a KeptRewrite. map as for rewrite_urls.");
     m.def(
         "unified_diff",
-        [](const Data& path, const Data& before, const py::object& after) {
+        [](const Data& path, const Data& before, const KeptArg& after) {
             std::string name = ToBytes(path.object, "path"), text = ToDocument(before);
-            kivoparse::KeptRewrite kept = FromPyKept(after);
+            kivoparse::KeptRewrite kept = FromPyKept(after.object);
             for (const kivoparse::UrlEdit& edit : kept.edits) {
                 if (edit.offset > text.size() || edit.length > text.size() - edit.offset)
                     throw py::value_error("after.edits lie beyond before: after was not made from it");

@@ -231,6 +231,82 @@ private:
     std::string mBytes;
 };
 
+// A byte-keeping rewrite as a plain object: { html, edits: [{ offset,
+// length, replacement, kind }], rewritten: { kind: count }, leftAlone }.
+val KeptObject(const kivoparse::KeptRewrite& kept) {
+    val edits = val::array();
+    for (std::size_t i = 0; i < kept.edits.size(); ++i) {
+        const kivoparse::UrlEdit& e = kept.edits[i];
+        val edit = val::object();
+        edit.set("offset", val(e.offset));
+        edit.set("length", val(e.length));
+        edit.set("replacement", ByteArray(e.replacement));
+        edit.set("kind", val(kivoparse::UrlKindName(e.kind)));
+        edits.set(i, edit);
+    }
+    val rewritten = val::object();
+    for (std::size_t i = 0; i < kivoparse::kUrlKindCount; ++i)
+        rewritten.set(kivoparse::UrlKindName(static_cast<kivoparse::UrlKind>(i)), val(kept.rewritten[i]));
+    val out = val::object();
+    out.set("html", ByteArray(kept.html));
+    out.set("edits", edits);
+    out.set("rewritten", rewritten);
+    out.set("leftAlone", val(kept.leftAlone));
+    return out;
+}
+
+// The rewrite by a JavaScript function, as rewriteUrlsBy does it: a first
+// rewrite only asks and keeps the answers (a false stops it: null is
+// returned, for the wrapper to throw what it kept), a second applies them
+// to the URLs, met in the same order.
+val KeepBytesBy(const std::string& html, kivoparse::UrlKinds set, const val& rewriter) {
+    const val names = KindNames();
+    std::vector<std::optional<std::string>> answers;
+    bool stopped = false;
+    kivoparse::RewriteKeepingBytes(html, set, [&](kivoparse::UrlKind kind, std::string_view url) -> std::optional<std::string> {
+        if (stopped) return std::nullopt;
+        const val answer = rewriter(names[static_cast<unsigned>(kind)], ByteArray(std::string(url)));
+        if (answer.isFalse()) {
+            stopped = true;
+        } else if (answer.isNull() || answer.isUndefined()) {
+            answers.emplace_back();
+        } else {
+            answers.emplace_back(Bytes(answer, "the rewriter's answer"));
+        }
+        return std::nullopt;
+    });
+    if (stopped) return val::null();
+    std::size_t next = 0;
+    return KeptObject(kivoparse::RewriteKeepingBytes(html, set, [&](kivoparse::UrlKind, std::string_view) -> std::optional<std::string> {
+        return next < answers.size() ? std::move(answers[next++]) : std::nullopt;
+    }));
+}
+
+// The diff of before and kept (an object as KeptObject makes); edits that
+// do not fit before are a TypeError here, before the library is called.
+val UnifiedDiffOf(const val& path, const val& before, const val& kept) {
+    kivoparse::KeptRewrite after;
+    const std::string text = Bytes(before, "before");
+    after.html = Bytes(kept["html"], "kept.html");
+    const val edits = kept["edits"];
+    if (!edits.isArray()) ThrowTypeError("kept.edits must be an array");
+    const std::size_t count = edits["length"].as<std::size_t>();
+    std::size_t fitted = 0, size = text.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const val e = edits[i];
+        const double offset = e["offset"].isNumber() ? e["offset"].as<double>() : -1;
+        const double length = e["length"].isNumber() ? e["length"].as<double>() : -1;
+        if (!(offset >= static_cast<double>(fitted) && length >= 0 && offset + length <= static_cast<double>(text.size())))
+            ThrowTypeError("kept.edits do not fit before: kept was not made from it");
+        after.edits.push_back(kivoparse::UrlEdit{static_cast<std::size_t>(offset), static_cast<std::size_t>(length),
+                                                 Bytes(e["replacement"], "an edit's replacement"), kivoparse::UrlKind::Image});
+        fitted = after.edits.back().offset + after.edits.back().length;
+        size = size - after.edits.back().length + after.edits.back().replacement.size();
+    }
+    if (size != after.html.size()) ThrowTypeError("kept.html was not made from before by its edits");
+    return ByteArray(kivoparse::UnifiedDiff(Bytes(path, "path"), text, after));
+}
+
 class WebParser {
 public:
     int parseHTML(const val& html) { return mParser.ParseHTML(Bytes(html, "html")); }
@@ -252,6 +328,13 @@ public:
         Packed packed;
         for (const kivoparse::UrlOccurrence& o : mParser.GetUrlOccurrences(kivoparse::UrlKinds::FromBits(kinds))) packed.Add(o);
         return packed.Out();
+    }
+    // Byte-keeping rewrites of html (no tree of this Parser's is touched).
+    static val keepBytesByMap(const val& html, unsigned kinds, const WebUrlMap& map) {
+        return KeptObject(kivoparse::RewriteKeepingBytes(Bytes(html, "html"), kivoparse::UrlKinds::FromBits(kinds), map.Map()));
+    }
+    static val keepBytesBy(const val& html, unsigned kinds, const val& rewriter) {
+        return KeepBytesBy(Bytes(html, "html"), kivoparse::UrlKinds::FromBits(kinds), rewriter);
     }
     int rewriteUrlsByMap(unsigned kinds, const WebUrlMap& map) {
         return mParser.Rewrite(kivoparse::UrlKinds::FromBits(kinds), map.Map());
@@ -362,6 +445,10 @@ public:
     int rewrite(WebParser& parser, unsigned kinds, const val& document) const {
         return mMap.Rewrite(parser.Native(), kivoparse::UrlKinds::FromBits(kinds), Bytes(document, "document"));
     }
+    val rewriteKeepingBytes(const val& document, const val& html, unsigned kinds) const {
+        return KeptObject(mMap.RewriteKeepingBytes(Bytes(html, "html"), kivoparse::UrlKinds::FromBits(kinds),
+                                                   Bytes(document, "document")));
+    }
     val documents() const { return ArrayOf(mMap.Documents()); }
 
 private:
@@ -377,6 +464,9 @@ EMSCRIPTEN_BINDINGS(kivoparse) {
     emscripten::function("parseKinds", &ParseKinds);
     emscripten::function("kindNames", &KindNames);
     emscripten::function("readRuleLines", &ReadRuleLines);
+    emscripten::function("_keepBytesByMap", &WebParser::keepBytesByMap);
+    emscripten::function("_keepBytesBy", &WebParser::keepBytesBy);
+    emscripten::function("_unifiedDiff", &UnifiedDiffOf);
     emscripten::class_<WebUrlMap>("UrlMap")
         .constructor<const val&>()
         .class_function("fromLists", &WebUrlMap::FromLists, emscripten::allow_raw_pointers())
@@ -411,5 +501,6 @@ EMSCRIPTEN_BINDINGS(kivoparse) {
         .constructor<const val&>()
         .function("apply", &WebSiteMap::apply)
         .function("_rewrite", &WebSiteMap::rewrite)
+        .function("_rewriteKeepingBytes", &WebSiteMap::rewriteKeepingBytes)
         .function("documents", &WebSiteMap::documents);
 }

@@ -238,6 +238,29 @@ export async function createKivoparse(options = {}) {
   };
   Parser.prototype.rewriteUrls = function (map, kinds) { return rewriteUrls(this, map, kindBits(kinds)); };
 
+  // rewriteKeepingBytes(html, map, bits): only the changed URLs' bytes
+  // replaced, every other byte as it was: { html, edits: [{ offset, length,
+  // replacement, kind }], rewritten: { kind: count }, leftAlone }. map as
+  // for rewriteUrls; what a function throws stops it and is thrown here.
+  const keepBytes = (html, map, bits) => {
+    if (typeof map !== 'function') return withMap(map, 'map', (table) => core._keepBytesByMap(html, bits, table));
+    let thrown;
+    const rewriter = (kind, url) => {
+      try {
+        const answer = map(kind, url);
+        if (answer == null) return null;
+        if (typeof answer === 'string' || answer instanceof ArrayBuffer || ArrayBuffer.isView(answer)) return answer;
+        thrown = new TypeError(`the rewriter must answer a string, bytes, null or undefined, not ${typeof answer}`);
+      } catch (error) {
+        thrown = error;
+      }
+      return false;
+    };
+    const kept = core._keepBytesBy(html, bits, rewriter);
+    if (kept === null) throw thrown;
+    return kept;
+  };
+
   // new SiteCheck(paths): the site as the list of its files' paths
   // ("site/a/page.html"). check(document, html, { root, kinds, base })
   // checks the URLs of the document at path document (html: its text, or
@@ -303,6 +326,13 @@ export async function createKivoparse(options = {}) {
   SiteMap.prototype.rewriteParser = function (parser, document, kinds) {
     return rewriteSite(this, parser, document, kindBits(kinds));
   };
+  // rewriteKeepingBytes(document, html, { kinds }): as rewrite (the
+  // tool's fix --map), with only the changed URLs' bytes replaced; the
+  // same object as kivoparse.rewriteKeepingBytes gives.
+  SiteMap.prototype.rewriteKeepingBytes = function (document, html, { kinds } = {}) {
+    const bits = kindBits(kinds);
+    return guard(() => this._rewriteKeepingBytes(document, html, bits))();
+  };
   SiteMap.prototype.rewrite = function (document, html, { kinds, base } = {}) {
     const bits = kindBits(kinds);
     return guard(() => {
@@ -364,6 +394,22 @@ export async function createKivoparse(options = {}) {
       rewriteUrls(parser, map, bits);
       return parser.getHTML();
     }),
+    // The document with only the changed URLs' bytes replaced and every
+    // other byte as it was (the tool's fix --map): { html, edits: [{ offset,
+    // length, replacement, kind }], rewritten: { kind: count }, leftAlone }.
+    // The document is read as a browser reads it: nothing inside a SCRIPT
+    // is a URL. A value whose quoting cannot hold its new URL gets quotes or
+    // character references (docs/web.md).
+    rewriteKeepingBytes: guard((html, map, { kinds } = {}) => {
+      const bits = kindBits(kinds);
+      if (map == null) throw new TypeError('rewriteKeepingBytes needs a map: a UrlMap, pairs or a function');
+      return keepBytes(html, map, bits);
+    }),
+    // The change from before to kept.html as a unified diff (a Uint8Array),
+    // as diff -u and git print it: "--- a/PATH", "+++ b/PATH", @@ hunks with
+    // 3 lines of context; empty when nothing changed. kept is what
+    // rewriteKeepingBytes gave for before.
+    unifiedDiff: guard((path, before, kept) => core._unifiedDiff(path, before, kept)),
   };
 }
 
