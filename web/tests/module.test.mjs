@@ -205,10 +205,17 @@ for (const kinds of cases.kinds.lists) {
       assert.deepEqual(lines(listed), cli(['urls', '--kinds', kinds], bytes).out, `${name}: urls`);
       const rules = Buffer.concat([writeMap.text(mapFor(kivoparse.urls(bytes, { kinds }))), Buffer.from(cases.kinds.rules)]);
       writeFileSync(join(work, 'rules.tsv'), rules);
-      const expected = cli(['fix', '--map', join(work, 'rules.tsv'), '--kinds', kinds], bytes);
+      const expected = cli(['fix', '--map', join(work, 'rules.tsv'), '--kinds', kinds, '--normalize'], bytes);
       assert.equal(expected.status, 0, expected.err);
+      const kept = cli(['fix', '--map', join(work, 'rules.tsv'), '--kinds', kinds], bytes);
+      const diff = cli(['fix', '--map', join(work, 'rules.tsv'), '--kinds', kinds, '--dry-run'], bytes);
       const map = kivoparse.UrlMap.parseRules(rules);
       try {
+        const byBytes = kivoparse.rewriteKeepingBytes(bytes, map, { kinds });
+        assert.deepEqual(Buffer.from(byBytes.html), kept.out, `${name}: fix --map keeping bytes`);
+        assert.deepEqual(Buffer.from(kivoparse.unifiedDiff('-', bytes, byBytes)), diff.out, `${name}: fix --dry-run`);
+        const byFunctionKept = kivoparse.rewriteKeepingBytes(bytes, (kind, url) => map.apply(url), { kinds });
+        assert.deepEqual(Buffer.from(byFunctionKept.html), kept.out, `${name}: keeping bytes, by a function`);
         assert.deepEqual(Buffer.from(kivoparse.rewriteUrls(bytes, map, { kinds })), expected.out, `${name}: fix --map`);
         const asked = [];
         const byFunction = kivoparse.rewriteUrls(bytes, (kind, url) => { asked.push(kind); return map.apply(url); }, { kinds });
@@ -304,12 +311,39 @@ for (const { name, latin1: text } of cases.siteMaps.maps) {
       assert.deepEqual(map.documents().map((d) => Buffer.from(d).toString()),
         [...new Set(rows.map((r) => Buffer.from(r.document).toString()).filter(Boolean))].sort());
       for (const { name: sample, bytes } of documents.filter((d) => d.name.startsWith('samples/'))) {
-        const expected = cli(['fix', '--map', file, '--kinds', kinds, sample]);
+        const expected = cli(['fix', '--map', file, '--kinds', kinds, '--normalize', sample]);
         assert.equal(expected.status, 0, expected.err);
         assert.deepEqual(Buffer.from(map.rewrite(sample, bytes, { kinds })), expected.out, sample);
+        const kept = cli(['fix', '--map', file, '--kinds', kinds, sample]);
+        assert.deepEqual(Buffer.from(map.rewriteKeepingBytes(sample, bytes, { kinds }).html), kept.out, sample);
       }
     } finally {
       map.delete();
     }
   });
 }
+
+// Byte-keeping rewrites: counts, edits, a function that throws, and a diff
+// of edits that do not fit refused.
+test('rewriteKeepingBytes and unifiedDiff', () => {
+  const page = Buffer.from('<HTML>\r\n<a HREF=old/a.htm>a</a>\r\n<img src=\'old/i.gif\'>\r\n');
+  const map = kivoparse.UrlMap.parseRules('old/*\tnew/*\n');
+  try {
+    const kept = kivoparse.rewriteKeepingBytes(page, map);
+    assert.equal(Buffer.from(kept.html).toString(), page.toString().replaceAll('old/', 'new/'));
+    assert.deepEqual(kept.edits.map((e) => [e.offset, e.length, Buffer.from(e.replacement).toString(), e.kind]),
+      [[page.indexOf('old/a.htm'), 9, 'new/a.htm', 'links'], [page.indexOf('old/i.gif'), 9, 'new/i.gif', 'images']]);
+    assert.equal(kept.rewritten.links, 1);
+    assert.equal(kept.rewritten.images, 1);
+    assert.equal(kept.leftAlone, 0);
+    assert.match(Buffer.from(kivoparse.unifiedDiff('p.html', page, kept)).toString(), /^--- a\/p\.html\n\+\+\+ b\/p\.html\n@@ -1,3 \+1,3 @@\n/);
+    assert.throws(() => kivoparse.unifiedDiff('p.html', '<a>', kept), TypeError);
+    assert.equal(kivoparse.rewriteKeepingBytes('<a href="x">', { x: 'say "hi"' }).html.length, '<a href="say &quot;hi&quot;">'.length);
+    assert.throws(() => kivoparse.rewriteKeepingBytes(page, () => { throw new RangeError('no'); }), RangeError);
+    const same = kivoparse.rewriteKeepingBytes(page, { nothing: 'here' });
+    assert.deepEqual(Buffer.from(same.html), page);
+    assert.equal(kivoparse.unifiedDiff('p.html', page, same).length, 0);
+  } finally {
+    map.delete();
+  }
+});
