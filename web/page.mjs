@@ -748,7 +748,8 @@ function requestPreview() {
 
 const previewButtons = {};
 for (const [key, label, what] of [['previous', 'Previous part', 'the previous part of the output'],
-  ['next', 'Next part', 'the next part of the output'], ['change', 'Next change', 'the next changed value']]) {
+  ['next', 'Next part', 'the next part of the output'], ['change', 'Next change', 'the next changed value'],
+  ['diff', 'Diff', 'the change to this file as a unified diff (as kivoparse fix --dry-run prints it)']]) {
   const b = document.createElement('button');
   b.type = 'button';
   b.className = 'small';
@@ -763,6 +764,45 @@ previewButtons.previous.addEventListener('click', () => {
   worker.postMessage({ type: 'window', seq: preview.seq, start: Math.max(0, preview.start - (preview.end - preview.start)) });
 });
 previewButtons.next.addEventListener('click', () => worker.postMessage({ type: 'window', seq: preview.seq, start: preview.end }));
+// The diff view: the worker's unified diff of the selected file in the
+// preview box, added lines and removed lines marked; the button again goes
+// back to the output.
+let diffShown = false;
+previewButtons.diff.setAttribute('aria-pressed', 'false');
+previewButtons.diff.addEventListener('click', () => {
+  if (diffShown) {
+    diffShown = false;
+    previewButtons.diff.setAttribute('aria-pressed', 'false');
+    requestPreview();
+    return;
+  }
+  if (!preview) return;
+  worker.postMessage({ type: 'diff', path: preview.path, seq: preview.seq });
+});
+function showDiff(data) {
+  diffShown = true;
+  previewButtons.diff.setAttribute('aria-pressed', 'true');
+  const old = $('#preview');
+  const box = old.cloneNode(false);
+  old.replaceWith(box);
+  if (!data.diff) {
+    box.textContent = 'No change: this file goes into the zip as it came.';
+  } else {
+    box.replaceChildren(...data.diff.split('\n').map((line) => {
+      const kind = line.startsWith('+') && !line.startsWith('+++ ') ? 'ins'
+        : line.startsWith('-') && !line.startsWith('--- ') ? 'del' : null;
+      if (!kind) return `${line}\n`;
+      const mark = document.createElement(kind);
+      mark.textContent = `${line}\n`;
+      return mark;
+    }));
+    if (data.size > data.diff.length) box.append(`… (${size(data.size)} of diff in all; the first part shown)`);
+  }
+  const { previous, next, change } = previewButtons;
+  previous.disabled = next.disabled = change.disabled = true;
+  previewWhere.textContent = `diff: ${plural(data.edits, 'edit')}` +
+    (data.leftAlone ? `, ${plural(data.leftAlone, 'URL')} left alone (not editable in place)` : '');
+}
 previewButtons.change.addEventListener('click', () => {
   // The next change after those shown (or the first one).
   worker.postMessage({ type: 'window', seq: preview.seq, start: preview.lastChange ?? 0, change: true });
@@ -789,6 +829,8 @@ function showWindow(window) {
     return mark;
   }));
   preview.lastChange = lastChange ?? window.start;
+  diffShown = false;
+  previewButtons.diff.setAttribute('aria-pressed', 'false');
   const { previous, next, change } = previewButtons;
   previous.disabled = window.start === 0;
   next.disabled = window.end >= preview.size;
@@ -796,7 +838,7 @@ function showWindow(window) {
   previewWhere.textContent = `bytes ${count(window.start + 1)}–${count(window.end)} of ` +
     `${count(preview.size)}; ${plural(preview.changes, 'changed value')}`;
   const nav = $('#preview-pager');
-  if (!nav.contains(previewWhere)) nav.replaceChildren(previous, previewWhere, next, change);
+  if (!nav.contains(previewWhere)) nav.replaceChildren(previous, previewWhere, next, change, previewButtons.diff);
 }
 
 // ---- opening files
@@ -1004,6 +1046,9 @@ worker.addEventListener('message', ({ data }) => {
         $('#preview-pager').replaceChildren();
         $('#preview').textContent = `Not a page by its name: it goes into the zip unchanged (${size(data.size)}).`;
       }
+      break;
+    case 'diff':
+      if (preview?.seq === data.seq && preview.path === data.path) showDiff(data);
       break;
     case 'window':
       if (preview?.seq === data.seq && data.window) showWindow(data.window);

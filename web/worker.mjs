@@ -12,6 +12,7 @@
 //                                            beyond images and links)
 //   { type: 'preview', path, seq }           one file rewritten: its first window
 //   { type: 'window', seq, start, change }   another window of that preview
+//   { type: 'diff', path, seq }              one file's change as a unified diff
 //   { type: 'zip' }                          every file, pages rewritten, zipped
 //   { type: 'readMap', bytes, name, id }     a map file's pairs, with the documents of
 //                                            its sections (answered at once)
@@ -20,6 +21,7 @@
 // 'failed' { path, message } (one a file), 'listed' { files, groups, base, kinds,
 // generation, check (the site check's counts), suggested (its map's bytes) },
 // 'preview' { path, seq, size, changes, window }, 'window' { seq, window },
+// 'diff' { path, seq, diff (text, at most 1 MiB of it), size, edits, leftAlone },
 // 'zip' { blob, rewritten, copied }, 'map' { id, pairs } or { id, error },
 // 'error' { message } for a failure of the whole step.
 import { createKivoparse } from './kivoparse.mjs';
@@ -246,9 +248,38 @@ function rewrite(k, bytes, path) {
   return writer.getHTML();
 }
 
+// The page at path with only its changed URLs' bytes replaced (the tool's
+// fix --map): every other byte as it came, each URL decided as rewrite()
+// decides it. { html, edits, rewritten, leftAlone }, or null under a
+// document base, which changes image values as they are read: those pages
+// are written back normalised, by rewrite().
+function rewriteKept(k, bytes, path) {
+  if (base) return null;
+  urlMaps ??= { images: kindMaps(k, maps.images), links: kindMaps(k, maps.hrefs), others: kindMaps(k, maps.others),
+    none: k.UrlMap.fromPairs([]) };
+  const { images, links, others } = urlMaps;
+  return k.rewriteKeepingBytes(bytes, (kind, url) => {
+    const map = kind === 'images' ? images : kind === 'links' ? links : others;
+    return map.own.get(path)?.apply(url) ?? map.all.apply(url);
+  }, { kinds });
+}
+
+// The byte ranges [start, end, ...] of the edits in the rewritten bytes.
+function editedRanges(kept) {
+  const ranges = [];
+  let shift = 0;
+  for (const edit of kept.edits) {
+    const start = edit.offset + shift;
+    ranges.push(start, start + edit.replacement.length);
+    shift += edit.replacement.length - edit.length;
+  }
+  return ranges;
+}
+
 // ---- the preview: the rewritten file and the byte ranges of changed values
 
 const WINDOW = 32 << 10;
+const DIFF_SHOWN = 1 << 20;
 let shown = null;      // { path, seq, after, changes: [start, end, ...] }
 let normalised = null; // { path, base, bytes }: the output without maps, kept
 let latestPreview = 0;
@@ -376,9 +407,41 @@ const steps = {
       if (normalised?.path !== path || normalised.base !== base) {
         normalised = { path, base, bytes: k.normalize(document.bytes, { base }) };
       }
-      const after = maps.images.length || maps.hrefs.length || maps.others.length ? rewrite(k, document.bytes, path) : normalised.bytes;
-      shown = { path, seq, after, changes: after === normalised.bytes ? [] : changedRanges(normalised.bytes, after) };
+      const kept = rewriteKept(k, document.bytes, path);
+      if (kept) {
+        shown = { path, seq, after: kept.html, changes: editedRanges(kept) };
+      } else {
+        const after = maps.images.length || maps.hrefs.length || maps.others.length ? rewrite(k, document.bytes, path) : normalised.bytes;
+        shown = { path, seq, after, changes: after === normalised.bytes ? [] : changedRanges(normalised.bytes, after) };
+      }
+      const { after } = shown;
       postMessage({ type: 'preview', path, seq, size: after.length, changes: shown.changes.length / 2, window: windowAt(0, false) });
+    } catch (error) {
+      discardModule();
+      postMessage({ type: 'failed', path, message: error?.message ?? String(error) });
+    }
+  },
+  // The change to one page as a unified diff (the tool's fix --dry-run),
+  // cut at DIFF_SHOWN bytes; under a document base the normalised output
+  // is one change of every line.
+  async diff({ path, seq }) {
+    const document = documents.find((d) => d.path === path);
+    if (!document?.page) {
+      postMessage({ type: 'diff', path, seq, diff: '', size: 0, edits: 0, leftAlone: 0 });
+      return;
+    }
+    try {
+      const k = await module();
+      let kept = rewriteKept(k, document.bytes, path);
+      if (!kept) {
+        const after = rewrite(k, document.bytes, path);
+        const changed = after.length !== document.bytes.length || after.some((b, i) => b !== document.bytes[i]);
+        kept = { html: after, edits: changed ? [{ offset: 0, length: document.bytes.length, replacement: after, kind: 'images' }] : [],
+          leftAlone: 0 };
+      }
+      const diff = k.unifiedDiff(path, document.bytes, kept);
+      postMessage({ type: 'diff', path, seq, diff: text(diff.subarray(0, DIFF_SHOWN)), size: diff.length, edits: kept.edits.length,
+        leftAlone: kept.leftAlone });
     } catch (error) {
       discardModule();
       postMessage({ type: 'failed', path, message: error?.message ?? String(error) });
@@ -392,7 +455,8 @@ const steps = {
     const entries = [];
     let rewritten = 0;
     await eachDocument('rewriting', (document, k) => {
-      const data = document.page ? rewrite(k, document.bytes, document.path) : document.bytes;
+      const data = document.page ? rewriteKept(k, document.bytes, document.path)?.html ?? rewrite(k, document.bytes, document.path)
+        : document.bytes;
       if (document.page) ++rewritten;
       entries.push({ path: document.path, data, date: document.date });
     });

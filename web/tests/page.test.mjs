@@ -123,7 +123,8 @@ function sameAsTool(zip) {
   assert.equal(zip.name, 'samples-rewritten.zip');
   assert.deepEqual([...zip.files.keys()], SAMPLES.map((name) => `samples/${name}`));
   for (const name of SAMPLES) {
-    const expected = fixed(join('samples', name), join(work, 'images.tsv'), join(work, 'links.tsv'));
+    // The zip keeps every byte but the changed URLs', as fix --keep-bytes.
+    const expected = fixed(join('samples', name), join(work, 'images.tsv'), join(work, 'links.tsv'), ['--keep-bytes']);
     assert.ok(zip.files.get(`samples/${name}`).equals(expected), `samples/${name} differs from the tool's output`);
   }
 }
@@ -212,6 +213,12 @@ test('the samples folder: listed, mapped, zipped as the command-line tool writes
   for (let i = 0; i < 3; ++i) await page.getByRole('button', { name: 'Remove image pair 2' }).click();
 
   await page.locator('#files td.path', { hasText: 'samples/catalogue.html' }).click();
+  await page.locator('#preview mark', { hasText: IMAGE_TO }).waitFor();
+  // The diff view: the change as fix --dry-run shows it, then the output again.
+  await page.getByRole('button', { name: 'Diff', exact: true }).click();
+  await page.locator('#preview ins', { hasText: IMAGE_TO }).first().waitFor();
+  assert.match(await page.locator('#preview').textContent(), /^--- a\/samples\/catalogue\.html\n\+\+\+ b\/samples\/catalogue\.html\n@@ -/);
+  await page.getByRole('button', { name: 'Diff', exact: true }).click();
   await page.locator('#preview mark', { hasText: IMAGE_TO }).waitFor();
   await page.screenshot({ path: join(ARTIFACTS, 'web-page-test.png'), fullPage: true });
 
