@@ -10,12 +10,15 @@
 //     or with one Rewrite, and collected again, which must give the new
 //     values; a map file's text made from the pairs must read back as them;
 //   - lists of different lengths, and invalid tables, must change nothing;
+//   - a byte-keeping rewrite's edits must lie in order inside the document
+//     and make its output, and one that changes nothing must give it back;
 //   - a Parser moved from must be as new, the one moved to must hold the
 //     tree, and a reused Parser must write what a fresh one writes.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -138,6 +141,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const kivoparse::MapError& error) {
         Check(error.Line() >= 1 && error.Line() <= 1 + static_cast<std::size_t>(std::count(document.begin(), document.end(), '\n')));
     }
+
+    // The byte-keeping rewrite: a callback that keeps every URL gives the
+    // document back; one that renames every URL (some names that no quoting
+    // holds) gives edits in order, inside the document, that spliced into it
+    // make the output, and a diff of them.
+    const kivoparse::UrlKinds every = kivoparse::UrlKinds::All();
+    const kivoparse::KeptRewrite same =
+        kivoparse::RewriteKeepingBytes(document, every, [](kivoparse::UrlKind, std::string_view) { return std::nullopt; });
+    Check(same.html == document && same.edits.empty() && same.leftAlone == 0);
+    std::size_t named = 0;
+    const kivoparse::KeptRewrite kept = kivoparse::RewriteKeepingBytes(
+        document, every, [&](kivoparse::UrlKind, std::string_view) -> std::optional<std::string> {
+            ++named;
+            return (options & 0x40) ? "u " + std::to_string(named) + "\"'>" : "u" + std::to_string(named);
+        });
+    std::string spliced;
+    std::size_t copied = 0;
+    for (const kivoparse::UrlEdit& edit : kept.edits) {
+        Check(edit.offset >= copied && edit.offset + edit.length <= document.size());
+        spliced.append(document, copied, edit.offset - copied).append(edit.replacement);
+        copied = edit.offset + edit.length;
+    }
+    spliced.append(document, copied, std::string::npos);
+    Check(spliced == kept.html && kept.Rewritten() == kept.edits.size() && kept.Rewritten() + kept.leftAlone <= named);
+    const std::string diff = kivoparse::UnifiedDiff("p", document, kept);
+    Check(diff.empty() == kept.edits.empty());
 
     // The tree moves with the Parser; the one left behind is as new.
     kivoparse::Parser moved(std::move(parser));
