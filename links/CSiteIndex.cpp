@@ -115,12 +115,13 @@ void CSiteIndex::List(SNode* node) {
     }
 }
 
-SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url, const std::string& root,
+SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url, const std::string* root,
                               bool wantFound) {
     SResolved result;
-    if (root != mRoot) {
-        mRoot = root;
-        mRootKey = PathWithoutDots(root);
+    mHasRoot = root != nullptr;
+    if (root && *root != mRoot) {
+        mRoot = *root;
+        mRootKey = PathWithoutDots(*root);
         ++mRootGeneration;
     }
     SNode* node;
@@ -140,7 +141,7 @@ SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url, cons
         const std::string& name = url.mSegments[i].mName;
         if (name == ".") continue;
         if (name == "..") {
-            if (IsRoot(node)) result.mAboveRoot = true;
+            if (mHasRoot && IsRoot(node)) result.mAboveRoot = true;
             else node = Parent(node);
             continue;
         }
