@@ -57,7 +57,7 @@ std::string OccurrenceLines(const SInput& input, const std::vector<UrlOccurrence
     const std::string file = DisplayName(input.mPath);
     for (const UrlOccurrence& o : found) {
         if (json) out += JsonPlace(input.mPath, o) + "}\n";
-        else out += TextPlace(file, o) + o.tag + " " + (o.attribute.empty() ? "-" : o.attribute) + " " + o.url + "\n";
+        else out += TextPlace(file, o) + (o.tag.empty() ? "-" : o.tag) + " " + (o.attribute.empty() ? "-" : o.attribute) + " " + o.url + "\n";
     }
     return out;
 }

@@ -181,8 +181,9 @@ void PlanRuleMap(SPlan& plan) {
     }
     for (const std::string& document : plan.mRules.Documents()) {
         if (used.count(document)) continue;
-        WriteStderr("kivoparse: warning: " + DisplayName(options.mRuleMap) + ": no input is the document of '@document " +
-                    document + "' (named from the site root: the directory operand or --root); its pairs are not used\n");
+        WriteStderr("kivoparse: warning: " + DisplayName(options.mRuleMap) + ": no input is the document of the section " +
+                    QuoteName(document, true) +
+                    " (named from the site root: the directory operand or --root); its pairs are not used\n");
     }
 }
 
