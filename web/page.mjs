@@ -727,7 +727,9 @@ const othersShown = () => otherKinds(listedKinds).length > 0;
 
 function listed(data) {
   files = data.files;
-  openedPaths = new Set(files.map((f) => f.path));
+  // A map's section names its page from the site root (the folder opened,
+  // as the tool's check writes it) or by its whole path.
+  openedPaths = new Set(files.flatMap((f) => (f.path.includes('/') ? [f.path, f.path.slice(f.path.indexOf('/') + 1)] : [f.path])));
   groups = data.groups;
   listedKinds = data.kinds;
   present = { images: new Set(), hrefs: new Set(), others: new Set() };
