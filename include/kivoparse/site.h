@@ -175,7 +175,8 @@ public:
     SiteMap();  // changes nothing
     // Throws MapError naming the line of the whole text.
     static SiteMap Parse(std::string_view text);
-    // The new value the map gives url in document, or nothing.
+    // The new value the map gives url in document, or nothing. document is
+    // named as the sections name it: from the site root (SitePath).
     std::optional<std::string> Apply(const std::string& document, std::string_view url) const;
     // Rewrites the URLs of kinds in the tree parser holds, the document at
     // path document. As Parser::Rewrite.
