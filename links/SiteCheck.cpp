@@ -331,7 +331,8 @@ std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const st
         for (const std::string& anchor : urls.mAnchors) own.insert(DecodeUrlBytes(anchor));
     }
     // Relative URLs start from the document's folder, or where its base
-    // leads: an external base makes them external too.
+    // leads: a base on another host makes them and root-relative ones
+    // external too.
     std::string folder = FolderOf(document);
     bool externalBase = false;
     if (urls.mBase) {
@@ -349,12 +350,12 @@ std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const st
             case EUrlClass::Template: ++mCounts.templates; continue;
             case EUrlClass::SameDocument: KeepFragment(document, o, path, document); continue;
             case EUrlClass::Relative:
+            case EUrlClass::RootRelative:
                 if (externalBase) {
                     ++mCounts.external;
                     continue;
                 }
                 break;
-            case EUrlClass::RootRelative: break;
         }
         ++mCounts.checked;
         const bool wantFound = mCheckFragments && path.mFragment != std::string::npos;
