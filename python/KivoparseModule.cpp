@@ -834,8 +834,9 @@ void DefineSite(py::module_& m) {
                 });
                 return ToPyFindings(self.Locked([&](kivoparse::SiteCheck& check) { return check.Check(path, top, urls); }));
             },
-            py::arg("document"), py::arg("data"), py::arg("root") = py::none(), py::arg("kinds") = "images,links",
-            "Checks the URLs of the chosen kinds in data, the text of the document at\n"
+            py::arg("document"), py::arg("data"), py::arg("root") = py::none(), py::arg("kinds") = "all",
+            "Checks the URLs of the chosen kinds (all by default, as the tool's check)\n"
+            "in data, the text of the document at\n"
             "path document: relative URLs from its folder (or its <base href>),\n"
             "root-relative ones ('/...') from root (None: the current folder), where\n"
             "'..' stops. Returns a list of SiteFinding, in document order.")

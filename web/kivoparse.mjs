@@ -244,14 +244,15 @@ export async function createKivoparse(options = {}) {
 
   // new SiteCheck(paths): the site as the list of its files' paths
   // ("site/a/page.html"). check(document, html, { root, kinds, base })
-  // checks the URLs of the document at path document (html: its text, or
+  // checks the URLs of the kinds (all by default) of the document at path
+  // document (html: its text, or
   // a Parser holding its tree): relative ones from its folder, root-relative
   // ones from root ('' by default); it answers what is wrong with them.
   // counts() and suggestedMap() (a rule map repairing every URL found in
   // another letter case) cover every check so far.
   const SiteCheck = core.SiteCheck;
   const check = guard((site, document, html, { root, kinds, base } = {}) => {
-    const bits = kindBits(kinds);
+    const bits = kindBits(kinds ?? 'all');  // every kind by default, as the tool's check
     const parser = html instanceof Parser ? html : parse(html, base);
     return unpack(site._check(parser, document, root ?? '', bits), true);
   });

@@ -152,7 +152,7 @@ def test_site_check_over_a_list_of_files_as_the_library_table_says(case):
         got.append(f"[{document} {o.line}:{o.column} {f.problem} {text(o.url)} {text(f.path)} {text(f.actual)} "
                    f"{text(f.repaired)}]")
     for document in re.findall(r"\[([^]]*)\]", case["documents"]):
-        for f in check.check(document, unescape(case["in"]), root="site"):
+        for f in check.check(document, unescape(case["in"]), root="site", kinds="images,links"):
             add(document, f)
             sayable = b"\t" not in f.occurrence.url and b"\n" not in f.occurrence.url  # else a map cannot hold it
             # The map's sections name their documents from the root.
