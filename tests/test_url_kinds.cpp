@@ -97,6 +97,15 @@ TEST_P(SiteMaps, RewriteADocumentByItsSectionFirst) {
     SiteMap map;
     if (!ReadCaseMap(c, [&map](const std::string& text) { map = SiteMap::Parse(text); })) return;
     EXPECT_EQ(map.Documents(), c.List("documents"));
+    if (c.Has("kinds")) {
+        ASSERT_TRUE(map.Kinds().has_value());
+        EXPECT_EQ(map.Kinds()->Bits(), KindsOf(c).Bits());
+    } else {
+        EXPECT_FALSE(map.Kinds().has_value());
+    }
+    if (c.Has("section")) {
+        EXPECT_EQ(map.SectionFor(c["document"]).value_or("-"), c["section"]);
+    }
     Parser parser;
     parser.ParseHTML(c["in"]);
     ASSERT_EQ(map.Rewrite(parser, UrlKinds::All(), c["document"]), 0);
