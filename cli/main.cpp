@@ -190,10 +190,19 @@ void PlanRuleMap(SPlan& plan) {
 // --out over the inputs themselves (in place): each file is written once.
 // Where two inputs are one file (a page and a symbolic link to it), the one
 // that names it directly writes it and the other is passed over; a link to
-// a file no input names is written through, so that it stays a link. (An
-// output that is not its input replaces a link found at its place.)
+// a file no input names is written through when that file lies under the
+// --out folder, so that it stays a link, and left alone with a warning when
+// it lies outside. (An output that is not its input replaces a link found
+// at its place.)
 void PlanWrites(SPlan& plan) {
     namespace fs = std::filesystem;
+    std::error_code failed;
+    const fs::path outReal = fs::weakly_canonical(plan.mOptions.mOutDir, failed);
+    auto inside = [&outReal, &failed](const fs::path& file) {
+        if (failed) return false;
+        const fs::path relative = file.lexically_relative(outReal);
+        return !relative.empty() && *relative.begin() != "..";
+    };
     const std::size_t count = plan.mInputs.size();
     plan.mWrittenElsewhere.assign(count, false);
     plan.mWriteThrough.assign(count, std::string());
@@ -213,8 +222,18 @@ void PlanWrites(SPlan& plan) {
     }
     for (std::size_t i = 0; i < count; ++i) {
         if (real[i].empty()) continue;
-        if (writerOf[real[i]] != i) plan.mWrittenElsewhere[i] = true;
-        else if (link[i]) plan.mWriteThrough[i] = real[i].string();
+        if (writerOf[real[i]] != i) {
+            plan.mWrittenElsewhere[i] = true;
+        } else if (link[i] && inside(real[i])) {
+            plan.mWriteThrough[i] = real[i].string();
+        } else if (link[i]) {
+            plan.mWrittenElsewhere[i] = true;
+            std::error_code ignored;
+            const std::string to = fs::read_symlink(OutTarget(plan.mOptions, plan.mInputs[i]), ignored).string();
+            WriteStderr("kivoparse: warning: " + DisplayName(plan.mInputs[i].mPath) + " is a symbolic link to " +
+                        QuoteName(to, true) + ", outside --out " + QuoteName(plan.mOptions.mOutDir, true) +
+                        "; both are left as they are\n");
+        }
     }
 }
 
