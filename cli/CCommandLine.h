@@ -22,9 +22,11 @@ struct SOptions {
     std::string mImagesMap;  // "": none (--map of fix-images, --images-map of fix)
     std::string mHrefsMap;   // likewise for links
     std::string mRuleMap;    // fix --map: one rule map for every kind chosen ("": none)
-    UrlKinds mKinds = UrlKinds::Default();  // urls, check, fix --map
-    std::string mRoot;        // check: "" is the directory operand or the file's own folder
+    UrlKinds mKinds = UrlKinds::Default();  // urls, fix --map (check: every kind)
+    bool mKindsGiven = false;               // --kinds or --all
+    std::string mRoot;        // check, fix --map: "" is the directory operand or the file's own folder
     std::string mSuggestMap;  // check: "" writes no map
+    bool mAnchors = false;    // check: fragments are looked up too
     bool mRecursive = false;
     std::vector<std::string> mExtensions{"html", "htm"};  // lower case, without the dot
     // fix, fix-images, fix-hrefs: edit only the URLs' bytes of each input
@@ -32,6 +34,8 @@ struct SOptions {
     bool mKeepBytes = false;
     bool mNormalize = false;  // fix --normalize
     bool mDryRun = false;     // fix --dry-run: a diff of what would change, nothing written
+    bool mExtGiven = false;
+    bool mStylesheets = false;  // urls, check, fix --map: a FILE ending in .css is a stylesheet
     bool mHasOut = false;
     std::string mOutDir;
     unsigned mJobs = 0;                  // 0: one per core

@@ -22,10 +22,18 @@ void CFixSummary::Add(const KeptRewrite& page, bool normalised) {
     for (std::size_t i = 0; i < kUrlKindCount; ++i) mRewritten[i] += page.rewritten[i];
 }
 
+void CFixSummary::AddStylesheet(const KeptRewrite& sheet) {
+    ++mStylesheets;
+    if (sheet.Changed()) ++mChanged;
+    mLeftAlone += sheet.leftAlone;
+    for (std::size_t i = 0; i < kUrlKindCount; ++i) mRewritten[i] += sheet.rewritten[i];
+}
+
 std::string CFixSummary::Text() const {
-    std::string text = "kivoparse: " + Counted(mPages, "page", "pages") + " read, " + std::to_string(mChanged) +
-                       (bDryRun ? " would change" : " changed");
-    if (mNormalised == mPages && mPages > 0) return text + " (written back normalised; URLs not counted)\n";
+    std::string text = "kivoparse: " + Counted(mPages, "page", "pages");
+    if (mStylesheets > 0) text += " and " + Counted(mStylesheets, "stylesheet", "stylesheets");
+    text += " read, " + std::to_string(mChanged) + (bDryRun ? " would change" : " changed");
+    if (mNormalised == mPages && mPages > 0 && mStylesheets == 0) return text + " (written back normalised; URLs not counted)\n";
     std::size_t total = 0;
     std::string kinds;
     for (std::size_t i = 0; i < kUrlKindCount; ++i) {
@@ -36,6 +44,7 @@ std::string CFixSummary::Text() const {
     }
     text += "; " + Counted(total, "URL", "URLs") + (bDryRun ? " to rewrite" : " rewritten");
     if (!kinds.empty()) text += " (" + kinds + ")";
+    if (mNormalised > 0) text += "; " + std::to_string(mNormalised) + " written back normalised, their URLs not counted";
     if (mLeftAlone > 0) {
         text += "; " + std::to_string(mLeftAlone) +
                 " left alone (a value holding an insert block, or an empty value, cannot be edited in place)";

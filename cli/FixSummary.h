@@ -24,13 +24,17 @@ public:
     // One page read and rewritten; normalised: its URLs were not counted
     // one by one (the normalised rewrite does not count them).
     void Add(const KeptRewrite& page, bool normalised);
-    // "kivoparse: 3 pages read, 1 changed; 4 URLs rewritten (images 1, links 3)\n"
+    // One stylesheet read and rewritten (always keeping its bytes).
+    void AddStylesheet(const KeptRewrite& sheet);
+    // "kivoparse: 3 pages read, 1 changed; 4 URLs rewritten (images 1, links 3)\n";
+    // stylesheets are named apart: "1 page and 2 stylesheets read, ..."
     std::string Text() const;
 
 private:
     bool bWanted = false;
     bool bDryRun = false;
     std::atomic<std::size_t> mPages{0};
+    std::atomic<std::size_t> mStylesheets{0};
     std::atomic<std::size_t> mChanged{0};
     std::atomic<std::size_t> mNormalised{0};
     std::atomic<std::size_t> mLeftAlone{0};

@@ -7,13 +7,17 @@
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
+#include <system_error>
 #include <thread>
 
 #include <kivoparse/kivoparse.h>
+#include <kivoparse/site.h>
 
 #include "cli/CCommandLine.h"
 #include "cli/CJobRunner.h"
@@ -35,10 +39,16 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;  // an input could not be read or an output not written
+// check: 1 says what it found broken, so a failure to read or write is this.
+constexpr int kExitCheckFailed = 3;
 
-int Fail(const std::string& message) {
+int FailedStatus(const SOptions& options) {
+    return options.mCommand == ECommand::Check ? kExitCheckFailed : kExitFailed;
+}
+
+int Fail(const std::string& message, int status = kExitFailed) {
     WriteStderr("kivoparse: " + message + "\n");
-    return kExitFailed;
+    return status;
 }
 
 // What a run will do, settled before any input is parsed.
@@ -51,6 +61,13 @@ struct SPlan {
     std::optional<CAppendFile> mTrace;
     CCoreGate mCores;
     std::vector<SInput> mInputs;
+    // fix --map: each input's path as the map's sections name it.
+    std::vector<std::string> mSitePaths;
+    // --out: the inputs whose result is not written, since another input
+    // writes the same file (through a symbolic link, or directly); and the
+    // file each result is written to when its target is a link.
+    std::vector<bool> mWrittenElsewhere;
+    std::vector<std::string> mWriteThrough;
     bool mMulti = false;  // the lists name their input
     CFixSummary mSummary;  // fix: counted by the workers, told at the end
 };
@@ -82,7 +99,8 @@ int ReadMap(const SOptions& options, const std::string& path, FParse parse) {
     std::string text, error;
     if (!ReadWholeFile(path, text, error)) {
         bool directory = error.rfind("is a directory", 0) == 0;
-        return Fail(DisplayName(path) + ": " + (directory ? "is a directory; the map must be a file" : error));
+        return Fail(DisplayName(path) + ": " + (directory ? "is a directory; the map must be a file" : error),
+                    FailedStatus(options));
     }
     try {
         parse(text);
@@ -146,6 +164,87 @@ std::string OperandProblem(const SOptions& options) {
     return std::string();
 }
 
+// fix --map: the kinds the map was made for, unless --kinds or --all say
+// otherwise; the path each input's section is found by (from the site root,
+// or as given for a map that names it so); a warning for each section that
+// no input has.
+void PlanRuleMap(SPlan& plan) {
+    SOptions& options = plan.mOptions;
+    if (const std::optional<UrlKinds> made = plan.mRules.Kinds()) {
+        if (!options.mKindsGiven) {
+            options.mKinds = *made;
+        } else if (!(*made == options.mKinds)) {
+            WriteStderr("kivoparse: warning: " + DisplayName(options.mRuleMap) +
+                        " was made for other kinds of URL (its @kinds line) than --kinds or --all ask for; "
+                        "the URLs of the kinds asked for are rewritten\n");
+        }
+    }
+    std::set<std::string> used;
+    for (const SInput& input : plan.mInputs) {
+        std::string path = SitePath(input.mPath, SiteRootOf(options, input));
+        std::optional<std::string> section = plan.mRules.SectionFor(path);
+        if (!section && (section = plan.mRules.SectionFor(input.mPath))) path = input.mPath;
+        if (section) used.insert(*section);
+        plan.mSitePaths.push_back(std::move(path));
+    }
+    for (const std::string& document : plan.mRules.Documents()) {
+        if (used.count(document)) continue;
+        WriteStderr("kivoparse: warning: " + DisplayName(options.mRuleMap) + ": no input is the document of the section " +
+                    QuoteName(document, true) +
+                    " (named from the site root: the directory operand or --root); its pairs are not used\n");
+    }
+}
+
+// --out over the inputs themselves (in place): each file is written once.
+// Where two inputs are one file (a page and a symbolic link to it), the one
+// that names it directly writes it and the other is passed over; a link to
+// a file no input names is written through when that file lies under the
+// --out folder, so that it stays a link, and left alone with a warning when
+// it lies outside. (An output that is not its input replaces a link found
+// at its place.)
+void PlanWrites(SPlan& plan) {
+    namespace fs = std::filesystem;
+    std::error_code failed;
+    const fs::path outReal = fs::weakly_canonical(plan.mOptions.mOutDir, failed);
+    auto inside = [&outReal, &failed](const fs::path& file) {
+        if (failed) return false;
+        const fs::path relative = file.lexically_relative(outReal);
+        return !relative.empty() && *relative.begin() != "..";
+    };
+    const std::size_t count = plan.mInputs.size();
+    plan.mWrittenElsewhere.assign(count, false);
+    plan.mWriteThrough.assign(count, std::string());
+    std::map<fs::path, std::size_t> writerOf;  // real file written in place: the input that writes it
+    std::vector<fs::path> real(count);
+    std::vector<bool> link(count, false);
+    for (std::size_t i = 0; i < count; ++i) {
+        const SInput& input = plan.mInputs[i];
+        std::error_code error;
+        const fs::path target = OutTarget(plan.mOptions, input);
+        if (!input.mError.empty() || !fs::equivalent(target, input.mPath, error) || error) continue;
+        link[i] = fs::is_symlink(target, error);
+        real[i] = fs::canonical(target, error);
+        if (error) continue;
+        const auto placed = writerOf.emplace(real[i], i);
+        if (!placed.second && link[placed.first->second] && !link[i]) placed.first->second = i;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (real[i].empty()) continue;
+        if (writerOf[real[i]] != i) {
+            plan.mWrittenElsewhere[i] = true;
+        } else if (link[i] && inside(real[i])) {
+            plan.mWriteThrough[i] = real[i].string();
+        } else if (link[i]) {
+            plan.mWrittenElsewhere[i] = true;
+            std::error_code ignored;
+            const std::string to = fs::read_symlink(OutTarget(plan.mOptions, plan.mInputs[i]), ignored).string();
+            WriteStderr("kivoparse: warning: " + DisplayName(plan.mInputs[i].mPath) + " is a symbolic link to " +
+                        QuoteName(to, true) + ", outside --out " + QuoteName(plan.mOptions.mOutDir, true) +
+                        "; both are left as they are\n");
+        }
+    }
+}
+
 // Returns kExitOk with plan filled, or the exit status of a run that cannot start.
 int Plan(SPlan& plan) {
     const SOptions& options = plan.mOptions;
@@ -160,6 +259,18 @@ int Plan(SPlan& plan) {
     std::string error;
     if (!options.mLogPath.empty() && !plan.mTrace.emplace().Open(options.mLogPath, error)) {
         return Fail("cannot open log file " + QuoteName(options.mLogPath, true) + ": " + error);
+    }
+    if (!options.mSuggestMap.empty()) {
+        // The map is written at the end, into a folder that must be there now.
+        const std::string& path = options.mSuggestMap;
+        const std::size_t slash = path.find_last_of('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        std::error_code ignored;
+        if (!std::filesystem::is_directory(folder, ignored)) {
+            return Fail("--suggest-map " + path + ": no folder " + QuoteName(folder, true) +
+                            " to write it in; make the folder first",
+                        kExitCheckFailed);
+        }
     }
     std::vector<std::string> notes;
     plan.mInputs = ExpandInputs(options, notes);
@@ -176,7 +287,16 @@ int Plan(SPlan& plan) {
     const bool told = !options.mRuleMap.empty() || options.mKeepBytes || options.mDryRun || options.mNormalize;
     if (options.mCommand == ECommand::Fix && told) plan.mSummary.Want(options.mDryRun);
     if (options.mCommand == ECommand::Check) plan.mCheck.emplace(options, plan.mInputs.size());
+    if (!options.mRuleMap.empty()) PlanRuleMap(plan);
+    if (options.mHasOut) PlanWrites(plan);
     return kExitOk;
+}
+
+// The target of input's result under --out: the real file when the
+// target is a symbolic link, so that the link stays.
+std::string WriteTarget(const SPlan& plan, const SInput& input, std::size_t index) {
+    const std::string& through = plan.mWriteThrough[index];
+    return through.empty() ? OutTarget(plan.mOptions, input) : through;
 }
 
 // Whether the file at path holds exactly the bytes write gives: read as the
@@ -200,7 +320,7 @@ bool FileHolds(const std::string& path, const std::function<void(const ByteSink&
 // The output of one document: to the standard output as it is written, kept
 // for the writer (several inputs), or to its file under --out. fix leaves
 // alone an output file that holds these bytes already.
-void Deliver(const SPlan& plan, const SInput& input, std::unique_lock<CCoreGate>& turn,
+void Deliver(const SPlan& plan, const SInput& input, std::size_t index, std::unique_lock<CCoreGate>& turn,
              const std::function<void(const ByteSink&)>& write, SJobResult& result) {
     const SOptions& options = plan.mOptions;
     if (!options.mHasOut && !plan.mMulti) {
@@ -219,7 +339,7 @@ void Deliver(const SPlan& plan, const SInput& input, std::unique_lock<CCoreGate>
         write([&result](std::string_view piece) { result.mOutput.append(piece); });
     } else {
         turn.unlock();
-        const std::string target = OutTarget(options, input);
+        const std::string target = WriteTarget(plan, input, index);
         if (options.mCommand == ECommand::Fix && FileHolds(target, write)) return;
         result.mFailed = !WriteFileAtomically(target, write, result.mError);
     }
@@ -228,7 +348,7 @@ void Deliver(const SPlan& plan, const SInput& input, std::unique_lock<CCoreGate>
 // fix with its summary, --keep-bytes or --dry-run, and fix-images and
 // fix-hrefs with --keep-bytes: the new bytes as a byte-keeping rewrite (or
 // the normalised tree) and the counts; text is the input.
-SJobResult ProcessFix(SPlan& plan, Parser& parser, const SInput& input, std::string text,
+SJobResult ProcessFix(SPlan& plan, Parser& parser, const SInput& input, std::size_t index, std::string text,
                       std::unique_lock<CCoreGate>& turn) {
     const SOptions& options = plan.mOptions;
     SJobResult result;
@@ -245,7 +365,7 @@ SJobResult ProcessFix(SPlan& plan, Parser& parser, const SInput& input, std::str
             case ECommand::FixHrefs: kept = RewriteKeepingBytes(text, UrlKind::Link, plan.mHrefs); break;
             default:
                 if (!options.mRuleMap.empty()) {
-                    kept = plan.mRules.RewriteKeepingBytes(text, options.mKinds, input.mPath);
+                    kept = plan.mRules.RewriteKeepingBytes(text, options.mKinds, plan.mSitePaths[index]);
                 } else {
                     kept = RewriteKeepingBytes(text, UrlKinds(UrlKind::Image) | UrlKind::Link,
                                                [&plan](UrlKind kind, std::string_view url) {
@@ -259,7 +379,7 @@ SJobResult ProcessFix(SPlan& plan, Parser& parser, const SInput& input, std::str
         parser.SetDocumentBase(options.mHasBase ? options.mBase : std::string());
         parser.ParseHTML(text);
         if (options.mRuleMap.empty()) parser.Rewrite(plan.mImages, plan.mHrefs);
-        else plan.mRules.Rewrite(parser, options.mKinds, input.mPath);
+        else plan.mRules.Rewrite(parser, options.mKinds, plan.mSitePaths[index]);
         kept.html = parser.GetHTML();
         if (kept.html != text) kept.edits.push_back(UrlEdit{0, text.size(), kept.html, UrlKind::Image});
     }
@@ -270,7 +390,39 @@ SJobResult ProcessFix(SPlan& plan, Parser& parser, const SInput& input, std::str
     }
     text = std::string();
     auto write = [&kept](const ByteSink& sink) { sink(kept.html); };
-    Deliver(plan, input, turn, write, result);
+    Deliver(plan, input, index, turn, write, result);
+    return result;
+}
+
+// A stylesheet: its URLs listed or collected for the check, or rewritten in
+// place, every byte but those of the URLs changed kept.
+SJobResult ProcessStylesheet(SPlan& plan, const SInput& input, std::size_t index, const std::string& text) {
+    const SOptions& options = plan.mOptions;
+    switch (options.mCommand) {
+        case ECommand::Urls:
+            return {false, OccurrenceLines(input, StylesheetUrls(options, text), options.mFormat == EListFormat::Json),
+                    std::string()};
+        case ECommand::Check:
+            plan.mCheck->CollectStylesheet(index, text);
+            return {false, std::string(), std::string()};
+        default: break;
+    }
+    const SiteMap& rules = plan.mRules;
+    const std::string& document = plan.mSitePaths[index];
+    const KeptRewrite kept =
+        options.mKinds.Has(UrlKind::Css)
+            ? RewriteCssKeepingBytes(text, [&](UrlKind, std::string_view url) { return rules.Apply(document, url); })
+            : KeptRewrite{};
+    const std::string& out = kept.Changed() ? kept.html : text;
+    if (plan.mSummary.Wanted()) plan.mSummary.AddStylesheet(kept);
+    if (options.mDryRun) return {false, UnifiedDiff(input.mPath, text, kept), std::string()};
+    SJobResult result{false, std::string(), std::string()};
+    if (!options.mHasOut) {
+        result.mOutput = out;
+    } else if (kept.Changed() || WriteTarget(plan, input, index) != input.mPath) {
+        result.mFailed = !WriteFileAtomically(WriteTarget(plan, input, index),
+                                              [&out](const ByteSink& sink) { sink(out); }, result.mError);
+    }
     return result;
 }
 
@@ -278,14 +430,19 @@ SJobResult ProcessFix(SPlan& plan, Parser& parser, const SInput& input, std::str
 // result under --out or hand it back for the standard output.
 SJobResult Process(SPlan& plan, Parser& parser, const SInput& input) {
     const SOptions& options = plan.mOptions;
+    const auto index = static_cast<std::size_t>(&input - plan.mInputs.data());
     SJobResult result{true, std::string(), input.mError};
+    // A file another input writes is neither read nor written: in place, it
+    // would be read after that input rewrote it, and rewritten once more.
+    if (input.mError.empty() && options.mHasOut && plan.mWrittenElsewhere[index]) return {false, {}, {}};
     std::string text;
     if (!input.mError.empty() || !ReadWholeFile(input.mPath, text, result.mError)) return result;
     result.mFailed = false;
+    if (IsStylesheet(options, input)) return ProcessStylesheet(plan, input, index, text);
     std::unique_lock<CCoreGate> turn(plan.mCores);  // given back before the output file is written
     if (plan.mTrace) parser.SetTraceSink([&plan](std::string_view line) { plan.mTrace->AppendLine(line); });
     if (options.mKeepBytes || (options.mCommand == ECommand::Fix && plan.mSummary.Wanted())) {
-        return ProcessFix(plan, parser, input, std::move(text), turn);
+        return ProcessFix(plan, parser, input, index, std::move(text), turn);
     }
     parser.SetDocumentBase(options.mHasBase ? options.mBase : std::string());
     parser.ParseHTML(std::move(text));  // the parser takes the bytes as they are, no copy
@@ -302,15 +459,15 @@ SJobResult Process(SPlan& plan, Parser& parser, const SInput& input) {
                                            options.mFormat == EListFormat::Json),
                     std::string()};
         case ECommand::Check:
-            plan.mCheck->Collect(static_cast<std::size_t>(&input - plan.mInputs.data()), parser);
+            plan.mCheck->Collect(index, parser);
             return {false, std::string(), std::string()};
         case ECommand::Fix:
             if (options.mRuleMap.empty()) parser.Rewrite(plan.mImages, plan.mHrefs);
-            else plan.mRules.Rewrite(parser, options.mKinds, input.mPath);
+            else plan.mRules.Rewrite(parser, options.mKinds, plan.mSitePaths[index]);
             break;
         case ECommand::Html: break;
     }
-    Deliver(plan, input, turn, [&parser](const ByteSink& sink) { parser.WriteHTML(sink); }, result);
+    Deliver(plan, input, index, turn, [&parser](const ByteSink& sink) { parser.WriteHTML(sink); }, result);
     return result;
 }
 
@@ -344,12 +501,16 @@ int Execute(SPlan& plan) {
         return false;
     };
     auto process = [&plan](Parser& parser, const SInput& in) { return Process(plan, parser, in); };
-    if (!runner.Run(process, emit, error)) return Fail(error);
+    if (!runner.Run(process, emit, error)) return Fail(error, FailedStatus(options));
     if (plan.mTrace && !(error = plan.mTrace->Finish()).empty()) {
         return Fail("cannot write to log file " + QuoteName(options.mLogPath, true) + ": " + error);
     }
-    if (plan.mCheck && plan.mCheck->Finish()) anyFailed = true;
     if (plan.mSummary.Wanted()) WriteStderr(plan.mSummary.Text());
+    if (plan.mCheck) {
+        const ECheckEnd end = plan.mCheck->Finish();
+        if (anyFailed || end == ECheckEnd::NotWritten) return kExitCheckFailed;
+        return end == ECheckEnd::Problems ? kExitFailed : kExitOk;
+    }
     return anyFailed ? kExitFailed : kExitOk;
 }
 

@@ -34,6 +34,7 @@ const char* Version();
 
 class CKIVOParseCtrl;
 class CUrlMap;
+class UrlMap;
 
 // A map file line that is not a pair: what() says which and why, as in
 // "line 3 has no TAB; each line must be old value, TAB, new value".
@@ -121,6 +122,41 @@ struct UrlOccurrence {
 
 // Decides the new value of one URL: nothing keeps it as it is.
 using UrlRewriter = std::function<std::optional<std::string>(UrlKind kind, std::string_view url)>;
+
+// ---- Stylesheets: the URLs of CSS text, and edits that keep its bytes ----
+//
+// The URLs of a stylesheet's text: each url(...) (quoted or not) and each
+// @import "..." outside comments and other strings, as kind Css with tag
+// and attribute "", offset, line and column in css.
+std::vector<UrlOccurrence> GetCssUrlOccurrences(std::string_view css);
+
+// One URL replaced by a byte-keeping rewrite: its bytes [offset, offset +
+// length) of the input, and what stands there now (the new URL as written:
+// quotes or character references added where its place needed them).
+struct UrlEdit {
+    std::size_t offset;
+    std::size_t length;
+    std::string replacement;
+    UrlKind kind;
+};
+
+// A rewrite that kept every byte but those of the URLs it changed
+// (RewriteKeepingBytes below, and RewriteCssKeepingBytes).
+struct KeptRewrite {
+    std::string html;              // the output: the input with the edits made
+    std::vector<UrlEdit> edits;    // in the order of the input, never overlapping
+    std::size_t rewritten[kUrlKindCount] = {};  // edits of each kind (index: UrlKind)
+    std::size_t leftAlone = 0;     // URLs a new value was found for but could not be written
+    bool Changed() const { return !edits.empty(); }
+    std::size_t Rewritten() const;  // edits of every kind
+};
+
+// CSS text with each URL the map matches replaced by its new value and
+// every other byte kept. A new value that its place cannot hold as it is
+// written (an unquoted url() gaining white space, a quote, "(" or ")"; a
+// quoted one gaining its quote or a line end) is left alone and counted.
+KeptRewrite RewriteCssKeepingBytes(std::string_view css, const UrlMap& map);
+KeptRewrite RewriteCssKeepingBytes(std::string_view css, const UrlRewriter& rewriter);
 // ---- end of the URL block ----
 
 // Pairs of old and new URL values made once, to rewrite many documents with
@@ -242,6 +278,14 @@ public:
     // and the exception passes on.
     int Rewrite(UrlKinds kinds, const UrlRewriter& rewriter);
 
+    // ---- What a site check needs of a page beyond its URLs ----
+    // The names a fragment ("page.html#name") can lead to: the id of every
+    // element and the name of every A, as written, in document order.
+    std::vector<std::string> GetAnchors();
+    // The href of the first BASE element that has one, as written: the URL
+    // the page's relative URLs are resolved against. Nothing when none has.
+    std::optional<std::string> GetBaseHref();
+
 private:
     CKIVOParseCtrl& Ctrl();
     std::unique_ptr<CKIVOParseCtrl> mCtrl;
@@ -274,22 +318,7 @@ private:
 // an empty value (quoted or not, it has no bytes to replace); and a URL of a
 // STYLE element's text whose new value holds "<" (it could end the element).
 
-// Bytes [offset, offset + length) of the input become replacement.
-struct UrlEdit {
-    std::size_t offset;
-    std::size_t length;
-    std::string replacement;  // the new URL as written (quotes or references added, see above)
-    UrlKind kind;
-};
-
-struct KeptRewrite {
-    std::string html;                         // the input with only the changed URLs' bytes replaced
-    std::vector<UrlEdit> edits;               // in input order, never overlapping
-    std::size_t rewritten[kUrlKindCount] = {};  // URLs changed, per kind (index: UrlKind)
-    std::size_t leftAlone = 0;                // URLs the decision changed that could not be edited in place
-    bool Changed() const { return !edits.empty(); }
-    std::size_t Rewritten() const;            // URLs changed, all kinds
-};
+// (UrlEdit and KeptRewrite are above, with the stylesheets' rewrite.)
 
 // A map made of lists of different lengths changes nothing. A rewriter that
 // throws: the exception passes on.
