@@ -144,6 +144,12 @@ void AddOptions(CLI::App& sub, ECommand command, SOptions& options) {
         sub.add_option("--out", options.mOutDir, "write each result to a file under DIR")
             ->option_text("DIR")->check(named);
     }
+    auto* rawText = sub.add_flag("--raw-text",
+                                 "SCRIPT, STYLE and other raw-text elements hold text up to their end tag, as in "
+                                 "a browser (default: urls, check, fix --map)");
+    rawText->excludes(sub.add_flag("--no-raw-text",
+                                   "markup inside SCRIPT, STYLE, ... is read as tags (default: the other "
+                                   "commands)"));
     sub.add_option("-j,--jobs", options.mJobs, "parse N files at a time (default: the number of cores)")
         ->option_text("N")->check(CLI::Range(1, 1024));
     sub.add_option("FILE", options.mOperands, "the documents (none or \"-\": the standard input)");
@@ -256,6 +262,11 @@ int ParseCommandLine(int argc, char** argv, SOptions& options) {
     if (sub->get_option_no_throw("--json") && sub->count("--json")) options.mFormat = EListFormat::Json;
     options.mHasBase = sub->get_option_no_throw("--base") && sub->count("--base") > 0;
     options.mHasOut = sub->get_option_no_throw("--out") && sub->count("--out") > 0;
+    // Everything that works on a site reads scripts and styles as a browser
+    // does; the commands of the first release keep their reading.
+    const bool siteCommand = options.mCommand == ECommand::Urls || options.mCommand == ECommand::Check ||
+                             (options.mCommand == ECommand::Fix && !options.mRuleMap.empty());
+    options.mRawText = sub->count("--raw-text") > 0 || (siteCommand && sub->count("--no-raw-text") == 0);
     return -1;
 }
 

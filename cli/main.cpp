@@ -177,6 +177,7 @@ SJobResult Process(SPlan& plan, Parser& parser, const SInput& input) {
     result.mFailed = false;
     std::unique_lock<CCoreGate> turn(plan.mCores);  // given back before the output file is written
     parser.SetDocumentBase(options.mHasBase ? options.mBase : std::string());
+    parser.SetRawText(options.mRawText);
     if (plan.mTrace) parser.SetTraceSink([&plan](std::string_view line) { plan.mTrace->AppendLine(line); });
     parser.ParseHTML(std::move(text));  // the parser takes the bytes as they are, no copy
 
