@@ -47,6 +47,11 @@ async function module() {
       kivoparse = k;
       lister = new k.Parser();
       writer = new k.Parser();
+      // A site is read as a browser reads it: markup inside SCRIPT, STYLE
+      // and the other raw-text elements is text, never a URL to list,
+      // check or rewrite (the tool's urls, check and fix --map).
+      lister.setRawText(true);
+      writer.setRawText(true);
       return k;
     }).finally(() => { loading = null; });
     return loading;
@@ -374,7 +379,7 @@ const steps = {
     try {
       const k = await module();
       if (normalised?.path !== path || normalised.base !== base) {
-        normalised = { path, base, bytes: k.normalize(document.bytes, { base }) };
+        normalised = { path, base, bytes: k.normalize(document.bytes, { base, rawText: true }) };
       }
       const after = maps.images.length || maps.hrefs.length || maps.others.length ? rewrite(k, document.bytes, path) : normalised.bytes;
       shown = { path, seq, after, changes: after === normalised.bytes ? [] : changedRanges(normalised.bytes, after) };

@@ -3,6 +3,7 @@
 //
 //   kivoparse::SiteCheck check = kivoparse::SiteCheck::OnDisk();
 //   kivoparse::Parser parser;
+//   parser.SetRawText(true);  // scripts and styles read as a browser reads them
 //   parser.ParseHTML(text_of("site/a/page.html"));
 //   for (const kivoparse::SiteFinding& f :
 //        check.Check("site/a/page.html", "site", parser.GetUrlOccurrences()))
