@@ -354,7 +354,7 @@ test('raw text: as the tool reads scripts and styles, by default and when asked'
   try {
     assert.deepEqual(check.check('s/p.html', page, { root: 's' }), []);
     assert.deepEqual(check.check('s/p.html', page, { root: 's', rawText: false }).map((f) => Buffer.from(f.url).toString()),
-      ['old/in.html', 'in.gif']);
+      ['no.gif', 'in.gif', 'old/in.html']);
   } finally {
     check.delete();
   }
