@@ -170,6 +170,7 @@ private:
     NodePtr<CParseNode> TakeCurrentObject();
     void SkipDoomedInsert(SLoop& loop);
     void TakeRun(SLoop& loop, std::int64_t end);
+    void TakeText(SLoop& loop, unsigned char c, std::int64_t end);
     void TakeByteAndRun(SLoop& loop, unsigned char c, std::int64_t end);
     // Whether the byte after the one just read is a or b and the loop's next
     // step would only hand it to a state: that step is then taken here

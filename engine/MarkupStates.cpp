@@ -18,15 +18,20 @@ void CParsingEngine::OnBetweenTags(SLoop& loop, unsigned char c) {
         if (StepOn(loop)) OnTagName(loop, mText[loop.bByte]);
         return;
     }
+    TakeText(loop, c, mShortcuts.TextRunEnd(loop.bByte));
+}
+
+// The byte c and the text after it up to end go to the pending text node,
+// made if there is none.
+void CParsingEngine::TakeText(SLoop& loop, unsigned char c, std::int64_t end) {
     if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(*mTree, "TEXT NODE");
     mCurrentObject = mCurrentTag.get();
-    const std::int64_t end = mShortcuts.TextRunEnd(loop.bByte);
     if (end == loop.bByte + 1) {
         AddByte(c);
         return;
     }
-    // The whole run of text up to the next "<" goes in at once, after any
-    // bytes still collected: the node ends up with the same bytes.
+    // The whole run of text goes in at once, after any bytes still
+    // collected: the node ends up with the same bytes.
     mWork += static_cast<std::uint64_t>(end - loop.bByte - 1);
     FlushBuffer();
     mCurrentObject->AppendData(reinterpret_cast<const char*>(mText) + loop.bByte, static_cast<std::size_t>(end - loop.bByte));
@@ -235,17 +240,9 @@ void CParsingEngine::OnRawText(SLoop& loop, unsigned char c) {
         if (StepOn(loop)) OnTagName(loop, mText[loop.bByte]);
         return;
     }
-    if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(*mTree, "TEXT NODE");
-    mCurrentObject = mCurrentTag.get();
-    const std::int64_t end = c == '<' ? loop.bByte + 1 : mShortcuts.TextRunEnd(loop.bByte);
-    if (end == loop.bByte + 1) {
-        AddByte(c);
-        return;
-    }
-    mWork += static_cast<std::uint64_t>(end - loop.bByte - 1);
-    FlushBuffer();
-    mCurrentObject->AppendData(reinterpret_cast<const char*>(mText) + loop.bByte, static_cast<std::size_t>(end - loop.bByte));
-    loop.bByte = end - 1;
+    // A "<" that ends nothing is one byte of text; the run after it is
+    // taken from the next byte on.
+    TakeText(loop, c, c == '<' ? loop.bByte + 1 : mShortcuts.TextRunEnd(loop.bByte));
 }
 
 }  // namespace kivoparse
