@@ -41,6 +41,12 @@ constexpr std::array<bool, 256> NameBytesBut(const char* stops) {
     return table;
 }
 
+// The states that read text between constructs, and those that read the
+// inside of a tag (the rest read insert blocks and comments), one bit each.
+constexpr unsigned kTextStates = (1u << KP_BETWEEN_TAGS) | (1u << KP_RAW_TEXT);
+constexpr unsigned kTagStates = ((1u << KP_STATE_COUNT) - 1) & ~kTextStates &
+                                ~((1u << KP_END_PIPE_KIVOINSERT) | (1u << KP_COMMENTEND));
+
 }  // namespace
 
 const std::array<bool, 256> CParsingEngine::kNameBytes = MakeNameBytes();
@@ -127,8 +133,8 @@ int CParsingEngine::RunTokenizer(const unsigned char* text, std::int32_t n) {
         mAt = loop.bByte;
         ++mWork;
         if (mTrace) TraceState(c);
-        if (mShortcuts.FallsBackAt(loop.bByte, mState == KP_BETWEEN_TAGS || mState == KP_RAW_TEXT,
-                                   mState != KP_END_PIPE_KIVOINSERT && mState != KP_COMMENTEND, c,
+        const unsigned stateBit = 1u << mState;
+        if (mShortcuts.FallsBackAt(loop.bByte, (stateBit & kTextStates) != 0, (stateBit & kTagStates) != 0, c,
                                    [&] { return ControlCode(loop); })) {
             // This tag is bound to fall back: it does so now.
             loop.bByte = TextFallback() + 1;

@@ -14,6 +14,14 @@
 #include "tree/CPropertyNode.h"
 #include "tree/CTextNode.h"
 
+// Keeps a function out of the callers it would otherwise be merged into: the
+// work of the raw-text setting stays out of the default parse's hot loop.
+#if defined(__GNUC__)
+#define KIVOPARSE_NOINLINE __attribute__((noinline))
+#else
+#define KIVOPARSE_NOINLINE
+#endif
+
 namespace kivoparse {
 
 class CChunkSink;
@@ -149,7 +157,7 @@ private:
     void OnStringProperty(SLoop& loop, unsigned char c);
     void OnNonStringProperty(SLoop& loop, unsigned char c);
     void OnCommentEnd(SLoop& loop, unsigned char c);
-    void OnRawText(SLoop& loop, unsigned char c);
+    KIVOPARSE_NOINLINE void OnRawText(SLoop& loop, unsigned char c);
 
     // Named actions shared by the handlers.
     void OpenTag(SLoop& loop);
@@ -159,10 +167,8 @@ private:
     void EnsureProperty();
     void AttachProperty();
     void FinishTag();
-    // The start tag being finished: the raw-text element it opens, if the
-    // setting is on. EnterRawText then goes on after the tag is attached.
-    std::string_view RawTextOpenedByTag();
-    void EnterRawText(std::string_view element);
+    // FinishTag with the raw-text setting on (kept out of the default path).
+    KIVOPARSE_NOINLINE void FinishTagWithRawText();
     bool IsRawTextEnd(std::int64_t position) const;
     void EndValue();
     void MergeValueInsert();

@@ -18,7 +18,19 @@ void CParsingEngine::OnBetweenTags(SLoop& loop, unsigned char c) {
         if (StepOn(loop)) OnTagName(loop, mText[loop.bByte]);
         return;
     }
-    TakeText(loop, c, mShortcuts.TextRunEnd(loop.bByte));
+    if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(*mTree, "TEXT NODE");
+    mCurrentObject = mCurrentTag.get();
+    const std::int64_t end = mShortcuts.TextRunEnd(loop.bByte);
+    if (end == loop.bByte + 1) {
+        AddByte(c);
+        return;
+    }
+    // The whole run of text up to the next "<" goes in at once, after any
+    // bytes still collected: the node ends up with the same bytes.
+    mWork += static_cast<std::uint64_t>(end - loop.bByte - 1);
+    FlushBuffer();
+    mCurrentObject->AppendData(reinterpret_cast<const char*>(mText) + loop.bByte, static_cast<std::size_t>(end - loop.bByte));
+    loop.bByte = end - 1;  // the last byte taken
 }
 
 // The byte c and the text after it up to end go to the pending text node,
@@ -61,12 +73,14 @@ void CParsingEngine::OnTagName(SLoop& loop, unsigned char c) {
         return;
     }
     if (c == '>' && loop.nNameBytes > 0) {
-        const std::string_view rawText = RawTextOpenedByTag();
+        if (bRawText) {
+            FinishTagWithRawText();
+            return;
+        }
         mCurrentParent = mTopParent;
         AddCurrentObjectToCurrentParent();
         ClearAllWorkingObjects();
         mState = KP_BETWEEN_TAGS;
-        EnterRawText(rawText);
         return;
     }
     if (c == '|' && loop.nNameBytes == 0) {
@@ -191,13 +205,16 @@ std::string_view CParsingEngine::RawTextElement(std::string_view tagName) {
     return {};
 }
 
-std::string_view CParsingEngine::RawTextOpenedByTag() {
-    if (!bRawText || !mCurrentTag) return {};
+// A tag finishes (mCurrentObject is the tag) while the raw-text setting is
+// on: after it is attached, a raw-text element's content is read as text.
+void CParsingEngine::FinishTagWithRawText() {
     FlushBuffer();  // the name is whole: its last bytes go to the tag now
-    return RawTextElement(mCurrentTag->GetName());
-}
-
-void CParsingEngine::EnterRawText(std::string_view element) {
+    const std::string_view element = RawTextElement(mCurrentTag->GetName());
+    mCurrentParent = mTopParent;
+    AddCurrentObjectToCurrentParent();
+    ClearAllWorkingObjects();
+    mCurrentObject = nullptr;
+    mState = KP_BETWEEN_TAGS;
     if (element.empty()) return;
     mRawTextEnd = element;
     mState = KP_RAW_TEXT;
@@ -221,7 +238,7 @@ bool CParsingEngine::IsRawTextEnd(std::int64_t position) const {
 }
 
 // The content of a raw-text element: every byte is text, a "<" included,
-// until the element's end tag, which is then read as any tag. An insert
+// until the element's end tag, whose "<" is then read again between tags. An insert
 // block here is text too, kept byte for byte. At the end of the input the
 // text read so far is kept, though no end tag came: the element stays open
 // and the text follows it.
@@ -236,8 +253,9 @@ void CParsingEngine::OnRawText(SLoop& loop, unsigned char c) {
         return;
     }
     if (c == '<' && IsRawTextEnd(loop.bByte)) {
-        OpenTag(loop);
-        if (StepOn(loop)) OnTagName(loop, mText[loop.bByte]);
+        // The end tag is read again between tags, as any tag.
+        mState = KP_BETWEEN_TAGS;
+        loop.bRedoState = true;
         return;
     }
     // A "<" that ends nothing is one byte of text; the run after it is
