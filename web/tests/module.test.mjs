@@ -350,7 +350,7 @@ test('raw text: as the tool reads scripts and styles, by default and when asked'
   } finally {
     site.delete();
   }
-  const check = new kivoparse.SiteCheck(['s/p.html', 's/out.html', 's/out.gif']);
+  const check = new kivoparse.SiteCheck(['s/p.html', 's/out.html', 's/out.gif', 's/img/p.gif']);
   try {
     assert.deepEqual(check.check('s/p.html', page, { root: 's' }), []);
     assert.deepEqual(check.check('s/p.html', page, { root: 's', rawText: false }).map((f) => Buffer.from(f.url).toString()),
