@@ -180,6 +180,12 @@ void AddOptions(CLI::App& sub, ECommand command, SOptions& options) {
         sub.add_option("--out", options.mOutDir, "write each result to a file under DIR")
             ->option_text("DIR")->check(named);
     }
+    auto* rawText = sub.add_flag("--raw-text",
+                                 "SCRIPT, STYLE and other raw-text elements hold text up to their end tag, as in "
+                                 "a browser (default: urls, check, fix --map)");
+    rawText->excludes(sub.add_flag("--no-raw-text",
+                                   "markup inside SCRIPT, STYLE, ... is read as tags (default: the other "
+                                   "commands)"));
     sub.add_option("-j,--jobs", options.mJobs, "parse N files at a time (default: the number of cores)")
         ->option_text("N")->check(CLI::Range(1, 1024));
     sub.add_option("FILE", options.mOperands, "the documents (none or \"-\": the standard input)");
@@ -295,13 +301,17 @@ int ParseCommandLine(int argc, char** argv, SOptions& options) {
     options.mHasOut = sub->get_option_no_throw("--out") && sub->count("--out") > 0;
     // A rule map edits the URLs in place unless asked to normalise.
     if (options.mCommand == ECommand::Fix && !options.mRuleMap.empty() && !options.mNormalize) options.mKeepBytes = true;
-    // The commands on a site's URLs read its stylesheets too, and check
-    // looks at every kind unless told otherwise.
+    // The commands on a site's URLs read its stylesheets too, check looks
+    // at every kind unless told otherwise, and scripts and styles are read
+    // as a browser reads them (so is a page edited in place, --keep-bytes);
+    // the commands of the first release keep their reading.
     const ECommand command = options.mCommand;
     options.mStylesheets = command == ECommand::Urls || command == ECommand::Check ||
                            (command == ECommand::Fix && !options.mRuleMap.empty());
     if (options.mStylesheets && !options.mExtGiven) options.mExtensions.push_back("css");
     if (command == ECommand::Check && !options.mKindsGiven) options.mKinds = UrlKinds::All();
+    options.mRawText = sub->count("--raw-text") > 0 ||
+                       ((options.mStylesheets || options.mKeepBytes) && sub->count("--no-raw-text") == 0);
     return -1;
 }
 

@@ -39,6 +39,10 @@ struct SOptions {
     bool mHasOut = false;
     std::string mOutDir;
     unsigned mJobs = 0;                  // 0: one per core
+    // Whether the parse reads the content of SCRIPT, STYLE and the other
+    // raw-text elements as text: --raw-text / --no-raw-text, else on for
+    // urls, check and fix --map and off for the rest.
+    bool mRawText = false;
     std::vector<std::string> mOperands;  // as given; empty means the standard input
 };
 

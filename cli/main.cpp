@@ -356,21 +356,22 @@ SJobResult ProcessFix(SPlan& plan, Parser& parser, const SInput& input, std::siz
     if (options.mKeepBytes) {
         if (plan.mTrace) {
             // The trace is of the same reading as the rewrite's.
-            parser.SetRawText(true);
             parser.ParseHTML(text);
-            parser.SetRawText(false);
         }
         switch (options.mCommand) {
-            case ECommand::FixImages: kept = RewriteKeepingBytes(text, UrlKind::Image, plan.mImages); break;
-            case ECommand::FixHrefs: kept = RewriteKeepingBytes(text, UrlKind::Link, plan.mHrefs); break;
+            case ECommand::FixImages:
+                kept = RewriteKeepingBytes(text, UrlKind::Image, plan.mImages, options.mRawText);
+                break;
+            case ECommand::FixHrefs: kept = RewriteKeepingBytes(text, UrlKind::Link, plan.mHrefs, options.mRawText); break;
             default:
                 if (!options.mRuleMap.empty()) {
-                    kept = plan.mRules.RewriteKeepingBytes(text, options.mKinds, plan.mSitePaths[index]);
+                    kept = plan.mRules.RewriteKeepingBytes(text, options.mKinds, plan.mSitePaths[index], options.mRawText);
                 } else {
                     kept = RewriteKeepingBytes(text, UrlKinds(UrlKind::Image) | UrlKind::Link,
                                                [&plan](UrlKind kind, std::string_view url) {
                                                    return (kind == UrlKind::Image ? plan.mImages : plan.mHrefs).Apply(url);
-                                               });
+                                               },
+                                               options.mRawText);
                 }
                 break;
         }
@@ -440,6 +441,7 @@ SJobResult Process(SPlan& plan, Parser& parser, const SInput& input) {
     result.mFailed = false;
     if (IsStylesheet(options, input)) return ProcessStylesheet(plan, input, index, text);
     std::unique_lock<CCoreGate> turn(plan.mCores);  // given back before the output file is written
+    parser.SetRawText(options.mRawText);
     if (plan.mTrace) parser.SetTraceSink([&plan](std::string_view line) { plan.mTrace->AppendLine(line); });
     if (options.mKeepBytes || (options.mCommand == ECommand::Fix && plan.mSummary.Wanted())) {
         return ProcessFix(plan, parser, input, index, std::move(text), turn);

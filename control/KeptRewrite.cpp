@@ -77,14 +77,14 @@ std::string Written(std::string_view url, char quote, bool whole) {
 
 // decide(kind, url, out): true with the new value in out for a URL to change.
 template <class Decide>
-KeptRewrite Keep(std::string_view html, UrlKinds kinds, Decide decide) {
+KeptRewrite Keep(std::string_view html, UrlKinds kinds, bool rawText, Decide decide) {
     KeptRewrite result;
     if (kinds.Empty()) {
         result.html = html;
         return result;
     }
     CKIVOParseCtrl ctrl;
-    ctrl.SetRawText(true);
+    ctrl.SetRawText(rawText);
     ctrl.ParseHTML(std::string(html));
     CParsingEngine* engine = ctrl.Engine();
     CParseNode* root = engine ? engine->GetRoot() : nullptr;
@@ -152,9 +152,9 @@ std::size_t KeptRewrite::Rewritten() const {
     return total;
 }
 
-KeptRewrite RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const UrlMap& map) {
+KeptRewrite RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const UrlMap& map, bool rawText) {
     if (map.Size() == 0 && !map.HasPrefixRules()) kinds = UrlKinds();
-    return Keep(html, kinds, [&](EUrlKind, std::string_view url, std::string& out) {
+    return Keep(html, kinds, rawText, [&](EUrlKind, std::string_view url, std::string& out) {
         std::optional<std::string> decided = map.Apply(url);
         if (!decided) return false;
         out = std::move(*decided);
@@ -162,9 +162,9 @@ KeptRewrite RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const Url
     });
 }
 
-KeptRewrite RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const UrlRewriter& rewriter) {
+KeptRewrite RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const UrlRewriter& rewriter, bool rawText) {
     if (!rewriter) kinds = UrlKinds();
-    return Keep(html, kinds, [&](EUrlKind kind, std::string_view url, std::string& out) {
+    return Keep(html, kinds, rawText, [&](EUrlKind kind, std::string_view url, std::string& out) {
         std::optional<std::string> decided = rewriter(static_cast<UrlKind>(kind), url);
         if (!decided || *decided == url) return false;
         out = std::move(*decided);

@@ -22,6 +22,10 @@ void CParsingEngine::AttachProperty() {
 
 void CParsingEngine::FinishTag() {
     mCurrentObject = mCurrentTag.get();
+    if (bRawText) {
+        FinishTagWithRawText();
+        return;
+    }
     mCurrentParent = mTopParent;
     AddCurrentObjectToCurrentParent();
     ClearAllWorkingObjects();

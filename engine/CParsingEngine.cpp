@@ -20,9 +20,9 @@ namespace {
 constexpr std::array<const char*, KP_STATE_COUNT> kStateNames{
     "KP_BETWEEN_TAGS",       "KP_TAG_NAME",          "KP_END_PIPE_KIVOINSERT", "KP_NON_WHITE_SPACE",
     "KP_PROPERTY_NAME",      "KP_PROPERTY_EQUAL_SIGN", "KP_PROPERTY_VALUE",    "KP_STRING_PROPERTY",
-    "KP_NONSTRING_PROPERTY", "KP_COMMENTEND",
+    "KP_NONSTRING_PROPERTY", "KP_COMMENTEND",          "KP_RAW_TEXT",
 };
-static_assert(kStateNames.size() == KP_COMMENTEND + 1, "one trace name per state");
+static_assert(kStateNames.size() == KP_RAW_TEXT + 1, "one trace name per state");
 
 // Name bytes: digits, letters, "-", "/", space, line feed, carriage return.
 constexpr std::array<bool, 256> MakeNameBytes() {
@@ -40,6 +40,12 @@ constexpr std::array<bool, 256> NameBytesBut(const char* stops) {
     for (; *stops; ++stops) table[static_cast<unsigned char>(*stops)] = false;
     return table;
 }
+
+// The states that read text between constructs, and those that read the
+// inside of a tag (the rest read insert blocks and comments), one bit each.
+constexpr unsigned kTextStates = (1u << KP_BETWEEN_TAGS) | (1u << KP_RAW_TEXT);
+constexpr unsigned kTagStates = ((1u << KP_STATE_COUNT) - 1) & ~kTextStates &
+                                ~((1u << KP_END_PIPE_KIVOINSERT) | (1u << KP_COMMENTEND));
 
 }  // namespace
 
@@ -127,8 +133,8 @@ int CParsingEngine::RunTokenizer(const unsigned char* text, std::int32_t n) {
         mAt = loop.bByte;
         ++mWork;
         if (mTrace) TraceState(c);
-        if (mShortcuts.FallsBackAt(loop.bByte, mState == KP_BETWEEN_TAGS,
-                                   mState != KP_END_PIPE_KIVOINSERT && mState != KP_COMMENTEND, c,
+        const unsigned stateBit = 1u << mState;
+        if (mShortcuts.FallsBackAt(loop.bByte, (stateBit & kTextStates) != 0, (stateBit & kTagStates) != 0, c,
                                    [&] { return ControlCode(loop); })) {
             // This tag is bound to fall back: it does so now.
             loop.bByte = TextFallback() + 1;
@@ -145,6 +151,7 @@ int CParsingEngine::RunTokenizer(const unsigned char* text, std::int32_t n) {
         case KP_STRING_PROPERTY: OnStringProperty(loop, c); break;
         case KP_NONSTRING_PROPERTY: OnNonStringProperty(loop, c); break;
         case KP_COMMENTEND: OnCommentEnd(loop, c); break;
+        case KP_RAW_TEXT: OnRawText(loop, c); break;
         }
         ++loop.bByte;
     }
@@ -165,7 +172,8 @@ unsigned CParsingEngine::ControlCode(const SLoop& loop) const {
     case KP_NONSTRING_PROPERTY: return 12 + step;
     case KP_BETWEEN_TAGS:
     case KP_END_PIPE_KIVOINSERT:
-    case KP_COMMENTEND: break;
+    case KP_COMMENTEND:
+    case KP_RAW_TEXT: break;
     }
     return 15;
 }

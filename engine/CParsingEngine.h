@@ -14,13 +14,21 @@
 #include "tree/CPropertyNode.h"
 #include "tree/CTextNode.h"
 
+// Keeps a function out of the callers it would otherwise be merged into: the
+// work of the raw-text setting stays out of the default parse's hot loop.
+#if defined(__GNUC__)
+#define KIVOPARSE_NOINLINE __attribute__((noinline))
+#else
+#define KIVOPARSE_NOINLINE
+#endif
+
 namespace kivoparse {
 
 class CChunkSink;
 class CTagNode;
 class CUrlMap;
 
-// The ten tokenizer states; the values are the ones the trace describes.
+// The tokenizer states; the values are the ones the trace describes.
 enum EParseState : int {
     KP_BETWEEN_TAGS = 0,
     KP_TAG_NAME = 1,
@@ -32,8 +40,11 @@ enum EParseState : int {
     KP_STRING_PROPERTY = 7,
     KP_NONSTRING_PROPERTY = 8,
     KP_COMMENTEND = 9,
+    // Only with the raw-text setting: the content of SCRIPT, STYLE and the
+    // other raw-text elements, up to the end tag that ends it.
+    KP_RAW_TEXT = 10,
 };
-constexpr int KP_STATE_COUNT = 10;
+constexpr int KP_STATE_COUNT = 11;
 
 // Turns one HTML text into a tree of nodes and keeps the tree until the next
 // parse or its own end. Each ParseHTML starts from fresh state, so a second
@@ -54,8 +65,15 @@ public:
     void SetLogLink(CLogLink* link) { mLogLink = link; }
     // The document base of the next parses (see CDocumentBase); "" for none.
     void SetDocumentBase(std::string base) { mBase = CDocumentBase(std::move(base)); }
-    // Whether the next parses read raw-text elements' content as text.
+    // Whether the next parses read the content of a raw-text element
+    // (SCRIPT, STYLE, XMP, IFRAME, NOEMBED, NOFRAMES, TEXTAREA, TITLE) as
+    // text up to its end tag, as a browser does; off by default.
     void SetRawText(bool rawText) { bRawText = rawText; }
+    bool IsRawText() const { return bRawText; }
+    // The raw-text element a start tag of this name (upper case, as stored)
+    // opens, or "" when it opens none. A "/" or line feed at the end of the
+    // name is passed over, as a browser passes over «<script/>».
+    static std::string_view RawTextElement(std::string_view tagName);
 
     // Builds the tree from every byte of text and one final NUL. Returns 0;
     // -1 (and an empty tree) for a text of 2 GiB or more, which the 32-bit
@@ -139,6 +157,7 @@ private:
     void OnStringProperty(SLoop& loop, unsigned char c);
     void OnNonStringProperty(SLoop& loop, unsigned char c);
     void OnCommentEnd(SLoop& loop, unsigned char c);
+    KIVOPARSE_NOINLINE void OnRawText(SLoop& loop, unsigned char c);
 
     // Named actions shared by the handlers.
     void OpenTag(SLoop& loop);
@@ -148,12 +167,16 @@ private:
     void EnsureProperty();
     void AttachProperty();
     void FinishTag();
+    // FinishTag with the raw-text setting on (kept out of the default path).
+    KIVOPARSE_NOINLINE void FinishTagWithRawText();
+    bool IsRawTextEnd(std::int64_t position) const;
     void EndValue();
     void MergeValueInsert();
     void DiscardWorkingObjects();
     NodePtr<CParseNode> TakeCurrentObject();
     void SkipDoomedInsert(SLoop& loop);
     void TakeRun(SLoop& loop, std::int64_t end);
+    void TakeText(SLoop& loop, unsigned char c, std::int64_t end);
     void TakeByteAndRun(SLoop& loop, unsigned char c, std::int64_t end);
     // Whether the byte after the one just read is a or b and the loop's next
     // step would only hand it to a state: that step is then taken here
@@ -171,7 +194,9 @@ private:
 
     CLogLink* mLogLink = nullptr;
     CDocumentBase mBase;
-    bool bRawText = false;  // not read yet: raw-text elements are still parsed as markup
+    bool bRawText = false;
+    // In KP_RAW_TEXT: the element whose end tag ends the text ("SCRIPT").
+    std::string_view mRawTextEnd;
     // The trace of the parse (null without one) and the bytes its loop read;
     // the tree's own work is counted in its context.
     CLogFile* mTrace = nullptr;

@@ -33,6 +33,23 @@ void CParsingEngine::OnBetweenTags(SLoop& loop, unsigned char c) {
     loop.bByte = end - 1;  // the last byte taken
 }
 
+// The byte c and the text after it up to end go to the pending text node,
+// made if there is none.
+void CParsingEngine::TakeText(SLoop& loop, unsigned char c, std::int64_t end) {
+    if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(*mTree, "TEXT NODE");
+    mCurrentObject = mCurrentTag.get();
+    if (end == loop.bByte + 1) {
+        AddByte(c);
+        return;
+    }
+    // The whole run of text goes in at once, after any bytes still
+    // collected: the node ends up with the same bytes.
+    mWork += static_cast<std::uint64_t>(end - loop.bByte - 1);
+    FlushBuffer();
+    mCurrentObject->AppendData(reinterpret_cast<const char*>(mText) + loop.bByte, static_cast<std::size_t>(end - loop.bByte));
+    loop.bByte = end - 1;  // the last byte taken
+}
+
 // "<": pending text is attached, and a tag is begun.
 void CParsingEngine::OpenTag(SLoop& loop) {
     mTagStart = static_cast<std::int32_t>(loop.bByte);
@@ -56,6 +73,10 @@ void CParsingEngine::OnTagName(SLoop& loop, unsigned char c) {
         return;
     }
     if (c == '>' && loop.nNameBytes > 0) {
+        if (bRawText) {
+            FinishTagWithRawText();
+            return;
+        }
         mCurrentParent = mTopParent;
         AddCurrentObjectToCurrentParent();
         ClearAllWorkingObjects();
@@ -158,6 +179,88 @@ void CParsingEngine::OnCommentEnd(SLoop& loop, unsigned char c) {
         loop.nDashes = 0;
         AddByte(c);
     }
+}
+
+// ---- Raw text (only with the raw-text setting) ----
+
+namespace {
+
+// The elements whose content a browser reads as text up to their end tag.
+// NOSCRIPT is not among them: its content is markup where scripts do not
+// run, and that is where its links (fallback images and pages) matter.
+// PLAINTEXT is not either: nothing ever ends it, so one stray tag would
+// hide every later link of the page.
+constexpr std::string_view kRawTextElements[] = {"SCRIPT", "STYLE",    "XMP",      "IFRAME",
+                                                 "NOEMBED", "NOFRAMES", "TEXTAREA", "TITLE"};
+
+unsigned char UpperAscii(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
+
+}  // namespace
+
+std::string_view CParsingEngine::RawTextElement(std::string_view tagName) {
+    while (!tagName.empty() && (tagName.back() == '/' || tagName.back() == '\n')) tagName.remove_suffix(1);
+    for (const std::string_view element : kRawTextElements) {
+        if (tagName == element) return element;
+    }
+    return {};
+}
+
+// A tag finishes (mCurrentObject is the tag) while the raw-text setting is
+// on: after it is attached, a raw-text element's content is read as text.
+void CParsingEngine::FinishTagWithRawText() {
+    FlushBuffer();  // the name is whole: its last bytes go to the tag now
+    const std::string_view element = RawTextElement(mCurrentTag->GetName());
+    mCurrentParent = mTopParent;
+    AddCurrentObjectToCurrentParent();
+    ClearAllWorkingObjects();
+    mCurrentObject = nullptr;
+    mState = KP_BETWEEN_TAGS;
+    if (element.empty()) return;
+    mRawTextEnd = element;
+    mState = KP_RAW_TEXT;
+}
+
+// Whether the "<" at position begins the end tag of the raw-text element:
+// "</", its name in any letter case, then white space, "/" or ">". A few
+// bytes are looked at, however long the text.
+bool CParsingEngine::IsRawTextEnd(std::int64_t position) const {
+    const std::int64_t nameAt = position + 2;
+    const auto length = static_cast<std::int64_t>(mRawTextEnd.size());
+    if (nameAt + length >= mInputLength || mText[position + 1] != '/') return false;
+    for (std::int64_t i = 0; i < length; ++i) {
+        if (UpperAscii(mText[nameAt + i]) != static_cast<unsigned char>(mRawTextEnd[static_cast<std::size_t>(i)]))
+            return false;
+    }
+    switch (mText[nameAt + length]) {
+    case ' ': case '\t': case '\n': case '\f': case '\r': case '/': case '>': return true;
+    default: return false;
+    }
+}
+
+// The content of a raw-text element: every byte is text, a "<" included,
+// until the element's end tag, whose "<" is then read again between tags. An insert
+// block here is text too, kept byte for byte. At the end of the input the
+// text read so far is kept, though no end tag came: the element stays open
+// and the text follows it.
+void CParsingEngine::OnRawText(SLoop& loop, unsigned char c) {
+    if (loop.bByte >= mInputLength) {
+        if (mCurrentTag) {
+            mCurrentObject = mCurrentTag.get();
+            mCurrentParent = mTopParent;
+            AddCurrentObjectToCurrentParent();
+        }
+        mState = KP_BETWEEN_TAGS;
+        return;
+    }
+    if (c == '<' && IsRawTextEnd(loop.bByte)) {
+        // The end tag is read again between tags, as any tag.
+        mState = KP_BETWEEN_TAGS;
+        loop.bRedoState = true;
+        return;
+    }
+    // A "<" that ends nothing is one byte of text; the run after it is
+    // taken from the next byte on.
+    TakeText(loop, c, c == '<' ? loop.bByte + 1 : mShortcuts.TextRunEnd(loop.bByte));
 }
 
 }  // namespace kivoparse

@@ -10,6 +10,7 @@
 //     or with one Rewrite, and collected again, which must give the new
 //     values; a map file's text made from the pairs must read back as them;
 //   - lists of different lengths, and invalid tables, must change nothing;
+//   - one input in two is parsed with the raw-text setting (option 0x40);
 //   - a byte-keeping rewrite's edits must lie in order inside the document
 //     and make its output, and one that changes nothing must give it back;
 //   - a Parser moved from must be as new, the one moved to must hold the
@@ -76,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string document(reinterpret_cast<const char*>(data) + 2 + baseLength, size - 2 - baseLength);
     const bool traced = (options & 7) == 0 && document.size() <= 2048;
     const unsigned rewriteWith = (options >> 3) & 3;  // 0 the lists, 1 UrlMap, 2 Rewrite, 3 a parsed map
+    const bool rawText = (options & 0x40) != 0;
 
     kivoparse::Parser parser;
     std::size_t traceLines = 0;
@@ -85,6 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         parser.SetTraceSink([&](std::string_view) { ++traceLines; });
     }
     parser.SetDocumentBase(base);
+    parser.SetRawText(rawText);
     Check(parser.ParseHTML(document) == 0);
     const std::string html = parser.GetHTML();
     if (traced) {
@@ -93,6 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check((options & 0x80) || traceLines > document.size());  // a line per byte read at least
         kivoparse::Parser untraced;
         untraced.SetDocumentBase(base);
+        untraced.SetRawText(rawText);
         untraced.ParseHTML(document);
         Check(untraced.GetHTML() == html);
     }

@@ -1,7 +1,9 @@
 // libFuzzer entry for every URL a page holds and for the site check. The
 // input's first line names the site's files (separated by spaces, at most
 // 32, each put under the root "s"); its next byte picks the options; the
-// rest is the document, checked as "s/page.html" or "s/d/page.html".
+// rest is the document, checked as "s/page.html" or "s/d/page.html", read
+// with the raw-text setting (as the tool's check reads it) when the option
+// byte's top bit is set.
 //   - each occurrence lies in the document at the line and column its
 //     offset gives; each kind's occurrences are those of all kinds with that
 //     kind; GetUrls lists only URLs that occur, and its images and links are
@@ -178,6 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string path = options & 1 ? "s/d/page.html" : "s/page.html", root = "s";
 
     kivoparse::Parser parser;
+    parser.SetRawText((options & 0x80) != 0);
     parser.ParseHTML(document);
     const std::string html = parser.GetHTML();
     const std::vector<UrlOccurrence> all = parser.GetUrlOccurrences(UrlKinds::All());

@@ -112,15 +112,16 @@ int SiteMap::Rewrite(Parser& parser, UrlKinds kinds, const std::string& document
     });
 }
 
-KeptRewrite SiteMap::RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const std::string& document) const {
+KeptRewrite SiteMap::RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const std::string& document,
+                                         bool rawText) const {
     const UrlMap* section = mMaps->Section(document);
-    if (!section) return kivoparse::RewriteKeepingBytes(html, kinds, mMaps->mAll);
+    if (!section) return kivoparse::RewriteKeepingBytes(html, kinds, mMaps->mAll, rawText);
     const UrlMap& own = *section;
     const UrlMap& all = mMaps->mAll;
     return kivoparse::RewriteKeepingBytes(html, kinds, [&own, &all](UrlKind, std::string_view url) {
         std::optional<std::string> value = own.Apply(url);
         return value ? value : all.Apply(url);
-    });
+    }, rawText);
 }
 
 std::vector<std::string> SiteMap::Documents() const { return mMaps->mDocuments; }

@@ -276,10 +276,11 @@ void ParseInto(kivoparse::Parser& parser, std::string html) {
 // with base set, without the GIL, and what use makes of it (plain C++
 // values: the caller turns them into Python objects once the GIL is back).
 template <class Use>
-auto WithParsed(std::string html, const std::string& base, Use use) {
+auto WithParsed(std::string html, const std::string& base, bool rawText, Use use) {
     py::gil_scoped_release unlocked;
     kivoparse::Parser parser;
     parser.SetDocumentBase(base);
+    parser.SetRawText(rawText);
     ParseInto(parser, std::move(html));
     return use(parser);
 }
@@ -652,6 +653,19 @@ void DefineParser(py::module_& m) {
             "From now on appends a trace line per parser step to the file at path (str,\n"
             "bytes or os.PathLike). The file is opened for appending at once: OSError if\n"
             "that fails. None or '' turns the trace off.")
+        .def(
+            "set_raw_text",
+            [](LockedParser& self, bool rawText) {
+                self.Run([&](kivoparse::Parser& parser) {
+                    parser.SetRawText(rawText);
+                    return 0;
+                });
+            },
+            py::arg("raw_text"),
+            "From the next parse on, True reads the content of SCRIPT, STYLE, XMP, IFRAME,\n"
+            "NOEMBED, NOFRAMES, TEXTAREA and TITLE as text up to its end tag, as a\n"
+            "browser does; False (a new Parser's setting) reads markup inside them as\n"
+            "tags. The current tree stays as it is.")
         .def("set_trace", &SetTrace, py::arg("trace"),
              "From now on calls trace(line) with each trace line as bytes (no line end)\n"
              "instead of writing a file; an exception it raises stops the parse and is\n"
@@ -756,48 +770,52 @@ void DefineKeptRewrite(py::module_& m) {
 void DefineFunctions(py::module_& m) {
     m.def(
         "normalize",
-        [](const Data& data, const OptionalData& base) {
+        [](const Data& data, const OptionalData& base, bool rawText) {
             std::string html = ToDocument(data);
             std::string text = ToBase(base);
-            return py::bytes(WithParsed(std::move(html), text, [](kivoparse::Parser& parser) {
+            return py::bytes(WithParsed(std::move(html), text, rawText, [](kivoparse::Parser& parser) {
                 return parser.GetHTML();
             }));
         },
-        py::arg("data"), py::arg("base") = py::none(),
+        py::arg("data"), py::arg("base") = py::none(), py::kw_only(), py::arg("raw_text") = false,
         "The document written back normalised, as bytes (Parser.get_html after\n"
-        "parse_html, with the document base set when base is given).");
+        "parse_html, with the document base set when base is given). raw_text=True\n"
+        "reads SCRIPT, STYLE and the other raw-text elements as a browser does.");
 
-    auto collect = [](const Data& data, const OptionalData& base, bool images) {
+    auto collect = [](const Data& data, const OptionalData& base, bool rawText, bool images) {
         std::string html = ToDocument(data);
         std::string text = ToBase(base);
-        return ToPyList(WithParsed(std::move(html), text, [images](kivoparse::Parser& parser) -> ByteList {
+        return ToPyList(WithParsed(std::move(html), text, rawText, [images](kivoparse::Parser& parser) -> ByteList {
             return images ? parser.GetImages() : parser.GetHrefs();
         }));
     };
     m.def(
-        "images", [collect](const Data& data, const OptionalData& base) { return collect(data, base, true); },
-        py::arg("data"), py::arg("base") = py::none(),
+        "images",
+        [collect](const Data& data, const OptionalData& base, bool rawText) { return collect(data, base, rawText, true); },
+        py::arg("data"), py::arg("base") = py::none(), py::kw_only(), py::arg("raw_text") = false,
         "The image URLs of the document (Parser.get_images), as a list of bytes.");
     m.def(
-        "hrefs", [collect](const Data& data, const OptionalData& base) { return collect(data, base, false); },
-        py::arg("data"), py::arg("base") = py::none(),
+        "hrefs",
+        [collect](const Data& data, const OptionalData& base, bool rawText) { return collect(data, base, rawText, false); },
+        py::arg("data"), py::arg("base") = py::none(), py::kw_only(), py::arg("raw_text") = false,
         "The link URLs of the document (Parser.get_hrefs), as a list of bytes. base is\n"
         "set as for the tool's hrefs --base: it changes image URLs only, so the list\n"
         "is the same with or without it.");
 
     m.def(
         "rewrite",
-        [](const Data& data, const Pairs& images, const Pairs& hrefs, const OptionalData& base) {
+        [](const Data& data, const Pairs& images, const Pairs& hrefs, const OptionalData& base, bool rawText) {
             std::string html = ToDocument(data);
             kivoparse::UrlMap imageMap = ToUrlMap(images.object, "images");
             kivoparse::UrlMap hrefMap = ToUrlMap(hrefs.object, "hrefs");
             std::string text = ToBase(base);
-            return py::bytes(WithParsed(std::move(html), text, [&](kivoparse::Parser& parser) {
+            return py::bytes(WithParsed(std::move(html), text, rawText, [&](kivoparse::Parser& parser) {
                 parser.Rewrite(imageMap, hrefMap);
                 return parser.GetHTML();
             }));
         },
         py::arg("data"), py::arg("images") = py::none(), py::arg("hrefs") = py::none(), py::arg("base") = py::none(),
+        py::kw_only(), py::arg("raw_text") = false,
         "The document with its URLs rewritten in one pass, as bytes. images and hrefs\n"
         "map old URL to new URL (a mapping of bytes or str, or a UrlMap made once for\n"
         "many documents); an old URL matches whole, ASCII letter case ignored, and of\n"
@@ -806,33 +824,39 @@ void DefineFunctions(py::module_& m) {
 
     m.def(
         "urls",
-        [](const Data& data, const Kinds& kinds, const OptionalData& base) {
+        [](const Data& data, const Kinds& kinds, const OptionalData& base, bool rawText) {
             std::string html = ToDocument(data);
             kivoparse::UrlKinds chosen = ToKinds(kinds);
             std::string text = ToBase(base);
-            return ToPyOccurrences(WithParsed(std::move(html), text, [chosen](kivoparse::Parser& parser) {
+            return ToPyOccurrences(WithParsed(std::move(html), text, rawText, [chosen](kivoparse::Parser& parser) {
                 return parser.GetUrlOccurrences(chosen);
             }));
         },
-        py::arg("data"), py::arg("kinds") = "images,links", py::arg("base") = py::none(),
+        py::arg("data"), py::arg("kinds") = "images,links", py::arg("base") = py::none(), py::kw_only(),
+        py::arg("raw_text") = true,
         "Every URL of the chosen kinds with its place (Parser.urls), as the tool's\n"
-        "kivoparse urls --kinds lists them.");
+        "kivoparse urls --kinds lists them: SCRIPT, STYLE and the other raw-text\n"
+        "elements read as a browser reads them (raw_text=False: markup inside them\n"
+        "read as tags).");
     m.def(
         "rewrite_urls",
-        [](const Data& data, const Rewriter& map, const Kinds& kinds, const OptionalData& base) {
+        [](const Data& data, const Rewriter& map, const Kinds& kinds, const OptionalData& base, bool rawText) {
             std::string html = ToDocument(data);
             kivoparse::UrlKinds chosen = ToKinds(kinds);
             UrlRewrite how(map);
             std::string text = ToBase(base);
-            return py::bytes(WithParsed(std::move(html), text, [&](kivoparse::Parser& parser) {
+            return py::bytes(WithParsed(std::move(html), text, rawText, [&](kivoparse::Parser& parser) {
                 how.Apply(parser, chosen);
                 return parser.GetHTML();
             }));
         },
         py::arg("data"), py::arg("map"), py::arg("kinds") = "images,links", py::arg("base") = py::none(),
+        py::kw_only(), py::arg("raw_text") = true,
         "The document with the URLs of the chosen kinds rewritten (Parser.rewrite_urls),\n"
         "as bytes: by a mapping, a UrlMap (prefix rules included) or a callable\n"
-        "map(kind, url) -> new URL or None.");
+        "map(kind, url) -> new URL or None. SCRIPT, STYLE and the other raw-text\n"
+        "elements are read as a browser reads them, so markup inside them stays as it\n"
+        "is (raw_text=False: read as tags, as rewrite does).");
     DefineKeptRewrite(m);
 }
 
@@ -935,22 +959,26 @@ void DefineSite(py::module_& m) {
              py::arg("files") = py::none(), py::kw_only(), py::arg("anchors") = false)
         .def(
             "check",
-            [](PySiteCheck& self, const Path& document, const Data& data, const py::object& root, const Kinds& kinds) {
+            [](PySiteCheck& self, const Path& document, const Data& data, const py::object& root, const Kinds& kinds,
+               bool rawText) {
                 std::string path = ToPath(document.object);
                 std::string html = ToDocument(data);
                 std::string top = root.is_none() ? std::string() : ToPath(root);
                 kivoparse::UrlKinds chosen = ToKinds(kinds);
-                kivoparse::SiteUrls urls = WithParsed(std::move(html), std::string(), [&](kivoparse::Parser& parser) {
+                kivoparse::SiteUrls urls = WithParsed(std::move(html), std::string(), rawText, [&](kivoparse::Parser& parser) {
                     return self.mCheck.Prepare(parser, chosen);
                 });
                 return ToPyFindings(self.Locked([&](kivoparse::SiteCheck& check) { return check.Check(path, top, urls); }));
             },
             py::arg("document"), py::arg("data"), py::arg("root") = py::none(), py::arg("kinds") = "all",
+            py::kw_only(), py::arg("raw_text") = true,
             "Checks the URLs of the chosen kinds (all by default, as the tool's check)\n"
             "in data, the text of the document at\n"
             "path document: relative URLs from its folder (or its <base href>),\n"
             "root-relative ones ('/...') from root (None: the current folder), where\n"
-            "'..' stops. Returns a list of SiteFinding, in document order.")
+            "'..' stops. Returns a list of SiteFinding, in document order. Markup inside\n"
+            "SCRIPT, STYLE and the other raw-text elements is text, as in a browser\n"
+            "(raw_text=False: read as tags).")
         .def(
             "check_anchors",
             [](PySiteCheck& self) {
@@ -1004,18 +1032,22 @@ void DefineSite(py::module_& m) {
             py::arg("document"), py::arg("url"), "The new value the map gives url in document, or None.")
         .def(
             "rewrite",
-            [](const kivoparse::SiteMap& map, const Path& document, const Data& data, const Kinds& kinds) {
+            [](const kivoparse::SiteMap& map, const Path& document, const Data& data, const Kinds& kinds,
+               bool rawText) {
                 std::string path = ToPath(document.object);
                 std::string html = ToDocument(data);
                 kivoparse::UrlKinds chosen = ToKinds(kinds);
-                return py::bytes(WithParsed(std::move(html), std::string(), [&](kivoparse::Parser& parser) {
+                return py::bytes(WithParsed(std::move(html), std::string(), rawText, [&](kivoparse::Parser& parser) {
                     map.Rewrite(parser, chosen, path);
                     return parser.GetHTML();
                 }));
             },
-            py::arg("document"), py::arg("data"), py::arg("kinds") = "images,links",
+            py::arg("document"), py::arg("data"), py::arg("kinds") = "images,links", py::kw_only(),
+            py::arg("raw_text") = true,
             "data, the text of the document at path document, with the URLs of the\n"
-            "chosen kinds rewritten by the map, as the tool's fix --map does.")
+            "chosen kinds rewritten by the map, as the tool's fix --map does (markup\n"
+            "inside SCRIPT, STYLE and the other raw-text elements left as it is;\n"
+            "raw_text=False reads it as tags).")
         .def("documents",
              [](const kivoparse::SiteMap& map) {
                  std::vector<std::string> documents = map.Documents();

@@ -376,6 +376,9 @@ public:
         });
     }
     void setDocumentBase(const val& base) { mParser.SetDocumentBase(Bytes(base, "base")); }
+    // From the next parse on: SCRIPT, STYLE and the other raw-text elements
+    // hold text up to their end tag (true), or markup read as tags (false).
+    void setRawText(bool rawText) { mParser.SetRawText(rawText); }
     // Each trace line (a Uint8Array, no line end) to a function; null or
     // undefined turns the trace off.
     void setTraceSink(const val& sink) {
@@ -496,6 +499,7 @@ EMSCRIPTEN_BINDINGS(kivoparse) {
         .function("_rewriteUrlsByMap", &WebParser::rewriteUrlsByMap)
         .function("_rewriteUrlsBy", &WebParser::rewriteUrlsBy)
         .function("setDocumentBase", &WebParser::setDocumentBase)
+        .function("setRawText", &WebParser::setRawText)
         .function("setTraceSink", &WebParser::setTraceSink)
         .function("setLogFile", &WebParser::setLogFile);
     emscripten::class_<WebSiteCheck>("SiteCheck")

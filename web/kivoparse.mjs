@@ -174,7 +174,7 @@ export async function createKivoparse(options = {}) {
   const Parser = core.Parser;
   const rewriteBy = Parser.prototype._rewriteUrlsBy;
   for (const name of ['parseHTML', 'getHTML', 'getImages', 'getHrefs', 'fixImages', 'fixHrefs', 'rewrite',
-    'setDocumentBase', 'setTraceSink', 'setLogFile', '_getUrls', '_getUrlOccurrences', '_rewriteUrlsByMap', '_rewriteUrlsBy', 'delete']) {
+    'setDocumentBase', 'setRawText', 'setTraceSink', 'setLogFile', '_getUrls', '_getUrlOccurrences', '_rewriteUrlsByMap', '_rewriteUrlsBy', 'delete']) {
     const call = Parser.prototype[name];
     Parser.prototype[name] = function guarded(...args) {
       if (rewriting.has(this)) throw new Error(`kivoparse: ${name}() called while this Parser's rewriter runs`);
@@ -266,17 +266,17 @@ export async function createKivoparse(options = {}) {
   };
 
   // new SiteCheck(paths): the site as the list of its files' paths
-  // ("site/a/page.html"). check(document, html, { root, kinds, base })
+  // ("site/a/page.html"). check(document, html, { root, kinds, base, rawText })
   // checks the URLs of the kinds (all by default) of the document at path
-  // document (html: its text, or
-  // a Parser holding its tree): relative ones from its folder, root-relative
+  // document (html: its text, read with rawText, true by default; or a
+  // Parser holding its tree): relative ones from its folder, root-relative
   // ones from root ('' by default); it answers what is wrong with them.
   // counts() and suggestedMap() (a rule map repairing every URL found in
   // another letter case) cover every check so far.
   const SiteCheck = core.SiteCheck;
-  const check = guard((site, document, html, { root, kinds, base } = {}) => {
+  const check = guard((site, document, html, { root, kinds, base, rawText = true } = {}) => {
     const bits = kindBits(kinds ?? 'all');  // every kind by default, as the tool's check
-    const parser = html instanceof Parser ? html : parse(html, base);
+    const parser = html instanceof Parser ? html : parse(html, base, rawText);
     return unpack(site._check(parser, document, root ?? '', bits), true);
   });
   SiteCheck.prototype.check = function (...args) { return check(this, ...args); };
@@ -286,7 +286,8 @@ export async function createKivoparse(options = {}) {
   // the pairs above the first section (check --suggest-map writes one; fix
   // --map reads it). A bad line throws an Error naming it, as UrlMap's do.
   // apply(document, url) gives the new value or null; rewrite(document,
-  // html, { kinds, base }) the document rewritten (as fix --map);
+  // html, { kinds, base, rawText }) the document rewritten (as fix --map:
+  // rawText true by default);
   // rewriteParser(parser, document, kinds) rewrites the tree a Parser
   // holds; documents() lists the documents that have sections, sorted.
   // delete() frees it.
@@ -359,17 +360,23 @@ export async function createKivoparse(options = {}) {
     const bits = kindBits(kinds);
     return guard(() => this._rewriteKeepingBytes(document, html, bits))();
   };
-  SiteMap.prototype.rewrite = function (document, html, { kinds, base } = {}) {
+  SiteMap.prototype.rewrite = function (document, html, { kinds, base, rawText = true } = {}) {
     const bits = kindBits(kinds);
     return guard(() => {
-      const parser = parse(html, base);
+      const parser = parse(html, base, rawText);
       this._rewrite(parser, bits, document);
       return parser.getHTML();
     })();
   };
 
-  const parse = (html, base) => {
+  // rawText: SCRIPT, STYLE and the other raw-text elements hold text up to
+  // their end tag, as in a browser. The calls of the first release
+  // (normalize, images, hrefs, rewrite) read markup inside them as tags
+  // unless asked; the calls that work on every kind of URL read them as a
+  // browser does unless asked (rawText: false).
+  const parse = (html, base, rawText) => {
     shared.setDocumentBase(base ?? '');
+    shared.setRawText(Boolean(rawText));
     if (shared.parseHTML(html) !== 0) throw new RangeError('the document is too large to parse (2 GiB or more)');
     return shared;
   };
@@ -384,39 +391,39 @@ export async function createKivoparse(options = {}) {
     FS: core.FS,
     version: core.version(),
     // The document written back normalised.
-    normalize: guard((html, { base } = {}) => parse(html, base).getHTML()),
+    normalize: guard((html, { base, rawText = false } = {}) => parse(html, base, rawText).getHTML()),
     // Its image URLs (IMG and INPUT src, then background), each once.
-    images: guard((html, { base } = {}) => parse(html, base).getImages()),
+    images: guard((html, { base, rawText = false } = {}) => parse(html, base, rawText).getImages()),
     // Its link URLs (A href), each once.
-    hrefs: guard((html, { base } = {}) => parse(html, base).getHrefs()),
+    hrefs: guard((html, { base, rawText = false } = {}) => parse(html, base, rawText).getHrefs()),
     // The document with its image and link URLs replaced in one pass: each
     // map (a UrlMap, or pairs) pairs an old URL (letter case ignored) with
     // its new one. links may be called hrefs.
-    rewrite: guard((html, { images, links, hrefs, base } = {}) => {
+    rewrite: guard((html, { images, links, hrefs, base, rawText = false } = {}) => {
       if (links != null && hrefs != null) throw new TypeError('give links or hrefs, not both');
       return withMap(images, 'images', (imageMap) => withMap(links ?? hrefs, links != null ? 'links' : 'hrefs', (linkMap) => {
-        const parser = parse(html, base);
+        const parser = parse(html, base, rawText);
         parser.rewrite(imageMap, linkMap);
         return parser.getHTML();
       }));
     }),
     // The URLs of the chosen kinds, each once (letter case aside), kind by kind.
-    urls: guard((html, { kinds, base } = {}) => {
+    urls: guard((html, { kinds, base, rawText = true } = {}) => {
       const bits = kindBits(kinds);
-      return parse(html, base)._getUrls(bits);
+      return parse(html, base, rawText)._getUrls(bits);
     }),
     // Every URL of the chosen kinds with its place, in document order:
     // [{ kind, tag, attribute, url, offset, line, column }].
-    urlOccurrences: guard((html, { kinds, base } = {}) => {
+    urlOccurrences: guard((html, { kinds, base, rawText = true } = {}) => {
       const bits = kindBits(kinds);
-      return unpack(parse(html, base)._getUrlOccurrences(bits), false);
+      return unpack(parse(html, base, rawText)._getUrlOccurrences(bits), false);
     }),
     // The document with the URLs of the chosen kinds rewritten by map (as
     // Parser's rewriteUrls).
-    rewriteUrls: guard((html, map, { kinds, base } = {}) => {
+    rewriteUrls: guard((html, map, { kinds, base, rawText = true } = {}) => {
       const bits = kindBits(kinds);
       if (map == null) throw new TypeError('rewriteUrls needs a map: a UrlMap, pairs or a function');
-      const parser = parse(html, base);
+      const parser = parse(html, base, rawText);
       rewriteUrls(parser, map, bits);
       return parser.getHTML();
     }),

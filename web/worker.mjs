@@ -49,6 +49,11 @@ async function module() {
       kivoparse = k;
       lister = new k.Parser();
       writer = new k.Parser();
+      // A site is read as a browser reads it: markup inside SCRIPT, STYLE
+      // and the other raw-text elements is text, never a URL to list,
+      // check or rewrite (the tool's urls, check and fix --map).
+      lister.setRawText(true);
+      writer.setRawText(true);
       return k;
     }).finally(() => { loading = null; });
     return loading;
@@ -414,7 +419,7 @@ const steps = {
     try {
       const k = await module();
       if (normalised?.path !== path || normalised.base !== base) {
-        normalised = { path, base, bytes: k.normalize(document.bytes, { base }) };
+        normalised = { path, base, bytes: k.normalize(document.bytes, { base, rawText: true }) };
       }
       const kept = rewriteKept(k, document.bytes, path);
       if (kept) {

@@ -253,10 +253,22 @@ public:
     // From now on hands each trace line to sink instead of a file (a later
     // SetLogFile goes back to a file); an empty sink turns the trace off.
     void SetTraceSink(ByteSink sink);
-    // From the next parse on, true reads the content of SCRIPT, STYLE and
-    // the other raw-text elements as text up to its matching end tag, as a
-    // browser does; false (the default) reads markup inside them as tags.
-    // The current tree stays as it is.
+    // From the next parse on, true reads the content of SCRIPT, STYLE, XMP,
+    // IFRAME, NOEMBED, NOFRAMES, TEXTAREA and TITLE as text up to the
+    // element's end tag ("</" and its name in any letter case, then white
+    // space, "/" or ">"), as a browser does: «<script>x("<a href=y>")
+    // </script>» holds one text node and no link, and is written back with
+    // its content byte for byte. Insert blocks «<|...|>» inside it are text
+    // too; content that no end tag closes is kept as text after the open
+    // element (the default parse drops text after the last construct).
+    // NOSCRIPT and PLAINTEXT stay markup. The current tree stays as it is.
+    //
+    // false, the setting of a new Parser, reads markup inside those elements
+    // as tags: the operations of the first release keep their output. Work
+    // on a site's URLs (GetUrlOccurrences and Rewrite by kinds, SiteCheck,
+    // SiteMap::Rewrite) wants true, which the tool's urls, check and
+    // fix --map and the Python and web calls for them set; a Parser made for
+    // such work sets it before its first parse.
     void SetRawText(bool rawText);
 
     // ---- URL kinds (see UrlKind) ----
@@ -322,8 +334,11 @@ private:
 
 // A map made of lists of different lengths changes nothing. A rewriter that
 // throws: the exception passes on.
-KeptRewrite RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const UrlMap& map);
-KeptRewrite RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const UrlRewriter& rewriter);
+// rawText false reads markup inside scripts and styles as tags, as a Parser
+// does by default.
+KeptRewrite RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const UrlMap& map, bool rawText = true);
+KeptRewrite RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const UrlRewriter& rewriter,
+                                bool rawText = true);
 
 // The change from before to after.html as a unified diff with 3 lines of
 // context, as "diff -u" and git print it: "--- a/PATH", "+++ b/PATH", then

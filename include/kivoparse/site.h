@@ -3,6 +3,7 @@
 //
 //   kivoparse::SiteCheck check = kivoparse::SiteCheck::OnDisk();
 //   kivoparse::Parser parser;
+//   parser.SetRawText(true);  // scripts and styles read as a browser reads them
 //   parser.ParseHTML(text_of("site/a/page.html"));
 //   for (const kivoparse::SiteFinding& f :
 //        check.Check("site/a/page.html", "site", parser.GetUrlOccurrences()))
@@ -182,7 +183,8 @@ public:
     // path document. As Parser::Rewrite.
     int Rewrite(Parser& parser, UrlKinds kinds, const std::string& document) const;
     // The same decisions applied to html's bytes: see RewriteKeepingBytes.
-    KeptRewrite RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const std::string& document) const;
+    KeptRewrite RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const std::string& document,
+                                    bool rawText = true) const;
     // The documents that have sections, each as its first section writes
     // it, sorted by their bytes.
     std::vector<std::string> Documents() const;

@@ -231,7 +231,7 @@ for (const kinds of cases.kinds.lists) {
 test('kinds: defaults, rule lines, and what a rewriter may not do', () => {
   const page = cases.kinds.document;
   const text = (bytes) => Buffer.from(bytes).toString('latin1');
-  assert.deepEqual(kivoparse.urls(page), [...kivoparse.images(page), ...kivoparse.hrefs(page)]);
+  assert.deepEqual(kivoparse.urls(page, { rawText: false }), [...kivoparse.images(page), ...kivoparse.hrefs(page)]);
   assert.deepEqual(kivoparse.rewriteUrls(page, { 'F.HTM': 'g.htm' }), kivoparse.normalize(page));
   assert.deepEqual(kivoparse.UrlMap.ruleLines('a**\tb\nc*\td*\ne\tf').map(({ from, to, prefix }) => [text(from), text(to), prefix]),
     [['a*', 'b', false], ['c', 'd', true], ['e', 'f', false]]);
@@ -345,5 +345,53 @@ test('rewriteKeepingBytes and unifiedDiff', () => {
     assert.equal(kivoparse.unifiedDiff('p.html', page, same).length, 0);
   } finally {
     map.delete();
+  }
+});
+
+// Scripts and styles read as a browser reads them: the calls of the first
+// release when asked (the tool's --raw-text), the calls on every kind of URL
+// and the site check by default (urls, fix --map, check).
+test('raw text: as the tool reads scripts and styles, by default and when asked', () => {
+  const page = latin1(cases.rawText.latin1);
+  const listing = (found) => lines(found.map((o) => Buffer.concat([Buffer.from(`standard input:${o.line}:${o.column}: ${o.kind} `),
+    o.tag, Buffer.from(' '), o.attribute.length ? o.attribute : Buffer.from('-'), Buffer.from(' '), o.url])));
+  const same = (actual, args, what) => {
+    const expected = cli(args, page);
+    assert.equal(expected.status, 0, `kivoparse ${args.join(' ')}: ${expected.err}`);
+    assert.deepEqual(Buffer.from(actual), expected.out, what);
+  };
+  same(kivoparse.normalize(page), ['html'], 'html');
+  same(kivoparse.normalize(page, { rawText: true }), ['html', '--raw-text'], 'html --raw-text');
+  assert.notDeepEqual(kivoparse.normalize(page), kivoparse.normalize(page, { rawText: true }));
+  same(lines(kivoparse.hrefs(page, { rawText: true })), ['hrefs', '--raw-text'], 'hrefs --raw-text');
+  same(lines(kivoparse.images(page)), ['images'], 'images');
+  same(listing(kivoparse.urlOccurrences(page, { kinds: 'all' })), ['urls', '--all'], 'urls --all');
+  same(listing(kivoparse.urlOccurrences(page, { kinds: 'all', rawText: false })), ['urls', '--all', '--no-raw-text'],
+    'urls --all --no-raw-text');
+  assert.deepEqual(kivoparse.urls(page, { kinds: 'css' }).map((url) => Buffer.from(url).toString()), ['img/p.gif']);
+  const rules = join(work, 'raw-rules.tsv');
+  writeFileSync(rules, cases.rawText.rules);
+  const map = kivoparse.UrlMap.parseRules(cases.rawText.rules);
+  try {
+    same(kivoparse.rewriteUrls(page, map), ['fix', '--map', rules, '--normalize'], 'fix --map --normalize');
+    same(kivoparse.rewriteKeepingBytes(page, map).html, ['fix', '--map', rules], 'fix --map keeping bytes');
+    same(kivoparse.rewriteUrls(page, map, { rawText: false }), ['fix', '--map', rules, '--no-raw-text', '--normalize'], 'fix --map --no-raw-text');
+  } finally {
+    map.delete();
+  }
+  const site = kivoparse.SiteMap.parse(cases.rawText.rules);
+  try {
+    same(site.rewrite('p.html', page), ['fix', '--map', rules, '--normalize'], 'SiteMap.rewrite');
+    same(site.rewriteKeepingBytes('p.html', page).html, ['fix', '--map', rules], 'SiteMap.rewriteKeepingBytes');
+  } finally {
+    site.delete();
+  }
+  const check = new kivoparse.SiteCheck(['s/p.html', 's/out.html', 's/out.gif', 's/img/p.gif']);
+  try {
+    assert.deepEqual(check.check('s/p.html', page, { root: 's' }), []);
+    assert.deepEqual(check.check('s/p.html', page, { root: 's', rawText: false }).map((f) => Buffer.from(f.url).toString()),
+      ['no.gif', 'in.gif', 'old/in.html']);
+  } finally {
+    check.delete();
   }
 });

@@ -53,3 +53,10 @@ parser.rewrite_urls(by_str, kinds=("links",))
 new: Optional[bytes] = rules.apply("http://old/a") if rules.has_prefix_rules() else None
 kivoparse.rewrite_urls(page, len)  # type: ignore[arg-type]
 kivoparse.urls(page, kinds=1)  # type: ignore[arg-type]
+
+# Scripts and styles as a browser reads them.
+scripted: bytes = kivoparse.normalize(page, raw_text=True)
+listed = kivoparse.urls(page, "all", raw_text=False)
+moved_page: bytes = kivoparse.rewrite_urls(page, by_bytes, raw_text=True)
+parser.set_raw_text(True)
+kivoparse.normalize(page, None, True)  # type: ignore[misc]
