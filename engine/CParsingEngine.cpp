@@ -265,14 +265,6 @@ void CParsingEngine::AddByte(unsigned char byte) {
     if (mBuffer.Add(byte, mAt, mText)) FlushBuffer();
 }
 
-// The bytes of buffer go on to target's data (nowhere without a target).
-void CParsingEngine::HandOn(CCollectBuffer& buffer, CParseNode* target) {
-    if (buffer.IsEmpty()) return;
-    const std::string_view bytes = buffer.Bytes(mText);
-    if (target) target->AppendData(*mTree, bytes.data(), bytes.size());
-    buffer.Clear();
-}
-
 // An attribute name ends: its bytes go to the name, lower-cased.
 void CParsingEngine::FlushPropertyName() {
     if (mBuffer.IsEmpty()) return;

@@ -95,7 +95,13 @@ private:
 
     // The engine's small operations, used by the tokenizer states.
     void ClearAllWorkingObjects();
-    void HandOn(CCollectBuffer& buffer, CParseNode* target);
+    // The bytes of buffer go on to target's data (nowhere without a target).
+    void HandOn(CCollectBuffer& buffer, CParseNode* target) {
+        if (buffer.IsEmpty()) return;
+        const std::string_view bytes = buffer.Bytes(mText);
+        if (target) target->AppendData(*mTree, bytes.data(), bytes.size());
+        buffer.Clear();
+    }
     void AddByte(unsigned char byte);
     void FlushBuffer() {
         if (!mBuffer.IsEmpty()) HandOn(mBuffer, mCurrentObject);

@@ -70,14 +70,23 @@ public:
     // parent takes node, at the end of its list or at the front: a tag's
     // attributes go to its property list, anything else to its children.
     // Attaching a fresh end tag folds the nodes after its start tag into
-    // that tag instead.
-    void AddChild(CParseNode& parent, NodePtr<CParseNode> node, bool atEnd);
+    // that tag instead. An attribute, the most common case, is settled here
+    // without a call.
+    void AddChild(CParseNode& parent, NodePtr<CParseNode>&& node, bool atEnd) {
+        if (node->mType == KP_NODE_PROPERTY && parent.mType == KP_NODE_TAG) {
+            static_cast<CTagNode&>(parent).Properties()->Insert(node.release(), atEnd);
+            return;
+        }
+        AttachChild(parent, std::move(node), atEnd);
+    }
     // A tag is classified and tidied; other nodes are left as they are.
     void Normalize(CParseNode& node) {
         if (node.mType == KP_NODE_TAG) NormalizeTag(static_cast<CTagNode&>(node));
     }
 
 private:
+    // AddChild but for an attribute of a tag.
+    void AttachChild(CParseNode& parent, NodePtr<CParseNode>&& node, bool atEnd);
     void NormalizeTag(CTagNode& tag);
     void FoldEndTag(CParseNode& parent, NodePtr<CTagNode> endTag);
     bool FoldBySplice(CParseNode& parent, NodePtr<CTagNode>& endTag, int tagType, std::string_view endName);

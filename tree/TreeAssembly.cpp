@@ -144,11 +144,7 @@ bool IsStartTagOf(const CParseNode& node, int tagType, std::string_view endName)
 
 }  // namespace
 
-void CTreeBuilder::AddChild(CParseNode& parent, NodePtr<CParseNode> node, bool atEnd) {
-    if (node->mType == KP_NODE_PROPERTY && parent.mType == KP_NODE_TAG) {
-        static_cast<CTagNode&>(parent).Properties()->Insert(node.release(), atEnd);
-        return;
-    }
+void CTreeBuilder::AttachChild(CParseNode& parent, NodePtr<CParseNode>&& node, bool atEnd) {
     if (node->mType == KP_NODE_TAG) {
         auto* tag = static_cast<CTagNode*>(node.get());
         // Only a fresh end tag is open and an end tag at once.
