@@ -39,9 +39,9 @@ public:
     // The same bytes handed to sink in pieces of 64 KiB as they are written,
     // never whole; nothing before the first parse.
     void WriteHTML(const std::function<void(std::string_view)>& sink);
-    // Destroys the old tree, then parses every byte of html with the log
-    // and a copy of the current document base. Returns 0 (-1, with an
-    // empty tree, for a text of 2 GiB or more).
+    // Destroys the old document, then parses every byte of html into a new
+    // one with the log, the raw-text switch and the current document base.
+    // Returns 0 (-1, with an empty document, for a text of 2 GiB or more).
     std::int32_t ParseHTML(std::string html);
     // Turns the trace on (one line appended per event) or redirects it.
     void SetLogFile(const std::string& fileName);

@@ -178,7 +178,7 @@ std::vector<UrlOccurrence> ListUrls(const CDocument& document, UrlKinds kinds) {
 }
 
 // The hits of one holder come one after another; a holder whose value
-// changes gets one new value, prepared in the store before any is set.
+// changes gets one new value, prepared in the document before any is set.
 void RewriteUrls(CDocument& document, UrlKinds kinds,
                  const std::function<bool(EUrlKind, std::string_view, std::string&)>& decide) {
     std::vector<std::pair<CParseNode*, SNodeBytes>> changes;
