@@ -7,7 +7,10 @@
 
 namespace kivoparse {
 
-CDocumentBase::CDocumentBase(std::string base) : mDeleter(std::move(base)), mImageRows(RowsOf(UrlKinds(UrlKind::Image))) {}
+// An empty base is never applied: it looks up no rows.
+CDocumentBase::CDocumentBase(std::string base) : mDeleter(std::move(base)) {
+    if (!IsEmpty()) mImageRows = RowsOf(UrlKinds(UrlKind::Image));
+}
 
 std::string CDocumentBase::Apply(std::string_view value, std::uint64_t& work) const {
     work += value.size();
