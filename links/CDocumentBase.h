@@ -10,6 +10,8 @@
 
 namespace kivoparse {
 
+struct SUrlPlace;
+
 // The document base that image URLs lose while a tree is built: a parse
 // hands it to its tree builder as the tag hook when it is not empty. The
 // image URLs are those of the image rows of the URL table (links/UrlKinds),
@@ -29,8 +31,16 @@ public:
     void Apply(CTagNode& tag, CTreeBuilder& builder) const override;
 
 private:
+    // A row of the URL table that it applies to, with what each tag is
+    // matched by made ready.
+    struct SImageRow {
+        const SUrlPlace* mPlace;
+        int mTagType;  // the row's tag type, or 0
+        bool bAnyTag;  // no tag type and no tag name: every tag
+        std::string_view mAttribute;
+    };
     CTextDeleter mDeleter;
-    std::vector<std::size_t> mImageRows;  // the rows of the URL table it applies to
+    std::vector<SImageRow> mImageRows;
 };
 
 }  // namespace kivoparse

@@ -16,7 +16,7 @@ namespace kivoparse {
 // name, white space at its end ignored: "<link\n href=...>" keeps the line
 // feed and the indent in its name.
 bool TagMatches(const CTagNode& tag, const SUrlPlace& place) {
-    if (place.mTagType != 0) return tag.GetTagType() == place.mTagType;
+    if (place.mTagType != 0) return tag.CParseNode::GetTagType() == place.mTagType;
     if (!place.mTag) return true;
     std::string_view name = tag.GetName();
     while (!name.empty() && (name.back() == ' ' || name.back() == '\n' || name.back() == '\r')) name.remove_suffix(1);

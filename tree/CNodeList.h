@@ -46,7 +46,7 @@ public:
     bool IsEmpty() const { return mFirst == nullptr; }
     // First node whose name equals name byte for byte, up to the stored
     // name's first NUL; null if none.
-    CParseNode* FindByName(std::string_view name) const;
+    inline CParseNode* FindByName(std::string_view name) const;
 
     // Debug aid for tests: every link consistent, the first naming the last.
     bool CheckLinks() const;

@@ -215,6 +215,19 @@ inline CParseNode* CNodeList::Remove(CParseNode* node) noexcept {
     return node;
 }
 
+// In line: the lists are short, and the name is often known to the caller's
+// compiler.
+inline CParseNode* CNodeList::FindByName(std::string_view name) const {
+    for (CParseNode* node = mFirst; node; node = node->mNext) {
+        const std::string_view candidate = node->Name();
+        // A stored name matches up to its first NUL, as a C string would.
+        if (candidate.size() >= name.size() && std::memcmp(candidate.data(), name.data(), name.size()) == 0 &&
+            (candidate.size() == name.size() || candidate[name.size()] == '\0'))
+            return node;
+    }
+    return nullptr;
+}
+
 inline CParseNode* CNodeList::RemoveLast() noexcept { return mFirst ? Remove(mFirst->mPrev) : nullptr; }
 inline CParseNode* CNodeList::RemoveFirst() noexcept { return mFirst ? Remove(mFirst) : nullptr; }
 
