@@ -22,11 +22,17 @@ std::string Join(const std::string& folder, const std::string& name) {
     return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
-// The path that segments [from, end) name from path, lexically.
-std::string NamedPath(std::string path, const SUrlPath& url, std::size_t from) {
+// The path that segments [from, end) name from path, lexically; a ".." at
+// the root (rootKey, when given) stays there and sets above.
+std::string NamedPath(std::string path, const SUrlPath& url, std::size_t from, const std::string* rootKey = nullptr,
+                      bool* above = nullptr) {
     for (std::size_t j = from; j < url.mSegments.size(); ++j) {
         const std::string& rest = url.mSegments[j].mName;
         if (rest == ".") continue;
+        if (rest == ".." && rootKey && PathWithoutDots(path) == *rootKey) {
+            *above = true;
+            continue;
+        }
         const std::size_t slash = path.rfind('/');
         if (rest == ".." && !path.empty() && path != "/" && path.compare(slash + 1, 2, "..") != 0)
             path.erase(slash == std::string::npos ? 0 : slash == 0 ? 1 : slash);
@@ -45,6 +51,8 @@ struct CSiteIndex::SNode {
     bool mListed = false;
     bool mReadable = false;
     SNode* mParent = nullptr;  // once asked for
+    std::size_t mRootGeneration = 0;  // of mIsRoot
+    bool mIsRoot = false;
     std::vector<std::string> mNames;
 };
 
@@ -77,6 +85,14 @@ CSiteIndex::SNode* CSiteIndex::ParentByPath(SNode* node) {
     return NodeOf(slash == 0 ? "/" : path.substr(0, slash));
 }
 
+bool CSiteIndex::IsRoot(SNode* node) {
+    if (node->mRootGeneration != mRootGeneration) {
+        node->mRootGeneration = mRootGeneration;
+        node->mIsRoot = PathWithoutDots(node->mPath) == mRootKey;
+    }
+    return node->mIsRoot;
+}
+
 std::uint64_t CSiteIndex::KeyOf(const SNode* folder, std::uint64_t nameHash) const {
     return Mix(nameHash ^ Mix(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(folder))));
 }
@@ -105,8 +121,15 @@ void CSiteIndex::List(SNode* node) {
     }
 }
 
-SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url) {
+SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url, const std::string* root,
+                              bool wantFound) {
     SResolved result;
+    mHasRoot = root != nullptr;
+    if (root && *root != mRoot) {
+        mRoot = *root;
+        mRootKey = PathWithoutDots(*root);
+        ++mRootGeneration;
+    }
     SNode* node;
     if (mRecentNode[0] && mRecentBase[0] == base) {
         node = mRecentNode[0];
@@ -124,7 +147,8 @@ SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url) {
         const std::string& name = url.mSegments[i].mName;
         if (name == ".") continue;
         if (name == "..") {
-            node = Parent(node);
+            if (mHasRoot && IsRoot(node)) result.mAboveRoot = true;
+            else node = Parent(node);
             continue;
         }
         List(node);
@@ -140,7 +164,7 @@ SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url) {
             });
             if (!found) {
                 // The path the URL names: what is found, then the rest as written.
-                result.mPath = NamedPath(node->mPath, url, i);
+                result.mPath = NamedPath(node->mPath, url, i, mHasRoot ? &mRootKey : nullptr, &result.mAboveRoot);
                 return result;
             }
             const std::string& actual = names[found->mName];
@@ -166,6 +190,7 @@ SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url) {
         }
     }
     result.mFound = otherCase ? EFound::OtherCase : EFound::Exists;
+    if (wantFound || result.mAboveRoot) result.mOnDisk = node->mPath.empty() ? "." : node->mPath;
     if (otherCase) {
         result.mActual = node->mPath.empty() ? "." : node->mPath;
         result.mPath = NamedPath(base, url, 0);

@@ -9,6 +9,7 @@
 
 #include <kivoparse/site.h>
 
+#include "links/RuleMap.h"
 #include "links/SiteMaps.h"
 #include "links/UrlPaths.h"
 
@@ -36,6 +37,10 @@ SiteMap SiteMap::Parse(std::string_view text) {
         const std::string_view row = text.substr(start, end - start);
         start = end;
         if (row.compare(0, mark.size(), mark) != 0 || row.find('\t') != std::string_view::npos) {
+            const std::string_view bare = row.substr(0, row.size() - (row.back() == '\n' ? 1 : 0));
+            UrlKinds kinds;
+            std::string ignored;  // a bad list is told by the part's reader, with its line
+            if (IsKindsLine(bare) && UrlKinds::Parse(KindsOfLine(bare), kinds, ignored)) maps->mKinds = kinds;
             parts[current].mText.append(row);
             parts[current].mLines.push_back(line);
             continue;
@@ -44,6 +49,7 @@ SiteMap SiteMap::Parse(std::string_view text) {
         if (!document.empty() && document.back() == '\n') document.pop_back();
         const auto placed = partOf.emplace(PathWithoutDots(document), parts.size());
         if (placed.second) {
+            maps->mNameOf.emplace(placed.first->first, document);
             parts.emplace_back();
             maps->mDocuments.push_back(document);
         }
@@ -81,5 +87,14 @@ std::optional<std::string> SiteMap::Apply(const std::string& document, std::stri
 }
 
 std::vector<std::string> SiteMap::Documents() const { return mMaps->mDocuments; }
+
+std::optional<std::string> SiteMap::SectionFor(const std::string& document) const {
+    if (mMaps->mByDocument.empty()) return std::nullopt;
+    const auto found = mMaps->mNameOf.find(PathWithoutDots(document));
+    if (found == mMaps->mNameOf.end()) return std::nullopt;
+    return found->second;
+}
+
+std::optional<UrlKinds> SiteMap::Kinds() const { return mMaps->mKinds; }
 
 }  // namespace kivoparse

@@ -1,6 +1,7 @@
 #pragma once
 // The tables behind a SiteMap, shared by its copies: for links/SiteMap.cpp,
 // which reads them, and the public API's rewrite of a parser's document.
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -17,6 +18,8 @@ struct SiteMap::SMaps {
     UrlMap mAll;
     std::unordered_map<std::string, UrlMap> mByDocument;
     std::vector<std::string> mDocuments;  // as first written, sorted
+    std::optional<UrlKinds> mKinds;       // of the "@kinds" line
+    std::unordered_map<std::string, std::string> mNameOf;  // a section's path without dots: as first written
 
     const UrlMap* Section(const std::string& document) const {
         if (mByDocument.empty()) return nullptr;

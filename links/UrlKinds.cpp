@@ -165,7 +165,12 @@ std::vector<UrlOccurrence> ListUrls(const CDocument& document, UrlKinds kinds) {
                                    [kinds](const UrlOccurrence& o) { return !kinds.Has(o.kind); }),
                     found.end());
     }
-    if (found.empty()) return found;
+    PlaceLines(text, found);
+    return found;
+}
+
+void PlaceLines(std::string_view text, std::vector<UrlOccurrence>& found) {
+    if (found.empty()) return;
     std::vector<std::size_t> lineFeeds;
     for (std::size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n', at + 1))
         lineFeeds.push_back(at);
@@ -174,7 +179,6 @@ std::vector<UrlOccurrence> ListUrls(const CDocument& document, UrlKinds kinds) {
         occurrence.line = static_cast<std::size_t>(before - lineFeeds.begin()) + 1;
         occurrence.column = occurrence.offset - (before == lineFeeds.begin() ? 0 : *(before - 1) + 1) + 1;
     }
-    return found;
 }
 
 // The hits of one holder come one after another; a holder whose value

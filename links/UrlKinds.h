@@ -114,6 +114,8 @@ void WalkUrls(CParseNode& top, UrlKinds kinds, Found found) {
 std::vector<std::string> CollectUrls(const CDocument& document, UrlKinds kinds);
 // Every URL with its place in the document's text (see Parser::GetUrlOccurrences).
 std::vector<UrlOccurrence> ListUrls(const CDocument& document, UrlKinds kinds);
+// Sets the line and column of each occurrence from its offset in text.
+void PlaceLines(std::string_view text, std::vector<UrlOccurrence>& found);
 // Rewrites every URL of the kinds for which decide gives a new value (true,
 // new value in out). Every change is prepared first; when decide throws or
 // memory runs out nothing has changed.

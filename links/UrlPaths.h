@@ -27,6 +27,8 @@ struct SUrlPath {
     EUrlClass mClass = EUrlClass::Relative;
     std::vector<SUrlSegment> mSegments;  // empty ones ("a//b", a trailing "/") left out
     bool mNamesFolder = false;           // the path ends with "/" (or "." / "..")
+    // Where the fragment starts in the URL (the byte after "#"); npos: none.
+    std::size_t mFragment = std::string_view::npos;
 };
 
 // path without its "." and empty segments: "./a//b" and "a/b" name one file.

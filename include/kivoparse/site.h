@@ -35,6 +35,8 @@ class CSiteCheck;
 enum class SiteProblem : unsigned char {
     Missing,    // nothing by that name
     OtherCase,  // found only with letter case ignored ("Logo.GIF" for "logo.gif")
+    AboveRoot,  // a ".." would leave the site's root: a browser stays at the root
+    NoAnchor,   // the page is there, but holds no id or A name of the fragment
 };
 
 struct SiteFinding {
@@ -42,9 +44,11 @@ struct SiteFinding {
     UrlOccurrence occurrence;  // the URL and its place in the document
     // The path the URL names, from the document's folder or the root.
     // Missing: as far as it is found on disk, then the rest as written.
+    // AboveRoot: where a browser goes, from the root. NoAnchor: the page.
     std::string path;
-    std::string actual;    // OtherCase: the path as it is on disk
+    std::string actual;    // OtherCase: the path as it is on disk; NoAnchor: the fragment
     std::string repaired;  // OtherCase: the URL spelt as on disk (query and fragment kept)
+    std::string document;  // NoAnchor: the document holding the URL, as given to Check
 };
 
 // What the checks so far have seen.
@@ -54,6 +58,9 @@ struct SiteCounts {
     std::size_t otherCase = 0;
     std::size_t external = 0;   // with a scheme or "//host": counted, not fetched
     std::size_t templates = 0;  // holding an insert block "<|...|>": known only when served
+    std::size_t aboveRoot = 0;  // climbing above the root (not counted as missing)
+    std::size_t fragments = 0;  // fragments looked up (CheckAnchors)
+    std::size_t noAnchor = 0;   // of those, without their anchor
 };
 
 // A document's URLs made ready for SiteCheck::Check: each split into its
@@ -76,8 +83,10 @@ private:
 // Checks the URLs of the documents of a site against the names of its
 // files. URLs with a query or fragment are checked without them; percent
 // escapes and character references are decoded; "." and ".." are followed
-// (never above "/"); a URL ending in "/" must name a folder. Each folder is
-// listed once, the first time a URL leads into it.
+// (never above the root: a ".." there stays, as in a browser, and is
+// reported); a URL ending in "/" must name a folder. A page's <base href>
+// is where its relative URLs start. Each folder is listed once, the first
+// time a URL leads into it.
 class SiteCheck {
 public:
     // Lists the names in folder ("" is the current folder), without "."
@@ -100,6 +109,14 @@ public:
     // this at once, while another calls Check: workers that parse the
     // documents thus take this share of the work off the checking thread.
     SiteUrls Prepare(std::vector<UrlOccurrence> occurrences) const;
+    // The same with what else the page says: the href of its BASE (nothing:
+    // none; Parser::GetBaseHref) and the names its fragments can lead to
+    // (Parser::GetAnchors), and the kinds its occurrences were chosen by.
+    SiteUrls Prepare(std::vector<UrlOccurrence> occurrences, std::optional<std::string> baseHref,
+                     std::vector<std::string> anchors, UrlKinds kinds) const;
+    // All of that from the page parser holds, its URLs of kinds. The anchors
+    // are kept only once CheckFragments is on.
+    SiteUrls Prepare(Parser& parser, UrlKinds kinds) const;
 
     // Checks the occurrences of the document at path document: relative
     // URLs from its folder, root-relative ones ("/...") from root. Returns
@@ -109,15 +126,32 @@ public:
                                    const std::vector<UrlOccurrence>& occurrences);
     // The same with the occurrences made ready by Prepare of this SiteCheck.
     std::vector<SiteFinding> Check(const std::string& document, const std::string& root, const SiteUrls& urls);
+    // The same; stopAtRoot false lets ".." climb above root, for a root
+    // that is only where "/..." starts (a lone page's own folder).
+    std::vector<SiteFinding> Check(const std::string& document, const std::string& root, const SiteUrls& urls,
+                                   bool stopAtRoot);
 
     const SiteCounts& Counts() const;
+
+    // From now on (before any Prepare) the fragments of local URLs
+    // ("page.html#name", "#name") are kept for CheckAnchors.
+    void CheckFragments(bool on);
+    // Once every document is checked: each kept fragment whose page holds
+    // no such id or A name (compared byte for byte, escapes decoded; "" and
+    // "top" are always there). A page that was not checked is read from
+    // disk when its name ends in .html, .htm or .xhtml (OnDisk only), else
+    // its fragments are passed over. In the order the URLs were checked.
+    std::vector<SiteFinding> CheckAnchors();
 
     // A rule map (SiteMap::Parse; UrlMap::ParseRules too while it has no
     // "@document" section) that repairs every case-only URL found so far:
     // one pair for each URL that reads the same wherever it was repaired;
     // a URL that must read differently in
     // different folders gets its pairs in an "@document PATH" section for
-    // each document that needs them (PATH as given to Check). A "*" at
+    // each document that needs them (PATH from the root given to Check,
+    // or as given when the document is not under it). The first line,
+    // "@kinds LIST", names the kinds the documents were prepared with
+    // (when Prepare was told them). A "*" at
     // the end of a value is written "**". A URL holding a TAB or a line
     // feed, or one in a document whose path holds either, cannot be said in
     // a map file and is left out (its finding still names the repair).
@@ -133,14 +167,16 @@ private:
 // section: the pairs of a section apply to that document only, before the
 // pairs above the first section, which apply to every document. Paths are
 // compared without their "." and empty segments ("./site//a.html" is
-// "site/a.html"); several sections for one document make one. Copies share
-// the same tables.
+// "site/a.html"); several sections for one document make one. A line
+// "@kinds LIST" (no TAB; LIST as UrlKinds::Parse takes it) says which
+// kinds the map was made for. Copies share the same tables.
 class SiteMap {
 public:
     SiteMap();  // changes nothing
     // Throws MapError naming the line of the whole text.
     static SiteMap Parse(std::string_view text);
-    // The new value the map gives url in document, or nothing.
+    // The new value the map gives url in document, or nothing. document is
+    // named as the sections name it: from the site root (SitePath).
     std::optional<std::string> Apply(const std::string& document, std::string_view url) const;
     // Rewrites the URLs of kinds in the tree parser holds, the document at
     // path document. As Parser::Rewrite.
@@ -148,10 +184,20 @@ public:
     // The documents that have sections, each as its first section writes
     // it, sorted by their bytes.
     std::vector<std::string> Documents() const;
+    // The document of the section that applies to document, as its first
+    // section writes it; nothing when it has none.
+    std::optional<std::string> SectionFor(const std::string& document) const;
+    // The kinds of its "@kinds" line (the last, if several); nothing if none.
+    std::optional<UrlKinds> Kinds() const;
 
 private:
     struct SMaps;
     std::shared_ptr<const SMaps> mMaps;
 };
+
+// path as a site map's sections name it: the part below root when it lies
+// below it, else the whole path; both without "." and empty segments
+// ("./site//a/p.html" from "site" is "a/p.html"; "" is the current folder).
+std::string SitePath(const std::string& path, const std::string& root);
 
 }  // namespace kivoparse
