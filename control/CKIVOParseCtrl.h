@@ -6,18 +6,21 @@
 #include <string_view>
 #include <vector>
 
+#include "links/CDocumentBase.h"
 #include "links/UrlValues.h"
 #include "log/CLogFile.h"
+#include "tree/CDocument.h"
 
 namespace kivoparse {
 
-class CParsingEngine;
 class CUrlMap;
 
 // The control's eight operations on 8-bit strings, without any platform.
-// It owns the document base, the log (and the link the engines reach it
-// through) and the engine of the last parse with its tree. The Windows
-// control shell wraps exactly this class and converts at its edge.
+// It owns the settings (the document base, the raw-text switch), the log
+// (and the link an engine reaches it through) and the document of the last
+// parse. Each parse is made by an engine of its own, with the settings;
+// writing and the URL operations act on the document. The Windows control
+// shell wraps exactly this class and converts at its edge.
 //
 // Strings pass whole, NUL bytes included, in both directions; only the
 // comparisons of URL values (and the log's file name) stop at a NUL.
@@ -36,9 +39,9 @@ public:
     // The same bytes handed to sink in pieces of 64 KiB as they are written,
     // never whole; nothing before the first parse.
     void WriteHTML(const std::function<void(std::string_view)>& sink);
-    // Destroys the old tree, then parses every byte of html with the log
-    // and a copy of the current document base. Returns 0 (-1, with an
-    // empty tree, for a text of 2 GiB or more).
+    // Destroys the old document, then parses every byte of html into a new
+    // one with the log, the raw-text switch and the current document base.
+    // Returns 0 (-1, with an empty document, for a text of 2 GiB or more).
     std::int32_t ParseHTML(std::string html);
     // Turns the trace on (one line appended per event) or redirects it.
     void SetLogFile(const std::string& fileName);
@@ -68,15 +71,16 @@ public:
     void SetDocumentBase(const std::string& base);
     // Raw-text elements read as text (browser-like) by the next parses.
     void SetRawText(bool rawText) { bRawText = rawText; }
-    // The engine of the last parse with its tree; null before the first.
-    CParsingEngine* Engine() const { return mEngine.get(); }
+    // The document of the last parse; null before the first (and after a
+    // parse that ran out of memory).
+    CDocument* Document() const { return mDocument.get(); }
 
 private:
-    std::string mDocumentBase;
+    CDocumentBase mDocumentBase;
     bool bRawText = false;
     CLogLink mLogLink;
     CLogFile mLogFile;
-    std::unique_ptr<CParsingEngine> mEngine;
+    std::unique_ptr<CDocument> mDocument;
 };
 
 }  // namespace kivoparse

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "control/CKIVOParseCtrl.h"
-#include "engine/CParsingEngine.h"
+#include "tree/CDocument.h"
 #include "kivoparse/kivoparse.h"
 #include "links/UrlKinds.h"
 #include "tree/CParseNode.h"
@@ -86,10 +86,10 @@ KeptRewrite Keep(std::string_view html, UrlKinds kinds, bool rawText, Decide dec
     CKIVOParseCtrl ctrl;
     ctrl.SetRawText(rawText);
     ctrl.ParseHTML(std::string(html));
-    CParsingEngine* engine = ctrl.Engine();
-    CParseNode* root = engine ? engine->GetRoot() : nullptr;
+    const CDocument* document = ctrl.Document();
+    CParseNode* root = document ? document->Root() : nullptr;
     if (root) {
-        const std::string_view text = root->Store()->Text();
+        const std::string_view text = document->Text();
         std::string decided;
         WalkUrls(*root, kinds, [&](const SUrlHit& hit) {
             decided.clear();

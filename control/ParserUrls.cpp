@@ -4,12 +4,11 @@
 #include <utility>
 
 #include "control/CKIVOParseCtrl.h"
-#include "engine/CParsingEngine.h"
 #include "kivoparse/kivoparse.h"
 #include "links/CUrlMap.h"
 #include "links/RuleMap.h"
 #include "links/UrlKinds.h"
-#include "tree/CParseNode.h"
+#include "tree/CDocument.h"
 
 namespace kivoparse {
 
@@ -90,33 +89,30 @@ std::optional<std::string> UrlMap::Apply(std::string_view url) const {
 }
 
 std::vector<std::string> Parser::GetUrls(UrlKinds kinds) {
-    CParsingEngine* engine = Ctrl().Engine();
-    if (!engine || !engine->GetRoot()) return {};
-    return CollectUrls(*engine->GetRoot(), kinds);
+    const CDocument* document = Ctrl().Document();
+    return document ? CollectUrls(*document, kinds) : std::vector<std::string>();
 }
 
 std::vector<UrlOccurrence> Parser::GetUrlOccurrences(UrlKinds kinds) {
-    CParsingEngine* engine = Ctrl().Engine();
-    CParseNode* root = engine ? engine->GetRoot() : nullptr;
-    if (!root) return {};
-    return ListUrls(*root, kinds, root->Store()->Text());
+    const CDocument* document = Ctrl().Document();
+    return document ? ListUrls(*document, kinds) : std::vector<UrlOccurrence>();
 }
 
 int Parser::Rewrite(UrlKinds kinds, const UrlMap& map) {
     if (!map.mMap) return 0;
     const CUrlMap& table = *map.mMap;
     if (!table.IsValid()) return -1;
-    CParsingEngine* engine = Ctrl().Engine();
-    if (!engine || !engine->GetRoot()) return 0;
-    RewriteUrls(*engine->GetRoot(), kinds,
+    CDocument* document = Ctrl().Document();
+    if (!document) return 0;
+    RewriteUrls(*document, kinds,
                 [&](EUrlKind, std::string_view url, std::string& out) { return ApplyMap(table, url, out); });
     return 0;
 }
 
 int Parser::Rewrite(UrlKinds kinds, const UrlRewriter& rewriter) {
-    CParsingEngine* engine = Ctrl().Engine();
-    if (!engine || !engine->GetRoot() || !rewriter) return 0;
-    RewriteUrls(*engine->GetRoot(), kinds, [&](EUrlKind kind, std::string_view url, std::string& out) {
+    CDocument* document = Ctrl().Document();
+    if (!document || !rewriter) return 0;
+    RewriteUrls(*document, kinds, [&](EUrlKind kind, std::string_view url, std::string& out) {
         std::optional<std::string> decided = rewriter(static_cast<UrlKind>(kind), url);
         // A URL given back as it came is kept: a whole value holding a NUL
         // would otherwise lose the bytes after it, which the URL stops at.
@@ -135,9 +131,9 @@ namespace {
 
 // Calls found(tag) for each start tag of the tree, in document order.
 template <class Found>
-void EachTag(CParsingEngine* engine, Found found) {
-    CParseNode* root = engine ? engine->GetRoot() : nullptr;
-    if (!root) return;
+void EachTag(const CDocument* document, Found found) {
+    if (!document) return;
+    CParseNode* root = document->Root();
     WalkTree(
         root,
         [&](CParseNode* node) {
@@ -151,7 +147,7 @@ void EachTag(CParsingEngine* engine, Found found) {
 
 std::vector<std::string> Parser::GetAnchors() {
     std::vector<std::string> anchors;
-    EachTag(Ctrl().Engine(), [&anchors](CTagNode& tag) {
+    EachTag(Ctrl().Document(), [&anchors](CTagNode& tag) {
         if (const CParseNode* id = tag.Properties()->FindByName("id")) anchors.emplace_back(ValueOf(*id));
         if (tag.GetName() == "A") {
             if (const CParseNode* name = tag.Properties()->FindByName("name")) anchors.emplace_back(ValueOf(*name));
@@ -163,7 +159,7 @@ std::vector<std::string> Parser::GetAnchors() {
 
 std::optional<std::string> Parser::GetBaseHref() {
     std::optional<std::string> base;
-    EachTag(Ctrl().Engine(), [&base](CTagNode& tag) {
+    EachTag(Ctrl().Document(), [&base](CTagNode& tag) {
         if (base) return false;
         if (tag.GetName() == "BASE") {
             if (const CParseNode* href = tag.Properties()->FindByName("href")) base.emplace(ValueOf(*href));

@@ -113,7 +113,7 @@ void CParsingEngine::MergeValueInsert() {
     EnsureProperty();
     if (mCurrentInsert) {
         FlushBuffer();
-        mCurrentProperty->AppendData(mCurrentInsert->Data().data() + 2, mCurrentInsert->GetDataLength() - 2);
+        mCurrentProperty->AppendData(*mTree, mCurrentInsert->Data().data() + 2, mCurrentInsert->GetDataLength() - 2);
         mCurrentInsert.reset();
     }
     mValueInsertStep = 0;
@@ -185,7 +185,7 @@ void CParsingEngine::OpenInsertInValue(SLoop& loop, EParseState valueState) {
     mPipeFlag = 0;
     loop.nInsertDepth = 1;
     mCurrentInsert = NewWorkingNode<CTextNode>(*mTree, "KIVO INSERT");
-    mCurrentInsert->SetData("<|", 2);
+    mCurrentInsert->SetData(*mTree, "<|", 2);
     mInsertBuffer.Clear();
     mCurrentObject = mCurrentInsert.get();
     SkipDoomedInsert(loop);

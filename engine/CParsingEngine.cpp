@@ -6,8 +6,6 @@
 #include <climits>
 
 #include "engine/SLoop.h"
-#include "links/CUrlMap.h"
-#include "output/TreeWriter.h"
 #include "tree/CNodeList.h"
 #include "tree/CPropertyNode.h"
 #include "tree/CTagNode.h"
@@ -57,9 +55,10 @@ CParsingEngine::CParsingEngine() = default;
 
 CParsingEngine::~CParsingEngine() = default;
 
-int CParsingEngine::ParseHTML(std::string text) {
-    // Every parse starts from a fresh tree.
+std::unique_ptr<CDocument> CParsingEngine::Parse(std::string text, int* status) {
+    // Every parse starts from fresh state and a fresh document.
     DiscardWorkingObjects();
+    mBuilder.reset();
     mTree.reset();
     mTopParent = mCurrentParent = nullptr;
     mState = KP_BETWEEN_TAGS;
@@ -68,33 +67,34 @@ int CParsingEngine::ParseHTML(std::string text) {
     mBuffer.Clear();
     mInsertBuffer.Clear();
     mTrace = TraceWanted() ? mLogLink->mLog : nullptr;
+    mTreeTrace.mLog = mTrace;
     mWork = 0;
+    mTreeWork = 0;
 
     // Positions are 32-bit: a text they cannot address is not parsed at all.
-    // The tree keeps the text, which its nodes view.
+    // The document keeps the text, which its nodes view.
     const bool tooLong = text.size() > static_cast<std::size_t>(INT32_MAX);
     if (tooLong) text = std::string();
-    mTree = std::make_unique<CNodeStore>(std::move(text));
-    CParseContext& context = mTree->Context();
-    context.SetTrace(mTrace);
-    if (!mBase.IsEmpty()) context.SetImageFilter(&mBase);
-    mTopParent = mCurrentParent = mTree->Root();
+    mTree = std::make_unique<CDocument>(std::move(text));
+    if (status) *status = tooLong ? -1 : 0;
     if (tooLong) {
         mInputLength = 0;
-        return -1;
+        return std::move(mTree);
     }
     mInputLength = static_cast<std::int32_t>(mTree->Text().size());
     mText = reinterpret_cast<const unsigned char*>(mTree->Text().c_str());
     int result = 0;
     try {
         mShortcuts.Begin(!IsLiteral(), mText, mInputLength);
-        if (mShortcuts.On()) context.TrackOpenTags();
+        mBuilder.emplace(*mTree, mTrace ? &mTreeTrace : nullptr, mTagHook, mShortcuts.On());
+        mTopParent = mCurrentParent = mTree->Root();
         result = RunTokenizer(mText, mInputLength);
     } catch (...) {
-        // Out of memory: nothing half-built is kept, the tree included.
+        // Out of memory: nothing half-built is kept, the document included.
         mText = nullptr;
         mShortcuts.End();
         DiscardWorkingObjects();
+        mBuilder.reset();
         mTree.reset();
         mTopParent = mCurrentParent = nullptr;
         mInputLength = 0;
@@ -106,7 +106,11 @@ int CParsingEngine::ParseHTML(std::string text) {
     // Whatever is unfinished is lost: an unclosed tag, attribute or the
     // text after the last construct.
     DiscardWorkingObjects();
-    return result;
+    mTreeWork = mBuilder->Work();
+    mBuilder.reset();
+    mTopParent = mCurrentParent = nullptr;
+    if (status) *status = result;
+    return std::move(mTree);
 }
 
 // The loop frame: the only place that re-reads a byte and writes the
@@ -226,10 +230,10 @@ void CParsingEngine::TakeRun(SLoop& loop, std::int64_t end) {
     }
     if (mState == KP_PROPERTY_NAME) {
         FlushPropertyName();
-        mCurrentObject->AppendName(bytes, length, ECase::Lower);
+        mCurrentObject->AppendName(*mTree, bytes, length, ECase::Lower);
     } else {
         FlushBuffer();
-        mCurrentObject->AppendData(bytes, length);
+        mCurrentObject->AppendData(*mTree, bytes, length);
     }
     loop.bByte = end - 1;
 }
@@ -246,8 +250,8 @@ void CParsingEngine::TakeByteAndRun(SLoop& loop, unsigned char c, std::int64_t e
     const char* bytes = reinterpret_cast<const char*>(mText) + loop.bByte;
     const auto length = static_cast<std::size_t>(end - loop.bByte);
     mWork += length - 1;
-    if (mState == KP_PROPERTY_NAME) mCurrentObject->AppendName(bytes, length, ECase::Lower);
-    else mCurrentObject->AppendData(bytes, length);
+    if (mState == KP_PROPERTY_NAME) mCurrentObject->AppendName(*mTree, bytes, length, ECase::Lower);
+    else mCurrentObject->AppendData(*mTree, bytes, length);
     loop.bByte = end - 1;
 }
 
@@ -269,19 +273,11 @@ void CParsingEngine::AddByte(unsigned char byte) {
     if (mBuffer.Add(byte, mAt, mText)) FlushBuffer();
 }
 
-// The bytes of buffer go on to target's data (nowhere without a target).
-void CParsingEngine::HandOn(CCollectBuffer& buffer, CParseNode* target) {
-    if (buffer.IsEmpty()) return;
-    const std::string_view bytes = buffer.Bytes(mText);
-    if (target) target->AppendData(bytes.data(), bytes.size());
-    buffer.Clear();
-}
-
 // An attribute name ends: its bytes go to the name, lower-cased.
 void CParsingEngine::FlushPropertyName() {
     if (mBuffer.IsEmpty()) return;
     const std::string_view bytes = mBuffer.Bytes(mText);
-    if (mCurrentObject) mCurrentObject->AppendName(bytes.data(), bytes.size(), ECase::Lower);
+    if (mCurrentObject) mCurrentObject->AppendName(*mTree, bytes.data(), bytes.size(), ECase::Lower);
     mBuffer.Clear();
 }
 
@@ -310,38 +306,6 @@ std::int32_t CParsingEngine::AbandonInsert() {
 // the state before it.
 void CParsingEngine::SkipDoomedInsert(SLoop& loop) {
     if (mShortcuts.InsertAbandoned(mInsertStart, mWork)) loop.bByte = AbandonInsert();
-}
-
-std::string CParsingEngine::GetHTML() const {
-    const CParseNode* root = GetRoot();
-    return root ? WriteHtml(*root, static_cast<std::size_t>(mInputLength)) : std::string();
-}
-
-void CParsingEngine::WriteHTML(CChunkSink& sink) const {
-    if (const CParseNode* root = GetRoot()) WriteHtml(*root, sink);
-}
-
-CValueList CParsingEngine::Collect(EUrlKind kind) const {
-    const CParseNode* root = GetRoot();
-    return root ? CollectUrls(*root, kind) : CValueList();
-}
-
-int CParsingEngine::Fix(EUrlKind kind, const CUrlMap& map) {
-    if (!map.IsValid()) return -1;
-    CParseNode* root = GetRoot();
-    return root ? RewriteUrls(*root, kind, map) : 0;
-}
-
-int CParsingEngine::Fix(EUrlKind kind, const CValueList& src, const CValueList& dest) {
-    if (src.size() != dest.size()) return -1;
-    if (src.empty() || !GetRoot()) return 0;
-    return Fix(kind, CUrlMap(&src, &dest));
-}
-
-int CParsingEngine::Rewrite(const CUrlMap* images, const CUrlMap* links) {
-    if ((images && !images->IsValid()) || (links && !links->IsValid())) return -1;
-    CParseNode* root = GetRoot();
-    return root ? RewriteUrls(*root, images, links) : 0;
 }
 
 }  // namespace kivoparse

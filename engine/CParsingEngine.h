@@ -1,18 +1,19 @@
 #pragma once
 #include <array>
+#include <cstdarg>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/CCollectBuffer.h"
 #include "engine/CShortcuts.h"
-#include "links/CDocumentBase.h"
-#include "links/UrlValues.h"
 #include "log/CLogFile.h"
-#include "tree/CNodeStore.h"
+#include "tree/CDocument.h"
 #include "tree/CParseNode.h"
 #include "tree/CPropertyNode.h"
 #include "tree/CTextNode.h"
+#include "tree/CTreeBuilder.h"
 
 // Keeps a function out of the callers it would otherwise be merged into: the
 // work of the raw-text setting stays out of the default parse's hot loop.
@@ -24,9 +25,7 @@
 
 namespace kivoparse {
 
-class CChunkSink;
 class CTagNode;
-class CUrlMap;
 
 // The tokenizer states; the values are the ones the trace describes.
 enum EParseState : int {
@@ -46,15 +45,14 @@ enum EParseState : int {
 };
 constexpr int KP_STATE_COUNT = 11;
 
-// Turns one HTML text into a tree of nodes and keeps the tree until the next
-// parse or its own end. Each ParseHTML starts from fresh state, so a second
-// parse gives what a fresh engine gives. The tree's store owns the parse's
-// context, which the engine fills; writing the tree is output/'s, and
-// collecting and rewriting its URLs links/'s.
+// Builds documents: one HTML text and the settings in, one CDocument out.
+// Each Parse starts from fresh state, so a second parse gives what a fresh
+// engine gives. The engine reads the bytes (the tokenizer states); a tree
+// builder it owns for the parse assembles the tree. Writing a document is
+// output/'s, collecting and rewriting its URLs links/'s.
 //
-// Running out of memory (std::bad_alloc) leaves the engine usable: a failed
-// parse leaves no tree; a failed write or collection, and a failed rewrite,
-// leave the tree as it was.
+// Running out of memory (std::bad_alloc) leaves the engine usable; the
+// document being built is dropped.
 class CParsingEngine {
 public:
     CParsingEngine();
@@ -63,8 +61,10 @@ public:
     ~CParsingEngine();
 
     void SetLogLink(CLogLink* link) { mLogLink = link; }
-    // The document base of the next parses (see CDocumentBase); "" for none.
-    void SetDocumentBase(std::string base) { mBase = CDocumentBase(std::move(base)); }
+    // What the next parses do to each tag's attributes after the tree's own
+    // rules (the document base of links/); null for nothing. Not owned: it
+    // must outlive the parses.
+    void SetTagHook(const CTagHook* hook) { mTagHook = hook; }
     // Whether the next parses read the content of a raw-text element
     // (SCRIPT, STYLE, XMP, IFRAME, NOEMBED, NOFRAMES, TEXTAREA, TITLE) as
     // text up to its end tag, as a browser does; off by default.
@@ -75,34 +75,10 @@ public:
     // name is passed over, as a browser passes over «<script/>».
     static std::string_view RawTextElement(std::string_view tagName);
 
-    // Builds the tree from every byte of text and one final NUL. Returns 0;
-    // -1 (and an empty tree) for a text of 2 GiB or more, which the 32-bit
-    // positions cannot address.
-    int ParseHTML(std::string text);
-
-    // The tree written back as normalised HTML, whole / into sink.
-    std::string GetHTML() const;
-    void WriteHTML(CChunkSink& sink) const;
-
-    // The URLs of kind, first occurrence kept, duplicates under ASCII case
-    // folding dropped (see CollectUrls).
-    CValueList Collect(EUrlKind kind) const;
-    // Rewrites the URLs of kind that match an old value of map (ASCII
-    // case-insensitive, whole value) with its new value. Returns 0, or -1
-    // (nothing touched) when the map's lists differ in length.
-    int Fix(EUrlKind kind, const CUrlMap& map);
-    // Both kinds in one walk (null: that kind is left alone).
-    int Rewrite(const CUrlMap* images, const CUrlMap* links);
-
-    // The same by name, with lists of old and new values.
-    CValueList GetImages() const { return Collect(EUrlKind::Images); }
-    CValueList GetHrefs() const { return Collect(EUrlKind::Links); }
-    int FixImages(const CValueList& src, const CValueList& dest) { return Fix(EUrlKind::Images, src, dest); }
-    int FixHrefs(const CValueList& src, const CValueList& dest) { return Fix(EUrlKind::Links, src, dest); }
-    int Fix(EUrlKind kind, const CValueList& src, const CValueList& dest);
-
-    CParseNode* GetRoot() const { return mTree ? mTree->Root() : nullptr; }
-    std::int32_t GetInputLength() const { return mInputLength; }
+    // The document of every byte of text and one final NUL. status (when
+    // given) is 0, or -1 for a text of 2 GiB or more, which the 32-bit
+    // positions cannot address: its document is empty.
+    std::unique_ptr<CDocument> Parse(std::string text, int* status = nullptr);
 
     // The literal mode reads byte by byte with every shortcut off: the
     // reference that the fast mode (the default) must agree with. It is
@@ -110,11 +86,11 @@ public:
     void SetLiteral(bool literal) { mLiteral = literal; }
     bool IsLiteral() const { return mLiteral || TraceWanted(); }
 
-    // The work of the last ParseHTML in bytes read: loop steps (a byte read
+    // The work of the last Parse in bytes read: loop steps (a byte read
     // again counts again), bytes taken in runs or scanned by a shortcut,
     // bytes scanned to strip the document base, and nodes an end tag passed
     // over. A measure of cost that does not depend on the machine.
-    std::uint64_t BytesRead() const { return mWork + (mTree ? mTree->Context().Work() : 0); }
+    std::uint64_t BytesRead() const { return mWork + mTreeWork; }
 
     // The name-byte test of tag and attribute names: digits, letters, "-",
     // "/", space, line feed and carriage return.
@@ -123,11 +99,27 @@ public:
 private:
     static constexpr std::int32_t kBlockSize = CCollectBuffer::kBlockSize;
 
-    struct SLoop;  // the loop variables of one ParseHTML call
+    struct SLoop;  // the loop variables of one Parse call
+
+    // The trace handed to the tree builder: the lines go to the log.
+    class CLogTrace final : public CTreeTrace {
+    public:
+        CLogFile* mLog = nullptr;
+        void LogV(const char* format, va_list args) override { mLog->LogV(format, args); }
+    };
+
+    // Reads text (mTree's) into mTree.
+    void BuildTree();
 
     // The engine's small operations, used by the tokenizer states.
     void ClearAllWorkingObjects();
-    void HandOn(CCollectBuffer& buffer, CParseNode* target);
+    // The bytes of buffer go on to target's data (nowhere without a target).
+    void HandOn(CCollectBuffer& buffer, CParseNode* target) {
+        if (buffer.IsEmpty()) return;
+        const std::string_view bytes = buffer.Bytes(mText);
+        if (target) target->AppendData(*mTree, bytes.data(), bytes.size());
+        buffer.Clear();
+    }
     void AddByte(unsigned char byte);
     void FlushBuffer() {
         if (!mBuffer.IsEmpty()) HandOn(mBuffer, mCurrentObject);
@@ -193,14 +185,16 @@ private:
     bool TraceWanted() const { return mLogLink && mLogLink->mLog && mLogLink->mLog->IsOn(); }
 
     CLogLink* mLogLink = nullptr;
-    CDocumentBase mBase;
+    const CTagHook* mTagHook = nullptr;
     bool bRawText = false;
     // In KP_RAW_TEXT: the element whose end tag ends the text ("SCRIPT").
     std::string_view mRawTextEnd;
     // The trace of the parse (null without one) and the bytes its loop read;
-    // the tree's own work is counted in its context.
+    // the tree's own work is counted by its builder, and kept after it.
     CLogFile* mTrace = nullptr;
+    CLogTrace mTreeTrace;
     std::uint64_t mWork = 0;
+    std::uint64_t mTreeWork = 0;
     std::int32_t mInputLength = 0;
     std::int32_t mTagStart = 0;
     std::int32_t mInsertStart = 0;
@@ -212,14 +206,16 @@ private:
     EParseState mReturnState = KP_PROPERTY_NAME;
     EParseState mState = KP_BETWEEN_TAGS;
     std::int32_t mPipeFlag = 0;
-    // The tree: its nodes, their bytes and the text they view; the root is
-    // its first node.
-    std::unique_ptr<CNodeStore> mTree;
+    // The document being built, while Parse runs: its nodes, their bytes and
+    // the text they view; the root is its first node. Its builder lives as
+    // long.
+    std::unique_ptr<CDocument> mTree;
+    std::optional<CTreeBuilder> mBuilder;
     // The working slots own what the tokenizer has made and not yet handed
     // to the tree; attaching a node moves it out of its slot. mCurrentObject
     // names the one being filled (a slot's node), mCurrentParent and
     // mTopParent the node it goes to: aliases, never owners. Declared after
-    // mTree, they give their nodes back before the store goes.
+    // mTree, they give their nodes back before the document goes.
     NodePtr<CCommentNode> mCurrentComment;
     CParseNode* mCurrentParent = nullptr;
     NodePtr<CPropertyNode> mCurrentProperty;

@@ -17,11 +17,11 @@ void CParsingEngine::AddCurrentObjectToCurrentParent() {
         mTrace->Log("ADDING NODE: %.*s\t parent %.*s\t data %.*s", static_cast<int>(name.size()), name.data(),
                     static_cast<int>(parent.size()), parent.data(), static_cast<int>(data.size()), data.data());
     }
-    mCurrentObject->Normalize();
+    mBuilder->Normalize(*mCurrentObject);
     // The tree owns the node from here.
     NodePtr<CParseNode> node = TakeCurrentObject();
     mCurrentObject = nullptr;
-    if (node) mCurrentParent->AddChild(std::move(node), true);
+    if (node) mBuilder->AddChild(*mCurrentParent, std::move(node), true);
 }
 
 // The tag being read is dropped and its "<" becomes text: it continues the
@@ -35,14 +35,14 @@ std::int32_t CParsingEngine::TextFallback() {
 
     NodePtr<CParseNode> text;
     CNodeList* list = mTopParent->Children();
-    if (list->GetLast() && list->GetLast()->mType == KP_NODE_TEXT) text.reset(list->RemoveLast());
+    if (list->GetLast() && list->GetLast()->mType == KP_NODE_TEXT) text = Owned(*mTree, list->RemoveLast());
     if (!text) {
         text = MakeNode<CTextNode>(*mTree);
         text->SetStaticName("TEXT NODE");
     }
     // The "<" as read, so that text that goes on from it stays a view.
     const char* lt = mText[mTagStart] == '<' ? reinterpret_cast<const char*>(mText) + mTagStart : "<";
-    text->AppendData(lt, 1);
+    text->AppendData(*mTree, lt, 1);
     mCurrentObject = text.get();
     mCurrentTag = std::move(text);
     mCurrentParent = mTopParent;

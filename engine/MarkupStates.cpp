@@ -29,7 +29,7 @@ void CParsingEngine::OnBetweenTags(SLoop& loop, unsigned char c) {
     // bytes still collected: the node ends up with the same bytes.
     mWork += static_cast<std::uint64_t>(end - loop.bByte - 1);
     FlushBuffer();
-    mCurrentObject->AppendData(reinterpret_cast<const char*>(mText) + loop.bByte, static_cast<std::size_t>(end - loop.bByte));
+    mCurrentObject->AppendData(*mTree, reinterpret_cast<const char*>(mText) + loop.bByte, static_cast<std::size_t>(end - loop.bByte));
     loop.bByte = end - 1;  // the last byte taken
 }
 
@@ -46,7 +46,7 @@ void CParsingEngine::TakeText(SLoop& loop, unsigned char c, std::int64_t end) {
     // collected: the node ends up with the same bytes.
     mWork += static_cast<std::uint64_t>(end - loop.bByte - 1);
     FlushBuffer();
-    mCurrentObject->AppendData(reinterpret_cast<const char*>(mText) + loop.bByte, static_cast<std::size_t>(end - loop.bByte));
+    mCurrentObject->AppendData(*mTree, reinterpret_cast<const char*>(mText) + loop.bByte, static_cast<std::size_t>(end - loop.bByte));
     loop.bByte = end - 1;  // the last byte taken
 }
 
@@ -113,7 +113,7 @@ void CParsingEngine::OpenInsertAfterTag(SLoop& loop) {
     mPipeFlag = 0;
     mInsertStart = static_cast<std::int32_t>(loop.bByte);
     if (!mCurrentInsert) mCurrentInsert = NewWorkingNode<CTextNode>(*mTree, "KIVO INSERT");
-    mCurrentInsert->SetData("<|", 2);
+    mCurrentInsert->SetData(*mTree, "<|", 2);
     loop.nInsertDepth = 1;
     mCurrentObject = mCurrentInsert.get();
     SkipDoomedInsert(loop);

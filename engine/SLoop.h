@@ -6,7 +6,7 @@
 
 namespace kivoparse {
 
-// The loop variables of one ParseHTML call (not engine members).
+// The loop variables of one Parse call (not engine members).
 struct CParsingEngine::SLoop {
     std::int64_t bByte = 0;      // position of the byte being read
     bool bRedoState = false;     // read the same byte again next time
@@ -18,8 +18,8 @@ struct CParsingEngine::SLoop {
 
 // A node made by the tokenizer, for one of the engine's working slots.
 template <class T>
-NodePtr<T> NewWorkingNode(CNodeStore& tree, const char* name) {
-    NodePtr<T> node = MakeNode<T>(tree);
+NodePtr<T> NewWorkingNode(CDocument& document, const char* name) {
+    NodePtr<T> node = MakeNode<T>(document);
     if (name) node->SetStaticName(name);
     return node;
 }

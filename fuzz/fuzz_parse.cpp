@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/CParsingEngine.h"
+#include "control/CKIVOParseCtrl.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    kivoparse::CParsingEngine engine;
+    kivoparse::CKIVOParseCtrl engine;
     engine.SetDocumentBase("/base/");
     engine.ParseHTML(std::string(reinterpret_cast<const char*>(data), size));
     engine.GetHTML();

@@ -8,22 +8,29 @@
 #include <string>
 
 #include "engine/CParsingEngine.h"
+#include "links/CDocumentBase.h"
+#include "links/UrlValues.h"
+#include "output/TreeWriter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 4096) return 0;  // the literal mode may read a text once per "<"
     const std::string text(reinterpret_cast<const char*>(data), size);
+    const kivoparse::CDocumentBase base("a");
     for (const bool rawText : {false, true}) {
         kivoparse::CParsingEngine fast;
-        fast.SetDocumentBase("a");
+        fast.SetTagHook(&base);
         fast.SetRawText(rawText);
-        fast.ParseHTML(text);
+        const auto fastDocument = fast.Parse(text);
 
         kivoparse::CParsingEngine literal;
         literal.SetLiteral(true);
-        literal.SetDocumentBase("a");
+        literal.SetTagHook(&base);
         literal.SetRawText(rawText);
-        literal.ParseHTML(text);
-        if (fast.GetHTML() != literal.GetHTML() || fast.GetImages() != literal.GetImages()) __builtin_trap();
+        const auto literalDocument = literal.Parse(text);
+        if (WriteHtml(*fastDocument) != WriteHtml(*literalDocument) ||
+            CollectUrls(*fastDocument, kivoparse::EUrlKind::Images) !=
+                CollectUrls(*literalDocument, kivoparse::EUrlKind::Images))
+            __builtin_trap();
     }
     return 0;
 }

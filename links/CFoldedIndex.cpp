@@ -1,7 +1,7 @@
 #include "links/CFoldedIndex.h"
 
 #include "links/CompareNoCase.h"
-#include "tree/CNodeStore.h"
+#include "tree/CDocument.h"
 #include "tree/HashMix.h"
 
 namespace kivoparse {

@@ -10,25 +10,10 @@
 #include <kivoparse/site.h>
 
 #include "links/RuleMap.h"
+#include "links/SiteMaps.h"
 #include "links/UrlPaths.h"
 
 namespace kivoparse {
-
-// Sections are found by their document's path without "." and empty
-// segments, so that "./site/a.html" finds the section of "site/a.html".
-struct SiteMap::SMaps {
-    UrlMap mAll;
-    std::unordered_map<std::string, UrlMap> mByDocument;
-    std::vector<std::string> mDocuments;  // as first written, sorted
-    std::optional<UrlKinds> mKinds;       // of the "@kinds" line
-    std::unordered_map<std::string, std::string> mNameOf;  // a section's path without dots: as first written
-
-    const UrlMap* Section(const std::string& document) const {
-        if (mByDocument.empty()) return nullptr;
-        const auto found = mByDocument.find(PathWithoutDots(document));
-        return found == mByDocument.end() ? nullptr : &found->second;
-    }
-};
 
 SiteMap::SiteMap() : mMaps(std::make_shared<const SMaps>()) {}
 
@@ -99,29 +84,6 @@ std::optional<std::string> SiteMap::Apply(const std::string& document, std::stri
         if (std::optional<std::string> value = section->Apply(url)) return value;
     }
     return mMaps->mAll.Apply(url);
-}
-
-int SiteMap::Rewrite(Parser& parser, UrlKinds kinds, const std::string& document) const {
-    const UrlMap* section = mMaps->Section(document);
-    if (!section) return parser.Rewrite(kinds, mMaps->mAll);
-    const UrlMap& own = *section;
-    const UrlMap& all = mMaps->mAll;
-    return parser.Rewrite(kinds, [&own, &all](UrlKind, std::string_view url) {
-        std::optional<std::string> value = own.Apply(url);
-        return value ? value : all.Apply(url);
-    });
-}
-
-KeptRewrite SiteMap::RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const std::string& document,
-                                         bool rawText) const {
-    const UrlMap* section = mMaps->Section(document);
-    if (!section) return kivoparse::RewriteKeepingBytes(html, kinds, mMaps->mAll, rawText);
-    const UrlMap& own = *section;
-    const UrlMap& all = mMaps->mAll;
-    return kivoparse::RewriteKeepingBytes(html, kinds, [&own, &all](UrlKind, std::string_view url) {
-        std::optional<std::string> value = own.Apply(url);
-        return value ? value : all.Apply(url);
-    }, rawText);
 }
 
 std::vector<std::string> SiteMap::Documents() const { return mMaps->mDocuments; }

@@ -16,7 +16,7 @@ namespace kivoparse {
 // name, white space at its end ignored: "<link\n href=...>" keeps the line
 // feed and the indent in its name.
 bool TagMatches(const CTagNode& tag, const SUrlPlace& place) {
-    if (place.mTagType != 0) return tag.GetTagType() == place.mTagType;
+    if (place.mTagType != 0) return tag.CParseNode::GetTagType() == place.mTagType;
     if (!place.mTag) return true;
     std::string_view name = tag.GetName();
     while (!name.empty() && (name.back() == ' ' || name.back() == '\n' || name.back() == '\r')) name.remove_suffix(1);
@@ -97,9 +97,10 @@ const std::vector<SUrlPlace>& UrlPlaces() {
 // Each row fills a list of its own in document order, and the lists are
 // joined in row order, leaving out what is there already: for the image
 // rows exactly the seed's passes run one after another.
-std::vector<std::string> CollectUrls(CParseNode& top, UrlKinds kinds) {
+// The walk only reads the tree when it collects.
+std::vector<std::string> CollectUrls(const CDocument& document, UrlKinds kinds) {
     std::vector<std::vector<std::string_view>> rows(UrlPlaces().size());
-    WalkUrls(top, kinds, [&](const SUrlHit& hit) { rows[hit.mRow].push_back(hit.Url()); });
+    WalkUrls(*document.Root(), kinds, [&](const SUrlHit& hit) { rows[hit.mRow].push_back(hit.Url()); });
     std::vector<std::string> values;
     CFoldedIndex found(values);
     for (const auto& row : rows) {
@@ -153,7 +154,9 @@ std::vector<UrlOccurrence> PlaceUrls(CParseNode& top, UrlKinds kinds, std::strin
 // A URL placed at the one before it is placed alike whatever kinds are
 // asked for: the URLs of every kind are then placed, and the others
 // dropped. Lines are counted only when there is a URL to place.
-std::vector<UrlOccurrence> ListUrls(CParseNode& top, UrlKinds kinds, std::string_view text) {
+std::vector<UrlOccurrence> ListUrls(const CDocument& document, UrlKinds kinds) {
+    CParseNode& top = *document.Root();
+    const std::string_view text = document.Text();
     bool guessed = false;
     std::vector<UrlOccurrence> found = PlaceUrls(top, kinds, text, guessed);
     if (guessed && !(kinds == UrlKinds::All())) {
@@ -179,8 +182,8 @@ void PlaceLines(std::string_view text, std::vector<UrlOccurrence>& found) {
 }
 
 // The hits of one holder come one after another; a holder whose value
-// changes gets one new value, prepared in the store before any is set.
-void RewriteUrls(CParseNode& top, UrlKinds kinds,
+// changes gets one new value, prepared in the document before any is set.
+void RewriteUrls(CDocument& document, UrlKinds kinds,
                  const std::function<bool(EUrlKind, std::string_view, std::string&)>& decide) {
     std::vector<std::pair<CParseNode*, SNodeBytes>> changes;
     CParseNode* holder = nullptr;
@@ -191,10 +194,10 @@ void RewriteUrls(CParseNode& top, UrlKinds kinds,
     auto finish = [&]() {
         if (holder && changed) {
             value.append(holder->Data().substr(copied));
-            changes.emplace_back(holder, holder->Store()->Prepare(value));
+            changes.emplace_back(holder, document.Prepare(value));
         }
     };
-    WalkUrls(top, kinds, [&](const SUrlHit& hit) {
+    WalkUrls(*document.Root(), kinds, [&](const SUrlHit& hit) {
         if (hit.mHolder != holder) {
             finish();
             holder = hit.mHolder;

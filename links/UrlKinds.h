@@ -13,6 +13,7 @@
 
 #include "links/UrlScan.h"
 #include "links/UrlValues.h"
+#include "tree/CDocument.h"
 #include "tree/CNodeList.h"
 #include "tree/CTagNode.h"
 #include "tree/TreeWalk.h"
@@ -109,16 +110,16 @@ void WalkUrls(CParseNode& top, UrlKinds kinds, Found found) {
         [](CParseNode*) {});
 }
 
-// The distinct URLs (see Parser::GetUrls).
-std::vector<std::string> CollectUrls(CParseNode& top, UrlKinds kinds);
-// Every URL with its place in text, the parsed text (see Parser::GetUrlOccurrences).
-std::vector<UrlOccurrence> ListUrls(CParseNode& top, UrlKinds kinds, std::string_view text);
+// The distinct URLs of the document (see Parser::GetUrls).
+std::vector<std::string> CollectUrls(const CDocument& document, UrlKinds kinds);
+// Every URL with its place in the document's text (see Parser::GetUrlOccurrences).
+std::vector<UrlOccurrence> ListUrls(const CDocument& document, UrlKinds kinds);
 // Sets the line and column of each occurrence from its offset in text.
 void PlaceLines(std::string_view text, std::vector<UrlOccurrence>& found);
 // Rewrites every URL of the kinds for which decide gives a new value (true,
 // new value in out). Every change is prepared first; when decide throws or
 // memory runs out nothing has changed.
-void RewriteUrls(CParseNode& top, UrlKinds kinds,
+void RewriteUrls(CDocument& document, UrlKinds kinds,
                  const std::function<bool(EUrlKind, std::string_view, std::string&)>& decide);
 
 }  // namespace kivoparse

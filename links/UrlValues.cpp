@@ -19,26 +19,25 @@ bool HasWork(const CUrlMap* map) { return map && !map->Destinations().empty(); }
 
 }  // namespace
 
-// The walk only reads the tree when it collects.
-CValueList CollectUrls(const CParseNode& top, EUrlKind kind) {
-    return CollectUrls(const_cast<CParseNode&>(top), UrlKinds(static_cast<UrlKind>(kind)));
+CValueList CollectUrls(const CDocument& document, EUrlKind kind) {
+    return CollectUrls(document, UrlKinds(static_cast<UrlKind>(kind)));
 }
 
-int RewriteUrls(CParseNode& top, EUrlKind kind, const CUrlMap& map) {
+int RewriteUrls(CDocument& document, EUrlKind kind, const CUrlMap& map) {
     assert(kind == EUrlKind::Images || kind == EUrlKind::Links);
-    return kind == EUrlKind::Images ? RewriteUrls(top, &map, nullptr) : RewriteUrls(top, nullptr, &map);
+    return kind == EUrlKind::Images ? RewriteUrls(document, &map, nullptr) : RewriteUrls(document, nullptr, &map);
 }
 
 // The kinds touch different attributes, so one walk gives what two would.
 // Every change is prepared first (RewriteUrls of links/UrlKinds), so either
 // all are made or none.
-int RewriteUrls(CParseNode& top, const CUrlMap* images, const CUrlMap* links) {
+int RewriteUrls(CDocument& document, const CUrlMap* images, const CUrlMap* links) {
     if ((images && !images->IsValid()) || (links && !links->IsValid())) return -1;
     UrlKinds kinds;
     if (HasWork(images)) kinds = kinds | UrlKind::Image;
     if (HasWork(links)) kinds = kinds | UrlKind::Link;
     if (kinds.Empty()) return 0;
-    RewriteUrls(top, kinds, [&](EUrlKind kind, std::string_view url, std::string& out) {
+    RewriteUrls(document, kinds, [&](EUrlKind kind, std::string_view url, std::string& out) {
         const CUrlMap& map = kind == EUrlKind::Images ? *images : *links;
         const std::size_t at = map.Sources().FindIndexed(url);
         if (at == CFoldedIndex::npos || at >= map.Destinations().size()) return false;

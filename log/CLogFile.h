@@ -37,7 +37,7 @@ private:
     bool mHasPath = false;  // on: to the file, or to mSink when it is set
 };
 
-// The path from an engine (and its nodes) to the control's log. The engine
+// The path from an engine to the control's log. The engine
 // holds a pointer to the link, never to the log, and owns neither.
 class CLogLink {
 public:

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "tree/CDocument.h"
 #include "tree/CNodeList.h"
 #include "tree/CTagNode.h"
 #include "tree/TreeWalk.h"
@@ -116,6 +117,10 @@ void WriteHtml(const CParseNode& top, CChunkSink& sink) {
     CWriter<CChunkSink, false>(sink).Walk(top);
     sink.Flush();
 }
+
+std::string WriteHtml(const CDocument& document) { return WriteHtml(*document.Root(), document.Text().size()); }
+
+void WriteHtml(const CDocument& document, CChunkSink& sink) { WriteHtml(*document.Root(), sink); }
 
 void DumpTree(const CParseNode& top, std::FILE* file) {
     SFileSink sink{file};

@@ -9,6 +9,7 @@
 
 namespace kivoparse {
 
+class CDocument;
 class CParseNode;
 
 // A sink that hands the output on in chunks of about chunkSize bytes, so
@@ -59,6 +60,9 @@ private:
 std::string WriteHtml(const CParseNode& top, std::size_t sizeHint);
 // top's subtree as HTML into sink, which is flushed at the end.
 void WriteHtml(const CParseNode& top, CChunkSink& sink);
+// The whole document as HTML, into a string / into sink.
+std::string WriteHtml(const CDocument& document);
+void WriteHtml(const CDocument& document, CChunkSink& sink);
 // top's subtree dumped to file.
 void DumpTree(const CParseNode& top, std::FILE* file);
 

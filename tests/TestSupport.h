@@ -19,6 +19,12 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/CParsingEngine.h"
+#include "links/CDocumentBase.h"
+#include "links/CUrlMap.h"
+#include "links/UrlValues.h"
+#include "output/TreeWriter.h"
+
 namespace kivoparse_test {
 
 namespace fs = std::filesystem;
@@ -162,6 +168,47 @@ inline std::string CaseName(const ::testing::TestParamInfo<SCase>& info) {
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
     return name;
 }
+
+// The engine on its own, for what only it shows (its literal mode, the
+// bytes it read): each ParseHTML builds a new document with the engine (the
+// same engine each time) and the base, which the calls after it act on as
+// the control's would.
+class CEngineParse {
+public:
+    explicit CEngineParse(std::string base = std::string(), bool literal = false, bool rawText = false)
+        : mBase(std::move(base)) {
+        mEngine.SetLiteral(literal);
+        mEngine.SetRawText(rawText);
+        mEngine.SetTagHook(mBase.IsEmpty() ? nullptr : &mBase);
+    }
+    int ParseHTML(std::string text) {
+        mDocument.reset();
+        int status = 0;
+        mDocument = mEngine.Parse(std::move(text), &status);
+        return status;
+    }
+    kivoparse::CDocument& Document() { return *mDocument; }
+    std::uint64_t BytesRead() const { return mEngine.BytesRead(); }
+    std::string GetHTML() const { return kivoparse::WriteHtml(*mDocument); }
+    kivoparse::CValueList GetImages() const { return kivoparse::CollectUrls(*mDocument, kivoparse::EUrlKind::Images); }
+    kivoparse::CValueList GetHrefs() const { return kivoparse::CollectUrls(*mDocument, kivoparse::EUrlKind::Links); }
+    int FixImages(const kivoparse::CValueList& src, const kivoparse::CValueList& dest) {
+        return Fix(kivoparse::EUrlKind::Images, src, dest);
+    }
+    int FixHrefs(const kivoparse::CValueList& src, const kivoparse::CValueList& dest) {
+        return Fix(kivoparse::EUrlKind::Links, src, dest);
+    }
+
+private:
+    int Fix(kivoparse::EUrlKind kind, const kivoparse::CValueList& src, const kivoparse::CValueList& dest) {
+        if (src.size() != dest.size()) return -1;
+        return src.empty() ? 0 : kivoparse::RewriteUrls(*mDocument, kind, kivoparse::CUrlMap(&src, &dest));
+    }
+
+    kivoparse::CDocumentBase mBase;
+    kivoparse::CParsingEngine mEngine;
+    std::unique_ptr<kivoparse::CDocument> mDocument;
+};
 
 // What GetImages and GetHrefs list, FixImages and FixHrefs find again:
 // renaming every listed value to a fresh name renames it wherever it was

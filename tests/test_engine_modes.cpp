@@ -7,9 +7,8 @@
 #include <cstdint>
 
 #include "TestSupport.h"
-#include "engine/CParsingEngine.h"
 
-using kivoparse::CParsingEngine;
+using kivoparse_test::CEngineParse;
 using kivoparse_test::Repeat;
 
 namespace {
@@ -20,9 +19,7 @@ struct SResult {
 };
 
 SResult Parse(const std::string& input, const std::string& base = "", bool rawText = false) {
-    CParsingEngine engine;
-    engine.SetDocumentBase(base);
-    engine.SetRawText(rawText);
+    CEngineParse engine(base, false, rawText);
     EXPECT_EQ(engine.ParseHTML(input), 0);
     return {engine.GetHTML(), engine.BytesRead()};
 }
@@ -33,7 +30,7 @@ SResult Parse(const std::string& input, const std::string& base = "", bool rawTe
 TEST(EngineModes, ASecondParseOnOneEngineGivesWhatAFreshEngineGives) {
     const std::string first = ":|< |\" <x|<x =a%=<=<bx%=x=<=b\"xb ";
     const std::string second = "xpb=|  >>x\"|<=|< p =:";
-    CParsingEngine engine;
+    CEngineParse engine;
     engine.ParseHTML(first);
     engine.ParseHTML(second);
     EXPECT_EQ(engine.GetHTML(), Parse(second).html);

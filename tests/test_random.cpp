@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "TestSupport.h"
-#include "engine/CParsingEngine.h"
 #include "kivoparse/kivoparse.h"
 #include "links/ReplaceAll.h"
 
@@ -34,12 +33,7 @@ void ExpectOneWalkAgrees(const std::string& input) {
 }
 
 void ExpectModesAgree(const std::string& input, bool rawText = false) {
-    CParsingEngine fast, literal;
-    fast.SetDocumentBase("/b/");
-    literal.SetDocumentBase("/b/");
-    fast.SetRawText(rawText);
-    literal.SetRawText(rawText);
-    literal.SetLiteral(true);
+    CEngineParse fast("/b/", false, rawText), literal("/b/", true, rawText);
     ASSERT_EQ(fast.ParseHTML(input), 0);
     ASSERT_EQ(literal.ParseHTML(input), 0);
     ASSERT_EQ(fast.GetHTML(), literal.GetHTML());

@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "TestSupport.h"
-#include "engine/CParsingEngine.h"
 #include "kivoparse/kivoparse.h"
 #include "output/TreeWriter.h"
 #include "tree/CNodeList.h"
@@ -24,16 +23,13 @@ TEST_P(RoundTrip, WritesTheExpectedHtmlInBothModes) {
     const SCase& c = GetParam();
     if (c.Has("disabled")) GTEST_SKIP() << c["disabled"];
     const std::string input = c["in"];
-    CParsingEngine fast, literal;
-    fast.SetDocumentBase(c["base"]);
-    literal.SetDocumentBase(c["base"]);
+    CEngineParse fast(c["base"]), literal(c["base"], true);
     ASSERT_EQ(fast.ParseHTML(input), 0);
-    EXPECT_EQ(fast.GetInputLength(), static_cast<std::int32_t>(input.size()));
+    EXPECT_EQ(fast.Document().Text(), input);
     const std::string html = fast.GetHTML();
     EXPECT_TRUE(html == c["out"]) << "fast mode wrote " << ::testing::PrintToString(html.substr(0, 200));
     EXPECT_TRUE(fast.GetHTML() == html) << "a second write differs";
     if (input.size() <= 5000) {
-        literal.SetLiteral(true);
         ASSERT_EQ(literal.ParseHTML(input), 0);
         EXPECT_EQ(literal.GetHTML(), c["out"]) << "in literal mode";
     }
@@ -103,7 +99,7 @@ std::string Shape(const CNodeList* list) {
     return out;
 }
 
-std::string Dumped(CParseNode& node) {
+std::string Dumped(const CParseNode& node) {
     std::FILE* file = std::tmpfile();
     if (!file) return "<no tmpfile>";
     DumpTree(node, file);
@@ -118,11 +114,11 @@ class Tree : public ::testing::TestWithParam<SCase> {};
 TEST_P(Tree, RootHoldsTheExpectedNodes) {
     const SCase& c = GetParam();
     for (bool literal : {false, true}) {
-        CParsingEngine engine;
-        engine.SetLiteral(literal);
+        CEngineParse engine("", literal);
         ASSERT_EQ(engine.ParseHTML(c["in"]), 0);
-        EXPECT_EQ(Shape(engine.GetRoot()->Children()), c["tree"]) << (literal ? "in literal mode" : "");
-        EXPECT_EQ(Dumped(*engine.GetRoot()), c.Has("dump") ? c["dump"] : engine.GetHTML());
+        const CParseNode& root = *engine.Document().Root();
+        EXPECT_EQ(Shape(root.Children()), c["tree"]) << (literal ? "in literal mode" : "");
+        EXPECT_EQ(Dumped(root), c.Has("dump") ? c["dump"] : engine.GetHTML());
     }
 }
 INSTANTIATE_TEST_SUITE_P(Data, Tree, ::testing::ValuesIn(LoadCases({"core/trees.txt"}, "tree")), CaseName);
@@ -184,11 +180,9 @@ class RawText : public ::testing::TestWithParam<SCase> {};
 TEST_P(RawText, ContentIsTextUpToTheEndTag) {
     const SCase& c = GetParam();
     for (bool literal : {false, true}) {
-        CParsingEngine engine;
-        engine.SetLiteral(literal);
-        engine.SetRawText(true);
+        CEngineParse engine("", literal, true);
         ASSERT_EQ(engine.ParseHTML(c["in"]), 0);
-        EXPECT_EQ(Shape(engine.GetRoot()->Children()), c["tree"]) << (literal ? "in literal mode" : "");
+        EXPECT_EQ(Shape(engine.Document().Root()->Children()), c["tree"]) << (literal ? "in literal mode" : "");
         EXPECT_EQ(engine.GetHTML(), c["out"]) << (literal ? "in literal mode" : "");
     }
     Parser parser;

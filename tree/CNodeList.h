@@ -8,7 +8,7 @@ class CParseNode;
 
 // An ordered, doubly linked list of nodes: a node's children, or a tag's
 // properties. The list is one pointer inside the node that holds it, to its
-// first node; the nodes are the store's (see CNodeStore), linked through
+// first node; the nodes are the document's (see CDocument), linked through
 // their own mPrev/mNext, and the first node's mPrev names the last (whose
 // mNext is null), so both ends are at hand without a second pointer. Every
 // edit of a list is one of the primitives below: each is constant time,
@@ -46,7 +46,7 @@ public:
     bool IsEmpty() const { return mFirst == nullptr; }
     // First node whose name equals name byte for byte, up to the stored
     // name's first NUL; null if none.
-    CParseNode* FindByName(std::string_view name) const;
+    inline CParseNode* FindByName(std::string_view name) const;
 
     // Debug aid for tests: every link consistent, the first naming the last.
     bool CheckLinks() const;

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "tree/CNodeList.h"
-#include "tree/CNodeStore.h"
+#include "tree/CDocument.h"
 
 namespace kivoparse {
 
@@ -22,8 +22,10 @@ enum : int {
     KP_NODE_TEXT = 5,
 };
 
-// Gives a node that nothing links back to its store (see NodePtr).
+// Gives a node that nothing links to back to the document that made it
+// (see NodePtr).
 struct SRecycle {
+    CDocument* mDocument = nullptr;
     void operator()(CParseNode* node) const noexcept;
 };
 // Owns a node that no list holds yet: a working node of the tokenizer, or
@@ -31,14 +33,16 @@ struct SRecycle {
 template <class T>
 using NodePtr = std::unique_ptr<T, SRecycle>;
 
-// The base of every node, and the class of the root. Every node belongs to
-// the store that made it, which releases it with the tree; a node's child
-// list holds its children, linked through their mPrev/mNext.
+// The base of every node, and the class of the root. A node is links and
+// bytes: it belongs to the document that made it, which releases it with
+// the tree, but it does not know that document, so whatever stores bytes
+// for it is handed the document. A node's child list holds its children,
+// linked through their mPrev/mNext.
 //
-// What is done with a whole tree lives beside it: writing and dumping in
-// output/, collecting and rewriting URLs in links/. Their walks never make
-// one call per level, since folding can nest a document a million levels
-// deep.
+// Building a tree is tree/CTreeBuilder's; what is done with a whole tree
+// lives beside it: writing and dumping in output/, collecting and rewriting
+// URLs in links/. Their walks never make one call per level, since folding
+// can nest a document a million levels deep.
 class CParseNode {
 public:
     CParseNode() : CParseNode(KP_NODE_ROOT) {}
@@ -47,15 +51,16 @@ public:
 
     virtual bool IsOpen() const { return false; }
     virtual int GetTagType() const { return mTagType; }
-    virtual void Normalize() {}
     virtual std::string_view GetData() const { return ViewOf(mDataBytes, mDataSize); }
-    virtual void AppendData(const char* bytes, std::size_t length) { Store()->Append(DataField(), bytes, length); }
-    virtual void SetData(const char* bytes, std::size_t length) { Store()->Assign(DataField(), bytes, length); }
+    // Extends / sets the data with bytes kept by document, the node's own.
+    virtual void AppendData(CDocument& document, const char* bytes, std::size_t length) {
+        document.Append(DataField(), bytes, length);
+    }
+    virtual void SetData(CDocument& document, const char* bytes, std::size_t length) {
+        document.Assign(DataField(), bytes, length);
+    }
     virtual std::string_view GetName() const { return ViewOf(mNameBytes, mNameSize); }
-    // Takes ownership of node. Attaching a fresh end tag folds the nodes
-    // after its start tag into that tag.
-    virtual void AddChild(NodePtr<CParseNode> node, bool atEnd);
-    // Nodes are not destroyed one by one: their store releases them.
+    // Nodes are not destroyed one by one: their document releases them.
     virtual ~CParseNode() = default;
 
     std::size_t GetDataLength() const { return mDataSize & ~kOwnedBytes; }
@@ -63,16 +68,16 @@ public:
 
     // The stored bytes whole (a C string view of them stops at a NUL).
     std::string_view Data() const { return ViewOf(mDataBytes, mDataSize); }
-    // Sets bytes made beforehand by the store; cannot fail.
+    // Sets bytes made beforehand by the document; cannot fail.
     void TakeData(const SNodeBytes& data) noexcept {
         mDataBytes = data.mBytes;
         mDataSize = data.mSize;
     }
     std::string_view Name() const { return ViewOf(mNameBytes, mNameSize); }
-    void SetName(std::string_view name) { Store()->Assign(NameField(), name.data(), name.size()); }
+    void SetName(CDocument& document, std::string_view name) { document.Assign(NameField(), name.data(), name.size()); }
     // Extends the name, its case changed as asked.
-    void AppendName(const char* bytes, std::size_t length, ECase how) {
-        Store()->Append(NameField(), bytes, length, how);
+    void AppendName(CDocument& document, const char* bytes, std::size_t length, ECase how) {
+        document.Append(NameField(), bytes, length, how);
     }
     // A name that lives as long as the program ("ROOT", "TEXT NODE", ...).
     void SetStaticName(const char* name) noexcept {
@@ -84,9 +89,6 @@ public:
     CParseNode* NextSibling() const { return mNext; }
     // The first node of a list names the last through mPrev: it has no previous sibling.
     CParseNode* PrevSibling() const { return mPrev && mPrev->mNext ? mPrev : nullptr; }
-    CNodeStore* Store() const { return CNodeStore::Of(this); }
-    // The context of the parse that builds the node's tree.
-    CParseContext& Context() const { return Store()->Context(); }
 
 protected:
     explicit CParseNode(int type) : mType(static_cast<unsigned char>(type)) {}
@@ -101,9 +103,10 @@ public:
 
 protected:
     friend class CNodeList;
-    friend class CNodeStore;
+    friend class CDocument;
+    friend class CTreeBuilder;
 
-    unsigned char mSizeClass = 0;  // the store's size class of the node
+    unsigned char mSizeClass = 0;  // the document's size class of the node
     std::int16_t mTagType = 0;
     CParseNode* mPrev = nullptr;
     CParseNode* mNext = nullptr;
@@ -115,16 +118,15 @@ protected:
 
     SBytesField NameField() { return SBytesField{mNameBytes, mNameSize}; }
     SBytesField DataField() { return SBytesField{mDataBytes, mDataSize}; }
-
-    // End-tag folding (tree assembly).
-    void FoldEndTag(NodePtr<class CTagNode> endTag);
-    bool FoldBySplice(NodePtr<CTagNode>& endTag, int tagType, std::string_view endName);
 };
 
-inline void SRecycle::operator()(CParseNode* node) const noexcept { node->Store()->Recycle(node); }
+inline void SRecycle::operator()(CParseNode* node) const noexcept {
+    assert(mDocument);
+    mDocument->Recycle(node);
+}
 
 template <class T>
-T* CNodeStore::Make() {
+T* CDocument::Make() {
     // Sizes go up in steps of 8 bytes, the alignment of every node.
     constexpr std::size_t sizeClass = (sizeof(T) + 7) / 8;
     static_assert(sizeClass < kSizeClasses && alignof(T) <= 8, "a node fits a size class");
@@ -133,10 +135,15 @@ T* CNodeStore::Make() {
     return node;
 }
 
-// A node of class T for the store, owned by the caller until attached.
+// A node of class T for document, owned by the caller until attached.
 template <class T>
-NodePtr<T> MakeNode(CNodeStore& store) {
-    return NodePtr<T>(store.template Make<T>());
+NodePtr<T> MakeNode(CDocument& document) {
+    return NodePtr<T>(document.template Make<T>(), SRecycle{&document});
+}
+// node, which document made, owned by the caller until attached.
+template <class T>
+NodePtr<T> Owned(CDocument& document, T* node) {
+    return NodePtr<T>(node, SRecycle{&document});
 }
 
 inline CParseNode* CNodeList::GetLast() const { return mFirst ? mFirst->mPrev : nullptr; }
@@ -206,6 +213,19 @@ inline CParseNode* CNodeList::Remove(CParseNode* node) noexcept {
     }
     node->mPrev = node->mNext = nullptr;
     return node;
+}
+
+// In line: the lists are short, and the name is often known to the caller's
+// compiler.
+inline CParseNode* CNodeList::FindByName(std::string_view name) const {
+    for (CParseNode* node = mFirst; node; node = node->mNext) {
+        const std::string_view candidate = node->Name();
+        // A stored name matches up to its first NUL, as a C string would.
+        if (candidate.size() >= name.size() && std::memcmp(candidate.data(), name.data(), name.size()) == 0 &&
+            (candidate.size() == name.size() || candidate[name.size()] == '\0'))
+            return node;
+    }
+    return nullptr;
 }
 
 inline CParseNode* CNodeList::RemoveLast() noexcept { return mFirst ? Remove(mFirst->mPrev) : nullptr; }

@@ -15,30 +15,21 @@ public:
     CTagNode() : CParseNode(KP_NODE_TAG) {}
 
     bool IsOpen() const override { return bOpen; }
-    void Normalize() override;
-    void AppendData(const char* bytes, std::size_t length) override {
+    void AppendData(CDocument& document, const char* bytes, std::size_t length) override {
         if (mDataSize == 0 && TakeKnownName(bytes, length)) return;
-        Store()->Append(DataField(), bytes, length, ECase::Upper);
+        document.Append(DataField(), bytes, length, ECase::Upper);
     }
-    void SetData(const char* bytes, std::size_t length) override {
-        Store()->Assign(DataField(), bytes, length, ECase::Upper);
+    void SetData(CDocument& document, const char* bytes, std::size_t length) override {
+        document.Assign(DataField(), bytes, length, ECase::Upper);
     }
     std::string_view GetName() const override { return UpToNul(ViewOf(mDataBytes, mDataSize)); }
-    // Properties go to the property list; anything else to the children.
-    void AddChild(NodePtr<CParseNode> node, bool atEnd) override;
 
     bool IsEndTag() const { return bEndTag; }
     void ClearEndTag() { bEndTag = false; }
-    // Closes this start tag with its end tag, which goes back to the store.
-    void CloseWithEndTag(NodePtr<CTagNode> endTag);
 
+    // Marks end tags and sets the type from the tag table; it never resets
+    // either, so a second pass over a closed tag changes nothing.
     void ClassifyTag();
-    // The rules of IMG, TD and STYLE, and the design-time attributes; most
-    // tags need neither, which is settled here without a call.
-    void ApplyPropertyRules();
-    void ApplyDesignTimeRules() {
-        if (!mProperties.IsEmpty() && MayDropOrFilter()) DropDesignTimeProperties();
-    }
 
     CNodeList* Properties() { return &mProperties; }
     const CNodeList* Properties() const { return &mProperties; }
@@ -49,16 +40,6 @@ private:
     // name, with or without its "/", becomes a view of a constant of the
     // program: no bytes stored.
     bool TakeKnownName(const char* bytes, std::size_t length) noexcept;
-    void ApplyTypeRules();
-    // Whether DropDesignTimeProperties can change anything: a property name
-    // as long as a design-time one, or a filter of image URLs.
-    bool MayDropOrFilter() const {
-        for (const CParseNode* property = mProperties.GetFirst(); property; property = property->NextSibling()) {
-            if (property->Name().size() >= 12) return true;
-        }
-        return Context().ImageFilter() != nullptr;
-    }
-    void DropDesignTimeProperties();
 
     CNodeList mProperties;
 };
@@ -74,10 +55,6 @@ enum : int {
     KP_TAG_STYLE = 101,
     KP_TAG_TD = 106,
 };
-
-inline void CTagNode::ApplyPropertyRules() {
-    if (mTagType == KP_TAG_IMG || mTagType == KP_TAG_TD || mTagType == KP_TAG_STYLE) ApplyTypeRules();
-}
 
 // The tag table: the code of a tag name (without its "/"), 0 if unknown.
 int LookUpTagType(const char* name, std::size_t length);

@@ -1,15 +1,15 @@
-// Element normalisation: the tag table, the IMG/TD/STYLE attribute rules,
-// design-time attributes and the parse's filter of image URLs (the document
-// base, which links/ defines).
+// Element normalisation: the tag table, and the builder's IMG/TD/STYLE
+// attribute rules and design-time attributes, after which the parse's tag
+// hook runs (the document base, which links/ defines).
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 
 #include "tree/CNodeList.h"
-#include "tree/CParseContext.h"
 #include "tree/CPropertyNode.h"
 #include "tree/CTagNode.h"
+#include "tree/CTreeBuilder.h"
 
 namespace kivoparse {
 
@@ -170,12 +170,6 @@ bool IsMiddle(std::string_view value) {
     return true;
 }
 
-// The value of property through the parse's filter of image URLs.
-void FilterImageUrl(CParseContext& context, CPropertyNode& property) {
-    const std::string value = context.FilterImageUrl(property.Data());
-    property.SetData(value.data(), value.size());
-}
-
 }  // namespace
 
 int LookUpTagType(const char* name, std::size_t length) {
@@ -253,14 +247,12 @@ int KnownNameIndex(std::string_view name) {
     return known && known->skip == 1 ? known->index : -1;
 }
 
-void CTagNode::Normalize() {
-    ClassifyTag();
-    ApplyPropertyRules();
-    ApplyDesignTimeRules();
+void CTreeBuilder::NormalizeTag(CTagNode& tag) {
+    tag.ClassifyTag();
+    ApplyPropertyRules(tag);
+    ApplyDesignTimeRules(tag);
 }
 
-// Marks end tags and sets the type from the table; it never resets either,
-// so a second pass over a closed tag changes nothing.
 void CTagNode::ClassifyTag() {
     std::string_view name = UpToNul(ViewOf(mDataBytes, mDataSize));
     if (name.empty()) return;
@@ -273,29 +265,30 @@ void CTagNode::ClassifyTag() {
     if (type != 0) mTagType = static_cast<std::int16_t>(type);
 }
 
-void CTagNode::ApplyTypeRules() {
-    switch (mTagType) {
+void CTreeBuilder::ApplyTypeRules(CTagNode& tag) {
+    CNodeList& properties = *tag.Properties();
+    switch (tag.mTagType) {
     case KP_TAG_IMG: {
         // "src" first, the others in their order.
-        if (mProperties.IsEmpty()) return;
-        if (UpToNul(mProperties.GetFirst()->Name()) == "src") return;
-        if (CParseNode* src = mProperties.FindByName("src")) mProperties.Prepend(mProperties.Remove(src));
+        if (properties.IsEmpty()) return;
+        if (UpToNul(properties.GetFirst()->Name()) == "src") return;
+        if (CParseNode* src = properties.FindByName("src")) properties.Prepend(properties.Remove(src));
         return;
     }
     case KP_TAG_TD: {
-        CPropertyNode* align = FindProperty("align");
-        if (align && IsMiddle(UpToNul(align->Data()))) align->SetData("center", 6);
+        CPropertyNode* align = tag.FindProperty("align");
+        if (align && IsMiddle(UpToNul(align->Data()))) align->SetData(mDocument, "center", 6);
         return;
     }
     case KP_TAG_STYLE: {
-        CPropertyNode* type = FindProperty("type");
+        CPropertyNode* type = tag.FindProperty("type");
         if (!type) {
-            NodePtr<CPropertyNode> added = MakeNode<CPropertyNode>(*Store());
+            NodePtr<CPropertyNode> added = MakeNode<CPropertyNode>(mDocument);
             added->SetStaticName("type");
-            added->SetData("text/css", 8);
-            mProperties.Append(added.release());
+            added->SetData(mDocument, "text/css", 8);
+            properties.Append(added.release());
         } else if (UpToNul(type->Data()).empty()) {
-            type->SetData("text/css", 8);
+            type->SetData(mDocument, "text/css", 8);
         }
         return;
     }
@@ -304,14 +297,15 @@ void CTagNode::ApplyTypeRules() {
     }
 }
 
-void CTagNode::DropDesignTimeProperties() {
+void CTreeBuilder::DropDesignTimeProperties(CTagNode& tag) {
+    CNodeList& properties = *tag.Properties();
     // One of each design-time attribute goes per pass: the first
     // "DESIGNTIMESP" (else the first "designtimesp") and the first
     // "designtimeurl", found in one walk; shorter names are passed over.
     CParseNode* upperSp = nullptr;
     CParseNode* lowerSp = nullptr;
     CParseNode* designTimeUrl = nullptr;
-    for (CParseNode* property = mProperties.GetFirst(); property; property = property->NextSibling()) {
+    for (CParseNode* property = properties.GetFirst(); property; property = property->NextSibling()) {
         if (property->Name().size() < 12) continue;
         const std::string_view name = UpToNul(property->Name());
         if (!upperSp && name == "DESIGNTIMESP") {
@@ -322,15 +316,10 @@ void CTagNode::DropDesignTimeProperties() {
             designTimeUrl = property;
         }
     }
-    if (CParseNode* designTimeSp = upperSp ? upperSp : lowerSp) Store()->Recycle(mProperties.Remove(designTimeSp));
-    if (designTimeUrl) Store()->Recycle(mProperties.Remove(designTimeUrl));
+    if (CParseNode* designTimeSp = upperSp ? upperSp : lowerSp) mDocument.Recycle(properties.Remove(designTimeSp));
+    if (designTimeUrl) mDocument.Recycle(properties.Remove(designTimeUrl));
 
-    CParseContext& context = Context();
-    if (!context.ImageFilter()) return;
-    if (mTagType == KP_TAG_IMG || mTagType == KP_TAG_INPUT) {
-        if (CPropertyNode* src = FindProperty("src")) FilterImageUrl(context, *src);
-    }
-    if (CPropertyNode* background = FindProperty("background")) FilterImageUrl(context, *background);
+    if (mTagHook) mTagHook->Apply(tag, *this);
 }
 
 CPropertyNode* CTagNode::FindProperty(std::string_view name) const {

@@ -1,14 +1,15 @@
-// Tree assembly: attaching nodes, folding end tags into their start tags,
-// and closing a start tag.
+// Tree assembly: the builder attaching nodes, folding end tags into their
+// start tags and closing a start tag, and the index of open start tags it
+// keeps.
 #include <cassert>
 #include <cstdint>
 #include <cstring>
 
-#include "tree/CParseContext.h"
 #include "tree/CNodeList.h"
 #include "tree/COpenTagIndex.h"
 #include "tree/CPropertyNode.h"
 #include "tree/CTagNode.h"
+#include "tree/CTreeBuilder.h"
 #include "tree/HashMix.h"
 
 namespace kivoparse {
@@ -116,6 +117,22 @@ void COpenTagIndex::Clear() {
     while (!mEntries.empty()) Pop();
 }
 
+void CTreeTrace::Log(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    LogV(format, args);
+    va_end(args);
+}
+
+CTreeBuilder::CTreeBuilder(CDocument& document, CTreeTrace* trace, const CTagHook* tagHook, bool trackOpenTags)
+    : mDocument(document),
+      mRoot(document.Root()),
+      mTrace(trace),
+      mTagHook(tagHook),
+      mOpenTags(trackOpenTags ? std::make_unique<COpenTagIndex>() : nullptr) {}
+
+CTreeBuilder::~CTreeBuilder() = default;
+
 namespace {
 
 // A classified tag is matched by its type alone, an unclassified one by name.
@@ -125,32 +142,25 @@ bool IsStartTagOf(const CParseNode& node, int tagType, std::string_view endName)
     return tag.CParseNode::GetTagType() == tagType && tag.bOpen && (tagType != 0 || tag.CTagNode::GetName() == endName);
 }
 
-// The index of open start tags that the root of node's store keeps, when
-// node is that root; null otherwise.
-COpenTagIndex* OpenTagsOf(const CParseNode* node) {
-    CNodeStore* store = node->Store();
-    return store->Root() == node ? store->Context().OpenTags() : nullptr;
-}
-
 }  // namespace
 
-void CParseNode::AddChild(NodePtr<CParseNode> node, bool atEnd) {
+void CTreeBuilder::AttachChild(CParseNode& parent, NodePtr<CParseNode>&& node, bool atEnd) {
     if (node->mType == KP_NODE_TAG) {
         auto* tag = static_cast<CTagNode*>(node.get());
         // Only a fresh end tag is open and an end tag at once.
         if (tag->bEndTag && tag->bOpen) {
             node.release();
-            FoldEndTag(NodePtr<CTagNode>(tag));
+            FoldEndTag(parent, Owned(mDocument, tag));
             return;
         }
     }
-    COpenTagIndex* index = OpenTagsOf(this);
+    COpenTagIndex* index = OpenTagsOf(parent);
     if (index && atEnd) index->Added(*node);
-    mChildren.Insert(node.release(), atEnd);
+    parent.mChildren.Insert(node.release(), atEnd);
     if (index && !atEnd) {
         // Made again in list order: the index follows a list that grows at its end.
         index->Clear();
-        for (CParseNode* child = mChildren.GetFirst(); child; child = child->mNext) index->Added(*child);
+        for (CParseNode* child = parent.mChildren.GetFirst(); child; child = child->mNext) index->Added(*child);
     }
 }
 
@@ -159,24 +169,23 @@ void CParseNode::AddChild(NodePtr<CParseNode> node, bool atEnd) {
 // the start tag then takes them all as its children and the end tag goes.
 // With no start tag, the nodes go back where they were and the end tag
 // stays after them as an ordinary node ("SPAN" excepted, which is dropped).
-void CParseNode::FoldEndTag(NodePtr<CTagNode> endTag) {
-    CNodeList* list = &mChildren;
+void CTreeBuilder::FoldEndTag(CParseNode& parent, NodePtr<CTagNode> endTag) {
+    CNodeList* list = &parent.mChildren;
     const std::string_view endName = endTag->CTagNode::GetName().substr(endTag->GetDataLength() > 0 ? 1 : 0);
     const int tagType = endTag->CParseNode::GetTagType();
-    CParseContext& context = Context();
-    CLogFile* log = context.Trace();
-    COpenTagIndex* index = OpenTagsOf(this);
+    CTreeTrace* log = mTrace;
+    COpenTagIndex* index = OpenTagsOf(parent);
     const int nameLength = static_cast<int>(endName.size());
     if (log) log->Log("Found End Tag: %.*s", nameLength, endName.data());
 
     // Without a trace, the run after the start tag moves as one splice.
-    if (index && !log && FoldBySplice(endTag, tagType, endName)) {
+    if (index && !log && FoldBySplice(parent, endTag, tagType, endName)) {
         // The start tag, closed now, has its type and its end-tag mark:
         // classifying it again would change nothing, so only its rules run.
         if (tagType != 0) {
             auto* start = static_cast<CTagNode*>(list->GetLast());
-            start->ApplyPropertyRules();
-            start->ApplyDesignTimeRules();
+            ApplyPropertyRules(*start);
+            ApplyDesignTimeRules(*start);
         }
         return;
     }
@@ -189,32 +198,32 @@ void CParseNode::FoldEndTag(NodePtr<CTagNode> endTag) {
                     log->Log("Found Matching Start Tag: %.*s", static_cast<int>(name.size()), name.data());
                 }
                 if (index) index->Removed(*start);
-                start->CloseWithEndTag(std::move(endTag));
+                CloseWithEndTag(*start, std::move(endTag));
                 list->Append(start);
                 // A classified tag is classified and tidied once more.
-                if (tagType != 0) start->Normalize();
+                if (tagType != 0) NormalizeTag(*start);
                 return;
             }
-            context.CountWork(1);
+            CountWork(1);
             if (log) {
                 const std::string_view name = UpToNul(node->GetName());
                 log->Log("Adding %.*s to %.*s", static_cast<int>(name.size()), name.data(), nameLength, endName.data());
             }
             if (index) index->Removed(*node);
-            endTag->AddChild(NodePtr<CParseNode>(node), false);
+            AddChild(*endTag, Owned(mDocument, node), false);
         }
         // The list is empty: the former children, in order, are the end
         // tag's now, and its list becomes the receiver's.
-        mChildren.SpliceBack(endTag->mChildren);
+        list->SpliceBack(endTag->mChildren);
         if (index) {
-            for (CParseNode* node = mChildren.GetFirst(); node; node = node->mNext) index->Added(*node);
+            for (CParseNode* node = list->GetFirst(); node; node = node->mNext) index->Added(*node);
         }
     }
     if (log) log->Log("Start Tag NOT FOUND for %.*s", nameLength, endName.data());
-    if (tagType == KP_TAG_SPAN) return;  // endTag goes back to the store here
+    if (tagType == KP_TAG_SPAN) return;  // endTag goes back to the document here
     endTag->ClearEndTag();
     if (index) index->Added(*endTag);
-    mChildren.Append(endTag.release());
+    list->Append(endTag.release());
 }
 
 // The nodes after the nearest open start tag of the end tag's kind become
@@ -223,9 +232,10 @@ void CParseNode::FoldEndTag(NodePtr<CTagNode> endTag) {
 // Takes endTag and returns true when done; returns false, having changed
 // nothing, when the walk is needed: no such start tag, a property or a fresh
 // end tag among the nodes, or children already on either tag.
-bool CParseNode::FoldBySplice(NodePtr<CTagNode>& endTag, int tagType, std::string_view endName) {
+bool CTreeBuilder::FoldBySplice(CParseNode& parent, NodePtr<CTagNode>& endTag, int tagType,
+                                std::string_view endName) {
     if (!endTag->mChildren.IsEmpty()) return false;
-    COpenTagIndex* index = OpenTagsOf(this);
+    COpenTagIndex* index = OpenTagsOf(parent);
     const std::uint32_t position = index->Nearest(tagType, endName);
     if (position == 0) return false;
     CTagNode* start = index->At(position);
@@ -235,30 +245,22 @@ bool CParseNode::FoldBySplice(NodePtr<CTagNode>& endTag, int tagType, std::strin
     const long taken = index->TakeFrom(position);
     if (taken < 0) return false;
     if (start->mNext) {
-        CNodeList after = mChildren.TakeAfter(start);
+        CNodeList after = parent.mChildren.TakeAfter(start);
         start->mChildren.SpliceBack(after);
     }
-    Context().CountWork(static_cast<std::uint64_t>(taken));
-    start->CloseWithEndTag(std::move(endTag));
+    CountWork(static_cast<std::uint64_t>(taken));
+    CloseWithEndTag(*start, std::move(endTag));
     return true;
 }
 
-void CTagNode::AddChild(NodePtr<CParseNode> node, bool atEnd) {
-    if (node->mType != KP_NODE_PROPERTY) {
-        CParseNode::AddChild(std::move(node), atEnd);
-        return;
-    }
-    mProperties.Insert(node.release(), atEnd);
-}
-
-void CTagNode::CloseWithEndTag(NodePtr<CTagNode> endTag) {
+void CTreeBuilder::CloseWithEndTag(CTagNode& start, NodePtr<CTagNode> endTag) {
     // An open start tag has no children of its own: it takes the end tag's.
-    if (mChildren.IsEmpty()) mChildren.SpliceBack(endTag->mChildren);
-    bOpen = false;
-    bEndTag = true;
+    if (start.mChildren.IsEmpty()) start.mChildren.SpliceBack(endTag->mChildren);
+    start.bOpen = false;
+    start.bEndTag = true;
     endTag.reset();
-    ApplyPropertyRules();
-    ApplyDesignTimeRules();
+    ApplyPropertyRules(start);
+    ApplyDesignTimeRules(start);
 }
 
 }  // namespace kivoparse

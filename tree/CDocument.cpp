@@ -1,4 +1,4 @@
-#include "tree/CNodeStore.h"
+#include "tree/CDocument.h"
 
 #include <algorithm>
 #include <cassert>
@@ -80,9 +80,9 @@ void PrefaultPages(void* memory, std::size_t size) noexcept {
 
 namespace {
 
-// The small pieces of node blocks that this thread's stores let go of, one
+// The small pieces of node blocks that this thread's documents let go of, one
 // of each size (1, 2, 4 and 8 blocks, 960 KiB in all), kept for its next
-// stores: a thread that parses one small document after another then asks
+// documents: a thread that parses one small document after another then asks
 // the allocator for none, where glibc's default settings would map and
 // unmap each 64 KiB-aligned piece afresh.
 constexpr std::size_t kCachedSizes = 4;
@@ -90,14 +90,14 @@ struct SPieceCache {
     unsigned char* mPieces[kCachedSizes];
     bool mClosed;
 };
-// Trivially destructible, so that a store destroyed late in the thread's
+// Trivially destructible, so that a document destroyed late in the thread's
 // end still finds it; the pieces go with the thread's other objects.
 thread_local SPieceCache tPieceCache{};
 struct SPieceCacheEnd {
     ~SPieceCacheEnd() {
         tPieceCache.mClosed = true;
         for (unsigned char*& piece : tPieceCache.mPieces) {
-            ::operator delete(piece, std::align_val_t{CNodeStore::kNodeBlockSize});
+            ::operator delete(piece, std::align_val_t{CDocument::kNodeBlockSize});
             piece = nullptr;
         }
     }
@@ -116,7 +116,7 @@ std::size_t CacheSlot(std::size_t blocks) {
 
 }  // namespace
 
-unsigned char* CNodeStore::NewNodePiece(std::size_t blocks) {
+unsigned char* CDocument::NewNodePiece(std::size_t blocks) {
     const std::size_t slot = CacheSlot(blocks);
     if (slot < kCachedSizes && tPieceCache.mPieces[slot]) {
         unsigned char* piece = tPieceCache.mPieces[slot];
@@ -131,11 +131,11 @@ unsigned char* CNodeStore::NewNodePiece(std::size_t blocks) {
     return piece;
 }
 
-void CNodeStore::SFreeNodeBlock::operator()(unsigned char* piece) const noexcept {
+void CDocument::SFreeNodeBlock::operator()(unsigned char* piece) const noexcept {
     const std::size_t slot = CacheSlot(mBlocks);
     if (slot < kCachedSizes && !tPieceCache.mClosed && !tPieceCache.mPieces[slot]) {
         (void)&tPieceCacheEnd;  // the cache is emptied when the thread ends
-        // Recycled nodes were poisoned: the next store's are fresh.
+        // Recycled nodes were poisoned: the next document's are fresh.
         KIVOPARSE_UNPOISON(piece, mBlocks * kNodeBlockSize);
         tPieceCache.mPieces[slot] = piece;
         return;
@@ -143,20 +143,20 @@ void CNodeStore::SFreeNodeBlock::operator()(unsigned char* piece) const noexcept
     ::operator delete(piece, std::align_val_t{kNodeBlockSize});
 }
 
-CNodeStore::CNodeStore(std::string text) : mText(std::move(text)) {
+CDocument::CDocument(std::string text) : mText(std::move(text)) {
     mRoot = Make<CParseNode>();
     mRoot->SetStaticName("ROOT");
 }
 
-CNodeStore::~CNodeStore() = default;
+CDocument::~CDocument() = default;
 
-unsigned char* CNodeStore::NewBlock(std::size_t size) {
+unsigned char* CDocument::NewBlock(std::size_t size) {
     std::unique_ptr<unsigned char[]> memory(new unsigned char[size]);
     mBlocks.push_back(SBlock{std::move(memory), size});
     return mBlocks.back().mMemory.get();
 }
 
-void* CNodeStore::AllocateNodeSlowly(std::size_t size) {
+void* CDocument::AllocateNodeSlowly(std::size_t size) {
     const std::size_t sizeClass = size / 8;
     if (void* recycled = mFree[sizeClass]) {
         KIVOPARSE_UNPOISON(recycled, size);
@@ -176,10 +176,7 @@ void* CNodeStore::AllocateNodeSlowly(std::size_t size) {
         unsigned char* start = mNodePiece;
         mNodePiece += kNodeBlockSize;
         --mNodeBlocksLeft;
-        // The block's first word names its store; nodes follow, 16-byte aligned.
-        CNodeStore* self = this;
-        std::memcpy(start, &self, sizeof self);
-        mNodes.mNext = start + 16;
+        mNodes.mNext = start;
         mNodes.mEnd = start + kNodeBlockSize;
     }
     void* node = mNodes.mNext;
@@ -187,7 +184,7 @@ void* CNodeStore::AllocateNodeSlowly(std::size_t size) {
     return node;
 }
 
-char* CNodeStore::AllocateBytes(std::size_t size) {
+char* CDocument::AllocateBytes(std::size_t size) {
     if (static_cast<std::size_t>(mBytes.mEnd - mBytes.mNext) >= size) {
         char* bytes = reinterpret_cast<char*>(mBytes.mNext);
         mBytes.mNext += size;
@@ -222,14 +219,14 @@ void SetCapacity(const char* owned, std::uint32_t capacity) {
 }  // namespace
 
 // Owned bytes at the top of the current block go back to it.
-void CNodeStore::ReleaseBytes(const char* bytes, std::uint32_t size) noexcept {
+void CDocument::ReleaseBytes(const char* bytes, std::uint32_t size) noexcept {
     if (!(size & kOwnedBytes)) return;
     const char* start = bytes - sizeof(std::uint32_t);
     if (Address(start) >= Address(mBytes.mStart) && Address(bytes) + CapacityOf(bytes) == Address(mBytes.mNext))
         mBytes.mNext = reinterpret_cast<unsigned char*>(const_cast<char*>(start));
 }
 
-void CNodeStore::AppendSlowly(SBytesField field, const char* bytes, std::size_t length, ECase how) {
+void CDocument::AppendSlowly(SBytesField field, const char* bytes, std::size_t length, ECase how) {
     if (length == 0) return;
     const bool owned = (field.mSize & kOwnedBytes) != 0;
     const std::size_t size = field.mSize & ~kOwnedBytes;
@@ -264,7 +261,7 @@ void CNodeStore::AppendSlowly(SBytesField field, const char* bytes, std::size_t 
     field.mSize = static_cast<std::uint32_t>(need) | kOwnedBytes;
 }
 
-void CNodeStore::Assign(SBytesField field, const char* bytes, std::size_t length, ECase how) {
+void CDocument::Assign(SBytesField field, const char* bytes, std::size_t length, ECase how) {
     SNodeBytes fresh;
     Append(SBytesField{fresh.mBytes, fresh.mSize}, bytes, length, how);
     ReleaseBytes(field.mBytes, field.mSize);
@@ -272,7 +269,7 @@ void CNodeStore::Assign(SBytesField field, const char* bytes, std::size_t length
     field.mSize = fresh.mSize;
 }
 
-SNodeBytes CNodeStore::Prepare(std::string_view bytes) {
+SNodeBytes CDocument::Prepare(std::string_view bytes) {
     SNodeBytes fresh;
     if (bytes.empty()) return fresh;
     if (bytes.size() > kMaxNodeBytes) throw std::bad_alloc();
@@ -286,8 +283,8 @@ SNodeBytes CNodeStore::Prepare(std::string_view bytes) {
 
 // The node, then everything its lists hold, without recursion: each node's
 // lists are spliced in front of the nodes still to go.
-void CNodeStore::Recycle(CParseNode* node) noexcept {
-    assert(node && Of(node) == this && node != mRoot);
+void CDocument::Recycle(CParseNode* node) noexcept {
+    assert(node && node != mRoot);
     CNodeList pending;
     pending.Append(node);
     while (CParseNode* next = pending.RemoveFirst()) {

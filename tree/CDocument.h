@@ -8,16 +8,14 @@
 #include <string_view>
 #include <vector>
 
-#include "tree/CParseContext.h"
-
 namespace kivoparse {
 
 class CParseNode;
 
 // The bytes of a node's name or data and their count. They are a view into
 // the parsed text wherever the stored bytes equal it (text runs, most values
-// and names), else bytes of the store that made the node, or a literal that
-// lives as long as the program. The store's own bytes are marked by the top
+// and names), else bytes of the document that made the node, or a literal that
+// lives as long as the program. The document's own bytes are marked by the top
 // bit of the count (kOwnedBytes) and preceded by their capacity (4 bytes),
 // so that they can grow in place.
 constexpr std::uint32_t kOwnedBytes = 0x80000000u;
@@ -73,35 +71,32 @@ inline bool NeedsCaseChange(const char* bytes, std::size_t length, ECase how) {
     return false;
 }
 
-// Owns one tree: every node made for it, the bytes they hold, and the text
-// they were parsed from. Nodes live in large blocks and are released with
-// them, all at once, so dropping a tree walks none of its nodes; a node the
-// tree lets go of (an end tag folded into its start tag, a working tag that
-// fell back) is recycled for the next node of its size.
-class CNodeStore {
+// One parsed document: the text it was parsed from, every node made for it
+// with the bytes they hold, and its root. Nodes live in large blocks and are
+// released with them, all at once, so dropping a document walks none of its
+// nodes; a node the tree lets go of (an end tag folded into its start tag, a
+// working tag that fell back) is recycled for the next node of its size.
+// Nodes know nothing of their document: whatever changes a node's bytes or
+// gives a node back is handed the document.
+class CDocument {
 public:
     // text: the text the tree is parsed from, which node bytes may view.
-    explicit CNodeStore(std::string text = std::string());
-    CNodeStore(const CNodeStore&) = delete;
-    CNodeStore& operator=(const CNodeStore&) = delete;
-    ~CNodeStore();
+    explicit CDocument(std::string text = std::string());
+    CDocument(const CDocument&) = delete;
+    CDocument& operator=(const CDocument&) = delete;
+    ~CDocument();
 
-    // A new node of class T, the store's until the store goes. Throws
+    // A new node of class T, the document's until the document goes. Throws
     // std::bad_alloc when memory runs out.
     template <class T>
     T* Make();
-    // The root: made with the store, named "ROOT".
+    // The root: made with the document, named "ROOT".
     CParseNode* Root() const { return mRoot; }
-    // node and everything its lists hold go back to the store. Allocates
-    // nothing.
+    // node, which this document made, and everything its lists hold go back
+    // to the document. Allocates nothing.
     void Recycle(CParseNode* node) noexcept;
-    // The store that made node: nodes live in blocks of kNodeBlockSize
-    // aligned to their size, whose first word names their store.
-    static CNodeStore* Of(const CParseNode* node) {
-        const auto block = reinterpret_cast<std::uintptr_t>(node) & ~(kNodeBlockSize - 1);
-        return *reinterpret_cast<CNodeStore* const*>(block);
-    }
-    static constexpr std::uintptr_t kNodeBlockSize = 64 * 1024;
+    // Nodes are cut from blocks of this size, taken from larger pieces.
+    static constexpr std::size_t kNodeBlockSize = 64 * 1024;
 
     // Sets / extends field with bytes (whose case is changed as asked).
     // Bytes of the parsed text that follow the field's own become part of
@@ -123,15 +118,13 @@ public:
         }
         AppendSlowly(field, bytes, length, how);
     }
-    // A copy of bytes in the store, for a rewrite's new value: made by
+    // A copy of bytes in the document, for a rewrite's new value: made by
     // Prepare (which may throw), then set by CParseNode::TakeData (which
     // cannot), so that a rewrite changes every value or none.
     SNodeBytes Prepare(std::string_view bytes);
 
+    // The text the document was parsed from.
     const std::string& Text() const { return mText; }
-    // The context of the parse that builds the tree.
-    CParseContext& Context() { return mContext; }
-    const CParseContext& Context() const { return mContext; }
 
 private:
     struct SBlock {
@@ -139,7 +132,7 @@ private:
         std::size_t mSize;
     };
     // Gives a piece of node blocks back: the small ones to this thread's
-    // cache for the next store, the others to the system.
+    // cache for the next document, the others to the system.
     struct SFreeNodeBlock {
         std::size_t mBlocks = 1;
         void operator()(unsigned char* piece) const noexcept;
@@ -180,7 +173,6 @@ private:
     void AppendSlowly(SBytesField field, const char* bytes, std::size_t length, ECase how);
     void ReleaseBytes(const char* bytes, std::uint32_t size) noexcept;
 
-    CParseContext mContext;
     std::string mText;
     std::vector<SBlock> mBlocks;
     std::vector<std::unique_ptr<unsigned char[], SFreeNodeBlock>> mNodeBlocks;
