@@ -22,11 +22,13 @@ void CParsingEngine::AttachProperty() {
 
 void CParsingEngine::FinishTag() {
     mCurrentObject = mCurrentTag.get();
+    const std::string_view rawText = RawTextOpenedByTag();
     mCurrentParent = mTopParent;
     AddCurrentObjectToCurrentParent();
     ClearAllWorkingObjects();
     mCurrentObject = nullptr;
     mState = KP_BETWEEN_TAGS;
+    EnterRawText(rawText);
 }
 
 // A value ends at its closing quote, or unquoted at a space.

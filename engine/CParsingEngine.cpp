@@ -20,9 +20,9 @@ namespace {
 constexpr std::array<const char*, KP_STATE_COUNT> kStateNames{
     "KP_BETWEEN_TAGS",       "KP_TAG_NAME",          "KP_END_PIPE_KIVOINSERT", "KP_NON_WHITE_SPACE",
     "KP_PROPERTY_NAME",      "KP_PROPERTY_EQUAL_SIGN", "KP_PROPERTY_VALUE",    "KP_STRING_PROPERTY",
-    "KP_NONSTRING_PROPERTY", "KP_COMMENTEND",
+    "KP_NONSTRING_PROPERTY", "KP_COMMENTEND",          "KP_RAW_TEXT",
 };
-static_assert(kStateNames.size() == KP_COMMENTEND + 1, "one trace name per state");
+static_assert(kStateNames.size() == KP_RAW_TEXT + 1, "one trace name per state");
 
 // Name bytes: digits, letters, "-", "/", space, line feed, carriage return.
 constexpr std::array<bool, 256> MakeNameBytes() {
@@ -127,7 +127,7 @@ int CParsingEngine::RunTokenizer(const unsigned char* text, std::int32_t n) {
         mAt = loop.bByte;
         ++mWork;
         if (mTrace) TraceState(c);
-        if (mShortcuts.FallsBackAt(loop.bByte, mState == KP_BETWEEN_TAGS,
+        if (mShortcuts.FallsBackAt(loop.bByte, mState == KP_BETWEEN_TAGS || mState == KP_RAW_TEXT,
                                    mState != KP_END_PIPE_KIVOINSERT && mState != KP_COMMENTEND, c,
                                    [&] { return ControlCode(loop); })) {
             // This tag is bound to fall back: it does so now.
@@ -145,6 +145,7 @@ int CParsingEngine::RunTokenizer(const unsigned char* text, std::int32_t n) {
         case KP_STRING_PROPERTY: OnStringProperty(loop, c); break;
         case KP_NONSTRING_PROPERTY: OnNonStringProperty(loop, c); break;
         case KP_COMMENTEND: OnCommentEnd(loop, c); break;
+        case KP_RAW_TEXT: OnRawText(loop, c); break;
         }
         ++loop.bByte;
     }
@@ -165,7 +166,8 @@ unsigned CParsingEngine::ControlCode(const SLoop& loop) const {
     case KP_NONSTRING_PROPERTY: return 12 + step;
     case KP_BETWEEN_TAGS:
     case KP_END_PIPE_KIVOINSERT:
-    case KP_COMMENTEND: break;
+    case KP_COMMENTEND:
+    case KP_RAW_TEXT: break;
     }
     return 15;
 }

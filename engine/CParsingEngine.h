@@ -20,7 +20,7 @@ class CChunkSink;
 class CTagNode;
 class CUrlMap;
 
-// The ten tokenizer states; the values are the ones the trace describes.
+// The tokenizer states; the values are the ones the trace describes.
 enum EParseState : int {
     KP_BETWEEN_TAGS = 0,
     KP_TAG_NAME = 1,
@@ -32,8 +32,11 @@ enum EParseState : int {
     KP_STRING_PROPERTY = 7,
     KP_NONSTRING_PROPERTY = 8,
     KP_COMMENTEND = 9,
+    // Only with the raw-text setting: the content of SCRIPT, STYLE and the
+    // other raw-text elements, up to the end tag that ends it.
+    KP_RAW_TEXT = 10,
 };
-constexpr int KP_STATE_COUNT = 10;
+constexpr int KP_STATE_COUNT = 11;
 
 // Turns one HTML text into a tree of nodes and keeps the tree until the next
 // parse or its own end. Each ParseHTML starts from fresh state, so a second
@@ -54,8 +57,15 @@ public:
     void SetLogLink(CLogLink* link) { mLogLink = link; }
     // The document base of the next parses (see CDocumentBase); "" for none.
     void SetDocumentBase(std::string base) { mBase = CDocumentBase(std::move(base)); }
-    // Whether the next parses read raw-text elements' content as text.
+    // Whether the next parses read the content of a raw-text element
+    // (SCRIPT, STYLE, XMP, IFRAME, NOEMBED, NOFRAMES, TEXTAREA, TITLE) as
+    // text up to its end tag, as a browser does; off by default.
     void SetRawText(bool rawText) { bRawText = rawText; }
+    bool IsRawText() const { return bRawText; }
+    // The raw-text element a start tag of this name (upper case, as stored)
+    // opens, or "" when it opens none. A "/" or line feed at the end of the
+    // name is passed over, as a browser passes over «<script/>».
+    static std::string_view RawTextElement(std::string_view tagName);
 
     // Builds the tree from every byte of text and one final NUL. Returns 0;
     // -1 (and an empty tree) for a text of 2 GiB or more, which the 32-bit
@@ -139,6 +149,7 @@ private:
     void OnStringProperty(SLoop& loop, unsigned char c);
     void OnNonStringProperty(SLoop& loop, unsigned char c);
     void OnCommentEnd(SLoop& loop, unsigned char c);
+    void OnRawText(SLoop& loop, unsigned char c);
 
     // Named actions shared by the handlers.
     void OpenTag(SLoop& loop);
@@ -148,6 +159,11 @@ private:
     void EnsureProperty();
     void AttachProperty();
     void FinishTag();
+    // The start tag being finished: the raw-text element it opens, if the
+    // setting is on. EnterRawText then goes on after the tag is attached.
+    std::string_view RawTextOpenedByTag();
+    void EnterRawText(std::string_view element);
+    bool IsRawTextEnd(std::int64_t position) const;
     void EndValue();
     void MergeValueInsert();
     void DiscardWorkingObjects();
@@ -171,7 +187,9 @@ private:
 
     CLogLink* mLogLink = nullptr;
     CDocumentBase mBase;
-    bool bRawText = false;  // not read yet: raw-text elements are still parsed as markup
+    bool bRawText = false;
+    // In KP_RAW_TEXT: the element whose end tag ends the text ("SCRIPT").
+    std::string_view mRawTextEnd;
     // The trace of the parse (null without one) and the bytes its loop read;
     // the tree's own work is counted in its context.
     CLogFile* mTrace = nullptr;

@@ -56,10 +56,12 @@ void CParsingEngine::OnTagName(SLoop& loop, unsigned char c) {
         return;
     }
     if (c == '>' && loop.nNameBytes > 0) {
+        const std::string_view rawText = RawTextOpenedByTag();
         mCurrentParent = mTopParent;
         AddCurrentObjectToCurrentParent();
         ClearAllWorkingObjects();
         mState = KP_BETWEEN_TAGS;
+        EnterRawText(rawText);
         return;
     }
     if (c == '|' && loop.nNameBytes == 0) {
@@ -158,6 +160,92 @@ void CParsingEngine::OnCommentEnd(SLoop& loop, unsigned char c) {
         loop.nDashes = 0;
         AddByte(c);
     }
+}
+
+// ---- Raw text (only with the raw-text setting) ----
+
+namespace {
+
+// The elements whose content a browser reads as text up to their end tag.
+// NOSCRIPT is not among them: its content is markup where scripts do not
+// run, and that is where its links (fallback images and pages) matter.
+// PLAINTEXT is not either: nothing ever ends it, so one stray tag would
+// hide every later link of the page.
+constexpr std::string_view kRawTextElements[] = {"SCRIPT", "STYLE",    "XMP",      "IFRAME",
+                                                 "NOEMBED", "NOFRAMES", "TEXTAREA", "TITLE"};
+
+unsigned char UpperAscii(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
+
+}  // namespace
+
+std::string_view CParsingEngine::RawTextElement(std::string_view tagName) {
+    while (!tagName.empty() && (tagName.back() == '/' || tagName.back() == '\n')) tagName.remove_suffix(1);
+    for (const std::string_view element : kRawTextElements) {
+        if (tagName == element) return element;
+    }
+    return {};
+}
+
+std::string_view CParsingEngine::RawTextOpenedByTag() {
+    if (!bRawText || !mCurrentTag) return {};
+    FlushBuffer();  // the name is whole: its last bytes go to the tag now
+    return RawTextElement(mCurrentTag->GetName());
+}
+
+void CParsingEngine::EnterRawText(std::string_view element) {
+    if (element.empty()) return;
+    mRawTextEnd = element;
+    mState = KP_RAW_TEXT;
+}
+
+// Whether the "<" at position begins the end tag of the raw-text element:
+// "</", its name in any letter case, then white space, "/" or ">". A few
+// bytes are looked at, however long the text.
+bool CParsingEngine::IsRawTextEnd(std::int64_t position) const {
+    const std::int64_t nameAt = position + 2;
+    const auto length = static_cast<std::int64_t>(mRawTextEnd.size());
+    if (nameAt + length >= mInputLength || mText[position + 1] != '/') return false;
+    for (std::int64_t i = 0; i < length; ++i) {
+        if (UpperAscii(mText[nameAt + i]) != static_cast<unsigned char>(mRawTextEnd[static_cast<std::size_t>(i)]))
+            return false;
+    }
+    switch (mText[nameAt + length]) {
+    case ' ': case '\t': case '\n': case '\f': case '\r': case '/': case '>': return true;
+    default: return false;
+    }
+}
+
+// The content of a raw-text element: every byte is text, a "<" included,
+// until the element's end tag, which is then read as any tag. An insert
+// block here is text too, kept byte for byte. At the end of the input the
+// text read so far is kept, though no end tag came: the element stays open
+// and the text follows it.
+void CParsingEngine::OnRawText(SLoop& loop, unsigned char c) {
+    if (loop.bByte >= mInputLength) {
+        if (mCurrentTag) {
+            mCurrentObject = mCurrentTag.get();
+            mCurrentParent = mTopParent;
+            AddCurrentObjectToCurrentParent();
+        }
+        mState = KP_BETWEEN_TAGS;
+        return;
+    }
+    if (c == '<' && IsRawTextEnd(loop.bByte)) {
+        OpenTag(loop);
+        if (StepOn(loop)) OnTagName(loop, mText[loop.bByte]);
+        return;
+    }
+    if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(*mTree, "TEXT NODE");
+    mCurrentObject = mCurrentTag.get();
+    const std::int64_t end = c == '<' ? loop.bByte + 1 : mShortcuts.TextRunEnd(loop.bByte);
+    if (end == loop.bByte + 1) {
+        AddByte(c);
+        return;
+    }
+    mWork += static_cast<std::uint64_t>(end - loop.bByte - 1);
+    FlushBuffer();
+    mCurrentObject->AppendData(reinterpret_cast<const char*>(mText) + loop.bByte, static_cast<std::size_t>(end - loop.bByte));
+    loop.bByte = end - 1;
 }
 
 }  // namespace kivoparse

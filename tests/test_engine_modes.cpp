@@ -19,9 +19,10 @@ struct SResult {
     std::uint64_t bytesRead;
 };
 
-SResult Parse(const std::string& input, const std::string& base = "") {
+SResult Parse(const std::string& input, const std::string& base = "", bool rawText = false) {
     CParsingEngine engine;
     engine.SetDocumentBase(base);
+    engine.SetRawText(rawText);
     EXPECT_EQ(engine.ParseHTML(input), 0);
     return {engine.GetHTML(), engine.BytesRead()};
 }
@@ -53,7 +54,7 @@ TEST(EngineModes, ASecondParseOnOneEngineGivesWhatAFreshEngineGives) {
 // The families that read the text once per "<" if read literally. Each must
 // stay within a few bytes read per byte of input in the fast mode.
 TEST(EngineModes, AdversarialFamiliesReadLinearly) {
-    struct SFamily { const char* name; std::string text, base; };
+    struct SFamily { const char* name; std::string text, base; bool rawText = false; };
     const std::vector<SFamily> families = {
         {"tags falling back after 2000 inner tags", Repeat("<a x=", 2000) + "1 :<p>", ""},
         {"unmatched end tags", Repeat("<p>x", 2000) + Repeat("</div>", 50000), ""},
@@ -62,9 +63,12 @@ TEST(EngineModes, AdversarialFamiliesReadLinearly) {
         {"long failing tags", Repeat("<a " + Repeat("b=c ", 2000) + ":>", 20), ""},
         {"values full of tags", Repeat("<a x='" + Repeat("<b ", 1000), 20), ""},
         {"a self-overlapping base", "<img src=" + Repeat("a", 200000) + ">", Repeat("a", 1000) + "b"},
+        {"raw text full of near end tags", "<script>" + Repeat("</scrip<", 50000), "", true},
+        {"raw text of lone <", "<style>" + Repeat("<", 200000) + "</style", "", true},
+        {"raw-text elements opened and closed", Repeat("<title>a</title>", 20000), "", true},
     };
     for (const SFamily& family : families) {
-        const SResult fast = Parse(family.text, family.base);
+        const SResult fast = Parse(family.text, family.base, family.rawText);
         EXPECT_LE(fast.bytesRead, 8 * family.text.size() + 8 * family.base.size()) << family.name;
         EXPECT_GE(fast.bytesRead, family.text.size()) << family.name;
     }

@@ -33,10 +33,12 @@ void ExpectOneWalkAgrees(const std::string& input) {
     ASSERT_EQ(streamed, twice.GetHTML());
 }
 
-void ExpectModesAgree(const std::string& input) {
+void ExpectModesAgree(const std::string& input, bool rawText = false) {
     CParsingEngine fast, literal;
     fast.SetDocumentBase("/b/");
     literal.SetDocumentBase("/b/");
+    fast.SetRawText(rawText);
+    literal.SetRawText(rawText);
     literal.SetLiteral(true);
     ASSERT_EQ(fast.ParseHTML(input), 0);
     ASSERT_EQ(literal.ParseHTML(input), 0);
@@ -77,6 +79,22 @@ TEST(RandomDocuments, FastModeWritesAndCollectsWhatLiteralModeDoes) {
         const std::string input = RandomInput(rng, i % 60 == 0 ? 2000 : 120);
         SCOPED_TRACE("random input #" + std::to_string(i) + ": " + ::testing::PrintToString(input));
         ExpectModesAgree(input);
+        if (HasFatalFailure()) return;
+    }
+}
+
+// With the raw-text setting: random documents with the start and end tags
+// of raw-text elements (and near misses) put in at random places.
+TEST(RandomDocuments, RawTextFastModeWritesWhatLiteralModeDoes) {
+    static const char* const tags[] = {"<script>", "</script>", "<style>", "</STYLE >", "<title>", "</TiTlE/",
+                                       "</scrip",  "<textarea a=b>", "</textarea\t", "<xmp>", "</xmp\n", "<script/>"};
+    std::mt19937 rng(20261207u);
+    for (int i = 0; i < 1200; ++i) {
+        std::string input = RandomInput(rng, i % 60 == 0 ? 2000 : 120);
+        for (std::size_t k = rng() % 6; k > 0; --k)
+            input.insert(input.empty() ? 0 : rng() % input.size(), tags[rng() % std::size(tags)]);
+        SCOPED_TRACE("random input #" + std::to_string(i) + ": " + ::testing::PrintToString(input));
+        ExpectModesAgree(input, true);
         if (HasFatalFailure()) return;
     }
 }

@@ -43,15 +43,19 @@ INSTANTIATE_TEST_SUITE_P(Data, RoundTrip,
                          ::testing::ValuesIn(LoadCases({"core/roundtrip.txt", "core/roundtrip-more.txt",
                                                         "core/long-runs.txt"}, "out")), CaseName);
 
-// Each trace file: "in: text", "---", then the log's exact content.
+// Each trace file: "in: text", optionally "raw-text: on" (the parse's
+// raw-text setting), "---", then the log's exact content.
 std::vector<SCase> Traces() {
     std::vector<SCase> cases;
     for (const auto& entry : fs::directory_iterator(fs::path(KIVOPARSE_TEST_DATA) / "core" / "traces")) {
         const std::string text = ReadFile(entry.path());
         const std::size_t in = text.find("\nin: ") + 5, rule = text.find("\n---\n");
         if (in < 5 || rule == std::string::npos) throw std::runtime_error("bad " + entry.path().string());
+        const bool rawText = text.substr(0, rule + 1).find("\nraw-text: on\n") != std::string::npos;
         cases.push_back({entry.path().stem().string(),
-                         {{"in", text.substr(in, text.find('\n', in) - in)}, {"log", text.substr(rule + 5)}}});
+                         {{"in", text.substr(in, text.find('\n', in) - in)},
+                          {"log", text.substr(rule + 5)},
+                          {"raw-text", rawText ? "on" : "off"}}});
     }
     std::sort(cases.begin(), cases.end(), [](const SCase& a, const SCase& b) { return a.mWhere < b.mWhere; });
     return cases;
@@ -62,6 +66,8 @@ TEST_P(Trace, LogHoldsExactlyTheExpectedLines) {
     const SCase& c = GetParam();
     const fs::path log = TempPath("trace");
     Parser traced, fast;
+    traced.SetRawText(c["raw-text"] == "on");
+    fast.SetRawText(c["raw-text"] == "on");
     traced.SetLogFile(log.string());
     ASSERT_EQ(traced.ParseHTML(c["in"]), 0);
     EXPECT_EQ(ReadLog(log), c.mFields.at("log"));
@@ -167,5 +173,38 @@ TEST_P(Rewrite, RewritesWholeMatchingValues) {
     }
 }
 INSTANTIATE_TEST_SUITE_P(Data, Rewrite, ::testing::ValuesIn(LoadCases({"links/rewrite.txt"}, "out")), CaseName);
+
+}  // namespace
+
+namespace {
+
+// Parses with the raw-text setting: the tree and the HTML in both modes, the
+// same through the public Parser, and, when given, the default parse's HTML.
+class RawText : public ::testing::TestWithParam<SCase> {};
+TEST_P(RawText, ContentIsTextUpToTheEndTag) {
+    const SCase& c = GetParam();
+    for (bool literal : {false, true}) {
+        CParsingEngine engine;
+        engine.SetLiteral(literal);
+        engine.SetRawText(true);
+        ASSERT_EQ(engine.ParseHTML(c["in"]), 0);
+        EXPECT_EQ(Shape(engine.GetRoot()->Children()), c["tree"]) << (literal ? "in literal mode" : "");
+        EXPECT_EQ(engine.GetHTML(), c["out"]) << (literal ? "in literal mode" : "");
+    }
+    Parser parser;
+    parser.SetRawText(true);
+    ASSERT_EQ(parser.ParseHTML(c["in"]), 0);
+    const std::string html = parser.GetHTML();
+    EXPECT_EQ(html, c["out"]);
+    // What is written reads back as the same text.
+    ASSERT_EQ(parser.ParseHTML(html), 0);
+    EXPECT_EQ(parser.GetHTML(), html) << "written HTML does not read back as itself";
+    if (c.Has("default")) {
+        Parser plain;
+        ASSERT_EQ(plain.ParseHTML(c["in"]), 0);
+        EXPECT_EQ(plain.GetHTML(), c["default"]);
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Data, RawText, ::testing::ValuesIn(LoadCases({"core/raw-text.txt"}, "out")), CaseName);
 
 }  // namespace
