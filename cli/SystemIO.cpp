@@ -238,6 +238,15 @@ bool StageFile(const std::string& path, std::string_view bytes, std::string& tem
     return false;
 }
 
+bool StageLink(const std::string& path, const std::string& target, std::string& temp, std::string& error) {
+    // mkstemp reserves a name; the link takes its place.
+    if (!StageFile(path, std::string_view(), temp, error)) return false;
+    if (::unlink(temp.c_str()) == 0 && ::symlink(target.c_str(), temp.c_str()) == 0) return true;
+    error = "cannot make a symbolic link " + QuoteName(temp, true) + ": " + ErrnoText(errno);
+    RemoveStaged(temp);
+    return false;
+}
+
 void RenameStaged(const std::string& temp, const std::string& renamed) {
     std::lock_guard<std::mutex> lock(Temporaries().mMutex);
     Temporaries().mPaths.erase(temp);
@@ -298,7 +307,7 @@ bool RenamePath(const std::string& from, const std::string& to, std::string& err
         }
     }
     if (RenameNoReplace(from, through) != 0) {
-        error = "cannot rename "" + QuoteName(from, true) + " to " + QuoteName(through, true) + ": " + ErrnoText(errno);
+        error = "cannot rename " + QuoteName(from, true) + " to " + QuoteName(through, true) + ": " + ErrnoText(errno);
         return false;
     }
     if (through == to) return true;

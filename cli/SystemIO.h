@@ -37,6 +37,8 @@ bool WriteFileAtomically(const std::string& path, const std::function<void(const
 // its target. Until then a signal removes the temporary files.
 // StageFile fills temp with its name.
 bool StageFile(const std::string& path, std::string_view bytes, std::string& temp, std::string& error);
+// The same for a symbolic link to target, staged beside path.
+bool StageLink(const std::string& path, const std::string& target, std::string& temp, std::string& error);
 // The staged file temp is now at renamed (a folder holding it was moved).
 void RenameStaged(const std::string& temp, const std::string& renamed);
 // Renames temp over path; false with error, temp then kept.

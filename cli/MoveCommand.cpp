@@ -1,0 +1,499 @@
+// kivoparse mv. The site is walked for its files, every page is read and
+// its URLs planned (on the workers), and only when every page could be read
+// and every edit placed does anything change on disk: the new pages are
+// written beside the old ones under temporary names, SRC is renamed to DST
+// in one step, and the pages are renamed into place. A failure before the
+// rename leaves the site as it was; after it, each page not put in place is
+// named with the file that holds its new text.
+#include "cli/MoveCommand.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+#include <kivoparse/kivoparse.h>
+#include <kivoparse/site.h>
+
+#include "cli/CJobRunner.h"
+#include "cli/InputList.h"
+#include "cli/SystemIO.h"
+#include "cli/ValueFormat.h"
+
+namespace kivoparse {
+namespace cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kExitFailed = 1;
+
+int Fail(const std::string& message) {
+    WriteStderr("kivoparse: " + message + "\n");
+    return kExitFailed;
+}
+
+std::string Quoted(const std::string& name) { return QuoteName(name, true); }
+
+char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool HasExtension(const std::string& name, const std::vector<std::string>& extensions) {
+    for (const std::string& extension : extensions) {
+        if (name.size() < extension.size() + 1 || name[name.size() - extension.size() - 1] != '.') continue;
+        if (std::equal(extension.begin(), extension.end(), name.end() - static_cast<std::ptrdiff_t>(extension.size()),
+                       [](char e, char n) { return e == FoldAscii(n); })) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// What the walk of the site found, every path from the site's root.
+struct SSiteFiles {
+    std::vector<std::string> mFiles;  // every name but folders: files, links, others
+    std::vector<SInput> mPages;       // mPath on disk, mOutPath from the root
+    std::vector<bool> mPageIsLink;
+    std::vector<std::pair<std::string, std::string>> mLinks;  // symbolic link, its target as written
+};
+
+// Walks the site without recursion; symbolic links to folders are names,
+// not followed. False with error for a folder that cannot be read: a page
+// under it could not be rewritten.
+bool WalkSite(const std::string& site, const std::vector<std::string>& extensions, SSiteFiles& found,
+              std::string& error) {
+    std::vector<std::pair<fs::path, std::string>> pending{{fs::path(site), std::string()}};
+    while (!pending.empty()) {
+        auto [dir, below] = std::move(pending.back());
+        pending.pop_back();
+        std::error_code code;
+        fs::directory_iterator it(dir, code);
+        for (; !code && it != fs::directory_iterator(); it.increment(code)) {
+            const std::string name = it->path().filename().string();
+            const std::string relative = below.empty() ? name : below + "/" + name;
+            std::error_code ignored;
+            const fs::file_status own = it->symlink_status(ignored);
+            if (fs::is_directory(own)) {
+                pending.emplace_back(it->path(), relative);
+                continue;
+            }
+            found.mFiles.push_back(relative);
+            const bool link = fs::is_symlink(own);
+            if (link) found.mLinks.emplace_back(relative, fs::read_symlink(it->path(), ignored).string());
+            if ((fs::is_regular_file(own) || (link && fs::is_regular_file(it->status(ignored)))) &&
+                HasExtension(name, extensions)) {
+                found.mPages.push_back(SInput{it->path().string(), relative, std::string()});
+            }
+        }
+        if (code) {
+            error = "cannot read folder " + Quoted(dir.string()) + ": " + code.message();
+            return false;
+        }
+    }
+    std::sort(found.mFiles.begin(), found.mFiles.end());
+    std::sort(found.mPages.begin(), found.mPages.end(),
+              [](const SInput& a, const SInput& b) { return a.mOutPath < b.mOutPath; });
+    std::sort(found.mLinks.begin(), found.mLinks.end());
+    for (const SInput& page : found.mPages) {
+        struct stat info {};
+        found.mPageIsLink.push_back(::lstat(page.mPath.c_str(), &info) == 0 && S_ISLNK(info.st_mode));
+    }
+    return true;
+}
+
+// One page's part of the move: its new text, and how many URLs of each kind change.
+struct SPageChange {
+    std::string mPath;     // from the root, before the move
+    std::string mNewPath;  // after it
+    std::string mOld, mNew;
+    std::array<std::size_t, kUrlKindCount> mRewritten{};
+    std::size_t mCount = 0;
+};
+
+// The page's bytes with each planned URL replaced where the parser found
+// it, every other byte kept. False, with error, for an edit whose URL is
+// not where it was read.
+bool ApplyChanges(const std::string& text, const DocumentChanges& d, std::string& out, std::string& error) {
+    out.clear();
+    std::size_t done = 0;
+    for (const UrlChange& change : d.changes) {
+        const UrlOccurrence& o = change.occurrence;
+        if (o.offset < done || o.offset > text.size() || text.compare(o.offset, o.url.size(), o.url) != 0) {
+            error = std::to_string(o.line) + ":" + std::to_string(o.column) + ": the URL " + Quoted(o.url) +
+                    " is not written there as it reads; it cannot be rewritten in place";
+            return false;
+        }
+        out.append(text, done, o.offset - done);
+        out += change.newUrl;
+        done = o.offset + o.url.size();
+    }
+    out.append(text, done, std::string::npos);
+    return true;
+}
+
+// A unified diff of old and new (new made of old by the edits of d), three
+// lines of context, the lines between edits shown as context.
+std::string DiffOf(const std::string& oldName, const std::string& newName, const std::string& text,
+                   const DocumentChanges& d) {
+    std::vector<std::size_t> starts{0};
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) {
+        if (at + 1 < text.size()) starts.push_back(at + 1);
+    }
+    const std::size_t lines = starts.size();
+    auto lineOf = [&](std::size_t offset) {
+        return static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), offset) - starts.begin()) - 1;
+    };
+    auto lineText = [&](std::size_t line) {
+        const std::size_t end = line + 1 < lines ? starts[line + 1] : text.size();
+        return text.substr(starts[line], end - starts[line]);
+    };
+    auto emit = [](std::string& out, char sign, const std::string& piece) {
+        // piece: whole lines, the last perhaps without its line feed.
+        for (std::size_t at = 0; at < piece.size();) {
+            std::size_t end = piece.find('\n', at);
+            const bool last = end == std::string::npos;
+            end = last ? piece.size() : end + 1;
+            out += sign;
+            out.append(piece, at, end - at);
+            if (last) out += "\n\\ No newline at end of file\n";
+            at = end;
+        }
+    };
+    // Blocks: runs of edits on touching lines; hunks: blocks less than
+    // seven lines apart.
+    struct SBlock {
+        std::size_t mFirst, mLast, mFromEdit, mToEdit;
+    };
+    std::vector<SBlock> blocks;
+    for (std::size_t i = 0; i < d.changes.size(); ++i) {
+        const UrlOccurrence& o = d.changes[i].occurrence;
+        const std::size_t first = lineOf(o.offset), last = lineOf(o.offset + (o.url.empty() ? 0 : o.url.size() - 1));
+        if (!blocks.empty() && first <= blocks.back().mLast) {
+            blocks.back().mLast = std::max(blocks.back().mLast, last);
+            blocks.back().mToEdit = i + 1;
+        } else {
+            blocks.push_back(SBlock{first, last, i, i + 1});
+        }
+    }
+    std::string out = "--- " + oldName + "\n+++ " + newName + "\n";
+    long delta = 0;  // new lines less old lines, in the hunks so far
+    for (std::size_t b = 0; b < blocks.size();) {
+        std::size_t e = b;
+        while (e + 1 < blocks.size() && blocks[e + 1].mFirst <= blocks[e].mLast + 7) ++e;
+        const std::size_t from = blocks[b].mFirst >= 3 ? blocks[b].mFirst - 3 : 0;
+        const std::size_t to = std::min(lines - 1, blocks[e].mLast + 3);
+        std::string body;
+        std::size_t oldCount = 0, newCount = 0;
+        std::size_t line = from;
+        for (std::size_t k = b; k <= e; ++k) {
+            for (; line < blocks[k].mFirst; ++line, ++oldCount, ++newCount) emit(body, ' ', lineText(line));
+            const std::size_t begin = starts[blocks[k].mFirst];
+            const std::size_t end = blocks[k].mLast + 1 < lines ? starts[blocks[k].mLast + 1] : text.size();
+            std::string changed;
+            std::size_t done = begin;
+            for (std::size_t i = blocks[k].mFromEdit; i < blocks[k].mToEdit; ++i) {
+                const UrlChange& c = d.changes[i];
+                changed.append(text, done, c.occurrence.offset - done);
+                changed += c.newUrl;
+                done = c.occurrence.offset + c.occurrence.url.size();
+            }
+            changed.append(text, done, end - done);
+            const std::string old = text.substr(begin, end - begin);
+            emit(body, '-', old);
+            emit(body, '+', changed);
+            const auto count = [](const std::string& piece) {
+                return static_cast<std::size_t>(std::count(piece.begin(), piece.end(), '\n')) +
+                       (!piece.empty() && piece.back() != '\n' ? 1 : 0);
+            };
+            oldCount += count(old);
+            newCount += count(changed);
+            line = blocks[k].mLast + 1;
+        }
+        for (; line <= to; ++line, ++oldCount, ++newCount) emit(body, ' ', lineText(line));
+        const long newFrom = static_cast<long>(from) + delta;
+        out += "@@ -" + std::to_string(from + 1) + "," + std::to_string(oldCount) + " +" + std::to_string(newFrom + 1) +
+               "," + std::to_string(newCount) + " @@\n" + body;
+        delta += static_cast<long>(newCount) - static_cast<long>(oldCount);
+        b = e + 1;
+    }
+    return out;
+}
+
+// A symbolic link whose target must be written anew: moved along, or
+// pointing into what moves.
+struct SLinkChange {
+    std::string mPath;  // from the root, after the move
+    std::string mOldTarget, mNewTarget;
+};
+
+std::vector<SLinkChange> PlanLinks(const SiteMove& move, const std::string& site,
+                                   const std::vector<std::pair<std::string, std::string>>& links) {
+    std::vector<SLinkChange> changes;
+    std::error_code ignored;
+    const fs::path root = fs::absolute(fs::path(site), ignored).lexically_normal();
+    auto inSite = [&](const fs::path& path, std::string& relative) {
+        const fs::path below = path.lexically_relative(root);
+        relative = below.generic_string();
+        return !below.empty() && relative != "." && relative.compare(0, 2, "..") != 0;
+    };
+    for (const auto& [link, target] : links) {
+        const std::string newLink = move.NewPath(link);
+        const fs::path written(target);
+        const fs::path oldFolder = (root / FolderOf(link)).lexically_normal();
+        const fs::path newFolder = (root / FolderOf(newLink)).lexically_normal();
+        const fs::path reached = (written.is_absolute() ? written : oldFolder / written).lexically_normal();
+        std::string relative;
+        fs::path wanted = reached;
+        if (inSite(reached, relative)) wanted = (root / move.NewPath(relative)).lexically_normal();
+        std::string newTarget;
+        if (written.is_absolute()) {
+            if (wanted != reached) newTarget = wanted.string();
+        } else if ((newFolder / written).lexically_normal() != wanted) {
+            newTarget = wanted.lexically_relative(newFolder).string();
+        }
+        if (!newTarget.empty() && newTarget != target) changes.push_back(SLinkChange{newLink, target, newTarget});
+    }
+    return changes;
+}
+
+std::string Join(const std::string& site, const std::string& relative) {
+    return site.back() == '/' ? site + relative : site + "/" + relative;
+}
+
+// SRC and DST from the site's root; "" with problem set when one is not in it.
+std::string FromRoot(const std::string& site, const std::string& path, std::string& problem) {
+    std::error_code ignored;
+    const fs::path root = fs::absolute(fs::path(site), ignored).lexically_normal();
+    fs::path full = fs::absolute(fs::path(path), ignored).lexically_normal();
+    if (full.filename().empty()) full = full.parent_path();
+    const std::string relative = full.lexically_relative(root).generic_string();
+    if (relative.empty() || relative == "." || relative.compare(0, 2, "..") == 0) {
+        problem = Quoted(path) + " is not inside the site " + Quoted(site) +
+                  (relative == "." ? " (it is the site itself)" : "");
+        return std::string();
+    }
+    return relative;
+}
+
+std::string Summary(std::size_t read, std::size_t changed, const std::array<std::size_t, kUrlKindCount>& kinds) {
+    std::size_t total = 0;
+    std::string perKind;
+    for (std::size_t k = 0; k < kUrlKindCount; ++k) {
+        if (kinds[k] == 0) continue;
+        total += kinds[k];
+        perKind += (perKind.empty() ? ": " : ", ") + std::to_string(kinds[k]) + " " +
+                   UrlKindName(static_cast<UrlKind>(k));
+    }
+    return std::to_string(read) + (read == 1 ? " page" : " pages") + " read, " + std::to_string(changed) + " changed, " +
+           std::to_string(total) + (total == 1 ? " URL" : " URLs") + " rewritten" + perKind;
+}
+
+// The change on disk: every new text and link staged beside its old file,
+// SRC renamed to DST, then each staged file renamed into its place.
+int ApplyMove(const std::string& site, const SiteMove& move, const std::string& srcDisk, const std::string& dstDisk,
+              const std::vector<SPageChange>& pages, const std::vector<SLinkChange>& links, const std::string& done) {
+    struct SStaged {
+        std::string mTemp;  // from the root, before the move
+        std::string mTarget;  // from the root, after it
+    };
+    std::vector<SStaged> staged;
+    auto unstage = [&] {
+        for (const SStaged& s : staged) RemoveStaged(Join(site, s.mTemp));
+    };
+    std::string error;
+    auto stageRelative = [&](const std::string& oldPath, const std::string& temp) {
+        const std::string folder = FolderOf(oldPath);
+        const std::string name = temp.substr(temp.rfind('/') + 1);
+        return folder.empty() ? name : folder + "/" + name;
+    };
+    for (const SPageChange& page : pages) {
+        if (page.mCount == 0) continue;
+        std::string temp;
+        if (!StageFile(Join(site, page.mPath), page.mNew, temp, error)) {
+            unstage();
+            return Fail(error + "; nothing moved");
+        }
+        staged.push_back(SStaged{stageRelative(page.mPath, temp), page.mNewPath});
+    }
+    for (const SLinkChange& link : links) {
+        // Staged beside where the link is before the move.
+        std::string oldPath;
+        for (const auto& [from, to] : move.MovedFiles()) {
+            if (to == link.mPath) oldPath = from;
+        }
+        if (oldPath.empty()) oldPath = link.mPath;
+        std::string temp;
+        if (!StageLink(Join(site, oldPath), link.mNewTarget, temp, error)) {
+            unstage();
+            return Fail(error + "; nothing moved");
+        }
+        staged.push_back(SStaged{stageRelative(oldPath, temp), link.mPath});
+    }
+    if (!RenamePath(srcDisk, dstDisk, error)) {
+        unstage();
+        return Fail(error + "; nothing moved");
+    }
+    std::vector<std::string> left;
+    for (const SStaged& s : staged) {
+        const std::string temp = Join(site, move.NewPath(s.mTemp));
+        RenameStaged(Join(site, s.mTemp), temp);
+        if (!CommitStaged(temp, Join(site, s.mTarget), error)) {
+            left.push_back(Join(site, s.mTarget) + " (" + error + "; its new text is in " + Quoted(temp) + ")");
+        }
+    }
+    if (left.empty()) {
+        WriteStderr("kivoparse: moved " + done + "\n");
+        return 0;
+    }
+    std::string message = "moved " + done + "; but " + std::to_string(left.size()) + " of " +
+                          std::to_string(staged.size()) + " rewritten files could not be put in place and keep their "
+                          "old URLs:";
+    for (const std::string& line : left) message += "\n  " + line;
+    return Fail(message);
+}
+
+}  // namespace
+
+int RunMove(const SOptions& options) {
+    const std::string& site = options.mSite;
+    const std::string& srcArg = options.mOperands[0];
+    const std::string& dstArg = options.mOperands[1];
+    std::error_code code;
+    if (!fs::is_directory(fs::u8path(site), code)) return Fail(Quoted(site) + ": no such folder (-r names the site)");
+    std::string problem;
+    const std::string src = FromRoot(site, srcArg, problem);
+    const std::string dst = problem.empty() ? FromRoot(site, dstArg, problem) : std::string();
+    if (!problem.empty()) return UsageError(options, "cannot move: " + problem);
+    const std::string srcDisk = Join(site, src), dstDisk = Join(site, dst);
+    struct stat srcInfo {}, dstInfo {};
+    if (::lstat(srcDisk.c_str(), &srcInfo) != 0) {
+        return Fail("cannot move " + Quoted(srcArg) + ": " + std::strerror(errno));
+    }
+    if (::lstat(dstDisk.c_str(), &dstInfo) == 0 &&
+        !(dstInfo.st_dev == srcInfo.st_dev && dstInfo.st_ino == srcInfo.st_ino && src != dst)) {
+        return Fail("cannot move " + Quoted(srcArg) + " to " + Quoted(dstArg) + ": " + Quoted(dstArg) +
+                    " exists already; nothing is overwritten");
+    }
+    const std::string dstFolder = FolderOf(dstDisk);
+    if (!dstFolder.empty() && !fs::is_directory(fs::u8path(dstFolder), code)) {
+        return Fail("cannot move " + Quoted(srcArg) + " to " + Quoted(dstArg) + ": no folder " + Quoted(dstFolder) +
+                    " to move it into");
+    }
+
+    SSiteFiles found;
+    std::string error;
+    if (!WalkSite(site, options.mExtensions, found, error)) return Fail(error + "; nothing moved");
+    // An empty folder has no file to show it: it is named as one.
+    if (S_ISDIR(srcInfo.st_mode) && std::none_of(found.mFiles.begin(), found.mFiles.end(), [&](const std::string& f) {
+            return f.size() > src.size() && f.compare(0, src.size(), src) == 0 && f[src.size()] == '/';
+        })) {
+        found.mFiles.push_back(src);
+    }
+    std::optional<SiteMove> move;
+    try {
+        move.emplace(found.mFiles, src, dst, options.mSiteUrl);
+    } catch (const MoveError& refused) {
+        return Fail(std::string("cannot move: ") + refused.what());
+    }
+
+    // Every page read and planned on the workers, each into its own slot.
+    std::vector<SPageChange> planned(found.mPages.size());
+    auto process = [&](Parser& parser, const SInput& input) {
+        SJobResult result;
+        std::string text;
+        if (!ReadWholeFile(input.mPath, text, result.mError)) {
+            result.mFailed = true;
+            return result;
+        }
+        parser.SetRawText(true);
+        parser.ParseHTML(text);
+        const DocumentChanges d = move->Plan(input.mOutPath, parser.GetUrlOccurrences(UrlKinds::All()));
+        if (d.changes.empty()) return result;
+        SPageChange& page = planned[static_cast<std::size_t>(&input - found.mPages.data())];
+        if (!ApplyChanges(text, d, page.mNew, result.mError)) {
+            result.mFailed = true;
+            return result;
+        }
+        page.mPath = d.path;
+        page.mNewPath = d.newPath;
+        for (const UrlChange& c : d.changes) ++page.mRewritten[static_cast<std::size_t>(c.occurrence.kind)];
+        page.mCount = d.changes.size();
+        if (options.mDryRun) result.mOutput = DiffOf(Join(site, d.path), Join(site, d.newPath), text, d);
+        return result;
+    };
+    std::size_t failed = 0;
+    std::vector<std::string> skippedLinks;
+    auto emit = [&](const SInput& input, SJobResult& result) {
+        const std::size_t index = static_cast<std::size_t>(&input - found.mPages.data());
+        if (result.mFailed) {
+            ++failed;
+            WriteStderr("kivoparse: " + DisplayName(input.mPath) + ": " + result.mError + "\n");
+            return true;
+        }
+        if (planned[index].mCount > 0 && found.mPageIsLink[index]) {
+            // The file it names is rewritten where it is, if in the site;
+            // the link stays a link.
+            skippedLinks.push_back(input.mPath);
+            planned[index] = SPageChange();
+            return true;
+        }
+        std::string ignored;
+        return result.mOutput.empty() || WriteStdout(result.mOutput, ignored) == EWriteResult::Ok;
+    };
+    const unsigned jobs = options.mJobs != 0 ? options.mJobs : std::max(1u, std::thread::hardware_concurrency());
+    const bool progress = IsTerminal(2) && found.mPages.size() > 1 && !(options.mDryRun && IsTerminal(1));
+    CJobRunner runner(found.mPages, jobs, found.mPages.size(), progress);
+    if (!runner.Run(process, emit, error)) return Fail(error);
+    for (const std::string& link : skippedLinks) {
+        WriteStderr("kivoparse: warning: " + DisplayName(link) +
+                    " is a symbolic link: left as it is (the file it names is rewritten where it lies, if in the site)\n");
+    }
+    if (failed > 0) {
+        return Fail(std::to_string(failed) + (failed == 1 ? " page" : " pages") +
+                    " could not be read or rewritten; nothing moved");
+    }
+    std::array<std::size_t, kUrlKindCount> kinds{};
+    std::size_t changedPages = 0;
+    for (const SPageChange& page : planned) {
+        if (page.mCount == 0) continue;
+        ++changedPages;
+        for (std::size_t k = 0; k < kUrlKindCount; ++k) kinds[k] += page.mRewritten[k];
+    }
+    const std::vector<SLinkChange> links = PlanLinks(*move, site, found.mLinks);
+    const std::size_t movedFiles = move->MovedFiles().size();
+    const std::string what = Quoted(srcDisk) + " to " + Quoted(dstDisk) + " (" + std::to_string(movedFiles) +
+                             (movedFiles == 1 ? " file" : " files") + ")";
+    std::string linkNote;
+    if (!links.empty()) {
+        linkNote = "; " + std::to_string(links.size()) + " symbolic " + (links.size() == 1 ? "link" : "links") +
+                   " given a new target";
+    }
+    if (options.mDryRun) {
+        std::string text;
+        for (const SLinkChange& link : links) {
+            text += "symbolic link " + Join(site, link.mPath) + ": " + link.mOldTarget + " -> " + link.mNewTarget + "\n";
+        }
+        std::string ignored;
+        if (!text.empty()) WriteStdout(text, ignored);
+        WriteStderr("kivoparse: dry run, nothing changed: would move " + what + "; " +
+                    Summary(found.mPages.size(), changedPages, kinds) + linkNote + "\n");
+        return 0;
+    }
+    return ApplyMove(site, *move, srcDisk, dstDisk, planned, links, what + "; " +
+                     Summary(found.mPages.size(), changedPages, kinds) + linkNote);
+}
+
+}  // namespace cli
+}  // namespace kivoparse
