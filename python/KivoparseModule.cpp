@@ -584,7 +584,9 @@ void DefineParser(py::module_& m) {
             },
             py::arg("kinds") = "images,links",
             "The URLs of the chosen kinds without duplicates under ASCII case folding:\n"
-            "kind by kind, in document order. kinds as the tool's --kinds ('images,links',\n"
+            "kind by kind, each kind's rows in the order of the table of URL kinds (every\n"
+            "LINK href before any SCRIPT src), each row in document order. kinds as the\n"
+            "tool's --kinds ('images,links',\n"
             "'all') or an iterable of kind names.")
         .def(
             "urls",
