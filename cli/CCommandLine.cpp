@@ -130,15 +130,33 @@ void AddOptions(CLI::App& sub, ECommand command, SOptions& options) {
                                  if (!UrlKinds::Parse(list, options.mKinds, problem)) {
                                      throw CLI::ValidationError("--kinds", problem);
                                  }
+                                 options.mKindsGiven = true;
                              },
-                             "the kinds of URL, comma separated: images, links, resources, frames, media, areas, "
-                             "forms, srcset, refresh, css, or all (default: images,links)")
+                             command == ECommand::Check
+                                 ? "the kinds of URL, comma separated: images, links, resources, frames, media, "
+                                   "areas, forms, srcset, refresh, css, or all (default: all)"
+                                 : command == ECommand::Fix
+                                 ? "the kinds of URL, comma separated: images, links, resources, frames, media, "
+                                   "areas, forms, srcset, refresh, css, or all (default: the map's @kinds line, "
+                                   "else images,links)"
+                                 : "the kinds of URL, comma separated: images, links, resources, frames, media, "
+                                   "areas, forms, srcset, refresh, css, or all (default: images,links)")
                           ->option_text("LIST");
-        auto* all = sub.add_flag_callback("--all", [&options] { options.mKinds = UrlKinds::All(); }, "every kind");
+        auto* all = sub.add_flag_callback(
+            "--all",
+            [&options] {
+                options.mKinds = UrlKinds::All();
+                options.mKindsGiven = true;
+            },
+            "every kind");
         kinds->excludes(all);
         if (rules) {
             kinds->needs(rules);
             all->needs(rules);
+            sub.add_option("--root", options.mRoot,
+                           "the folder the map's @document sections are named from (default: the directory "
+                           "operand, or a file operand's own folder)")
+                ->option_text("DIR")->needs(rules);
         }
     }
     if (command == ECommand::Check) {
@@ -149,6 +167,8 @@ void AddOptions(CLI::App& sub, ECommand command, SOptions& options) {
         sub.add_option("--suggest-map", options.mSuggestMap,
                        "write the map that repairs every URL found in another letter case, for fix --map")
             ->option_text("FILE")->check(named);
+        sub.add_flag("--anchors", options.mAnchors,
+                     "also report a URL's fragment (page.html#name) that its page holds no id or name for");
     }
     CLI::Option* log = nullptr;
     if (!urls) {
@@ -169,8 +189,11 @@ void AddOptions(CLI::App& sub, ECommand command, SOptions& options) {
            [&options](const std::string& list) {
                std::string problem = ReadExtensions(list, options.mExtensions);
                if (!problem.empty()) throw CLI::ValidationError("--ext", problem);
+               options.mExtGiven = true;
            },
-           "with -r, the name endings to take (default: html,htm)")
+           urls || command == ECommand::Fix ? "with -r, the name endings to take (default: html,htm; with css "
+                                              "for urls, check and fix --map)"
+                                            : "with -r, the name endings to take (default: html,htm)")
         ->option_text("LIST");
     if (fix || command == ECommand::Html) {
         sub.add_option("--out", options.mOutDir, "write each result to a file under DIR")
@@ -247,7 +270,8 @@ int ParseCommandLine(int argc, char** argv, SOptions& options) {
     app.require_subcommand(0, 1);  // a word that is no command is then named as such
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.footer("Without FILE, or for FILE \"-\", the standard input is read. Exit status: 0 all went well;\n"
-               "1 an input could not be read or an output not written; 2 usage error. Manual: docs/cli.md\n");
+               "1 an input could not be read or an output not written (check: problems found); 2 usage\n"
+               "error; 3 check only: an input could not be read or an output not written. Manual: docs/cli.md\n");
     CLI::App* help = app.add_subcommand("help", "describe a command");
     std::string helpOn;
     help->add_option("COMMAND", helpOn);
@@ -288,6 +312,13 @@ int ParseCommandLine(int argc, char** argv, SOptions& options) {
     if (sub->get_option_no_throw("--json") && sub->count("--json")) options.mFormat = EListFormat::Json;
     options.mHasBase = sub->get_option_no_throw("--base") && sub->count("--base") > 0;
     options.mHasOut = sub->get_option_no_throw("--out") && sub->count("--out") > 0;
+    // The commands on a site's URLs read its stylesheets too, and check
+    // looks at every kind unless told otherwise.
+    const ECommand command = options.mCommand;
+    options.mStylesheets = command == ECommand::Urls || command == ECommand::Check ||
+                           (command == ECommand::Fix && !options.mRuleMap.empty());
+    if (options.mStylesheets && !options.mExtGiven) options.mExtensions.push_back("css");
+    if (command == ECommand::Check && !options.mKindsGiven) options.mKinds = UrlKinds::All();
     return -1;
 }
 

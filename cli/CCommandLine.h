@@ -22,14 +22,18 @@ struct SOptions {
     std::string mImagesMap;  // "": none (--map of fix-images, --images-map of fix)
     std::string mHrefsMap;   // likewise for links
     std::string mRuleMap;    // fix --map: one rule map for every kind chosen ("": none)
-    UrlKinds mKinds = UrlKinds::Default();  // urls, check, fix --map
-    std::string mRoot;        // check: "" is the directory operand or the file's own folder
+    UrlKinds mKinds = UrlKinds::Default();  // urls, fix --map (check: every kind)
+    bool mKindsGiven = false;               // --kinds or --all
+    std::string mRoot;        // check, fix --map: "" is the directory operand or the file's own folder
     std::string mSuggestMap;  // check: "" writes no map
     std::string mSite;     // mv: the site's folder (-r SITE)
     std::string mSiteUrl;  // mv: where the site is served ("": not known)
     bool mDryRun = false;  // mv: print the diff, change nothing
+    bool mAnchors = false;    // check: fragments are looked up too
     bool mRecursive = false;
     std::vector<std::string> mExtensions{"html", "htm"};  // lower case, without the dot
+    bool mExtGiven = false;
+    bool mStylesheets = false;  // urls, check, fix --map: a FILE ending in .css is a stylesheet
     bool mHasOut = false;
     std::string mOutDir;
     unsigned mJobs = 0;                  // 0: one per core

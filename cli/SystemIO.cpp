@@ -172,10 +172,18 @@ bool MakeDirectories(const std::string& path, std::string& error) {
 }
 
 bool WriteFileAtomically(const std::string& path, const std::function<void(const ByteSink&)>& write,
-                         std::string& error) {
+                         std::string& error, bool makeFolders) {
     std::string::size_type slash = path.find_last_of('/');
     std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    if (!MakeDirectories(dir, error)) return false;
+    if (!makeFolders) {
+        struct stat info {};
+        if (::stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            error = "no folder " + QuoteName(dir, true) + " to write it in; make the folder first";
+            return false;
+        }
+    } else if (!MakeDirectories(dir, error)) {
+        return false;
+    }
 
     // The temporary file sits beside the target, so the rename stays on one file system.
     std::string temp = dir + "/." + path.substr(slash + 1) + ".kivoparse-XXXXXX";

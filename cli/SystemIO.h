@@ -25,11 +25,12 @@ bool ReadWholeFile(const std::string& path, std::string& data, std::string& erro
 
 // Writes the bytes that write hands to its sink to a temporary file beside
 // path, renamed over path once complete: a reader sees the old file or the
-// new one, never a part. Creates missing directories. A replaced regular file
+// new one, never a part. Creates missing directories (unless makeFolders is
+// false: then a missing folder is an error). A replaced regular file
 // keeps its permissions; a new file or a symbolic link (replaced, not written
 // through) gets those of a new file.
 bool WriteFileAtomically(const std::string& path, const std::function<void(const ByteSink&)>& write,
-                         std::string& error);
+                         std::string& error, bool makeFolders = true);
 
 // A file written in two steps, for a change of many files at once: first
 // every new text into a temporary file beside its target (flushed, with

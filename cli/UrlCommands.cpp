@@ -29,6 +29,29 @@ std::string TextPlace(const std::string& file, const UrlOccurrence& o) {
 
 }  // namespace
 
+bool IsStylesheet(const SOptions& options, const SInput& input) {
+    const std::string& path = input.mPath;
+    if (!options.mStylesheets || path.size() < 4) return false;
+    std::string ending = path.substr(path.size() - 4);
+    for (char& c : ending) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return ending == ".css";
+}
+
+std::vector<UrlOccurrence> StylesheetUrls(const SOptions& options, std::string_view css) {
+    if (!options.mKinds.Has(UrlKind::Css)) return {};
+    return GetCssUrlOccurrences(css);
+}
+
+std::string SiteRootOf(const SOptions& options, const SInput& input) {
+    if (!options.mRoot.empty() || input.mPath == "-") return options.mRoot;
+    // The directory operand: the path less the part found below it.
+    std::string root = input.mPath.size() > input.mOutPath.size()
+                           ? input.mPath.substr(0, input.mPath.size() - input.mOutPath.size())
+                           : std::string();
+    if (root.size() > 1 && root.back() == '/') root.pop_back();
+    return root;
+}
+
 std::string OccurrenceLines(const SInput& input, const std::vector<UrlOccurrence>& found, bool json) {
     std::string out;
     const std::string file = DisplayName(input.mPath);
@@ -39,55 +62,70 @@ std::string OccurrenceLines(const SInput& input, const std::vector<UrlOccurrence
     return out;
 }
 
-CCheckCommand::CCheckCommand(const SOptions& options, std::size_t inputs) : mOptions(options), mFound(inputs) {}
-
-void CCheckCommand::Collect(std::size_t index, Parser& parser) {
-    mFound[index] = mSite.Prepare(parser.GetUrlOccurrences(mOptions.mKinds));
+CCheckCommand::CCheckCommand(const SOptions& options, std::size_t inputs) : mOptions(options), mFound(inputs) {
+    mSite.CheckFragments(options.mAnchors);
 }
 
-std::string CCheckCommand::Check(std::size_t index, const SInput& input) {
-    std::string root = mOptions.mRoot;
-    if (root.empty() && input.mPath != "-") {
-        // The directory operand: the path less the part found below it.
-        root = input.mPath.size() > input.mOutPath.size() ? input.mPath.substr(0, input.mPath.size() - input.mOutPath.size())
-                                                          : std::string();
-        if (root.size() > 1 && root.back() == '/') root.pop_back();
+void CCheckCommand::Collect(std::size_t index, Parser& parser) {
+    mFound[index] = mSite.Prepare(parser, mOptions.mKinds);
+}
+
+void CCheckCommand::CollectStylesheet(std::size_t index, std::string_view css) {
+    mFound[index] = mSite.Prepare(StylesheetUrls(mOptions, css), std::nullopt, {}, mOptions.mKinds);
+}
+
+namespace {
+
+// A report line of one finding, in the document at path.
+std::string FindingLine(const std::string& path, const SiteFinding& f, bool json) {
+    static const char* const kProblems[] = {"missing", "case", "above-root", "anchor"};
+    std::string line;
+    if (json) {
+        line = JsonPlace(path, f.occurrence) + ", \"problem\": \"" + kProblems[static_cast<int>(f.problem)] +
+               "\", \"path\": ";
+        AppendJsonString(line, f.path);
+        if (f.problem == SiteProblem::OtherCase || f.problem == SiteProblem::NoAnchor) {
+            line += f.problem == SiteProblem::OtherCase ? ", \"actual\": " : ", \"anchor\": ";
+            AppendJsonString(line, f.actual);
+        }
+        return line + "}\n";
     }
-    const std::vector<SiteFinding> findings = mSite.Check(input.mPath, root, mFound[index]);
+    line = TextPlace(DisplayName(path), f.occurrence) + "'" + f.occurrence.url + "': ";
+    switch (f.problem) {
+        case SiteProblem::Missing: return line + "no such file '" + f.path + "'\n";
+        case SiteProblem::OtherCase: return line + "exists as '" + f.actual + "'\n";
+        case SiteProblem::AboveRoot: return line + "climbs above the site root\n";
+        case SiteProblem::NoAnchor: return line + "no id or name '" + f.actual + "' in '" + f.path + "'\n";
+    }
+    return line + "\n";
+}
+
+}  // namespace
+
+std::string CCheckCommand::Check(std::size_t index, const SInput& input) {
+    const std::vector<SiteFinding> findings = mSite.Check(input.mPath, SiteRootOf(mOptions, input), mFound[index]);
     mFound[index] = SiteUrls();
     std::string report;
     const bool json = mOptions.mFormat == EListFormat::Json;
-    const std::string file = DisplayName(input.mPath);
     for (const SiteFinding& f : findings) {
-        const bool missing = f.problem == SiteProblem::Missing;
-        std::string line;
-        if (json) {
-            line = JsonPlace(input.mPath, f.occurrence) + ", \"problem\": \"" + (missing ? "missing" : "case") + "\", \"path\": ";
-            AppendJsonString(line, f.path);
-            if (!missing) {
-                line += ", \"actual\": ";
-                AppendJsonString(line, f.actual);
-            }
-            line += "}\n";
-        } else {
-            line = TextPlace(file, f.occurrence) + "'" + f.occurrence.url + "': " +
-                   (missing ? "no such file '" + f.path : "exists as '" + f.actual) + "'\n";
-        }
-        (missing ? report : mCaseReports) += line;
+        (f.problem == SiteProblem::OtherCase ? mCaseReports : report) += FindingLine(input.mPath, f, json);
     }
     return report;
 }
 
-bool CCheckCommand::Finish() {
+ECheckEnd CCheckCommand::Finish() {
     const std::string& suggestPath = mOptions.mSuggestMap;
     bool failed = false;
     std::string error;
+    const bool json = mOptions.mFormat == EListFormat::Json;
+    for (const SiteFinding& f : mSite.CheckAnchors()) mCaseReports += FindingLine(f.document, f, json);
     if (!mCaseReports.empty() && WriteStdout(mCaseReports, error) == EWriteResult::Failed) {
         failed = true;
         WriteStderr("kivoparse: cannot write to standard output: " + error + "\n");
     }
-    if (!suggestPath.empty() &&
-        !WriteFileAtomically(suggestPath, [this](const ByteSink& sink) { sink(mSite.SuggestedMap()); }, error)) {
+    // The map goes where it is asked to, into a folder that must be there.
+    auto writeMap = [this](const ByteSink& sink) { sink(mSite.SuggestedMap()); };
+    if (!suggestPath.empty() && !WriteFileAtomically(suggestPath, writeMap, error, false)) {
         failed = true;
         WriteStderr("kivoparse: --suggest-map " + suggestPath + ": " + error + "\n");
     } else if (const std::size_t leftOut = suggestPath.empty() ? 0 : mSite.LeftOutOfSuggestedMap()) {
@@ -97,11 +135,19 @@ bool CCheckCommand::Finish() {
                     "path cannot be said in a map file; make " + (one ? "it" : "them") + " by hand\n");
     }
     const SiteCounts& counts = mSite.Counts();
+    // The clauses of the new checks are said when they have something to say.
+    std::string above = counts.aboveRoot == 0 ? std::string()
+                                              : ", " + std::to_string(counts.aboveRoot) + " climbing above the site root";
+    std::string anchors = !mOptions.mAnchors ? std::string()
+                                             : "; " + std::to_string(counts.fragments) + " fragments checked: " +
+                                                   std::to_string(counts.noAnchor) + " without their id or name";
     WriteStderr("kivoparse: " + std::to_string(counts.checked) + " local URLs checked: " +
                 std::to_string(counts.missing) + " missing, " + std::to_string(counts.otherCase) +
-                " in another letter case; " + std::to_string(counts.external) + " external and " +
-                std::to_string(counts.templates) + " with insert blocks not checked\n");
-    return failed || counts.missing || counts.otherCase;
+                " in another letter case" + above + "; " + std::to_string(counts.external) + " external and " +
+                std::to_string(counts.templates) + " with insert blocks not checked" + anchors + "\n");
+    if (failed) return ECheckEnd::NotWritten;
+    const bool problems = counts.missing || counts.otherCase || counts.aboveRoot || counts.noAnchor;
+    return problems ? ECheckEnd::Problems : ECheckEnd::Clean;
 }
 
 }  // namespace cli

@@ -4,6 +4,7 @@
 // find on disk (kivoparse/site.h does the checking).
 #include <cstddef>
 #include <memory>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,19 @@ namespace cli {
 // urls: a line (or a JSON object) for each occurrence found in input.
 std::string OccurrenceLines(const SInput& input, const std::vector<UrlOccurrence>& found, bool json);
 
+// Whether input is read as a stylesheet: a name ending in ".css" (any case)
+// for the commands that read stylesheets.
+bool IsStylesheet(const SOptions& options, const SInput& input);
+// The occurrences of the kinds in a stylesheet's text.
+std::vector<UrlOccurrence> StylesheetUrls(const SOptions& options, std::string_view css);
+
+// The root of the site input belongs to: --root, else the directory operand
+// it was found under, else a file operand's own folder.
+std::string SiteRootOf(const SOptions& options, const SInput& input);
+
+// What check found in the end.
+enum class ECheckEnd { Clean, Problems, NotWritten };
+
 // check: the URLs of each input are collected by the workers, then checked
 // against the disk in input order on the thread that writes the results.
 class CCheckCommand {
@@ -26,11 +40,13 @@ public:
     CCheckCommand(const SOptions& options, std::size_t inputs);
     // On a worker: the URLs of the parsed document, input number index.
     void Collect(std::size_t index, Parser& parser);
+    // The same for a stylesheet's text.
+    void CollectStylesheet(std::size_t index, std::string_view css);
     // In input order: the report of the targets it misses.
     std::string Check(std::size_t index, const SInput& input);
-    // At the end: the case-only reports, the suggested map and the counts.
-    // Returns whether anything is broken or could not be written.
-    bool Finish();
+    // At the end: the case-only and anchor reports, the suggested map and
+    // the counts.
+    ECheckEnd Finish();
 
 private:
     const SOptions& mOptions;

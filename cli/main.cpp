@@ -7,11 +7,15 @@
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
+#include <system_error>
 #include <thread>
 
 #include <kivoparse/kivoparse.h>
+#include <kivoparse/site.h>
 
 #include "cli/CCommandLine.h"
 #include "cli/CJobRunner.h"
@@ -33,10 +37,16 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;  // an input could not be read or an output not written
+// check: 1 says what it found broken, so a failure to read or write is this.
+constexpr int kExitCheckFailed = 3;
 
-int Fail(const std::string& message) {
+int FailedStatus(const SOptions& options) {
+    return options.mCommand == ECommand::Check ? kExitCheckFailed : kExitFailed;
+}
+
+int Fail(const std::string& message, int status = kExitFailed) {
     WriteStderr("kivoparse: " + message + "\n");
-    return kExitFailed;
+    return status;
 }
 
 // What a run will do, settled before any input is parsed.
@@ -49,6 +59,13 @@ struct SPlan {
     std::optional<CAppendFile> mTrace;
     CCoreGate mCores;
     std::vector<SInput> mInputs;
+    // fix --map: each input's path as the map's sections name it.
+    std::vector<std::string> mSitePaths;
+    // --out: the inputs whose result is not written, since another input
+    // writes the same file (through a symbolic link, or directly); and the
+    // file each result is written to when its target is a link.
+    std::vector<bool> mWrittenElsewhere;
+    std::vector<std::string> mWriteThrough;
     bool mMulti = false;  // the lists name their input
 };
 
@@ -79,7 +96,8 @@ int ReadMap(const SOptions& options, const std::string& path, FParse parse) {
     std::string text, error;
     if (!ReadWholeFile(path, text, error)) {
         bool directory = error.rfind("is a directory", 0) == 0;
-        return Fail(DisplayName(path) + ": " + (directory ? "is a directory; the map must be a file" : error));
+        return Fail(DisplayName(path) + ": " + (directory ? "is a directory; the map must be a file" : error),
+                    FailedStatus(options));
     }
     try {
         parse(text);
@@ -139,6 +157,66 @@ std::string OperandProblem(const SOptions& options) {
     return std::string();
 }
 
+// fix --map: the kinds the map was made for, unless --kinds or --all say
+// otherwise; the path each input's section is found by (from the site root,
+// or as given for a map that names it so); a warning for each section that
+// no input has.
+void PlanRuleMap(SPlan& plan) {
+    SOptions& options = plan.mOptions;
+    if (const std::optional<UrlKinds> made = plan.mRules.Kinds()) {
+        if (!options.mKindsGiven) {
+            options.mKinds = *made;
+        } else if (!(*made == options.mKinds)) {
+            WriteStderr("kivoparse: warning: " + DisplayName(options.mRuleMap) +
+                        " was made for other kinds of URL (its @kinds line) than --kinds or --all ask for; "
+                        "the URLs of the kinds asked for are rewritten\n");
+        }
+    }
+    std::set<std::string> used;
+    for (const SInput& input : plan.mInputs) {
+        std::string path = SitePath(input.mPath, SiteRootOf(options, input));
+        std::optional<std::string> section = plan.mRules.SectionFor(path);
+        if (!section && (section = plan.mRules.SectionFor(input.mPath))) path = input.mPath;
+        if (section) used.insert(*section);
+        plan.mSitePaths.push_back(std::move(path));
+    }
+    for (const std::string& document : plan.mRules.Documents()) {
+        if (used.count(document)) continue;
+        WriteStderr("kivoparse: warning: " + DisplayName(options.mRuleMap) + ": no input is the document of '@document " +
+                    document + "' (named from the site root: the directory operand or --root); its pairs are not used\n");
+    }
+}
+
+// --out: each file is written once. Where two inputs would write one file
+// (a page and a symbolic link to it, in place), the one that names it
+// directly writes it and the other is passed over; a target that is a link
+// to a file no input writes is written through the link, which stays a link.
+void PlanWrites(SPlan& plan) {
+    namespace fs = std::filesystem;
+    const std::size_t count = plan.mInputs.size();
+    plan.mWrittenElsewhere.assign(count, false);
+    plan.mWriteThrough.assign(count, std::string());
+    std::map<fs::path, std::size_t> writerOf;  // real file: the input that writes it
+    std::vector<fs::path> real(count);
+    std::vector<bool> link(count, false);
+    for (std::size_t i = 0; i < count; ++i) {
+        const SInput& input = plan.mInputs[i];
+        if (!input.mError.empty()) continue;
+        std::error_code error;
+        const fs::path target = OutTarget(plan.mOptions, input);
+        link[i] = fs::is_symlink(target, error);
+        real[i] = fs::weakly_canonical(target, error);
+        if (error) real[i] = target;
+        const auto placed = writerOf.emplace(real[i], i);
+        if (!placed.second && link[placed.first->second] && !link[i]) placed.first->second = i;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!plan.mInputs[i].mError.empty()) continue;
+        if (writerOf[real[i]] != i) plan.mWrittenElsewhere[i] = true;
+        else if (link[i]) plan.mWriteThrough[i] = real[i].string();
+    }
+}
+
 // Returns kExitOk with plan filled, or the exit status of a run that cannot start.
 int Plan(SPlan& plan) {
     const SOptions& options = plan.mOptions;
@@ -154,6 +232,18 @@ int Plan(SPlan& plan) {
     if (!options.mLogPath.empty() && !plan.mTrace.emplace().Open(options.mLogPath, error)) {
         return Fail("cannot open log file " + QuoteName(options.mLogPath, true) + ": " + error);
     }
+    if (!options.mSuggestMap.empty()) {
+        // The map is written at the end, into a folder that must be there now.
+        const std::string& path = options.mSuggestMap;
+        const std::size_t slash = path.find_last_of('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        std::error_code ignored;
+        if (!std::filesystem::is_directory(folder, ignored)) {
+            return Fail("--suggest-map " + path + ": no folder " + QuoteName(folder, true) +
+                            " to write it in; make the folder first",
+                        kExitCheckFailed);
+        }
+    }
     std::vector<std::string> notes;
     plan.mInputs = ExpandInputs(options, notes);
     for (const std::string& note : notes) WriteStderr("kivoparse: " + note + "\n");
@@ -165,17 +255,61 @@ int Plan(SPlan& plan) {
     }
     plan.mMulti = options.mOperands.size() > 1 || options.mRecursive;
     if (options.mCommand == ECommand::Check) plan.mCheck.emplace(options, plan.mInputs.size());
+    if (!options.mRuleMap.empty()) PlanRuleMap(plan);
+    if (options.mHasOut) PlanWrites(plan);
     return kExitOk;
 }
 
 // The work on one document: read, parse, collect or rewrite, and write the
 // result under --out or hand it back for the standard output.
+// The target of input's result under --out: the real file when the
+// target is a symbolic link, so that the link stays.
+std::string WriteTarget(const SPlan& plan, const SInput& input, std::size_t index) {
+    const std::string& through = plan.mWriteThrough[index];
+    return through.empty() ? OutTarget(plan.mOptions, input) : through;
+}
+
+// A stylesheet: its URLs listed or collected for the check, or rewritten in
+// place, every byte but those of the URLs changed kept.
+SJobResult ProcessStylesheet(SPlan& plan, const SInput& input, std::size_t index, const std::string& text) {
+    const SOptions& options = plan.mOptions;
+    switch (options.mCommand) {
+        case ECommand::Urls:
+            return {false, OccurrenceLines(input, StylesheetUrls(options, text), options.mFormat == EListFormat::Json),
+                    std::string()};
+        case ECommand::Check:
+            plan.mCheck->CollectStylesheet(index, text);
+            return {false, std::string(), std::string()};
+        default: break;
+    }
+    const SiteMap& rules = plan.mRules;
+    const std::string& document = plan.mSitePaths[index];
+    const KeptRewrite kept =
+        options.mKinds.Has(UrlKind::Css)
+            ? RewriteCssKeepingBytes(text, [&](UrlKind, std::string_view url) { return rules.Apply(document, url); })
+            : KeptRewrite{};
+    const std::string& out = kept.Changed() ? kept.html : text;
+    SJobResult result{false, std::string(), std::string()};
+    if (!options.mHasOut) {
+        result.mOutput = out;
+    } else if (kept.Changed() || WriteTarget(plan, input, index) != input.mPath) {
+        result.mFailed = !WriteFileAtomically(WriteTarget(plan, input, index),
+                                              [&out](const ByteSink& sink) { sink(out); }, result.mError);
+    }
+    return result;
+}
+
 SJobResult Process(SPlan& plan, Parser& parser, const SInput& input) {
     const SOptions& options = plan.mOptions;
+    const auto index = static_cast<std::size_t>(&input - plan.mInputs.data());
     SJobResult result{true, std::string(), input.mError};
+    // A file another input writes is neither read nor written: in place, it
+    // would be read after that input rewrote it, and rewritten once more.
+    if (input.mError.empty() && options.mHasOut && plan.mWrittenElsewhere[index]) return {false, {}, {}};
     std::string text;
     if (!input.mError.empty() || !ReadWholeFile(input.mPath, text, result.mError)) return result;
     result.mFailed = false;
+    if (IsStylesheet(options, input)) return ProcessStylesheet(plan, input, index, text);
     std::unique_lock<CCoreGate> turn(plan.mCores);  // given back before the output file is written
     parser.SetDocumentBase(options.mHasBase ? options.mBase : std::string());
     if (plan.mTrace) parser.SetTraceSink([&plan](std::string_view line) { plan.mTrace->AppendLine(line); });
@@ -193,11 +327,11 @@ SJobResult Process(SPlan& plan, Parser& parser, const SInput& input) {
                                            options.mFormat == EListFormat::Json),
                     std::string()};
         case ECommand::Check:
-            plan.mCheck->Collect(static_cast<std::size_t>(&input - plan.mInputs.data()), parser);
+            plan.mCheck->Collect(index, parser);
             return {false, std::string(), std::string()};
         case ECommand::Fix:
             if (options.mRuleMap.empty()) parser.Rewrite(plan.mImages, plan.mHrefs);
-            else plan.mRules.Rewrite(parser, options.mKinds, input.mPath);
+            else plan.mRules.Rewrite(parser, options.mKinds, plan.mSitePaths[index]);
             break;
         case ECommand::Html:
         case ECommand::Move: break;
@@ -219,7 +353,7 @@ SJobResult Process(SPlan& plan, Parser& parser, const SInput& input) {
     } else {
         turn.unlock();
         auto write = [&parser](const ByteSink& sink) { parser.WriteHTML(sink); };
-        result.mFailed = !WriteFileAtomically(OutTarget(options, input), write, result.mError);
+        result.mFailed = !WriteFileAtomically(WriteTarget(plan, input, index), write, result.mError);
     }
     return result;
 }
@@ -254,11 +388,15 @@ int Execute(SPlan& plan) {
         return false;
     };
     auto process = [&plan](Parser& parser, const SInput& in) { return Process(plan, parser, in); };
-    if (!runner.Run(process, emit, error)) return Fail(error);
+    if (!runner.Run(process, emit, error)) return Fail(error, FailedStatus(options));
     if (plan.mTrace && !(error = plan.mTrace->Finish()).empty()) {
         return Fail("cannot write to log file " + QuoteName(options.mLogPath, true) + ": " + error);
     }
-    if (plan.mCheck && plan.mCheck->Finish()) anyFailed = true;
+    if (plan.mCheck) {
+        const ECheckEnd end = plan.mCheck->Finish();
+        if (anyFailed || end == ECheckEnd::NotWritten) return kExitCheckFailed;
+        return end == ECheckEnd::Problems ? kExitFailed : kExitOk;
+    }
     return anyFailed ? kExitFailed : kExitOk;
 }
 

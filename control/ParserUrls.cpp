@@ -128,3 +128,49 @@ int Parser::Rewrite(UrlKinds kinds, const UrlRewriter& rewriter) {
 }
 
 }  // namespace kivoparse
+
+namespace kivoparse {
+
+namespace {
+
+// Calls found(tag) for each start tag of the tree, in document order.
+template <class Found>
+void EachTag(CParsingEngine* engine, Found found) {
+    CParseNode* root = engine ? engine->GetRoot() : nullptr;
+    if (!root) return;
+    WalkTree(
+        root,
+        [&](CParseNode* node) {
+            if (node->mType == KP_NODE_TAG) return found(*static_cast<CTagNode*>(node));
+            return true;
+        },
+        [](CParseNode*) {});
+}
+
+}  // namespace
+
+std::vector<std::string> Parser::GetAnchors() {
+    std::vector<std::string> anchors;
+    EachTag(Ctrl().Engine(), [&anchors](CTagNode& tag) {
+        if (const CParseNode* id = tag.Properties()->FindByName("id")) anchors.emplace_back(ValueOf(*id));
+        if (tag.GetName() == "A") {
+            if (const CParseNode* name = tag.Properties()->FindByName("name")) anchors.emplace_back(ValueOf(*name));
+        }
+        return true;
+    });
+    return anchors;
+}
+
+std::optional<std::string> Parser::GetBaseHref() {
+    std::optional<std::string> base;
+    EachTag(Ctrl().Engine(), [&base](CTagNode& tag) {
+        if (base) return false;
+        if (tag.GetName() == "BASE") {
+            if (const CParseNode* href = tag.Properties()->FindByName("href")) base.emplace(ValueOf(*href));
+        }
+        return !base;
+    });
+    return base;
+}
+
+}  // namespace kivoparse

@@ -45,6 +45,8 @@ struct CSiteIndex::SNode {
     bool mListed = false;
     bool mReadable = false;
     SNode* mParent = nullptr;  // once asked for
+    std::size_t mRootGeneration = 0;  // of mIsRoot
+    bool mIsRoot = false;
     std::vector<std::string> mNames;
 };
 
@@ -77,6 +79,14 @@ CSiteIndex::SNode* CSiteIndex::ParentByPath(SNode* node) {
     return NodeOf(slash == 0 ? "/" : path.substr(0, slash));
 }
 
+bool CSiteIndex::IsRoot(SNode* node) {
+    if (node->mRootGeneration != mRootGeneration) {
+        node->mRootGeneration = mRootGeneration;
+        node->mIsRoot = PathWithoutDots(node->mPath) == mRootKey;
+    }
+    return node->mIsRoot;
+}
+
 std::uint64_t CSiteIndex::KeyOf(const SNode* folder, std::uint64_t nameHash) const {
     return Mix(nameHash ^ Mix(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(folder))));
 }
@@ -105,8 +115,14 @@ void CSiteIndex::List(SNode* node) {
     }
 }
 
-SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url) {
+SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url, const std::string& root,
+                              bool wantFound) {
     SResolved result;
+    if (root != mRoot) {
+        mRoot = root;
+        mRootKey = PathWithoutDots(root);
+        ++mRootGeneration;
+    }
     SNode* node;
     if (mRecentNode[0] && mRecentBase[0] == base) {
         node = mRecentNode[0];
@@ -124,7 +140,8 @@ SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url) {
         const std::string& name = url.mSegments[i].mName;
         if (name == ".") continue;
         if (name == "..") {
-            node = Parent(node);
+            if (IsRoot(node)) result.mAboveRoot = true;
+            else node = Parent(node);
             continue;
         }
         List(node);
@@ -166,6 +183,7 @@ SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url) {
         }
     }
     result.mFound = otherCase ? EFound::OtherCase : EFound::Exists;
+    if (wantFound || result.mAboveRoot) result.mOnDisk = node->mPath.empty() ? "." : node->mPath;
     if (otherCase) {
         result.mActual = node->mPath.empty() ? "." : node->mPath;
         result.mPath = NamedPath(base, url, 0);

@@ -25,6 +25,8 @@ struct SResolved {
     // OtherCase: for each segment of the URL, its name on disk where the
     // letter case differs, else "".
     std::vector<std::string> mRecased;
+    bool mAboveRoot = false;  // a ".." was taken at the root, and stayed there
+    std::string mOnDisk;      // Exists, OtherCase: the path on disk (when asked for)
 };
 
 class CSiteIndex {
@@ -32,15 +34,18 @@ public:
     explicit CSiteIndex(SiteCheck::FolderLister lister);
     ~CSiteIndex();
     // Follows the segments of url from the folder base ("" is the current
-    // folder): "." stays, ".." goes up (never above "/"), and each name is
-    // looked up as written, then with letter case ignored.
-    SResolved Resolve(const std::string& base, const SUrlPath& url);
+    // folder): "." stays, ".." goes up (never above "/", and never above
+    // root: there it stays, as a browser does, and says so), and each name
+    // is looked up as written, then with letter case ignored. wantFound:
+    // the path on disk is given in mOnDisk.
+    SResolved Resolve(const std::string& base, const SUrlPath& url, const std::string& root, bool wantFound = false);
 
 private:
     struct SNode;
     SNode* NodeOf(const std::string& path);
     SNode* Parent(SNode* node);
     SNode* ParentByPath(SNode* node);
+    bool IsRoot(SNode* node);
     void List(SNode* node);
     // A name in a folder: the folder, the name's place in its list, and
     // the node of the name once asked for.
@@ -58,6 +63,11 @@ private:
     // folder or the root, over and over.
     std::string mRecentBase[2];
     SNode* mRecentNode[2] = {nullptr, nullptr};
+    // The root of the last look-up, as given and without dots; each node
+    // remembers whether it is the root of a generation of look-ups.
+    std::string mRoot = std::string(1, '\0');
+    std::string mRootKey;
+    std::size_t mRootGeneration = 0;
 };
 
 }  // namespace kivoparse

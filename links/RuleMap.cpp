@@ -23,6 +23,17 @@ bool ParseRuleMap(std::string_view text, SRuleMap& map, std::size_t& errorLine, 
         std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos) end = text.size();
         const std::size_t tab = text.find('\t', start);
+        if ((tab == std::string_view::npos || tab > end) && IsKindsLine(text.substr(start, end - start))) {
+            // The kinds the map was made for: a note to its user, no pair.
+            UrlKinds kinds;
+            if (!UrlKinds::Parse(KindsOfLine(text.substr(start, end - start)), kinds, message)) {
+                errorLine = line;
+                message = "names the kinds wrongly: " + message;
+                return false;
+            }
+            start = end + 1;
+            continue;
+        }
         if (tab == std::string_view::npos || tab > end) {
             errorLine = line;
             message = "has no TAB; each line must be old value, TAB, new value";

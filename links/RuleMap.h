@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include <kivoparse/kivoparse.h>
+
 #include "tree/CValueList.h"
 
 namespace kivoparse {
@@ -25,6 +27,19 @@ struct SRuleMap {
 // be left out). False, with the line (from 1) and the reason, for a line
 // without TAB, an empty prefix, or a leftover "*" on the new value of an
 // exact pair.
+// A line "@kinds LIST" (no TAB) says which kinds of URL the map was made
+// for; it holds no pair, and a LIST that is no list of kinds is an error.
 bool ParseRuleMap(std::string_view text, SRuleMap& map, std::size_t& errorLine, std::string& message);
+
+// Whether line (without its line feed) is an "@kinds LIST" line, and its LIST
+// (a CR at its end dropped).
+inline bool IsKindsLine(std::string_view line) {
+    return line.compare(0, 7, "@kinds ") == 0 && line.find('\t') == std::string_view::npos;
+}
+inline std::string_view KindsOfLine(std::string_view line) {
+    line.remove_prefix(7);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
 
 }  // namespace kivoparse

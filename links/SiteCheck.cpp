@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <system_error>
 #include <unordered_map>
@@ -76,6 +78,82 @@ bool ListOnDisk(const std::string& folder, std::vector<std::string>& names) {
     return true;
 }
 
+std::filesystem::path FsPath(const std::string& path) {
+#ifdef _WIN32
+    return std::filesystem::u8path(path);
+#else
+    return std::filesystem::path(path);
+#endif
+}
+
+bool ReadOnDisk(const std::string& path, std::string& text) {
+    std::ifstream in(FsPath(path), std::ios::binary);
+    if (!in) return false;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+// Whether a page of that name is read for its anchors: an HTML page.
+bool IsPageName(const std::string& path) {
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
+    const std::string ending = Folded(path.substr(dot + 1));
+    return ending == "html" || ending == "htm" || ending == "xhtml";
+}
+
+// path as seen from root: the part below it, when it lies below it (both
+// without their "." and empty segments); else path without dots.
+std::string FromRoot(const std::string& path, const std::string& root) {
+    const std::string file = PathWithoutDots(path), top = PathWithoutDots(root);
+    if (top.empty()) return file;
+    const bool slashEnds = top.back() == '/';
+    if (file.size() > top.size() && file.compare(0, top.size(), top) == 0 && (slashEnds || file[top.size()] == '/'))
+        return file.substr(top.size() + (slashEnds ? 0 : 1));
+    return file;
+}
+
+// The folder a <base href> names, lexically from start (the document's
+// folder, or the root for "/..."): its path but for the last name, unless
+// it ends in "/". A ".." at the root stays there.
+std::string BaseFolder(std::string start, const SUrlPath& base, const std::string& root) {
+    const std::string top = PathWithoutDots(root);
+    const std::size_t count = base.mSegments.size() - (base.mNamesFolder || base.mSegments.empty() ? 0 : 1);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string& name = base.mSegments[i].mName;
+        if (name == ".") continue;
+        if (name != "..") {
+            start = start.empty() ? name : start.back() == '/' ? start + name : start + "/" + name;
+            continue;
+        }
+        if (PathWithoutDots(start) == top || start == "/") continue;
+        const std::size_t slash = start.rfind('/');
+        if (start.empty() || start == ".." || start.compare(slash + 1, std::string::npos, "..") == 0)
+            start = start.empty() ? ".." : start + "/..";
+        else
+            start.erase(slash == std::string::npos ? 0 : slash == 0 ? 1 : slash);
+    }
+    return start;
+}
+
+// The fragment of url (after its "#", less white space at the end), decoded.
+std::string FragmentOf(const std::string& url, std::size_t at) {
+    std::size_t end = url.size();
+    while (end > at && (url[end - 1] == ' ' || url[end - 1] == '\t' || url[end - 1] == '\n' ||
+                        url[end - 1] == '\r' || url[end - 1] == '\f'))
+        --end;
+    return DecodeUrlBytes(std::string_view(url).substr(at, end - at));
+}
+
+std::string KindsList(UrlKinds kinds) {
+    if (kinds == UrlKinds::All()) return "all";
+    std::string list;
+    for (std::size_t i = 0; i < kUrlKindCount; ++i) {
+        if (!kinds.Has(static_cast<UrlKind>(i))) continue;
+        if (!list.empty()) list += ',';
+        list += UrlKindName(static_cast<UrlKind>(i));
+    }
+    return list;
+}
 
 }  // namespace
 
@@ -85,6 +163,9 @@ struct SiteUrls::SUrls {
     // The URL's hashes, with letter case folded and as written (0 for a URL
     // not looked up).
     std::vector<std::pair<std::uint64_t, std::uint64_t>> mHashes;
+    std::optional<std::string> mBase;   // the page's <base href>
+    std::vector<std::string> mAnchors;  // its ids and A names
+    std::optional<UrlKinds> mKinds;     // the kinds its URLs were chosen by
 };
 
 SiteUrls::SiteUrls() = default;
@@ -98,16 +179,30 @@ std::size_t SiteUrls::Size() const { return mUrls ? mUrls->mOccurrences.size() :
 // in different places.
 class CSiteCheck {
 public:
-    explicit CSiteCheck(SiteCheck::FolderLister lister) : mIndex(std::move(lister)) {}
+    explicit CSiteCheck(SiteCheck::FolderLister lister, bool onDisk = false)
+        : mIndex(std::move(lister)), mOnDisk(onDisk) {}
 
     SiteUrls Prepare(std::vector<UrlOccurrence> occurrences) const;
+    std::vector<SiteFinding> CheckAnchors();
     std::vector<SiteFinding> Check(const std::string& document, const std::string& root, const SiteUrls::SUrls& urls);
     // Writes the suggested map to text (null: only counts); returns how
     // many repairs a map file cannot hold.
     std::size_t SuggestedMap(std::string* text) const;
     SiteCounts mCounts;
+    bool mCheckFragments = false;
 
 private:
+    // A URL with a fragment whose page was found: checked at the end, when
+    // every page's anchors are known.
+    struct SFragment {
+        UrlOccurrence mOccurrence;
+        std::string mDocument;
+        std::string mPage;  // without dots
+        std::string mFragment;
+    };
+    // Keeps the fragment of a URL whose page is page, if it has one.
+    void KeepFragment(const std::string& document, const UrlOccurrence& o, const SUrlPath& path,
+                      const std::string& page);
     // For each URL (its folded bytes, hashed), the hash of the first
     // spelling that works where it stands, and whether another one does
     // somewhere else: 16 bytes a URL, whatever the site.
@@ -147,7 +242,51 @@ private:
     std::vector<SSpelling> mSpellings = std::vector<SSpelling>(1024);
     std::size_t mUsed = 0;
     std::uint64_t mSeed = Mix(static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    bool mOnDisk;
+    std::optional<UrlKinds> mKinds;  // of every document checked, once told
+    std::vector<SFragment> mFragments;
+    // Each page's anchors, decoded, by its path without dots; a page read in
+    // vain has an empty entry in mUnreadable.
+    std::unordered_map<std::string, std::unordered_set<std::string>> mAnchorsOf;
+    std::unordered_set<std::string> mUnreadable;
 };
+
+void CSiteCheck::KeepFragment(const std::string& document, const UrlOccurrence& o, const SUrlPath& path,
+                              const std::string& page) {
+    if (!mCheckFragments || path.mFragment == std::string::npos) return;
+    std::string fragment = FragmentOf(o.url, path.mFragment);
+    // "#" and "#top" lead to the top of any page.
+    if (fragment.empty() || Folded(fragment) == "top") return;
+    mFragments.push_back(SFragment{o, document, PathWithoutDots(page), std::move(fragment)});
+}
+
+std::vector<SiteFinding> CSiteCheck::CheckAnchors() {
+    std::vector<SiteFinding> findings;
+    for (SFragment& f : mFragments) {
+        auto anchors = mAnchorsOf.find(f.mPage);
+        if (anchors == mAnchorsOf.end()) {
+            if (!mOnDisk || !IsPageName(f.mPage) || mUnreadable.count(f.mPage)) continue;
+            std::string text;
+            if (!ReadOnDisk(f.mPage, text)) {
+                mUnreadable.insert(f.mPage);
+                continue;
+            }
+            Parser parser;
+            parser.SetRawText(true);
+            parser.ParseHTML(std::move(text));
+            std::unordered_set<std::string>& own = mAnchorsOf[f.mPage];
+            for (const std::string& anchor : parser.GetAnchors()) own.insert(DecodeUrlBytes(anchor));
+            anchors = mAnchorsOf.find(f.mPage);
+        }
+        ++mCounts.fragments;
+        if (anchors->second.count(f.mFragment)) continue;
+        ++mCounts.noAnchor;
+        findings.push_back(SiteFinding{SiteProblem::NoAnchor, std::move(f.mOccurrence), f.mPage, f.mFragment, {},
+                                       std::move(f.mDocument)});
+    }
+    mFragments.clear();
+    return findings;
+}
 
 // Notes that the URL of hash key works where it stands as the spelling of
 // that hash.
@@ -185,26 +324,55 @@ SiteUrls CSiteCheck::Prepare(std::vector<UrlOccurrence> occurrences) const {
 std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const std::string& root,
                                            const SiteUrls::SUrls& urls) {
     std::vector<SiteFinding> findings;
-    const std::string folder = FolderOf(document);
+    if (urls.mKinds) mKinds = mKinds ? *mKinds | *urls.mKinds : *urls.mKinds;
+    if (mCheckFragments) {
+        std::unordered_set<std::string>& own = mAnchorsOf[PathWithoutDots(document)];
+        for (const std::string& anchor : urls.mAnchors) own.insert(DecodeUrlBytes(anchor));
+    }
+    // Relative URLs start from the document's folder, or where its base
+    // leads: an external base makes them external too.
+    std::string folder = FolderOf(document);
+    bool externalBase = false;
+    if (urls.mBase) {
+        const SUrlPath base = SplitUrlPath(*urls.mBase);
+        if (base.mClass == EUrlClass::External) externalBase = true;
+        else if (base.mClass == EUrlClass::Relative) folder = BaseFolder(folder, base, root);
+        else if (base.mClass == EUrlClass::RootRelative) folder = BaseFolder(root, base, root);
+    }
+    const std::string mapDocument = FromRoot(document, root);
     for (std::size_t at = 0; at < urls.mOccurrences.size(); ++at) {
         const UrlOccurrence& o = urls.mOccurrences[at];
         const SUrlPath& path = urls.mPaths[at];
         switch (path.mClass) {
             case EUrlClass::External: ++mCounts.external; continue;
             case EUrlClass::Template: ++mCounts.templates; continue;
-            case EUrlClass::SameDocument: continue;
+            case EUrlClass::SameDocument: KeepFragment(document, o, path, document); continue;
             case EUrlClass::Relative:
+                if (externalBase) {
+                    ++mCounts.external;
+                    continue;
+                }
+                break;
             case EUrlClass::RootRelative: break;
         }
         ++mCounts.checked;
-        SResolved resolved = mIndex.Resolve(path.mClass == EUrlClass::RootRelative ? root : folder, path);
+        const bool wantFound = mCheckFragments && path.mFragment != std::string::npos;
+        SResolved resolved =
+            mIndex.Resolve(path.mClass == EUrlClass::RootRelative ? root : folder, path, root, wantFound);
+        if (resolved.mAboveRoot) {
+            ++mCounts.aboveRoot;
+            std::string where = resolved.mFound == EFound::Missing ? std::move(resolved.mPath) : std::move(resolved.mOnDisk);
+            findings.push_back(SiteFinding{SiteProblem::AboveRoot, o, std::move(where), {}, {}, {}});
+            continue;
+        }
         if (resolved.mFound == EFound::Exists) {
             Note(urls.mHashes[at].first, urls.mHashes[at].second);
+            KeepFragment(document, o, path, resolved.mOnDisk);
             continue;
         }
         if (resolved.mFound == EFound::Missing) {
             ++mCounts.missing;
-            findings.push_back(SiteFinding{SiteProblem::Missing, o, std::move(resolved.mPath), {}, {}});
+            findings.push_back(SiteFinding{SiteProblem::Missing, o, std::move(resolved.mPath), {}, {}, {}});
             continue;
         }
         ++mCounts.otherCase;
@@ -217,15 +385,17 @@ std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const st
                           RecaseSegment(std::string_view(o.url).substr(segment.mRawStart, length), resolved.mRecased[i]));
         }
         Note(urls.mHashes[at].first, Hashes(fixed).second);
-        mCaseFixes.push_back(SCaseFix{document, o.url, fixed});
+        KeepFragment(document, o, path, resolved.mOnDisk);
+        mCaseFixes.push_back(SCaseFix{mapDocument, o.url, fixed});
         findings.push_back(
-            SiteFinding{SiteProblem::OtherCase, o, std::move(resolved.mPath), std::move(resolved.mActual), fixed});
+            SiteFinding{SiteProblem::OtherCase, o, std::move(resolved.mPath), std::move(resolved.mActual), fixed, {}});
     }
     return findings;
 }
 
 std::size_t CSiteCheck::SuggestedMap(std::string* text) const {
     std::size_t unstorable = 0;
+    if (text && mKinds) *text += "@kinds " + KindsList(*mKinds) + "\n";
     std::unordered_set<std::string> paired;  // folded URLs written
     for (const SCaseFix& fix : mCaseFixes) {
         if (Several(fix.mUrl) || !paired.insert(Folded(fix.mUrl)).second) continue;
@@ -252,12 +422,18 @@ std::size_t CSiteCheck::SuggestedMap(std::string* text) const {
     return unstorable;
 }
 
+std::string SitePath(const std::string& path, const std::string& root) { return FromRoot(path, root); }
+
 SiteCheck::SiteCheck(FolderLister lister) : mCheck(new CSiteCheck(std::move(lister))) {}
 SiteCheck::~SiteCheck() = default;
 SiteCheck::SiteCheck(SiteCheck&& other) noexcept = default;
 SiteCheck& SiteCheck::operator=(SiteCheck&& other) noexcept = default;
 
-SiteCheck SiteCheck::OnDisk() { return SiteCheck(ListOnDisk); }
+SiteCheck SiteCheck::OnDisk() {
+    SiteCheck check(ListOnDisk);
+    check.mCheck.reset(new CSiteCheck(ListOnDisk, true));
+    return check;
+}
 
 SiteCheck SiteCheck::OfPaths(const std::vector<std::string>& files) {
     // Each folder a path goes through, with the names directly inside it.
@@ -286,6 +462,25 @@ SiteCheck SiteCheck::OfPaths(const std::vector<std::string>& files) {
 SiteUrls SiteCheck::Prepare(std::vector<UrlOccurrence> occurrences) const {
     return mCheck->Prepare(std::move(occurrences));
 }
+
+SiteUrls SiteCheck::Prepare(std::vector<UrlOccurrence> occurrences, std::optional<std::string> baseHref,
+                            std::vector<std::string> anchors, UrlKinds kinds) const {
+    SiteUrls urls = mCheck->Prepare(std::move(occurrences));
+    urls.mUrls->mBase = std::move(baseHref);
+    if (mCheck->mCheckFragments) urls.mUrls->mAnchors = std::move(anchors);
+    urls.mUrls->mKinds = kinds;
+    return urls;
+}
+
+SiteUrls SiteCheck::Prepare(Parser& parser, UrlKinds kinds) const {
+    std::vector<std::string> anchors;
+    if (mCheck->mCheckFragments) anchors = parser.GetAnchors();
+    return Prepare(parser.GetUrlOccurrences(kinds), parser.GetBaseHref(), std::move(anchors), kinds);
+}
+
+void SiteCheck::CheckFragments(bool on) { mCheck->mCheckFragments = on; }
+
+std::vector<SiteFinding> SiteCheck::CheckAnchors() { return mCheck->CheckAnchors(); }
 
 std::vector<SiteFinding> SiteCheck::Check(const std::string& document, const std::string& root,
                                           const std::vector<UrlOccurrence>& occurrences) {

@@ -9,6 +9,7 @@
 
 #include <kivoparse/site.h>
 
+#include "links/RuleMap.h"
 #include "links/UrlPaths.h"
 
 namespace kivoparse {
@@ -19,6 +20,8 @@ struct SiteMap::SMaps {
     UrlMap mAll;
     std::unordered_map<std::string, UrlMap> mByDocument;
     std::vector<std::string> mDocuments;  // as first written, sorted
+    std::optional<UrlKinds> mKinds;       // of the "@kinds" line
+    std::unordered_map<std::string, std::string> mNameOf;  // a section's path without dots: as first written
 
     const UrlMap* Section(const std::string& document) const {
         if (mByDocument.empty()) return nullptr;
@@ -49,6 +52,10 @@ SiteMap SiteMap::Parse(std::string_view text) {
         const std::string_view row = text.substr(start, end - start);
         start = end;
         if (row.compare(0, mark.size(), mark) != 0 || row.find('\t') != std::string_view::npos) {
+            const std::string_view bare = row.substr(0, row.size() - (row.back() == '\n' ? 1 : 0));
+            UrlKinds kinds;
+            std::string ignored;  // a bad list is told by the part's reader, with its line
+            if (IsKindsLine(bare) && UrlKinds::Parse(KindsOfLine(bare), kinds, ignored)) maps->mKinds = kinds;
             parts[current].mText.append(row);
             parts[current].mLines.push_back(line);
             continue;
@@ -57,6 +64,7 @@ SiteMap SiteMap::Parse(std::string_view text) {
         if (!document.empty() && document.back() == '\n') document.pop_back();
         const auto placed = partOf.emplace(PathWithoutDots(document), parts.size());
         if (placed.second) {
+            maps->mNameOf.emplace(placed.first->first, document);
             parts.emplace_back();
             maps->mDocuments.push_back(document);
         }
@@ -105,5 +113,14 @@ int SiteMap::Rewrite(Parser& parser, UrlKinds kinds, const std::string& document
 }
 
 std::vector<std::string> SiteMap::Documents() const { return mMaps->mDocuments; }
+
+std::optional<std::string> SiteMap::SectionFor(const std::string& document) const {
+    if (mMaps->mByDocument.empty()) return std::nullopt;
+    const auto found = mMaps->mNameOf.find(PathWithoutDots(document));
+    if (found == mMaps->mNameOf.end()) return std::nullopt;
+    return found->second;
+}
+
+std::optional<UrlKinds> SiteMap::Kinds() const { return mMaps->mKinds; }
 
 }  // namespace kivoparse

@@ -46,7 +46,7 @@ std::string Folded(std::string text) {
 
 // A path from the site's root: "." and empty segments dropped, a leading
 // "/" too (the root is where paths start).
-std::string SitePath(const std::string& path) {
+std::string RootPath(const std::string& path) {
     std::string out = PathWithoutDots(path);
     if (!out.empty() && out[0] == '/') out.erase(0, 1);
     return out;
@@ -109,7 +109,7 @@ SiteMove::SiteMove(const std::vector<std::string>& files, const std::string& src
                    const std::string& siteUrl) {
     auto site = std::make_unique<SSite>();
     for (const std::string& file : files) {
-        const std::string path = SitePath(file);
+        const std::string path = RootPath(file);
         if (path.empty() || !site->mFiles.insert(path).second) continue;
         for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
             site->mFolders.insert(path.substr(0, slash));
@@ -122,8 +122,8 @@ SiteMove::SiteMove(const std::vector<std::string>& files, const std::string& src
         }
     }
     auto quoted = [](const std::string& path) { return "'" + path + "'"; };
-    site->mSrc = SitePath(src);
-    site->mDst = SitePath(dst);
+    site->mSrc = RootPath(src);
+    site->mDst = RootPath(dst);
     site->mSrcSegments = Split(site->mSrc);
     site->mDstSegments = Split(site->mDst);
     for (const std::string* path : {&src, &dst}) {
@@ -146,7 +146,7 @@ SiteMove::SiteMove(const std::vector<std::string>& files, const std::string& src
         }
     }
     for (const std::string& file : files) {
-        const std::string path = SitePath(file);
+        const std::string path = RootPath(file);
         if (path == from || IsUnder(path, from)) site->mMoved.emplace_back(path, site->NewPath(path));
     }
     if (!siteUrl.empty()) {
@@ -176,7 +176,7 @@ SiteMove& SiteMove::operator=(SiteMove&& other) noexcept = default;
 const std::string& SiteMove::Source() const { return mSite->mSrc; }
 const std::string& SiteMove::Destination() const { return mSite->mDst; }
 const std::vector<std::pair<std::string, std::string>>& SiteMove::MovedFiles() const { return mSite->mMoved; }
-std::string SiteMove::NewPath(const std::string& path) const { return mSite->NewPath(SitePath(path)); }
+std::string SiteMove::NewPath(const std::string& path) const { return mSite->NewPath(RootPath(path)); }
 
 // The new spelling of one URL of a document whose folder was folderOld and
 // is folderNew; false when the URL stays as it is.
@@ -308,7 +308,7 @@ bool SiteMove::SSite::Change(const Segments& folderOld, const Segments& folderNe
 
 DocumentChanges SiteMove::Plan(const std::string& document, const std::vector<UrlOccurrence>& occurrences) const {
     DocumentChanges changes;
-    changes.path = SitePath(document);
+    changes.path = RootPath(document);
     changes.newPath = mSite->NewPath(changes.path);
     Segments folderOld = Split(changes.path), folderNew = Split(changes.newPath);
     if (!folderOld.empty()) folderOld.pop_back();

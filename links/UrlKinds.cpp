@@ -162,7 +162,12 @@ std::vector<UrlOccurrence> ListUrls(CParseNode& top, UrlKinds kinds, std::string
                                    [kinds](const UrlOccurrence& o) { return !kinds.Has(o.kind); }),
                     found.end());
     }
-    if (found.empty()) return found;
+    PlaceLines(text, found);
+    return found;
+}
+
+void PlaceLines(std::string_view text, std::vector<UrlOccurrence>& found) {
+    if (found.empty()) return;
     std::vector<std::size_t> lineFeeds;
     for (std::size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n', at + 1))
         lineFeeds.push_back(at);
@@ -171,7 +176,6 @@ std::vector<UrlOccurrence> ListUrls(CParseNode& top, UrlKinds kinds, std::string
         occurrence.line = static_cast<std::size_t>(before - lineFeeds.begin()) + 1;
         occurrence.column = occurrence.offset - (before == lineFeeds.begin() ? 0 : *(before - 1) + 1) + 1;
     }
-    return found;
 }
 
 // The hits of one holder come one after another; a holder whose value

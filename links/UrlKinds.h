@@ -113,6 +113,8 @@ void WalkUrls(CParseNode& top, UrlKinds kinds, Found found) {
 std::vector<std::string> CollectUrls(CParseNode& top, UrlKinds kinds);
 // Every URL with its place in text, the parsed text (see Parser::GetUrlOccurrences).
 std::vector<UrlOccurrence> ListUrls(CParseNode& top, UrlKinds kinds, std::string_view text);
+// Sets the line and column of each occurrence from its offset in text.
+void PlaceLines(std::string_view text, std::vector<UrlOccurrence>& found);
 // Rewrites every URL of the kinds for which decide gives a new value (true,
 // new value in out). Every change is prepared first; when decide throws or
 // memory runs out nothing has changed.

@@ -105,6 +105,14 @@ SUrlPath SplitUrlPath(std::string_view url) {
         scratch.clear();
         pathEnd += url[pathEnd] == '&' ? DecodePiece(url.substr(0, end), pathEnd, scratch) : 1;
     }
+    for (std::size_t at = pathEnd; at < end;) {
+        if (url[at] == '#') {
+            path.mFragment = at + 1;
+            break;
+        }
+        scratch.clear();
+        at += url[at] == '&' ? DecodePiece(url.substr(0, end), at, scratch) : 1;
+    }
     if (pathEnd == begin) {
         path.mClass = EUrlClass::SameDocument;
         return path;

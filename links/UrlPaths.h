@@ -32,6 +32,8 @@ struct SUrlPath {
     // be written anew with the rest of the URL kept.
     std::size_t mBegin = 0;
     std::size_t mPathEnd = 0;
+    // Where the fragment starts in the URL (the byte after "#"); npos: none.
+    std::size_t mFragment = std::string_view::npos;
 };
 
 // path without its "." and empty segments: "./a//b" and "a/b" name one file.

@@ -34,6 +34,7 @@ const char* Version();
 
 class CKIVOParseCtrl;
 class CUrlMap;
+class UrlMap;
 
 // A map file line that is not a pair: what() says which and why, as in
 // "line 3 has no TAB; each line must be old value, TAB, new value".
@@ -121,6 +122,22 @@ struct UrlOccurrence {
 
 // Decides the new value of one URL: nothing keeps it as it is.
 using UrlRewriter = std::function<std::optional<std::string>(UrlKind kind, std::string_view url)>;
+
+// ---- Stylesheets: the URLs of CSS text, and edits that keep its bytes ----
+//
+// The URLs of a stylesheet's text: each url(...) (quoted or not) and each
+// @import "..." outside comments and other strings, as kind Css with tag
+// and attribute "", offset, line and column in css.
+std::vector<UrlOccurrence> GetCssUrlOccurrences(std::string_view css);
+
+struct KeptRewrite;
+
+// CSS text with each URL the map matches replaced by its new value and
+// every other byte kept. A new value that its place cannot hold as it is
+// written (an unquoted url() gaining white space, a quote, "(" or ")"; a
+// quoted one gaining its quote or a line end) is left alone and counted.
+KeptRewrite RewriteCssKeepingBytes(std::string_view css, const UrlMap& map);
+KeptRewrite RewriteCssKeepingBytes(std::string_view css, const UrlRewriter& rewriter);
 // ---- end of the URL block ----
 
 // Pairs of old and new URL values made once, to rewrite many documents with
@@ -241,6 +258,14 @@ public:
     // unchanged stays as it is. When it throws, the tree stays as it was
     // and the exception passes on.
     int Rewrite(UrlKinds kinds, const UrlRewriter& rewriter);
+
+    // ---- What a site check needs of a page beyond its URLs ----
+    // The names a fragment ("page.html#name") can lead to: the id of every
+    // element and the name of every A, as written, in document order.
+    std::vector<std::string> GetAnchors();
+    // The href of the first BASE element that has one, as written: the URL
+    // the page's relative URLs are resolved against. Nothing when none has.
+    std::optional<std::string> GetBaseHref();
 
 private:
     CKIVOParseCtrl& Ctrl();

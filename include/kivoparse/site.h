@@ -36,6 +36,8 @@ class CSiteCheck;
 enum class SiteProblem : unsigned char {
     Missing,    // nothing by that name
     OtherCase,  // found only with letter case ignored ("Logo.GIF" for "logo.gif")
+    AboveRoot,  // a ".." would leave the site's root: a browser stays at the root
+    NoAnchor,   // the page is there, but holds no id or A name of the fragment
 };
 
 struct SiteFinding {
@@ -43,9 +45,11 @@ struct SiteFinding {
     UrlOccurrence occurrence;  // the URL and its place in the document
     // The path the URL names, from the document's folder or the root.
     // Missing: as far as it is found on disk, then the rest as written.
+    // AboveRoot: where a browser goes, from the root. NoAnchor: the page.
     std::string path;
-    std::string actual;    // OtherCase: the path as it is on disk
+    std::string actual;    // OtherCase: the path as it is on disk; NoAnchor: the fragment
     std::string repaired;  // OtherCase: the URL spelt as on disk (query and fragment kept)
+    std::string document;  // NoAnchor: the document holding the URL, as given to Check
 };
 
 // What the checks so far have seen.
@@ -55,6 +59,9 @@ struct SiteCounts {
     std::size_t otherCase = 0;
     std::size_t external = 0;   // with a scheme or "//host": counted, not fetched
     std::size_t templates = 0;  // holding an insert block "<|...|>": known only when served
+    std::size_t aboveRoot = 0;  // climbing above the root (not counted as missing)
+    std::size_t fragments = 0;  // fragments looked up (CheckAnchors)
+    std::size_t noAnchor = 0;   // of those, without their anchor
 };
 
 // A document's URLs made ready for SiteCheck::Check: each split into its
@@ -77,8 +84,10 @@ private:
 // Checks the URLs of the documents of a site against the names of its
 // files. URLs with a query or fragment are checked without them; percent
 // escapes and character references are decoded; "." and ".." are followed
-// (never above "/"); a URL ending in "/" must name a folder. Each folder is
-// listed once, the first time a URL leads into it.
+// (never above the root: a ".." there stays, as in a browser, and is
+// reported); a URL ending in "/" must name a folder. A page's <base href>
+// is where its relative URLs start. Each folder is listed once, the first
+// time a URL leads into it.
 class SiteCheck {
 public:
     // Lists the names in folder ("" is the current folder), without "."
@@ -101,6 +110,14 @@ public:
     // this at once, while another calls Check: workers that parse the
     // documents thus take this share of the work off the checking thread.
     SiteUrls Prepare(std::vector<UrlOccurrence> occurrences) const;
+    // The same with what else the page says: the href of its BASE (nothing:
+    // none; Parser::GetBaseHref) and the names its fragments can lead to
+    // (Parser::GetAnchors), and the kinds its occurrences were chosen by.
+    SiteUrls Prepare(std::vector<UrlOccurrence> occurrences, std::optional<std::string> baseHref,
+                     std::vector<std::string> anchors, UrlKinds kinds) const;
+    // All of that from the page parser holds, its URLs of kinds. The anchors
+    // are kept only once CheckFragments is on.
+    SiteUrls Prepare(Parser& parser, UrlKinds kinds) const;
 
     // Checks the occurrences of the document at path document: relative
     // URLs from its folder, root-relative ones ("/...") from root. Returns
@@ -113,12 +130,25 @@ public:
 
     const SiteCounts& Counts() const;
 
+    // From now on (before any Prepare) the fragments of local URLs
+    // ("page.html#name", "#name") are kept for CheckAnchors.
+    void CheckFragments(bool on);
+    // Once every document is checked: each kept fragment whose page holds
+    // no such id or A name (compared byte for byte, escapes decoded; "" and
+    // "top" are always there). A page that was not checked is read from
+    // disk when its name ends in .html, .htm or .xhtml (OnDisk only), else
+    // its fragments are passed over. In the order the URLs were checked.
+    std::vector<SiteFinding> CheckAnchors();
+
     // A rule map (SiteMap::Parse; UrlMap::ParseRules too while it has no
     // "@document" section) that repairs every case-only URL found so far:
     // one pair for each URL that reads the same wherever it was repaired;
     // a URL that must read differently in
     // different folders gets its pairs in an "@document PATH" section for
-    // each document that needs them (PATH as given to Check). A "*" at
+    // each document that needs them (PATH from the root given to Check,
+    // or as given when the document is not under it). The first line,
+    // "@kinds LIST", names the kinds the documents were prepared with
+    // (when Prepare was told them). A "*" at
     // the end of a value is written "**". A URL holding a TAB or a line
     // feed, or one in a document whose path holds either, cannot be said in
     // a map file and is left out (its finding still names the repair).
@@ -134,8 +164,9 @@ private:
 // section: the pairs of a section apply to that document only, before the
 // pairs above the first section, which apply to every document. Paths are
 // compared without their "." and empty segments ("./site//a.html" is
-// "site/a.html"); several sections for one document make one. Copies share
-// the same tables.
+// "site/a.html"); several sections for one document make one. A line
+// "@kinds LIST" (no TAB; LIST as UrlKinds::Parse takes it) says which
+// kinds the map was made for. Copies share the same tables.
 class SiteMap {
 public:
     SiteMap();  // changes nothing
@@ -149,6 +180,11 @@ public:
     // The documents that have sections, each as its first section writes
     // it, sorted by their bytes.
     std::vector<std::string> Documents() const;
+    // The document of the section that applies to document, as its first
+    // section writes it; nothing when it has none.
+    std::optional<std::string> SectionFor(const std::string& document) const;
+    // The kinds of its "@kinds" line (the last, if several); nothing if none.
+    std::optional<UrlKinds> Kinds() const;
 
 private:
     struct SMaps;
@@ -240,5 +276,10 @@ struct MovePlan {
 MovePlan PlanMove(const std::vector<std::string>& files,
                   const std::vector<std::pair<std::string, std::string>>& documents, const std::string& src,
                   const std::string& dst, const std::string& siteUrl = std::string());
+
+// path as a site map's sections name it: the part below root when it lies
+// below it, else the whole path; both without "." and empty segments
+// ("./site//a/p.html" from "site" is "a/p.html"; "" is the current folder).
+std::string SitePath(const std::string& path, const std::string& root);
 
 }  // namespace kivoparse
