@@ -270,8 +270,8 @@ int ParseCommandLine(int argc, char** argv, SOptions& options) {
     app.require_subcommand(0, 1);  // a word that is no command is then named as such
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.footer("Without FILE, or for FILE \"-\", the standard input is read. Exit status: 0 all went well;\n"
-               "1 an input could not be read or an output not written (check: problems found); 2 usage\n"
-               "error; 3 check only: an input could not be read or an output not written. Manual: docs/cli.md\n");
+               "1 an input could not be read or an output not written; 2 usage error. check: 1 problems\n"
+               "found; 3 an input could not be read or an output not written. Manual: docs/cli.md\n");
     CLI::App* help = app.add_subcommand("help", "describe a command");
     std::string helpOn;
     help->add_option("COMMAND", helpOn);

@@ -68,10 +68,10 @@ void Walk(const std::string& root, const SOptions& options, std::vector<SInput>&
                     pending.emplace_back(it->path(), relative);  // our own output is no input
                 }
             } else if (IsFileEntry(*it) && HasExtension(name, options.mExtensions)) {
-                found.push_back(SInput{it->path().string(), relative, std::string()});
+                found.push_back(SInput{it->path().string(), relative, std::string(), true});
             }
         }
-        if (error) found.push_back(SInput{dir.string(), std::string(), "cannot read directory: " + error.message()});
+        if (error) found.push_back(SInput{dir.string(), std::string(), "cannot read directory: " + error.message(), true});
         error.clear();
     }
     // The directory order of the file system is no order: sort by path, byte for byte.
@@ -81,7 +81,7 @@ void Walk(const std::string& root, const SOptions& options, std::vector<SInput>&
 }  // namespace
 
 std::vector<SInput> ExpandInputs(const SOptions& options, std::vector<std::string>& notes) {
-    if (options.mOperands.empty()) return {SInput{"-", std::string(), std::string()}};
+    if (options.mOperands.empty()) return {SInput{"-", std::string(), std::string(), false}};
     std::vector<SInput> inputs;
     for (const std::string& operand : options.mOperands) {
         std::error_code error;
@@ -97,7 +97,7 @@ std::vector<SInput> ExpandInputs(const SOptions& options, std::vector<std::strin
         }
         // Files, and directories without -r, are read as named; reading tells what is wrong.
         std::string name = operand.substr(operand.find_last_of('/') + 1);
-        inputs.push_back(SInput{operand, name == "." || name == ".." ? std::string() : name, std::string()});
+        inputs.push_back(SInput{operand, name == "." || name == ".." ? std::string() : name, std::string(), false});
     }
     return inputs;
 }

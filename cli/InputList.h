@@ -12,6 +12,7 @@ struct SInput {
     std::string mPath;     // what is opened; "-" is the standard input
     std::string mOutPath;  // where the result goes under --out, relative to it
     std::string mError;    // when set, the input fails with this reason unread
+    bool mUnderDirectory;  // found under a directory operand (-r)
 };
 
 // Operands in the order given; with -r, a directory gives the files under it

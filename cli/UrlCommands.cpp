@@ -57,7 +57,7 @@ std::string OccurrenceLines(const SInput& input, const std::vector<UrlOccurrence
     const std::string file = DisplayName(input.mPath);
     for (const UrlOccurrence& o : found) {
         if (json) out += JsonPlace(input.mPath, o) + "}\n";
-        else out += TextPlace(file, o) + o.tag + " " + (o.attribute.empty() ? "-" : o.attribute) + " " + o.url + "\n";
+        else out += TextPlace(file, o) + (o.tag.empty() ? "-" : o.tag) + " " + (o.attribute.empty() ? "-" : o.attribute) + " " + o.url + "\n";
     }
     return out;
 }
@@ -103,7 +103,10 @@ std::string FindingLine(const std::string& path, const SiteFinding& f, bool json
 }  // namespace
 
 std::string CCheckCommand::Check(std::size_t index, const SInput& input) {
-    const std::vector<SiteFinding> findings = mSite.Check(input.mPath, SiteRootOf(mOptions, input), mFound[index]);
+    // The root of a lone page is only where "/..." starts: ".." may leave it.
+    const bool stopAtRoot = !mOptions.mRoot.empty() || input.mUnderDirectory;
+    const std::vector<SiteFinding> findings =
+        mSite.Check(input.mPath, SiteRootOf(mOptions, input), mFound[index], stopAtRoot);
     mFound[index] = SiteUrls();
     std::string report;
     const bool json = mOptions.mFormat == EListFormat::Json;

@@ -182,36 +182,38 @@ void PlanRuleMap(SPlan& plan) {
     }
     for (const std::string& document : plan.mRules.Documents()) {
         if (used.count(document)) continue;
-        WriteStderr("kivoparse: warning: " + DisplayName(options.mRuleMap) + ": no input is the document of '@document " +
-                    document + "' (named from the site root: the directory operand or --root); its pairs are not used\n");
+        WriteStderr("kivoparse: warning: " + DisplayName(options.mRuleMap) + ": no input is the document of the section " +
+                    QuoteName(document, true) +
+                    " (named from the site root: the directory operand or --root); its pairs are not used\n");
     }
 }
 
-// --out: each file is written once. Where two inputs would write one file
-// (a page and a symbolic link to it, in place), the one that names it
-// directly writes it and the other is passed over; a target that is a link
-// to a file no input writes is written through the link, which stays a link.
+// --out over the inputs themselves (in place): each file is written once.
+// Where two inputs are one file (a page and a symbolic link to it), the one
+// that names it directly writes it and the other is passed over; a link to
+// a file no input names is written through, so that it stays a link. (An
+// output that is not its input replaces a link found at its place.)
 void PlanWrites(SPlan& plan) {
     namespace fs = std::filesystem;
     const std::size_t count = plan.mInputs.size();
     plan.mWrittenElsewhere.assign(count, false);
     plan.mWriteThrough.assign(count, std::string());
-    std::map<fs::path, std::size_t> writerOf;  // real file: the input that writes it
+    std::map<fs::path, std::size_t> writerOf;  // real file written in place: the input that writes it
     std::vector<fs::path> real(count);
     std::vector<bool> link(count, false);
     for (std::size_t i = 0; i < count; ++i) {
         const SInput& input = plan.mInputs[i];
-        if (!input.mError.empty()) continue;
         std::error_code error;
         const fs::path target = OutTarget(plan.mOptions, input);
+        if (!input.mError.empty() || !fs::equivalent(target, input.mPath, error) || error) continue;
         link[i] = fs::is_symlink(target, error);
-        real[i] = fs::weakly_canonical(target, error);
-        if (error) real[i] = target;
+        real[i] = fs::canonical(target, error);
+        if (error) continue;
         const auto placed = writerOf.emplace(real[i], i);
         if (!placed.second && link[placed.first->second] && !link[i]) placed.first->second = i;
     }
     for (std::size_t i = 0; i < count; ++i) {
-        if (!plan.mInputs[i].mError.empty()) continue;
+        if (real[i].empty()) continue;
         if (writerOf[real[i]] != i) plan.mWrittenElsewhere[i] = true;
         else if (link[i]) plan.mWriteThrough[i] = real[i].string();
     }

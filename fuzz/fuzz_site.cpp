@@ -14,6 +14,12 @@
 //     suggested map reads as a site map (and, without sections, as a rule
 //     map), and applied to the document leaves no more missing and no URL
 //     in another letter case but those a map file cannot hold;
+//   - the check with the page's base and anchors: its counts agree with its
+//     findings, fragments included;
+//   - the document read as a stylesheet: each URL lies where its offset,
+//     line and column say; a rewrite to itself changes nothing, and one
+//     that adds a byte edits each URL or leaves it alone, and its output is
+//     the input with its edits made;
 //   - any document read as a rule map or a site map gives pairs or an error
 //     that names one of its lines.
 #include <algorithm>
@@ -129,6 +135,32 @@ void CheckRewrites(kivoparse::Parser& parser, const std::string& document, const
     }
 }
 
+void CheckStylesheet(const std::string& css) {
+    const std::vector<UrlOccurrence> found = kivoparse::GetCssUrlOccurrences(css);
+    for (const UrlOccurrence& o : found) {
+        Expect(o.kind == UrlKind::Css && o.offset + o.url.size() <= css.size() && css.compare(o.offset, o.url.size(), o.url) == 0);
+        std::size_t line = 0, column = 0;
+        Place(css, o.offset, line, column);
+        Expect(o.line == line && o.column == column);
+    }
+    const kivoparse::KeptRewrite same =
+        kivoparse::RewriteCssKeepingBytes(css, [](UrlKind, std::string_view url) { return std::optional<std::string>(url); });
+    Expect(!same.Changed() && same.leftAlone == 0);
+    const kivoparse::KeptRewrite longer =
+        kivoparse::RewriteCssKeepingBytes(css, [](UrlKind, std::string_view url) { return std::string(url) + "x"; });
+    Expect(longer.edits.size() + longer.leftAlone == found.size());
+    std::string applied;
+    std::size_t copied = 0;
+    for (const kivoparse::UrlEdit& e : longer.edits) {
+        Expect(e.offset >= copied && e.offset + e.length <= css.size());
+        applied.append(css, copied, e.offset - copied);
+        applied += e.replacement;
+        copied = e.offset + e.length;
+    }
+    applied.append(css, copied, std::string::npos);
+    Expect(!longer.Changed() || applied == longer.html);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -168,7 +200,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const kivoparse::SiteMap repairs = kivoparse::SiteMap::Parse(suggested);
     if (repairs.Documents().empty()) kivoparse::UrlMap::ParseRules(suggested);  // no sections: a plain rule map
     if (options & 2) {
-        Expect(repairs.Rewrite(parser, UrlKinds::All(), path) == 0);
+        // Sections name the document from the root.
+        Expect(repairs.Rewrite(parser, UrlKinds::All(), kivoparse::SitePath(path, root)) == 0);
         kivoparse::SiteCheck again = kivoparse::SiteCheck::OfPaths(files);
         const std::vector<SiteFinding> after = again.Check(path, root, parser.GetUrlOccurrences(UrlKinds::All()));
         // Only a URL that a map file cannot hold stays as it was.
@@ -180,6 +213,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         parser.ParseHTML(document);
     }
 
+    // The check with the page's base and its anchors.
+    kivoparse::SiteCheck anchored = kivoparse::SiteCheck::OfPaths(files);
+    anchored.CheckFragments(true);
+    const std::vector<SiteFinding> seen = anchored.Check(path, root, anchored.Prepare(parser, UrlKinds::All()));
+    const std::vector<SiteFinding> anchors = anchored.CheckAnchors();
+    const kivoparse::SiteCounts& told = anchored.Counts();
+    Expect(told.missing == CountOf(seen, SiteProblem::Missing) && told.aboveRoot == CountOf(seen, SiteProblem::AboveRoot));
+    Expect(told.noAnchor == anchors.size() && told.noAnchor <= told.fragments);
+    for (const SiteFinding& f : anchors) Expect(f.problem == SiteProblem::NoAnchor && f.document == path);
+
+    CheckStylesheet(document);
     CheckRewrites(parser, document, html, all, options >> 2);
 
     ReadAsMap(document, [](const std::string& text) {

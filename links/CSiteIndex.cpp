@@ -22,11 +22,17 @@ std::string Join(const std::string& folder, const std::string& name) {
     return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
-// The path that segments [from, end) name from path, lexically.
-std::string NamedPath(std::string path, const SUrlPath& url, std::size_t from) {
+// The path that segments [from, end) name from path, lexically; a ".." at
+// the root (rootKey, when given) stays there and sets above.
+std::string NamedPath(std::string path, const SUrlPath& url, std::size_t from, const std::string* rootKey = nullptr,
+                      bool* above = nullptr) {
     for (std::size_t j = from; j < url.mSegments.size(); ++j) {
         const std::string& rest = url.mSegments[j].mName;
         if (rest == ".") continue;
+        if (rest == ".." && rootKey && PathWithoutDots(path) == *rootKey) {
+            *above = true;
+            continue;
+        }
         const std::size_t slash = path.rfind('/');
         if (rest == ".." && !path.empty() && path != "/" && path.compare(slash + 1, 2, "..") != 0)
             path.erase(slash == std::string::npos ? 0 : slash == 0 ? 1 : slash);
@@ -115,12 +121,13 @@ void CSiteIndex::List(SNode* node) {
     }
 }
 
-SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url, const std::string& root,
+SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url, const std::string* root,
                               bool wantFound) {
     SResolved result;
-    if (root != mRoot) {
-        mRoot = root;
-        mRootKey = PathWithoutDots(root);
+    mHasRoot = root != nullptr;
+    if (root && *root != mRoot) {
+        mRoot = *root;
+        mRootKey = PathWithoutDots(*root);
         ++mRootGeneration;
     }
     SNode* node;
@@ -140,7 +147,7 @@ SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url, cons
         const std::string& name = url.mSegments[i].mName;
         if (name == ".") continue;
         if (name == "..") {
-            if (IsRoot(node)) result.mAboveRoot = true;
+            if (mHasRoot && IsRoot(node)) result.mAboveRoot = true;
             else node = Parent(node);
             continue;
         }
@@ -157,7 +164,7 @@ SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url, cons
             });
             if (!found) {
                 // The path the URL names: what is found, then the rest as written.
-                result.mPath = NamedPath(node->mPath, url, i);
+                result.mPath = NamedPath(node->mPath, url, i, mHasRoot ? &mRootKey : nullptr, &result.mAboveRoot);
                 return result;
             }
             const std::string& actual = names[found->mName];

@@ -35,10 +35,10 @@ public:
     ~CSiteIndex();
     // Follows the segments of url from the folder base ("" is the current
     // folder): "." stays, ".." goes up (never above "/", and never above
-    // root: there it stays, as a browser does, and says so), and each name
+    // root, if given: there it stays, as a browser does, and says so), and each name
     // is looked up as written, then with letter case ignored. wantFound:
     // the path on disk is given in mOnDisk.
-    SResolved Resolve(const std::string& base, const SUrlPath& url, const std::string& root, bool wantFound = false);
+    SResolved Resolve(const std::string& base, const SUrlPath& url, const std::string* root, bool wantFound = false);
 
 private:
     struct SNode;
@@ -65,9 +65,10 @@ private:
     SNode* mRecentNode[2] = {nullptr, nullptr};
     // The root of the last look-up, as given and without dots; each node
     // remembers whether it is the root of a generation of look-ups.
-    std::string mRoot = std::string(1, '\0');
+    bool mHasRoot = false;
+    std::string mRoot;
     std::string mRootKey;
-    std::size_t mRootGeneration = 0;
+    std::size_t mRootGeneration = 1;  // nodes start at 0: not yet known
 };
 
 }  // namespace kivoparse

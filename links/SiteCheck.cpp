@@ -115,8 +115,8 @@ std::string FromRoot(const std::string& path, const std::string& root) {
 // The folder a <base href> names, lexically from start (the document's
 // folder, or the root for "/..."): its path but for the last name, unless
 // it ends in "/". A ".." at the root stays there.
-std::string BaseFolder(std::string start, const SUrlPath& base, const std::string& root) {
-    const std::string top = PathWithoutDots(root);
+std::string BaseFolder(std::string start, const SUrlPath& base, const std::string* root) {
+    const std::string top = root ? PathWithoutDots(*root) : std::string();
     const std::size_t count = base.mSegments.size() - (base.mNamesFolder || base.mSegments.empty() ? 0 : 1);
     for (std::size_t i = 0; i < count; ++i) {
         const std::string& name = base.mSegments[i].mName;
@@ -125,7 +125,7 @@ std::string BaseFolder(std::string start, const SUrlPath& base, const std::strin
             start = start.empty() ? name : start.back() == '/' ? start + name : start + "/" + name;
             continue;
         }
-        if (PathWithoutDots(start) == top || start == "/") continue;
+        if ((root && PathWithoutDots(start) == top) || start == "/") continue;
         const std::size_t slash = start.rfind('/');
         if (start.empty() || start == ".." || start.compare(slash + 1, std::string::npos, "..") == 0)
             start = start.empty() ? ".." : start + "/..";
@@ -184,7 +184,8 @@ public:
 
     SiteUrls Prepare(std::vector<UrlOccurrence> occurrences) const;
     std::vector<SiteFinding> CheckAnchors();
-    std::vector<SiteFinding> Check(const std::string& document, const std::string& root, const SiteUrls::SUrls& urls);
+    std::vector<SiteFinding> Check(const std::string& document, const std::string& root, const SiteUrls::SUrls& urls,
+                                   bool stopAtRoot);
     // Writes the suggested map to text (null: only counts); returns how
     // many repairs a map file cannot hold.
     std::size_t SuggestedMap(std::string* text) const;
@@ -322,7 +323,7 @@ SiteUrls CSiteCheck::Prepare(std::vector<UrlOccurrence> occurrences) const {
 }
 
 std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const std::string& root,
-                                           const SiteUrls::SUrls& urls) {
+                                           const SiteUrls::SUrls& urls, bool stopAtRoot) {
     std::vector<SiteFinding> findings;
     if (urls.mKinds) mKinds = mKinds ? *mKinds | *urls.mKinds : *urls.mKinds;
     if (mCheckFragments) {
@@ -336,8 +337,8 @@ std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const st
     if (urls.mBase) {
         const SUrlPath base = SplitUrlPath(*urls.mBase);
         if (base.mClass == EUrlClass::External) externalBase = true;
-        else if (base.mClass == EUrlClass::Relative) folder = BaseFolder(folder, base, root);
-        else if (base.mClass == EUrlClass::RootRelative) folder = BaseFolder(root, base, root);
+        else if (base.mClass == EUrlClass::Relative) folder = BaseFolder(folder, base, stopAtRoot ? &root : nullptr);
+        else if (base.mClass == EUrlClass::RootRelative) folder = BaseFolder(root, base, stopAtRoot ? &root : nullptr);
     }
     const std::string mapDocument = FromRoot(document, root);
     for (std::size_t at = 0; at < urls.mOccurrences.size(); ++at) {
@@ -358,7 +359,8 @@ std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const st
         ++mCounts.checked;
         const bool wantFound = mCheckFragments && path.mFragment != std::string::npos;
         SResolved resolved =
-            mIndex.Resolve(path.mClass == EUrlClass::RootRelative ? root : folder, path, root, wantFound);
+            mIndex.Resolve(path.mClass == EUrlClass::RootRelative ? root : folder, path, stopAtRoot ? &root : nullptr,
+                           wantFound);
         if (resolved.mAboveRoot) {
             ++mCounts.aboveRoot;
             std::string where = resolved.mFound == EFound::Missing ? std::move(resolved.mPath) : std::move(resolved.mOnDisk);
@@ -488,8 +490,13 @@ std::vector<SiteFinding> SiteCheck::Check(const std::string& document, const std
 }
 
 std::vector<SiteFinding> SiteCheck::Check(const std::string& document, const std::string& root, const SiteUrls& urls) {
+    return Check(document, root, urls, true);
+}
+
+std::vector<SiteFinding> SiteCheck::Check(const std::string& document, const std::string& root, const SiteUrls& urls,
+                                          bool stopAtRoot) {
     if (!urls.mUrls) return {};
-    return mCheck->Check(document, root, *urls.mUrls);
+    return mCheck->Check(document, root, *urls.mUrls, stopAtRoot);
 }
 
 const SiteCounts& SiteCheck::Counts() const { return mCheck->mCounts; }

@@ -759,10 +759,11 @@ py::list ToPyFindings(const std::vector<kivoparse::SiteFinding>& findings) {
     for (std::size_t i = 0; i < findings.size(); ++i) {
         const kivoparse::SiteFinding& f = findings[i];
         const kivoparse::UrlOccurrence& o = f.occurrence;
-        list[i] = finding(f.problem == kivoparse::SiteProblem::Missing ? "missing" : "case",
+        static const char* const kProblems[] = {"missing", "case", "above-root", "anchor"};
+        list[i] = finding(kProblems[static_cast<int>(f.problem)],
                           occurrence(kivoparse::UrlKindName(o.kind), py::bytes(o.tag), py::bytes(o.attribute),
                                      py::bytes(o.url), o.offset, o.line, o.column),
-                          py::bytes(f.path), py::bytes(f.actual), py::bytes(f.repaired));
+                          py::bytes(f.path), py::bytes(f.actual), py::bytes(f.repaired), py::bytes(f.document));
     }
     return list;
 }
@@ -770,9 +771,11 @@ py::list ToPyFindings(const std::vector<kivoparse::SiteFinding>& findings) {
 const char* const kSiteCheckDoc = R"(A check of a site's URLs against its files, before and after a move.
 SiteCheck() looks at the disk; SiteCheck(files) knows only the files named
 (paths as "site/a/page.html"). check() reports each URL of a document that
-names no file, or a file only in another letter case; counts and
-suggested_map() cover every document checked so far. Paths are taken as
-os.fsencode takes them and given back as bytes. Threads may share one.)";
+names no file, or a file only in another letter case, or that climbs above
+the root with ".."; counts and suggested_map() cover every document checked
+so far. With anchors=True, check_anchors() at the end reports each fragment
+("page.html#name") whose page holds no such id or A name. Paths are taken
+as os.fsencode takes them and given back as bytes. Threads may share one.)";
 
 const char* const kSiteMapDoc = R"(A rule map (UrlMap.parse_rules) whose lines "@document PATH" start a section
 that applies to that document only, before the pairs above the first
@@ -780,35 +783,47 @@ section; SiteCheck.suggested_map() writes one. It never changes.)";
 
 void DefineSite(py::module_& m) {
     py::object namedtuple = py::module_::import("collections").attr("namedtuple");
-    FindingType = namedtuple("SiteFinding", "problem occurrence path actual repaired", py::arg("module") = "kivoparse")
+    FindingType = namedtuple("SiteFinding", "problem occurrence path actual repaired document",
+                             py::arg("module") = "kivoparse")
                       .release()
                       .ptr();
     py::handle(FindingType).attr("__doc__") =
-        "A URL that a check found broken: problem ('missing' or 'case'), occurrence\n"
-        "(UrlOccurrence), path (the path it names, from the document's folder or the\n"
-        "root), actual (for 'case': the path on disk) and repaired (for 'case': the\n"
-        "URL spelt as on disk); bytes, b'' where they do not apply.";
+        "A URL that a check found broken: problem ('missing', 'case', 'above-root'\n"
+        "or 'anchor'), occurrence (UrlOccurrence), path (the path it names, from the\n"
+        "document's folder or the root; for 'above-root' where a browser goes; for\n"
+        "'anchor' the page), actual (for 'case': the path on disk; for 'anchor': the\n"
+        "fragment), repaired (for 'case': the URL spelt as on disk) and document (for\n"
+        "'anchor': the document holding the URL); bytes, b'' where they do not apply.";
     m.attr("SiteFinding") = py::handle(FindingType);
-    CountsType = namedtuple("SiteCounts", "checked missing other_case external templates", py::arg("module") = "kivoparse")
+    CountsType = namedtuple("SiteCounts", "checked missing other_case external templates above_root fragments no_anchor",
+                            py::arg("module") = "kivoparse")
                      .release()
                      .ptr();
     py::handle(CountsType).attr("__doc__") =
         "What the checks so far saw: local URLs checked, missing, in another letter\n"
-        "case; external ones and those with insert blocks, counted but not checked.";
+        "case; external ones and those with insert blocks, counted but not checked;\n"
+        "those climbing above the root; fragments looked up and those without their\n"
+        "anchor (check_anchors).";
     m.attr("SiteCounts") = py::handle(CountsType);
 
     py::class_<PySiteCheck>(m, "SiteCheck", kSiteCheckDoc)
-        .def(py::init([](const py::object& files) {
-                 if (files.is_none()) return std::unique_ptr<PySiteCheck>(new PySiteCheck{kivoparse::SiteCheck::OnDisk(), {}});
-                 if (PyUnicode_Check(files.ptr()) || PyBytes_Check(files.ptr())) {
-                     throw py::type_error("files must be a list of paths, not a single " + TypeName(files));
+        .def(py::init([](const py::object& files, bool anchors) {
+                 std::unique_ptr<PySiteCheck> made;
+                 if (files.is_none()) {
+                     made.reset(new PySiteCheck{kivoparse::SiteCheck::OnDisk(), {}});
+                 } else {
+                     if (PyUnicode_Check(files.ptr()) || PyBytes_Check(files.ptr())) {
+                         throw py::type_error("files must be a list of paths, not a single " + TypeName(files));
+                     }
+                     std::vector<std::string> paths;
+                     for (py::handle file : py::iter(files)) paths.push_back(ToPath(file));
+                     py::gil_scoped_release unlocked;
+                     made.reset(new PySiteCheck{kivoparse::SiteCheck::OfPaths(paths), {}});
                  }
-                 std::vector<std::string> paths;
-                 for (py::handle file : py::iter(files)) paths.push_back(ToPath(file));
-                 py::gil_scoped_release unlocked;
-                 return std::unique_ptr<PySiteCheck>(new PySiteCheck{kivoparse::SiteCheck::OfPaths(paths), {}});
+                 made->mCheck.CheckFragments(anchors);
+                 return made;
              }),
-             py::arg("files") = py::none())
+             py::arg("files") = py::none(), py::kw_only(), py::arg("anchors") = false)
         .def(
             "check",
             [](PySiteCheck& self, const Path& document, const Data& data, const py::object& root, const Kinds& kinds) {
@@ -817,30 +832,40 @@ void DefineSite(py::module_& m) {
                 std::string top = root.is_none() ? std::string() : ToPath(root);
                 kivoparse::UrlKinds chosen = ToKinds(kinds);
                 kivoparse::SiteUrls urls = WithParsed(std::move(html), std::string(), [&](kivoparse::Parser& parser) {
-                    return self.mCheck.Prepare(parser.GetUrlOccurrences(chosen));
+                    return self.mCheck.Prepare(parser, chosen);
                 });
                 return ToPyFindings(self.Locked([&](kivoparse::SiteCheck& check) { return check.Check(path, top, urls); }));
             },
             py::arg("document"), py::arg("data"), py::arg("root") = py::none(), py::arg("kinds") = "images,links",
             "Checks the URLs of the chosen kinds in data, the text of the document at\n"
-            "path document: relative URLs from its folder, root-relative ones ('/...')\n"
-            "from root (None: the current folder). Returns a list of SiteFinding, in\n"
-            "document order.")
+            "path document: relative URLs from its folder (or its <base href>),\n"
+            "root-relative ones ('/...') from root (None: the current folder), where\n"
+            "'..' stops. Returns a list of SiteFinding, in document order.")
+        .def(
+            "check_anchors",
+            [](PySiteCheck& self) {
+                return ToPyFindings(self.Locked([](kivoparse::SiteCheck& check) { return check.CheckAnchors(); }));
+            },
+            "Once every document is checked (with anchors=True): a SiteFinding\n"
+            "'anchor' for each fragment whose page holds no such id or A name.")
         .def_property_readonly(
             "counts",
             [](PySiteCheck& self) {
                 const kivoparse::SiteCounts counts = self.Locked([](kivoparse::SiteCheck& check) { return check.Counts(); });
                 return py::handle(CountsType)(counts.checked, counts.missing, counts.otherCase, counts.external,
-                                              counts.templates);
+                                              counts.templates, counts.aboveRoot, counts.fragments, counts.noAnchor);
             },
-            "SiteCounts(checked, missing, other_case, external, templates) so far.")
+            "SiteCounts(checked, missing, other_case, external, templates, above_root,\n"
+            "fragments, no_anchor) so far.")
         .def(
             "suggested_map",
             [](PySiteCheck& self) {
                 return py::bytes(self.Locked([](kivoparse::SiteCheck& check) { return check.SuggestedMap(); }));
             },
             "The rule map that repairs every case-only URL found so far, as the tool's\n"
-            "check --suggest-map writes it (SiteMap.parse reads it).");
+            "check --suggest-map writes it (SiteMap.parse reads it): its first line\n"
+            "'@kinds LIST' names the kinds checked, its sections name their documents\n"
+            "from the root given to check.");
 
     py::class_<kivoparse::SiteMap>(m, "SiteMap", kSiteMapDoc)
         .def(py::init<>(), "An empty map: it changes nothing.")

@@ -375,17 +375,22 @@ TEST_P(Site, ReportsWhatIsMissingAndWhatHasAnotherCase) {
     }
     for (const std::string& at : {std::string(), disk}) {
         SiteCheck check = at.empty() ? SiteCheck::OfPaths(c.List("files")) : SiteCheck::OnDisk();
+        check.CheckFragments(true);
         std::vector<std::string> got;
+        auto local = [&](const std::string& path) { return path.empty() ? "-" : path.substr(path.find(at) == 0 ? at.size() : 0); };
+        auto add = [&](const std::string& document, const SiteFinding& f) {
+            static const char* const kProblems[] = {" missing ", " case ", " above-root ", " anchor "};
+            got.push_back(document + " " + std::to_string(f.occurrence.line) + ":" + std::to_string(f.occurrence.column) +
+                          kProblems[static_cast<int>(f.problem)] + f.occurrence.url + " " + local(f.path) + " " +
+                          local(f.actual) + " " + (f.repaired.empty() ? "-" : f.repaired));
+        };
         for (const std::string& document : c.List("documents")) {
             Parser parser;
             parser.ParseHTML(c["in"]);
-            for (const SiteFinding& f : check.Check(at + document, at + "site", parser.GetUrlOccurrences())) {
-                auto local = [&](const std::string& path) { return path.empty() ? "-" : path.substr(path.find(at) == 0 ? at.size() : 0); };
-                got.push_back(document + " " + std::to_string(f.occurrence.line) + ":" + std::to_string(f.occurrence.column) +
-                              (f.problem == SiteProblem::Missing ? " missing " : " case ") + f.occurrence.url + " " +
-                              local(f.path) + " " + local(f.actual) + " " + (f.repaired.empty() ? "-" : f.repaired));
-            }
+            for (const SiteFinding& f : check.Check(at + document, at + "site", check.Prepare(parser, UrlKinds::Default())))
+                add(document, f);
         }
+        for (const SiteFinding& f : check.CheckAnchors()) add(local(f.document), f);
         EXPECT_EQ(got, c.List("findings")) << (at.empty() ? "of paths" : "on disk");
         const SiteCounts& n = check.Counts();
         EXPECT_EQ(std::to_string(n.checked) + " " + std::to_string(n.missing) + " " + std::to_string(n.otherCase) + " " +
@@ -415,5 +420,30 @@ TEST(SiteCheckSpellings, SurviveTheirTableGrowing) {
         parser.ParseHTML(html);
         check.Check(document, "site", parser.GetUrlOccurrences());
     }
-    EXPECT_EQ(check.SuggestedMap(), "@document site/x/p.html\nindex.html\tIndex.html\n");
+    // Sections name their documents from the root.
+    EXPECT_EQ(check.SuggestedMap(), "@document x/p.html\nindex.html\tIndex.html\n");
 }
+
+// Stylesheets: their URLs with places, and the rewrite that keeps every
+// other byte.
+class Css : public ::testing::TestWithParam<SCase> {};
+TEST_P(Css, ListsAndRewritesKeepingBytes) {
+    const SCase& c = GetParam();
+    const std::string css = c["in"];
+    std::vector<std::string> urls;
+    for (const UrlOccurrence& o : GetCssUrlOccurrences(css)) {
+        EXPECT_EQ(o.kind, UrlKind::Css);
+        EXPECT_EQ(css.substr(o.offset, o.url.size()), o.url);
+        urls.push_back(std::to_string(o.line) + ":" + std::to_string(o.column) + " " + o.url);
+    }
+    EXPECT_EQ(urls, c.List("urls"));
+    const KeptRewrite kept = RewriteCssKeepingBytes(css, UrlMap::ParseRules(c["map"]));
+    EXPECT_EQ(kept.Changed() ? kept.html : css, c["out"]);
+    std::vector<std::string> edits;
+    for (const UrlEdit& e : kept.edits)
+        edits.push_back(std::to_string(e.offset) + " " + std::to_string(e.length) + " " + e.replacement);
+    EXPECT_EQ(edits, c.List("edits"));
+    EXPECT_EQ(std::to_string(kept.leftAlone), c["left"]);
+    EXPECT_EQ(kept.rewritten[static_cast<std::size_t>(UrlKind::Css)], kept.edits.size());
+}
+INSTANTIATE_TEST_SUITE_P(Data, Css, ::testing::ValuesIn(LoadCases({"links/css.txt"}, "left")), CaseName);

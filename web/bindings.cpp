@@ -188,6 +188,10 @@ val ReadRuleLines(const val& text) {
             return error;
         }
         const bool prefix = !read.mPrefixes.empty();
+        if (!prefix && read.mSrc.empty()) {  // "@kinds LIST": no pair
+            start = end + 1;
+            continue;
+        }
         val row = val::object();
         row.set("from", ByteArray(prefix ? read.mPrefixes[0].first : read.mSrc[0]));
         row.set("to", ByteArray(prefix ? read.mPrefixes[0].second : read.mDest[0]));
@@ -317,16 +321,17 @@ public:
     explicit WebSiteCheck(const val& paths) : mCheck(kivoparse::SiteCheck::OfPaths(ByteList(paths, "paths"))) {}
 
     // The URLs of kinds in the tree parser holds, the document at path
-    // document, packed: each occurrence, then its problem (0 missing, 1
-    // another letter case), path, actual and repaired.
+    // document (its <base href> honoured), packed: each occurrence, then its
+    // problem (0 missing, 1 another letter case, 2 above the root), path,
+    // actual and repaired.
     val check(WebParser& parser, const val& document, const val& root, unsigned kinds) {
         const std::vector<kivoparse::SiteFinding> found =
             mCheck.Check(Bytes(document, "document"), Bytes(root, "root"),
-                         parser.Native().GetUrlOccurrences(kivoparse::UrlKinds::FromBits(kinds)));
+                         mCheck.Prepare(parser.Native(), kivoparse::UrlKinds::FromBits(kinds)));
         Packed packed;
         for (const kivoparse::SiteFinding& f : found) {
             packed.Add(f.occurrence);
-            packed.Number(f.problem == kivoparse::SiteProblem::Missing ? 0 : 1);
+            packed.Number(static_cast<unsigned>(f.problem));
             packed.String(f.path);
             packed.String(f.actual);
             packed.String(f.repaired);
@@ -341,6 +346,7 @@ public:
         counts.set("otherCase", val(c.otherCase));
         counts.set("external", val(c.external));
         counts.set("templates", val(c.templates));
+        counts.set("aboveRoot", val(c.aboveRoot));
         return counts;
     }
     val suggestedMap() const { return ByteArray(mCheck.SuggestedMap()); }

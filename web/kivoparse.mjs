@@ -56,9 +56,13 @@ function pairsOf(map, what) {
   return { src, dest };
 }
 
-// A line "@document PATH" (no TAB) starts a section of a site map.
+// A line "@document PATH" (no TAB) starts a section of a site map; a line
+// "@kinds LIST" says which kinds of URL the map was made for.
 const SECTION = new TextEncoder().encode('@document ');
-const isSection = (line) => line.length >= SECTION.length && SECTION.every((b, i) => line[i] === b) && !line.includes(9);
+const KINDS_LINE = new TextEncoder().encode('@kinds ');
+const startsWith = (line, mark) => line.length >= mark.length && mark.every((b, i) => line[i] === b);
+const isSection = (line) => startsWith(line, SECTION) && !line.includes(9);
+const isKindsLine = (line) => startsWith(line, KINDS_LINE) && !line.includes(9);
 
 // Loads the module. options.wasmBinary (bytes of kivoparse-core.wasm) or
 // options.wasmURL (relative to this module) say where it comes from; by
@@ -195,7 +199,7 @@ export async function createKivoparse(options = {}) {
       o.url = take(numbers[i + 6]);
       i += 7;
       if (findings) {
-        o.problem = numbers[i] === 0 ? 'missing' : 'case';
+        o.problem = ['missing', 'case', 'above-root', 'anchor'][numbers[i]];
         o.path = take(numbers[i + 1]);
         o.actual = take(numbers[i + 2]);
         o.repaired = take(numbers[i + 3]);
@@ -271,8 +275,29 @@ export async function createKivoparse(options = {}) {
       throw mapError(error, name);
     }
   };
+  // The kinds of a map's "@kinds" line (the last one), as a string
+  // ('images,links,css', 'all'), or null when it has none.
+  SiteMap.kindsOf = (text) => {
+    const bytes = typeof text === 'string' ? new TextEncoder().encode(text)
+      : text instanceof Uint8Array ? text : ArrayBuffer.isView(text)
+        ? new Uint8Array(text.buffer, text.byteOffset, text.byteLength) : new Uint8Array(text);
+    let kinds = null;
+    for (let start = 0; start < bytes.length;) {
+      let end = bytes.indexOf(10, start);
+      end = end < 0 ? bytes.length : end + 1;
+      const line = bytes.subarray(start, end);
+      if (isKindsLine(line)) {
+        let stop = line.at(-1) === 10 ? line.length - 1 : line.length;
+        if (stop > 0 && line[stop - 1] === 13) --stop;
+        kinds = new TextDecoder().decode(line.subarray(KINDS_LINE.length, stop));
+      }
+      start = end;
+    }
+    return kinds;
+  };
   // The lines of such a map, as UrlMap.ruleLines gives them, each with its
   // document (empty bytes above the first section): what an editor shows.
+  // Its "@kinds" line holds no pair (SiteMap.kindsOf reads it).
   SiteMap.ruleLines = (text, name) => {
     SiteMap.parse(text, name).delete();
     const bytes = typeof text === 'string' ? new TextEncoder().encode(text)
@@ -289,7 +314,7 @@ export async function createKivoparse(options = {}) {
       const line = bytes.subarray(start, end);
       if (isSection(line)) {
         document = line.slice(SECTION.length, line.at(-1) === 10 ? -1 : line.length);
-      } else {
+      } else if (!isKindsLine(line)) {
         pairs.push(line);
         documents.push(document);
       }

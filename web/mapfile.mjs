@@ -6,8 +6,9 @@
 // itself. Pairs with a document (bytes, empty for every document) go into
 // "@document PATH" sections after the pairs for every document, a new
 // section line wherever the document changes, so that a map read in that
-// form is written back as it was. Reading one is the library's
-// (SiteMap.ruleLines in kivoparse.mjs).
+// form is written back as it was. The kinds a map was made for, when
+// known, go first as a line "@kinds LIST". Reading one is the library's
+// (SiteMap.ruleLines and SiteMap.kindsOf in kivoparse.mjs).
 import { concat } from './bytes.mjs';
 
 const TAB = 9;
@@ -27,9 +28,9 @@ const SECTION = new TextEncoder().encode('@document ');
 
 // The map file's bytes; throws for a pair the format cannot hold. Without
 // prefix rules or stars, the pairs as they are (the format of --images-map).
-export function formatMap(pairs) {
+export function formatMap(pairs, kinds = null) {
   const rules = pairs.some((p) => p.prefix || p.from.at(-1) === STAR || p.to.at(-1) === STAR);
-  const parts = [];
+  const parts = kinds === null ? [] : [new TextEncoder().encode(`@kinds ${kinds}\n`)];
   const numbered = pairs.map((p, i) => ({ ...p, number: i + 1, document: p.document ?? new Uint8Array() }));
   let section = new Uint8Array();
   for (const { from, to, prefix, document, number } of [...numbered.filter((p) => p.document.length === 0),

@@ -194,6 +194,9 @@ function ask(question, answers) {
 // document, else the path of the one document the pair is for (a section
 // "@document PATH" of a map file).
 const maps = { images: [], hrefs: [], others: [] };
+// The kinds a map file loaded into a map was made for (its "@kinds" line),
+// written back when the map is saved; null: none said.
+const mapKinds = { images: null, hrefs: null, others: null };
 const mapViews = {};                      // kind -> { box, body, pager, count }
 
 const NO_DOCUMENT = new Uint8Array();
@@ -375,9 +378,23 @@ function readMap(bytes, name) {
   return new Promise((resolve, reject) => mapAnswers.set(id, { resolve, reject }));
 }
 
+// A map made for other kinds than those chosen: its kinds are chosen, as
+// the tool's fix --map takes the kinds of the map's "@kinds" line.
+function takeKinds(kind, kinds) {
+  if (kinds === null) return '';
+  mapKinds[kind] = kinds;
+  const wanted = kinds.split(',').includes('all') ? URL_KINDS.map(([name]) => name) : kinds.split(',');
+  if (wanted.join(',') === chosenKinds()) return '';
+  for (const [name] of URL_KINDS) $(`#kind-${name}`).checked = wanted.includes(name);
+  if (!chosenKinds()) return '';
+  $('#kinds-chosen').textContent = chosenKinds().replace(/,/g, ', ');
+  baseChanged();
+  return `; it was made for the kinds ${chosenKinds().replace(/,/g, ', ')}, now chosen`;
+}
+
 // New pairs for a map: replace, add after, or neither (asked when the map
 // holds pairs already).
-async function takePairs(kind, pairs, source, replaceAsked) {
+async function takePairs(kind, pairs, source, replaceAsked, kinds = null) {
   const name = KIND_NAME[kind];
   let how = 'add';
   if (replaceAsked && pairsFor(kind).length > 0) {
@@ -386,7 +403,10 @@ async function takePairs(kind, pairs, source, replaceAsked) {
     [['replace', 'Replace'], ['add', 'Add after them'], ['', 'Cancel']]);
     if (!how) { status(`${source}: not loaded.`); return; }
   }
-  if (how === 'replace') maps[kind] = [];
+  if (how === 'replace') {
+    maps[kind] = [];
+    mapKinds[kind] = null;
+  }
   // Empty rows (an "Add pair" not filled in) give way to the new pairs.
   maps[kind] = maps[kind].filter((p) => p.from.length > 0 || p.to.length > 0);
   const first = maps[kind].length;
@@ -400,7 +420,8 @@ async function takePairs(kind, pairs, source, replaceAsked) {
   const sections = documents.length === 0 ? ''
     : `; ${plural(own, 'pair')} of them only in ${documents.length === 1 ? 'the document' : `${documents.length} documents,`} ` +
       `${documents.slice(0, 5).join(', ')}${documents.length > 5 ? ', …' : ''} (see the Document column)`;
-  status(`${source}: ${plural(pairs.length, 'pair')} ${first > 0 ? 'added' : 'loaded'}${sections}.`);
+  const kindsNote = takeKinds(kind, kinds);
+  status(`${source}: ${plural(pairs.length, 'pair')} ${first > 0 ? 'added' : 'loaded'}${sections}${kindsNote}.`);
 }
 
 async function takeText(kind, typed, source) {
@@ -408,7 +429,8 @@ async function takeText(kind, typed, source) {
   // and a last line feed ends the last line.
   const lines = typed.replace(/\r\n?/g, '\n');
   try {
-    await takePairs(kind, await readMap(utf8(lines), source), source, false);
+    const { pairs, kinds } = await readMap(utf8(lines), source);
+    await takePairs(kind, pairs, source, false, kinds);
     return true;
   } catch (error) {
     reportError(error.message);
@@ -443,7 +465,7 @@ function setUpMap(kind) {
   box.querySelector('.add').addEventListener('click', () => addPair(kind, new Uint8Array(), new Uint8Array(), 'from'));
   box.querySelector('.save').addEventListener('click', () => {
     try {
-      saveBytes(formatMap(pairsFor(kind)), `${name}-map.tsv`, 'text/tab-separated-values');
+      saveBytes(formatMap(pairsFor(kind), mapKinds[kind]), `${name}-map.tsv`, 'text/tab-separated-values');
     } catch (error) {
       reportError(`Saving the ${name} map: ${error.message}`);
     }
@@ -454,6 +476,7 @@ function setUpMap(kind) {
       [['remove', 'Remove all'], ['', 'Cancel']]);
     if (answer !== 'remove') return;
     maps[kind] = [];
+    mapKinds[kind] = null;
     drawMap(kind);
     mapChanged();
     box.querySelector('.add').focus();
@@ -481,8 +504,8 @@ function setUpMap(kind) {
     load.value = '';
     if (!file) return;
     try {
-      const pairs = await readMap(new Uint8Array(await file.arrayBuffer()), file.name);
-      await takePairs(kind, pairs, file.name, true);
+      const { pairs, kinds } = await readMap(new Uint8Array(await file.arrayBuffer()), file.name);
+      await takePairs(kind, pairs, file.name, true, kinds);
     } catch (error) {
       reportError(error.message);
     }
@@ -704,7 +727,9 @@ const othersShown = () => otherKinds(listedKinds).length > 0;
 
 function listed(data) {
   files = data.files;
-  openedPaths = new Set(files.map((f) => f.path));
+  // A map's section names its page from the site root (the folder opened,
+  // as the tool's check writes it) or by its whole path.
+  openedPaths = new Set(files.flatMap((f) => (f.path.includes('/') ? [f.path, f.path.slice(f.path.indexOf('/') + 1)] : [f.path])));
   groups = data.groups;
   listedKinds = data.kinds;
   present = { images: new Set(), hrefs: new Set(), others: new Set() };
@@ -1013,7 +1038,7 @@ worker.addEventListener('message', ({ data }) => {
       const answer = mapAnswers.get(data.id);
       mapAnswers.delete(data.id);
       if (data.error) answer?.reject(new Error(data.error));
-      else answer?.resolve(data.pairs);
+      else answer?.resolve({ pairs: data.pairs, kinds: data.kinds ?? null });
       break;
     }
     case 'zip': {

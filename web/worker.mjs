@@ -225,7 +225,14 @@ function kindMaps(k, map) {
 // each kind that is not chosen left as it is. A page that some map has
 // pairs of its own for is rewritten in one pass over every kind chosen,
 // each URL by its own pairs first, then by those for every document (the
-// tool's fix --map with sections).
+// tool's fix --map with sections). Sections name a page from the site's
+// root, the folder opened (as the tool's check writes them), or, in older
+// maps, by its whole path.
+function ownKey(path, own) {
+  const below = path.slice(rootOf(path).length).replace(/^\//, '');
+  return own.has(below) ? below : path;
+}
+
 function rewrite(k, bytes, path) {
   urlMaps ??= { images: kindMaps(k, maps.images), links: kindMaps(k, maps.hrefs), others: kindMaps(k, maps.others),
     none: k.UrlMap.fromPairs([]) };
@@ -233,10 +240,12 @@ function rewrite(k, bytes, path) {
   writer.setDocumentBase(base);
   if (writer.parseHTML(bytes) !== 0) throw new RangeError('too large to parse (2 GiB or more)');
   const { images, links, others } = urlMaps;
-  if (images.own.has(path) || links.own.has(path) || others.own.has(path)) {
+  const keys = [images, links, others].map((map) => ownKey(path, map.own));
+  if (images.own.has(keys[0]) || links.own.has(keys[1]) || others.own.has(keys[2])) {
     writer.rewriteUrls((kind, url) => {
-      const map = kind === 'images' ? images : kind === 'links' ? links : others;
-      return map.own.get(path)?.apply(url) ?? map.all.apply(url);
+      const at = kind === 'images' ? 0 : kind === 'links' ? 1 : 2;
+      const map = [images, links, others][at];
+      return map.own.get(keys[at])?.apply(url) ?? map.all.apply(url);
     }, kinds);
     return writer.getHTML();
   }
@@ -407,7 +416,8 @@ const steps = {
 // pairs of that document alone.
 async function readMap({ bytes, name, id }) {
   try {
-    postMessage({ type: 'map', id, pairs: (await module()).SiteMap.ruleLines(bytes, name) });
+    const k = await module();
+    postMessage({ type: 'map', id, pairs: k.SiteMap.ruleLines(bytes, name), kinds: k.SiteMap.kindsOf(bytes) });
   } catch (error) {
     postMessage({ type: 'map', id, error: error?.message ?? String(error) });
   }

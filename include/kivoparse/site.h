@@ -127,6 +127,10 @@ public:
                                    const std::vector<UrlOccurrence>& occurrences);
     // The same with the occurrences made ready by Prepare of this SiteCheck.
     std::vector<SiteFinding> Check(const std::string& document, const std::string& root, const SiteUrls& urls);
+    // The same; stopAtRoot false lets ".." climb above root, for a root
+    // that is only where "/..." starts (a lone page's own folder).
+    std::vector<SiteFinding> Check(const std::string& document, const std::string& root, const SiteUrls& urls,
+                                   bool stopAtRoot);
 
     const SiteCounts& Counts() const;
 

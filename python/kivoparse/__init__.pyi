@@ -59,6 +59,7 @@ class SiteFinding(NamedTuple):
     path: bytes
     actual: bytes
     repaired: bytes
+    document: bytes
 
 class SiteCounts(NamedTuple):
     checked: int
@@ -66,14 +67,18 @@ class SiteCounts(NamedTuple):
     other_case: int
     external: int
     templates: int
+    above_root: int
+    fragments: int
+    no_anchor: int
 
 class SiteCheck:
-    def __init__(self, files: Optional[Iterable[_Path]] = None) -> None: ...
+    def __init__(self, files: Optional[Iterable[_Path]] = None, *, anchors: bool = False) -> None: ...
     def check(
         self, document: _Path, data: _Data, root: Optional[_Path] = None, kinds: _Kinds = "images,links"
     ) -> List[SiteFinding]: ...
     @property
     def counts(self) -> SiteCounts: ...
+    def check_anchors(self) -> List[SiteFinding]: ...
     def suggested_map(self) -> bytes: ...
 
 class SiteMap:

@@ -7,9 +7,11 @@
 #   1. 'check --all' reports exactly the URLs that now lead to a file of
 #      another letter case (worked out here by other means) and nothing
 #      else beyond what the site missed before,
-#   2. 'fix --map' with the map of '--suggest-map' and '--all' repairs
-#      them, stylesheets and scripts included, and 'check' is then clean,
-#   3. without '--all' the stylesheet links stay as they were.
+#   2. 'fix --map' with the map of '--suggest-map' repairs them, in the
+#      kinds the map records (every kind: stylesheets and scripts, and the
+#      URLs inside stylesheets), and 'check' is then clean,
+#   3. with '--kinds images,links' the stylesheet links stay as they were,
+#      and fix warns that the map was made for other kinds.
 set -euo pipefail
 K=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 SITE=${2:-/usr/share/doc/valgrind/html}
@@ -84,13 +86,17 @@ grep -v "': exists as '" after.txt | sort >missing.txt || true
 diff expected.txt case-only.txt || { echo "FAIL: the case-only reports differ from the expected ones"; exit 1; }
 diff before-moved.txt missing.txt || { echo "FAIL: the missing reports changed with the renaming"; exit 1; }
 
-# Without --all, stylesheet and script links keep their spelling.
+head -1 map.tsv | grep -qx '@kinds all' || { echo "FAIL: the suggested map does not record its kinds"; exit 1; }
+# With only images and links asked for, stylesheet and script links keep
+# their spelling, and fix says the map was made for more.
 cp -r site images-and-links
-"$K" fix --map map.tsv -r images-and-links --out images-and-links
+"$K" fix --map map.tsv --kinds images,links -r images-and-links --out images-and-links 2>kinds.err
+grep -q "was made for other kinds" kinds.err || { echo "FAIL: no warning of the map's other kinds"; exit 1; }
 "$K" check -r --kinds resources images-and-links >kept.txt 2>/dev/null || true
-grep -q "': exists as '" kept.txt || { echo "FAIL: fix without --all rewrote stylesheets or scripts"; exit 1; }
+grep -q "': exists as '" kept.txt || { echo "FAIL: fix --kinds images,links rewrote stylesheets or scripts"; exit 1; }
 
-"$K" fix --map map.tsv --all -r site --out site
+# The map's own kinds, with no option: every kind.
+"$K" fix --map map.tsv -r site --out site
 set +e
 "$K" check -r --all site >final.txt 2>final.err
 status=$?
