@@ -56,6 +56,22 @@ bool HasExtension(const std::string& name, const std::vector<std::string>& exten
     return false;
 }
 
+bool IsStylesheet(const std::string& name) {
+    return name.size() >= 4 && std::equal(name.end() - 4, name.end(), ".css",
+                                          [](char n, char e) { return FoldAscii(n) == e; });
+}
+
+// Whether text may hold a BASE element: only then is it parsed for one.
+bool MayHoldBase(const std::string& text) {
+    for (std::size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1)) {
+        if (text.size() - at >= 5 && FoldAscii(text[at + 1]) == 'b' && FoldAscii(text[at + 2]) == 'a' &&
+            FoldAscii(text[at + 3]) == 's' && FoldAscii(text[at + 4]) == 'e') {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
@@ -93,8 +109,8 @@ bool WalkSite(const std::string& site, const std::vector<std::string>& extension
             const bool link = fs::is_symlink(own);
             if (link) found.mLinks.emplace_back(relative, fs::read_symlink(it->path(), ignored).string());
             if ((fs::is_regular_file(own) || (link && fs::is_regular_file(it->status(ignored)))) &&
-                HasExtension(name, extensions)) {
-                found.mPages.push_back(SInput{it->path().string(), relative, std::string()});
+                (HasExtension(name, extensions) || IsStylesheet(name))) {
+                found.mPages.push_back(SInput{it->path().string(), relative, std::string(), true});
             }
         }
         if (code) {
@@ -121,115 +137,6 @@ struct SPageChange {
     std::array<std::size_t, kUrlKindCount> mRewritten{};
     std::size_t mCount = 0;
 };
-
-// The page's bytes with each planned URL replaced where the parser found
-// it, every other byte kept. False, with error, for an edit whose URL is
-// not where it was read.
-bool ApplyChanges(const std::string& text, const DocumentChanges& d, std::string& out, std::string& error) {
-    out.clear();
-    std::size_t done = 0;
-    for (const UrlChange& change : d.changes) {
-        const UrlOccurrence& o = change.occurrence;
-        if (o.offset < done || o.offset > text.size() || text.compare(o.offset, o.url.size(), o.url) != 0) {
-            error = std::to_string(o.line) + ":" + std::to_string(o.column) + ": the URL " + Quoted(o.url) +
-                    " is not written there as it reads; it cannot be rewritten in place";
-            return false;
-        }
-        out.append(text, done, o.offset - done);
-        out += change.newUrl;
-        done = o.offset + o.url.size();
-    }
-    out.append(text, done, std::string::npos);
-    return true;
-}
-
-// A unified diff of old and new (new made of old by the edits of d), three
-// lines of context, the lines between edits shown as context.
-std::string DiffOf(const std::string& oldName, const std::string& newName, const std::string& text,
-                   const DocumentChanges& d) {
-    std::vector<std::size_t> starts{0};
-    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) {
-        if (at + 1 < text.size()) starts.push_back(at + 1);
-    }
-    const std::size_t lines = starts.size();
-    auto lineOf = [&](std::size_t offset) {
-        return static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), offset) - starts.begin()) - 1;
-    };
-    auto lineText = [&](std::size_t line) {
-        const std::size_t end = line + 1 < lines ? starts[line + 1] : text.size();
-        return text.substr(starts[line], end - starts[line]);
-    };
-    auto emit = [](std::string& out, char sign, const std::string& piece) {
-        // piece: whole lines, the last perhaps without its line feed.
-        for (std::size_t at = 0; at < piece.size();) {
-            std::size_t end = piece.find('\n', at);
-            const bool last = end == std::string::npos;
-            end = last ? piece.size() : end + 1;
-            out += sign;
-            out.append(piece, at, end - at);
-            if (last) out += "\n\\ No newline at end of file\n";
-            at = end;
-        }
-    };
-    // Blocks: runs of edits on touching lines; hunks: blocks less than
-    // seven lines apart.
-    struct SBlock {
-        std::size_t mFirst, mLast, mFromEdit, mToEdit;
-    };
-    std::vector<SBlock> blocks;
-    for (std::size_t i = 0; i < d.changes.size(); ++i) {
-        const UrlOccurrence& o = d.changes[i].occurrence;
-        const std::size_t first = lineOf(o.offset), last = lineOf(o.offset + (o.url.empty() ? 0 : o.url.size() - 1));
-        if (!blocks.empty() && first <= blocks.back().mLast) {
-            blocks.back().mLast = std::max(blocks.back().mLast, last);
-            blocks.back().mToEdit = i + 1;
-        } else {
-            blocks.push_back(SBlock{first, last, i, i + 1});
-        }
-    }
-    std::string out = "--- " + oldName + "\n+++ " + newName + "\n";
-    long delta = 0;  // new lines less old lines, in the hunks so far
-    for (std::size_t b = 0; b < blocks.size();) {
-        std::size_t e = b;
-        while (e + 1 < blocks.size() && blocks[e + 1].mFirst <= blocks[e].mLast + 7) ++e;
-        const std::size_t from = blocks[b].mFirst >= 3 ? blocks[b].mFirst - 3 : 0;
-        const std::size_t to = std::min(lines - 1, blocks[e].mLast + 3);
-        std::string body;
-        std::size_t oldCount = 0, newCount = 0;
-        std::size_t line = from;
-        for (std::size_t k = b; k <= e; ++k) {
-            for (; line < blocks[k].mFirst; ++line, ++oldCount, ++newCount) emit(body, ' ', lineText(line));
-            const std::size_t begin = starts[blocks[k].mFirst];
-            const std::size_t end = blocks[k].mLast + 1 < lines ? starts[blocks[k].mLast + 1] : text.size();
-            std::string changed;
-            std::size_t done = begin;
-            for (std::size_t i = blocks[k].mFromEdit; i < blocks[k].mToEdit; ++i) {
-                const UrlChange& c = d.changes[i];
-                changed.append(text, done, c.occurrence.offset - done);
-                changed += c.newUrl;
-                done = c.occurrence.offset + c.occurrence.url.size();
-            }
-            changed.append(text, done, end - done);
-            const std::string old = text.substr(begin, end - begin);
-            emit(body, '-', old);
-            emit(body, '+', changed);
-            const auto count = [](const std::string& piece) {
-                return static_cast<std::size_t>(std::count(piece.begin(), piece.end(), '\n')) +
-                       (!piece.empty() && piece.back() != '\n' ? 1 : 0);
-            };
-            oldCount += count(old);
-            newCount += count(changed);
-            line = blocks[k].mLast + 1;
-        }
-        for (; line <= to; ++line, ++oldCount, ++newCount) emit(body, ' ', lineText(line));
-        const long newFrom = static_cast<long>(from) + delta;
-        out += "@@ -" + std::to_string(from + 1) + "," + std::to_string(oldCount) + " +" + std::to_string(newFrom + 1) +
-               "," + std::to_string(newCount) + " @@\n" + body;
-        delta += static_cast<long>(newCount) - static_cast<long>(oldCount);
-        b = e + 1;
-    }
-    return out;
-}
 
 // A symbolic link whose target must be written anew: moved along, or
 // pointing into what moves.
@@ -417,20 +324,40 @@ int RunMove(const SOptions& options) {
             result.mFailed = true;
             return result;
         }
-        parser.SetRawText(true);
-        parser.ParseHTML(text);
-        const DocumentChanges d = move->Plan(input.mOutPath, parser.GetUrlOccurrences(UrlKinds::All()));
-        if (d.changes.empty()) return result;
-        SPageChange& page = planned[static_cast<std::size_t>(&input - found.mPages.data())];
-        if (!ApplyChanges(text, d, page.mNew, result.mError)) {
+        std::optional<std::string> base;
+        if (!IsStylesheet(input.mOutPath) && MayHoldBase(text)) {
+            parser.SetRawText(true);
+            parser.ParseHTML(text);
+            base = parser.GetBaseHref();
+        }
+        const UrlRewriter rewriter = move->Rewriter(input.mOutPath, base);
+        const KeptRewrite kept = IsStylesheet(input.mOutPath) ? RewriteCssKeepingBytes(text, rewriter)
+                                                              : RewriteKeepingBytes(text, UrlKinds::All(), rewriter);
+        if (kept.leftAlone > 0) {
             result.mFailed = true;
+            result.mError = std::to_string(kept.leftAlone) + (kept.leftAlone == 1 ? " URL" : " URLs") +
+                            " that the move changes cannot be written in place (its quoting cannot hold the new URL)";
             return result;
         }
-        page.mPath = d.path;
-        page.mNewPath = d.newPath;
-        for (const UrlChange& c : d.changes) ++page.mRewritten[static_cast<std::size_t>(c.occurrence.kind)];
-        page.mCount = d.changes.size();
-        if (options.mDryRun) result.mOutput = DiffOf(Join(site, d.path), Join(site, d.newPath), text, d);
+        if (!kept.Changed()) return result;
+        SPageChange& page = planned[static_cast<std::size_t>(&input - found.mPages.data())];
+        page.mPath = input.mOutPath;
+        page.mNewPath = move->NewPath(input.mOutPath);
+        for (std::size_t k = 0; k < kUrlKindCount; ++k) page.mRewritten[k] = kept.rewritten[k];
+        page.mCount = kept.edits.size();
+        if (options.mDryRun) {
+            result.mOutput = UnifiedDiff(Join(site, page.mPath), text, kept);
+            if (page.mNewPath != page.mPath) {
+                // The new text is read at the page's new place.
+                const std::size_t plus = result.mOutput.find("\n+++ ");
+                const std::size_t end = result.mOutput.find('\n', plus + 1);
+                if (plus != std::string::npos && end != std::string::npos) {
+                    result.mOutput.replace(plus + 1, end - plus - 1, "+++ b/" + Join(site, page.mNewPath));
+                }
+            }
+        } else {
+            page.mNew = kept.html;
+        }
         return result;
     };
     std::size_t failed = 0;

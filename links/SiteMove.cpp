@@ -3,6 +3,8 @@
 // what they reached before, and how each is written anew in its own style.
 #include <algorithm>
 #include <cctype>
+#include <memory>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -81,6 +83,10 @@ struct SResolvedSegment {
     std::string_view mRaw;
 };
 
+bool IsStylesheet(const std::string& path) {
+    return path.size() >= 4 && EqualsNoCase(std::string_view(path).substr(path.size() - 4), ".css");
+}
+
 // Where the path of a URL starts from, and how it is written.
 enum class EStyle { Relative, RootRelative, Absolute };
 
@@ -102,7 +108,12 @@ struct SiteMove::SSite {
         if (IsUnder(path, mSrc)) return mDst + path.substr(mSrc.size());
         return path;
     }
-    bool Change(const Segments& folderOld, const Segments& folderNew, const UrlOccurrence& o, std::string& newUrl) const;
+    // The folders a document's relative URLs start from, before and after
+    // the move: its own, or where its <base href> leads. False for a base
+    // outside the site: its relative URLs are not the site's.
+    bool Folders(const std::string& document, const std::optional<std::string>& base, Segments& folderOld,
+                 Segments& folderNew) const;
+    bool Change(const Segments* folderOld, const Segments* folderNew, const std::string& url, std::string& newUrl) const;
 };
 
 SiteMove::SiteMove(const std::vector<std::string>& files, const std::string& src, const std::string& dst,
@@ -187,9 +198,8 @@ std::string SiteMove::NewPath(const std::string& path) const { return mSite->New
 // alone when, read from the document's new folder, it names what it must;
 // else it is written again: the part of its path that moves in the names
 // of dst, every other segment as the URL wrote it.
-bool SiteMove::SSite::Change(const Segments& folderOld, const Segments& folderNew, const UrlOccurrence& o,
+bool SiteMove::SSite::Change(const Segments* folderOld, const Segments* folderNew, const std::string& url,
                              std::string& newUrl) const {
-    const std::string& url = o.url;
     SUrlPath split = SplitUrlPath(url);
     EStyle style = EStyle::Relative;
     std::size_t shift = 0;      // where the path split was read, in url
@@ -224,11 +234,15 @@ bool SiteMove::SSite::Change(const Segments& folderOld, const Segments& folderNe
                 return false;
             }
             break;
-        case EUrlClass::Relative: keepUntil = split.mBegin; break;
+        case EUrlClass::Relative:
+            if (!folderOld) return false;  // from a base outside the site
+            keepUntil = split.mBegin;
+            break;
     }
     // The path the URL names, each segment with its bytes in the URL.
     std::vector<SResolvedSegment> resolved;
     bool climbed = false;  // above the root, where a browser stops
+    static const Segments kRoot;
     auto resolve = [&](const Segments& folder) {
         resolved.clear();
         climbed = false;
@@ -246,7 +260,7 @@ bool SiteMove::SSite::Change(const Segments& folderOld, const Segments& folderNe
                                                                              segment.mRawEnd - segment.mRawStart)});
         }
     };
-    resolve(folderOld);
+    resolve(folderOld ? *folderOld : kRoot);
     const bool climbedBefore = climbed;
     Segments written;
     for (const SResolvedSegment& segment : resolved) written.push_back(segment.mName);
@@ -281,7 +295,7 @@ bool SiteMove::SSite::Change(const Segments& folderOld, const Segments& folderNe
     } else {
         // A URL that would climb above the root from the new folder (and
         // did not before) is written anew, though a browser would stop.
-        resolve(folderNew);
+        resolve(*folderNew);  // relative: the folders are known
         bool same = resolved.size() == wanted.size() && (!climbed || climbedBefore);
         for (std::size_t i = 0; same && i < wanted.size(); ++i) same = resolved[i].mName == wanted[i];
         if (same) return false;
@@ -289,8 +303,9 @@ bool SiteMove::SSite::Change(const Segments& folderOld, const Segments& folderNe
     std::string rebuilt;
     if (style == EStyle::Relative) {
         std::size_t common = 0;
-        while (common < target.size() && common < folderNew.size() && target[common] == folderNew[common]) ++common;
-        for (std::size_t up = common; up < folderNew.size(); ++up) rebuilt += up > common ? "/.." : "..";
+        const Segments& from = *folderNew;
+        while (common < target.size() && common < from.size() && target[common] == from[common]) ++common;
+        for (std::size_t up = common; up < from.size(); ++up) rebuilt += up > common ? "/.." : "..";
         for (std::size_t i = common; i < spelt.size(); ++i) {
             if (!rebuilt.empty()) rebuilt += '/';
             rebuilt += spelt[i];
@@ -306,18 +321,86 @@ bool SiteMove::SSite::Change(const Segments& folderOld, const Segments& folderNe
     return newUrl != url;
 }
 
-DocumentChanges SiteMove::Plan(const std::string& document, const std::vector<UrlOccurrence>& occurrences) const {
+bool SiteMove::SSite::Folders(const std::string& document, const std::optional<std::string>& base,
+                              Segments& folderOld, Segments& folderNew) const {
+    folderOld = Split(document);
+    folderNew = Split(NewPath(document));
+    if (!folderOld.empty()) folderOld.pop_back();
+    if (!folderNew.empty()) folderNew.pop_back();
+    if (!base) return true;
+    // The base is read as a URL of the document, its last segment dropped
+    // unless it names a folder.
+    SUrlPath split = SplitUrlPath(*base);
+    std::size_t at = 0;
+    bool fromRoot = false;
+    switch (split.mClass) {
+        case EUrlClass::SameDocument:
+        case EUrlClass::Template: return true;
+        case EUrlClass::External: {
+            const std::size_t begin = base->find_first_not_of(" \t\n\r\f");
+            if (mSiteHost.empty() || begin == std::string::npos ||
+                !EqualsNoCase(std::string_view(*base).substr(begin, mSiteHost.size()), mSiteHost) ||
+                base->compare(begin + mSiteHost.size(), mSitePath.size(), mSitePath) != 0) {
+                return false;
+            }
+            at = begin + mSiteHost.size() + mSitePath.size();
+            fromRoot = true;
+            break;
+        }
+        case EUrlClass::RootRelative:
+            fromRoot = true;
+            if (mSitePath != "/") {
+                if (base->compare(split.mBegin, mSitePath.size(), mSitePath) != 0) return false;
+                at = split.mBegin + mSitePath.size();
+            }
+            break;
+        case EUrlClass::Relative: break;
+    }
+    if (at > 0) split = SplitUrlPath(std::string_view(*base).substr(at));
+    const std::size_t count = split.mSegments.size() - (split.mNamesFolder || split.mSegments.empty() ? 0 : 1);
+    for (Segments* folder : {&folderOld, &folderNew}) {
+        if (fromRoot) folder->clear();
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string& name = split.mSegments[i].mName;
+            if (name == "..") {
+                if (!folder->empty()) folder->pop_back();
+            } else if (name != ".") {
+                folder->push_back(name);
+            }
+        }
+    }
+    return true;
+}
+
+DocumentChanges SiteMove::Plan(const std::string& document, const std::vector<UrlOccurrence>& occurrences,
+                               const std::optional<std::string>& baseHref) const {
     DocumentChanges changes;
     changes.path = RootPath(document);
     changes.newPath = mSite->NewPath(changes.path);
-    Segments folderOld = Split(changes.path), folderNew = Split(changes.newPath);
-    if (!folderOld.empty()) folderOld.pop_back();
-    if (!folderNew.empty()) folderNew.pop_back();
+    Segments folderOld, folderNew;
+    const bool local = mSite->Folders(changes.path, baseHref, folderOld, folderNew);
     std::string newUrl;
     for (const UrlOccurrence& o : occurrences) {
-        if (mSite->Change(folderOld, folderNew, o, newUrl)) changes.changes.push_back(UrlChange{o, newUrl});
+        if (mSite->Change(local ? &folderOld : nullptr, local ? &folderNew : nullptr, o.url, newUrl)) {
+            changes.changes.push_back(UrlChange{o, newUrl});
+        }
     }
     return changes;
+}
+
+UrlRewriter SiteMove::Rewriter(const std::string& document, const std::optional<std::string>& baseHref) const {
+    auto folderOld = std::make_shared<Segments>(), folderNew = std::make_shared<Segments>();
+    const std::string path = RootPath(document);
+    const bool local = mSite->Folders(path, baseHref, *folderOld, *folderNew);
+    const SSite* site = mSite.get();
+    return [site, local, folderOld, folderNew](UrlKind, std::string_view url) -> std::optional<std::string> {
+        std::string newUrl;
+        if (!site->Change(local ? folderOld.get() : nullptr, local ? folderNew.get() : nullptr, std::string(url),
+                          newUrl)) {
+            return std::nullopt;
+        }
+        return newUrl;
+    };
 }
 
 MovePlan PlanMove(const std::vector<std::string>& files, const std::vector<std::pair<std::string, std::string>>& documents,
@@ -328,8 +411,13 @@ MovePlan PlanMove(const std::vector<std::string>& files, const std::vector<std::
     Parser parser;
     parser.SetRawText(true);
     for (const auto& [path, bytes] : documents) {
-        parser.ParseHTML(bytes);
-        DocumentChanges changes = move.Plan(path, parser.GetUrlOccurrences(UrlKinds::All()));
+        DocumentChanges changes;
+        if (IsStylesheet(path)) {
+            changes = move.Plan(path, GetCssUrlOccurrences(bytes));
+        } else {
+            parser.ParseHTML(bytes);
+            changes = move.Plan(path, parser.GetUrlOccurrences(UrlKinds::All()), parser.GetBaseHref());
+        }
         ++plan.documentsRead;
         if (!changes.changes.empty()) plan.documents.push_back(std::move(changes));
     }

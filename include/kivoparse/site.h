@@ -258,8 +258,17 @@ public:
     // Where path (a file of the site or not) is after the move.
     std::string NewPath(const std::string& path) const;
     // The URLs of the document at path document (before the move) that the
-    // move changes. Threads may call this at once.
-    DocumentChanges Plan(const std::string& document, const std::vector<UrlOccurrence>& occurrences) const;
+    // move changes; baseHref: its <base href> (Parser::GetBaseHref), which
+    // its relative URLs start from (one outside the site: they are left
+    // alone). A stylesheet's URLs come from GetCssUrlOccurrences. Threads
+    // may call this at once.
+    DocumentChanges Plan(const std::string& document, const std::vector<UrlOccurrence>& occurrences,
+                         const std::optional<std::string>& baseHref = std::nullopt) const;
+    // The same decision a URL at a time, for RewriteKeepingBytes and
+    // RewriteCssKeepingBytes: the new URL, or nothing when it stays. Valid
+    // while this SiteMove lives.
+    UrlRewriter Rewriter(const std::string& document,
+                         const std::optional<std::string>& baseHref = std::nullopt) const;
 
 private:
     struct SSite;
@@ -276,7 +285,8 @@ struct MovePlan {
 
 // Plans the move of src to dst for a site of files whose documents are
 // given as (path, bytes): pages are parsed with raw text on, every kind
-// of URL. Throws MoveError as SiteMove does.
+// of URL, their <base href> honoured; a path ending in ".css" (any letter
+// case) is a stylesheet. Throws MoveError as SiteMove does.
 MovePlan PlanMove(const std::vector<std::string>& files,
                   const std::vector<std::pair<std::string, std::string>>& documents, const std::string& src,
                   const std::string& dst, const std::string& siteUrl = std::string());
