@@ -47,7 +47,7 @@ constexpr SCommand kCommands[] = {
      "report the local URLs whose target is missing or exists only in another letter case",
      "kivoparse check -r site --suggest-map case.tsv"},
     {ECommand::Move, "mv",
-     "move a file or folder inside a site and rewrite every URL that reaches it or leaves it (SRC DST -r SITE)",
+     "move a file or folder inside a site, rewriting every URL to it and from it (SRC DST -r SITE)",
      "kivoparse mv site/img site/assets/img -r site --dry-run"},
 };
 
@@ -77,7 +77,7 @@ void ExtensionOption(SOptions& options, CLI::App& sub) {
                std::string problem = ReadExtensions(list, options.mExtensions);
                if (!problem.empty()) throw CLI::ValidationError("--ext", problem);
            },
-           "the name endings of the pages to read (default: html,htm)")
+           "the name endings of the pages to read (default: html,htm; stylesheets, .css, are read too)")
         ->option_text("LIST");
 }
 
@@ -92,7 +92,8 @@ void AddMoveOptions(CLI::App& sub, SOptions& options, const CLI::Validator& name
     ExtensionOption(options, sub);
     sub.add_option("-j,--jobs", options.mJobs, "parse N files at a time (default: the number of cores)")
         ->option_text("N")->check(CLI::Range(1, 1024));
-    sub.add_option("SRC DST", options.mOperands, "what moves and where to, both inside SITE")->expected(2)->required();
+    sub.add_option("SRC DST", options.mOperands, "what moves and where to, both inside SITE")
+        ->expected(2)->required()->type_name("PATH");
 }
 
 // Adds the options of command to sub, each bound to its field of options.

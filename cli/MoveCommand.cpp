@@ -274,6 +274,9 @@ int ApplyMove(const std::string& site, const SiteMove& move, const std::string& 
 }  // namespace
 
 int RunMove(const SOptions& options) {
+    if (options.mOperands.size() != 2) {
+        return UsageError(options, "mv takes two paths, SRC and DST (got " + std::to_string(options.mOperands.size()) + ")");
+    }
     const std::string& site = options.mSite;
     const std::string& srcArg = options.mOperands[0];
     const std::string& dstArg = options.mOperands[1];
