@@ -373,9 +373,14 @@ int RunMove(const SOptions& options) {
             return true;
         }
         if (planned[index].mCount > 0 && found.mPageIsLink[index]) {
-            // The file it names is rewritten where it is, if in the site;
-            // the link stays a link.
-            skippedLinks.push_back(input.mPath);
+            // The link stays a link; the file it names is rewritten where it
+            // lies, if in the site, which serves the link as well when both
+            // are in one folder. Elsewhere the user is told.
+            std::error_code ignored;
+            const fs::path link(input.mPath);
+            if (fs::canonical(link, ignored).parent_path() != fs::canonical(link.parent_path(), ignored)) {
+                skippedLinks.push_back(input.mPath);
+            }
             planned[index] = SPageChange();
             return true;
         }
@@ -388,7 +393,8 @@ int RunMove(const SOptions& options) {
     if (!runner.Run(process, emit, error)) return Fail(error);
     for (const std::string& link : skippedLinks) {
         WriteStderr("kivoparse: warning: " + DisplayName(link) +
-                    " is a symbolic link: left as it is (the file it names is rewritten where it lies, if in the site)\n");
+                    " is a symbolic link to a page in another folder: left as it is, and its relative URLs are read "
+                    "from there (the page it names is rewritten where it lies, if in the site)\n");
     }
     if (failed > 0) {
         return Fail(std::to_string(failed) + (failed == 1 ? " page" : " pages") +

@@ -47,7 +47,7 @@ find site -print0 | sort -z | xargs -0 ls -ld --time-style=+ >tree-before.txt
 cp -a site before
 
 # 1. The dry run changes nothing.
-"$K" mv "site/$SRC" "site/$DST" -r site --dry-run >dry.diff 2>dry.err
+"$K" mv "site/$SRC" "site/$DST" -r site --dry-run >dry.diff 2>dry.err || { echo "FAIL: mv --dry-run failed"; cat dry.err; exit 1; }
 (cd site && find . -type f -print0 | sort -z | xargs -0 sha256sum) | cmp -s - sums-before.txt ||
     { echo "FAIL: --dry-run changed files"; exit 1; }
 grep -q '^kivoparse: dry run, nothing changed' dry.err || { echo "FAIL: no dry-run summary"; cat dry.err; exit 1; }
