@@ -141,7 +141,8 @@ struct SPageChange {
 // A symbolic link whose target must be written anew: moved along, or
 // pointing into what moves.
 struct SLinkChange {
-    std::string mPath;  // from the root, after the move
+    std::string mOldPath;  // from the root, before the move
+    std::string mPath;     // after it
     std::string mOldTarget, mNewTarget;
 };
 
@@ -170,7 +171,7 @@ std::vector<SLinkChange> PlanLinks(const SiteMove& move, const std::string& site
         } else if ((newFolder / written).lexically_normal() != wanted) {
             newTarget = wanted.lexically_relative(newFolder).string();
         }
-        if (!newTarget.empty() && newTarget != target) changes.push_back(SLinkChange{newLink, target, newTarget});
+        if (!newTarget.empty() && newTarget != target) changes.push_back(SLinkChange{link, newLink, target, newTarget});
     }
     return changes;
 }
@@ -236,11 +237,7 @@ int ApplyMove(const std::string& site, const SiteMove& move, const std::string& 
     }
     for (const SLinkChange& link : links) {
         // Staged beside where the link is before the move.
-        std::string oldPath;
-        for (const auto& [from, to] : move.MovedFiles()) {
-            if (to == link.mPath) oldPath = from;
-        }
-        if (oldPath.empty()) oldPath = link.mPath;
+        const std::string& oldPath = link.mOldPath;
         std::string temp;
         if (!StageLink(Join(site, oldPath), link.mNewTarget, temp, error)) {
             unstage();
@@ -248,17 +245,23 @@ int ApplyMove(const std::string& site, const SiteMove& move, const std::string& 
         }
         staged.push_back(SStaged{stageRelative(oldPath, temp), link.mPath});
     }
-    if (!RenamePath(srcDisk, dstDisk, error)) {
+    // From the rename on, a signal waits until every file is in place: a
+    // site moved but not rewritten would have its URLs broken.
+    bool renamed = false;
+    std::vector<std::string> left;
+    WithoutInterruption([&] {
+        if (!(renamed = RenamePath(srcDisk, dstDisk, error))) return;
+        for (const SStaged& s : staged) {
+            const std::string temp = Join(site, move.NewPath(s.mTemp));
+            RenameStaged(Join(site, s.mTemp), temp);
+            if (!CommitStaged(temp, Join(site, s.mTarget), error)) {
+                left.push_back(Join(site, s.mTarget) + " (" + error + "; its new text is in " + Quoted(temp) + ")");
+            }
+        }
+    });
+    if (!renamed) {
         unstage();
         return Fail(error + "; nothing moved");
-    }
-    std::vector<std::string> left;
-    for (const SStaged& s : staged) {
-        const std::string temp = Join(site, move.NewPath(s.mTemp));
-        RenameStaged(Join(site, s.mTemp), temp);
-        if (!CommitStaged(temp, Join(site, s.mTarget), error)) {
-            left.push_back(Join(site, s.mTarget) + " (" + error + "; its new text is in " + Quoted(temp) + ")");
-        }
     }
     if (left.empty()) {
         WriteStderr("kivoparse: moved " + done + "\n");
@@ -364,6 +367,7 @@ int RunMove(const SOptions& options) {
         return result;
     };
     std::size_t failed = 0;
+    bool outputClosed = false, outputFailed = false;
     std::vector<std::string> skippedLinks;
     auto emit = [&](const SInput& input, SJobResult& result) {
         const std::size_t index = static_cast<std::size_t>(&input - found.mPages.data());
@@ -384,13 +388,20 @@ int RunMove(const SOptions& options) {
             planned[index] = SPageChange();
             return true;
         }
-        std::string ignored;
-        return result.mOutput.empty() || WriteStdout(result.mOutput, ignored) == EWriteResult::Ok;
+        if (result.mOutput.empty() || outputClosed) return true;
+        switch (WriteStdout(result.mOutput, error)) {
+            case EWriteResult::Ok: return true;
+            case EWriteResult::ClosedPipe: outputClosed = true; return true;  // the reader has all it wanted
+            case EWriteResult::Failed: break;
+        }
+        outputFailed = true;
+        return false;
     };
     const unsigned jobs = options.mJobs != 0 ? options.mJobs : std::max(1u, std::thread::hardware_concurrency());
     const bool progress = IsTerminal(2) && found.mPages.size() > 1 && !(options.mDryRun && IsTerminal(1));
     CJobRunner runner(found.mPages, jobs, found.mPages.size(), progress);
     if (!runner.Run(process, emit, error)) return Fail(error);
+    if (outputFailed) return Fail("cannot write to standard output: " + error + "; nothing moved");
     for (const std::string& link : skippedLinks) {
         WriteStderr("kivoparse: warning: " + DisplayName(link) +
                     " is a symbolic link to a page in another folder: left as it is, and its relative URLs are read "
@@ -421,12 +432,14 @@ int RunMove(const SOptions& options) {
         for (const SLinkChange& link : links) {
             text += "symbolic link " + Join(site, link.mPath) + ": " + link.mOldTarget + " -> " + link.mNewTarget + "\n";
         }
-        std::string ignored;
-        if (!text.empty()) WriteStdout(text, ignored);
+        if (!text.empty() && !outputClosed && WriteStdout(text, error) == EWriteResult::Failed) {
+            return Fail("cannot write to standard output: " + error);
+        }
         WriteStderr("kivoparse: dry run, nothing changed: would move " + what + "; " +
                     Summary(found.mPages.size(), changedPages, kinds) + linkNote + "\n");
         return 0;
     }
+    RemoveTemporariesOnSignal();
     return ApplyMove(site, *move, srcDisk, dstDisk, planned, links, what + "; " +
                      Summary(found.mPages.size(), changedPages, kinds) + linkNote);
 }

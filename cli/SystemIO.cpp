@@ -51,7 +51,7 @@ int WriteAll(int fd, const char* data, std::size_t size) {
 // The temporary files in flight, for the signal thread to remove. Made
 // once and never destroyed: the signal thread may use it until the very end.
 struct STemporaries {
-    std::mutex mMutex;
+    std::recursive_mutex mMutex;  // recursive: WithoutInterruption holds it around steps that take it
     std::set<std::string> mPaths;
 };
 STemporaries& Temporaries() {
@@ -62,7 +62,7 @@ STemporaries& Temporaries() {
 // mkstemp, and the name recorded in the same step: a signal finds every
 // temporary file that exists.
 int CreateTemporary(std::string& pattern) {
-    std::lock_guard<std::mutex> lock(Temporaries().mMutex);
+    std::lock_guard<std::recursive_mutex> lock(Temporaries().mMutex);
     int fd = ::mkstemp(&pattern[0]);
     if (fd >= 0) Temporaries().mPaths.insert(pattern);
     return fd;
@@ -72,7 +72,7 @@ int CreateTemporary(std::string& pattern) {
 struct STemporaryGone {
     const std::string& mPath;
     ~STemporaryGone() {
-        std::lock_guard<std::mutex> lock(Temporaries().mMutex);
+        std::lock_guard<std::recursive_mutex> lock(Temporaries().mMutex);
         Temporaries().mPaths.erase(mPath);
     }
 };
@@ -256,7 +256,7 @@ bool StageLink(const std::string& path, const std::string& target, std::string& 
 }
 
 void RenameStaged(const std::string& temp, const std::string& renamed) {
-    std::lock_guard<std::mutex> lock(Temporaries().mMutex);
+    std::lock_guard<std::recursive_mutex> lock(Temporaries().mMutex);
     Temporaries().mPaths.erase(temp);
     Temporaries().mPaths.insert(renamed);
 }
@@ -266,13 +266,13 @@ bool CommitStaged(const std::string& temp, const std::string& path, std::string&
         error = "cannot replace " + QuoteName(path, true) + ": " + ErrnoText(errno);
         return false;
     }
-    std::lock_guard<std::mutex> lock(Temporaries().mMutex);
+    std::lock_guard<std::recursive_mutex> lock(Temporaries().mMutex);
     Temporaries().mPaths.erase(temp);
     return true;
 }
 
 void RemoveStaged(const std::string& temp) {
-    std::lock_guard<std::mutex> lock(Temporaries().mMutex);
+    std::lock_guard<std::recursive_mutex> lock(Temporaries().mMutex);
     ::unlink(temp.c_str());
     Temporaries().mPaths.erase(temp);
 }
@@ -290,6 +290,11 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
 }
 
 }  // namespace
+
+void WithoutInterruption(const std::function<void()>& step) {
+    std::lock_guard<std::recursive_mutex> lock(Temporaries().mMutex);
+    step();
+}
 
 bool RenamePath(const std::string& from, const std::string& to, std::string& error) {
     // rename() replaces an existing file: refuse here rather than lose one.

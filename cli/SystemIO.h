@@ -46,6 +46,12 @@ void RenameStaged(const std::string& temp, const std::string& renamed);
 bool CommitStaged(const std::string& temp, const std::string& path, std::string& error);
 void RemoveStaged(const std::string& temp);
 
+// Runs step with the removal on a signal held off: a SIGINT, SIGTERM or
+// SIGHUP that comes meanwhile acts once step is done, on the temporary
+// files still staged then. For a change of many files that must not stop
+// half-way.
+void WithoutInterruption(const std::function<void()>& step);
+
 // Renames from to to, on one file system; to must not exist. A change of
 // letter case only goes through a temporary name, so that a file system
 // that ignores case does it too.

@@ -270,7 +270,9 @@ bool SiteMove::SSite::Change(const Segments* folderOld, const Segments* folderNe
     bool found = Exists(path);
     if (!found) {
         const auto other = mFolded.find(Folded(path));
-        if (other != mFolded.end()) {
+        // A name holding "/" (written "%2F") would split into more
+        // segments than the URL has: such a URL is taken as written.
+        if (other != mFolded.end() && Split(other->second).size() == written.size()) {
             actual = Split(other->second);
             found = true;
         }

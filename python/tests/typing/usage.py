@@ -3,7 +3,7 @@ A line marked `# type: ignore[...]` must be an error: --strict warns about
 an ignore that is not needed, so each marks a call the stub must refuse."""
 
 import pathlib
-from typing import Dict, List, Optional
+from typing import Dict, List, Optional, Tuple
 
 import kivoparse
 
@@ -53,3 +53,9 @@ parser.rewrite_urls(by_str, kinds=("links",))
 new: Optional[bytes] = rules.apply("http://old/a") if rules.has_prefix_rules() else None
 kivoparse.rewrite_urls(page, len)  # type: ignore[arg-type]
 kivoparse.urls(page, kinds=1)  # type: ignore[arg-type]
+
+site_move = kivoparse.SiteMove(["index.html", "img/a.gif"], "img", "pics", site_url="https://example.com/")
+changes: kivoparse.DocumentChanges = site_move.plan("index.html", page)
+first_new: bytes = changes.changes[0].new_url + changes.new_path + site_move.rewrite(b"index.html", page)
+moved_pairs: List[Tuple[bytes, bytes]] = site_move.moved_files()
+site_move.plan("index.html", 42)  # type: ignore[arg-type]
