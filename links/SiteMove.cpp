@@ -286,7 +286,11 @@ bool SiteMove::SSite::Change(const Segments* folderOld, const Segments* folderNe
     Segments wanted = moves ? mDstSegments : Segments();
     Segments target = wanted;
     std::vector<std::string> spelt;
-    for (const std::string& name : wanted) spelt.push_back(EncodeName(name));
+    bool shared = true;  // the folders src and dst share keep the URL's spelling
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        shared = shared && i + 1 < s && i + 1 < wanted.size() && mSrcSegments[i] == wanted[i];
+        spelt.push_back(shared && resolved[i].mRaw.data() ? std::string(resolved[i].mRaw) : EncodeName(wanted[i]));
+    }
     for (std::size_t i = moves ? s : 0; i < resolved.size(); ++i) {
         wanted.push_back(resolved[i].mName);
         target.push_back(actual[i]);

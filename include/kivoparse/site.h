@@ -211,8 +211,9 @@ private:
 // or an attribute value cannot hold as they are. A URL that reaches its
 // target only in another letter case (as a server that ignores case finds
 // it) is taken to reach that target; its segments keep their letter case
-// but for those the move names anew. A URL that reaches no file follows the
-// move when its path lies under what moves. "." and ".." are taken
+// but for those the move names anew, which are written as dst spells them.
+// A URL that reaches no file follows the move when its path lies under
+// what moves. "." and ".." are taken
 // lexically and ".." stops at the site's root, as in a browser.
 
 // A move that cannot be made: what() says why ("'img' is no file or folder
