@@ -133,7 +133,7 @@ bool WalkSite(const std::string& site, const std::vector<std::string>& extension
 struct SPageChange {
     std::string mPath;     // from the root, before the move
     std::string mNewPath;  // after it
-    std::string mOld, mNew;
+    std::string mTemp;     // from the root, before the move: the new text, staged beside the page
     std::array<std::size_t, kUrlKindCount> mRewritten{};
     std::size_t mCount = 0;
 };
@@ -208,6 +208,21 @@ std::string Summary(std::size_t read, std::size_t changed, const std::array<std:
            std::to_string(total) + (total == 1 ? " URL" : " URLs") + " rewritten" + perKind;
 }
 
+// A staged file's path from the root: beside path, named as temp is.
+std::string StagedPath(const std::string& path, const std::string& temp) {
+    const std::string folder = FolderOf(path);
+    const std::string name = temp.substr(temp.rfind('/') + 1);
+    return folder.empty() ? name : folder + "/" + name;
+}
+
+// The pages are staged already (by the workers, as each was planned);
+// unstage removes them. Pages that fail leave the site as it is.
+void Unstage(const std::string& site, const std::vector<SPageChange>& pages) {
+    for (const SPageChange& page : pages) {
+        if (!page.mTemp.empty()) RemoveStaged(Join(site, page.mTemp));
+    }
+}
+
 // The change on disk: every new text and link staged beside its old file,
 // SRC renamed to DST, then each staged file renamed into its place.
 int ApplyMove(const std::string& site, const SiteMove& move, const std::string& srcDisk, const std::string& dstDisk,
@@ -217,24 +232,13 @@ int ApplyMove(const std::string& site, const SiteMove& move, const std::string& 
         std::string mTarget;  // from the root, after it
     };
     std::vector<SStaged> staged;
+    for (const SPageChange& page : pages) {
+        if (!page.mTemp.empty()) staged.push_back(SStaged{page.mTemp, page.mNewPath});
+    }
     auto unstage = [&] {
         for (const SStaged& s : staged) RemoveStaged(Join(site, s.mTemp));
     };
     std::string error;
-    auto stageRelative = [&](const std::string& oldPath, const std::string& temp) {
-        const std::string folder = FolderOf(oldPath);
-        const std::string name = temp.substr(temp.rfind('/') + 1);
-        return folder.empty() ? name : folder + "/" + name;
-    };
-    for (const SPageChange& page : pages) {
-        if (page.mCount == 0) continue;
-        std::string temp;
-        if (!StageFile(Join(site, page.mPath), page.mNew, temp, error)) {
-            unstage();
-            return Fail(error + "; nothing moved");
-        }
-        staged.push_back(SStaged{stageRelative(page.mPath, temp), page.mNewPath});
-    }
     for (const SLinkChange& link : links) {
         // Staged beside where the link is before the move.
         const std::string& oldPath = link.mOldPath;
@@ -243,7 +247,7 @@ int ApplyMove(const std::string& site, const SiteMove& move, const std::string& 
             unstage();
             return Fail(error + "; nothing moved");
         }
-        staged.push_back(SStaged{stageRelative(oldPath, temp), link.mPath});
+        staged.push_back(SStaged{StagedPath(oldPath, temp), link.mPath});
     }
     // From the rename on, a signal waits until every file is in place: a
     // site moved but not rewritten would have its URLs broken.
@@ -346,7 +350,8 @@ int RunMove(const SOptions& options) {
             return result;
         }
         if (!kept.Changed()) return result;
-        SPageChange& page = planned[static_cast<std::size_t>(&input - found.mPages.data())];
+        const std::size_t index = static_cast<std::size_t>(&input - found.mPages.data());
+        SPageChange& page = planned[index];
         page.mPath = input.mOutPath;
         page.mNewPath = move->NewPath(input.mOutPath);
         for (std::size_t k = 0; k < kUrlKindCount; ++k) page.mRewritten[k] = kept.rewritten[k];
@@ -361,8 +366,13 @@ int RunMove(const SOptions& options) {
                     result.mOutput.replace(plus + 1, end - plus - 1, "+++ b/" + Join(site, page.mNewPath));
                 }
             }
-        } else {
-            page.mNew = kept.html;
+        } else if (!found.mPageIsLink[index]) {
+            std::string temp;
+            if (!StageFile(input.mPath, kept.html, temp, result.mError)) {
+                result.mFailed = true;
+                return result;
+            }
+            page.mTemp = StagedPath(page.mPath, temp);
         }
         return result;
     };
@@ -400,7 +410,11 @@ int RunMove(const SOptions& options) {
     const unsigned jobs = options.mJobs != 0 ? options.mJobs : std::max(1u, std::thread::hardware_concurrency());
     const bool progress = IsTerminal(2) && found.mPages.size() > 1 && !(options.mDryRun && IsTerminal(1));
     CJobRunner runner(found.mPages, jobs, found.mPages.size(), progress);
-    if (!runner.Run(process, emit, error)) return Fail(error);
+    if (!options.mDryRun) RemoveTemporariesOnSignal();  // the workers stage the new pages
+    if (!runner.Run(process, emit, error)) {
+        Unstage(site, planned);
+        return Fail(error + "; nothing moved");
+    }
     if (outputFailed) return Fail("cannot write to standard output: " + error + "; nothing moved");
     for (const std::string& link : skippedLinks) {
         WriteStderr("kivoparse: warning: " + DisplayName(link) +
@@ -408,6 +422,7 @@ int RunMove(const SOptions& options) {
                     "from there (the page it names is rewritten where it lies, if in the site)\n");
     }
     if (failed > 0) {
+        Unstage(site, planned);
         return Fail(std::to_string(failed) + (failed == 1 ? " page" : " pages") +
                     " could not be read or rewritten; nothing moved");
     }
@@ -439,7 +454,6 @@ int RunMove(const SOptions& options) {
                     Summary(found.mPages.size(), changedPages, kinds) + linkNote + "\n");
         return 0;
     }
-    RemoveTemporariesOnSignal();
     return ApplyMove(site, *move, srcDisk, dstDisk, planned, links, what + "; " +
                      Summary(found.mPages.size(), changedPages, kinds) + linkNote);
 }
