@@ -226,6 +226,7 @@ bool SiteMove::SSite::Change(const Segments* folderOld, const Segments* folderNe
             break;
         }
         case EUrlClass::RootRelative:
+            if (!folderOld) return false;  // a base on another host: "/x" is there too
             style = EStyle::RootRelative;
             if (mSitePath == "/") {
                 keepUntil = split.mBegin + 1;

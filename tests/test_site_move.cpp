@@ -47,7 +47,7 @@ TEST_P(Move, ChangesTheUrlsThatReachWhatMoves) {
     Parser parser;
     parser.SetRawText(true);
     parser.ParseHTML(c["in"]);
-    const DocumentChanges d = plan.Plan(c["document"], parser.GetUrlOccurrences(UrlKinds::All()));
+    const DocumentChanges d = plan.Plan(c["document"], parser.GetUrlOccurrences(UrlKinds::All()), parser.GetBaseHref());
     EXPECT_EQ(d.newPath, c.Has("new-path") ? c["new-path"] : c["document"]);
     EXPECT_EQ(Changes(d), c.List("changes"));
     if (c.Has("moved")) {

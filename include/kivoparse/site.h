@@ -261,7 +261,7 @@ public:
     // The URLs of the document at path document (before the move) that the
     // move changes; baseHref: its <base href> (Parser::GetBaseHref), which
     // its relative URLs start from (one outside the site: they are left
-    // alone). A stylesheet's URLs come from GetCssUrlOccurrences. Threads
+    // alone, and its root-relative ones too). A stylesheet's URLs come from GetCssUrlOccurrences. Threads
     // may call this at once.
     DocumentChanges Plan(const std::string& document, const std::vector<UrlOccurrence>& occurrences,
                          const std::optional<std::string>& baseHref = std::nullopt) const;
