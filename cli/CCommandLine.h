@@ -8,7 +8,7 @@
 namespace kivoparse {
 namespace cli {
 
-enum class ECommand { Html, Images, Hrefs, FixImages, FixHrefs, Fix, Urls, Check };
+enum class ECommand { Html, Images, Hrefs, FixImages, FixHrefs, Fix, Urls, Check, Move };
 
 // How images, hrefs, urls and check write their lines.
 enum class EListFormat { Lines, Nul, Json };
@@ -26,6 +26,9 @@ struct SOptions {
     bool mKindsGiven = false;               // --kinds or --all
     std::string mRoot;        // check, fix --map: "" is the directory operand or the file's own folder
     std::string mSuggestMap;  // check: "" writes no map
+    std::string mSite;     // mv: the site's folder (-r SITE)
+    std::string mSiteUrl;  // mv: where the site is served ("": not known)
+    bool mDryRun = false;  // mv: print the diff, change nothing
     bool mAnchors = false;    // check: fragments are looked up too
     bool mRecursive = false;
     std::vector<std::string> mExtensions{"html", "htm"};  // lower case, without the dot

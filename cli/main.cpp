@@ -20,6 +20,7 @@
 #include "cli/CCommandLine.h"
 #include "cli/CJobRunner.h"
 #include "cli/InputList.h"
+#include "cli/MoveCommand.h"
 #include "cli/SystemIO.h"
 #include "cli/UrlCommands.h"
 #include "cli/ValueFormat.h"
@@ -354,7 +355,8 @@ SJobResult Process(SPlan& plan, Parser& parser, const SInput& input) {
             if (options.mRuleMap.empty()) parser.Rewrite(plan.mImages, plan.mHrefs);
             else plan.mRules.Rewrite(parser, options.mKinds, plan.mSitePaths[index]);
             break;
-        case ECommand::Html: break;
+        case ECommand::Html:
+        case ECommand::Move: break;
     }
     if (!options.mHasOut && !plan.mMulti) {
         // The one document for the standard output is written as the writer
@@ -452,6 +454,7 @@ int Run(int argc, char** argv) {
         WriteStderr(kNoMemoryToStart);
         return kExitFailed;
     }
+    if (plan.mOptions.mCommand == ECommand::Move) return RunMove(plan.mOptions);
     if (int status = Plan(plan)) return status;
     return Execute(plan);
 }

@@ -346,6 +346,7 @@ TEST(UrlKindsScaling, AdversarialFamiliesStayLinear) {
             parser.ParseHTML(text);
             parser.GetUrlOccurrences(UrlKinds::All());
             parser.Rewrite(UrlKinds::All(), map);
+            UnifiedDiff("p", text, RewriteKeepingBytes(text, UrlKinds::All(), map));
         });
     };
     for (const SFamily& family : families) {

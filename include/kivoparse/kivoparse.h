@@ -130,23 +130,7 @@ using UrlRewriter = std::function<std::optional<std::string>(UrlKind kind, std::
 // and attribute "", offset, line and column in css.
 std::vector<UrlOccurrence> GetCssUrlOccurrences(std::string_view css);
 
-// One URL replaced by a byte-keeping rewrite: its bytes [offset, offset +
-// length) of the input, and what stands there now.
-struct UrlEdit {
-    std::size_t offset;
-    std::size_t length;
-    std::string replacement;
-    UrlKind kind;
-};
-
-// A rewrite that kept every byte but those of the URLs it changed.
-struct KeptRewrite {
-    std::string html;              // the output: the input with the edits made
-    std::vector<UrlEdit> edits;    // in the order of the input
-    std::size_t rewritten[kUrlKindCount] = {};  // edits of each kind
-    std::size_t leftAlone = 0;     // URLs a new value was found for but could not be written
-    bool Changed() const { return !edits.empty(); }
-};
+struct KeptRewrite;
 
 // CSS text with each URL the map matches replaced by its new value and
 // every other byte kept. A new value that its place cannot hold as it is
@@ -299,5 +283,62 @@ private:
     CKIVOParseCtrl& Ctrl();
     std::unique_ptr<CKIVOParseCtrl> mCtrl;
 };
+
+// ---- Rewrites that keep every other byte ----
+//
+// Rewrite(kinds, map) changes the tree and GetHTML writes it back
+// normalised. RewriteKeepingBytes changes the input itself: only the bytes
+// of the URLs whose value changes are replaced and every other byte (letter
+// case, quotes, comments, white space, line ends, the final newline) stays
+// as it was; an input with no URL changed comes back byte for byte. The
+// decision is Rewrite's: exact pairs, then prefix rules; a whole value is
+// replaced whole, a URL inside a longer value (srcset, refresh, CSS) alone.
+// The input is read with raw text on (see SetRawText), as a browser reads
+// it, so nothing inside a SCRIPT is taken for a URL.
+//
+// A new URL is written so that the value's own quoting still holds it:
+//   "double-quoted"  each '"' of the new URL is written "&quot;"
+//   'single-quoted'  each "'" is written "&#39;"
+//   unquoted, whole  a new value that is empty or holds white space or one
+//                    of " ' = < > ` gets quotes: double ones, or single ones
+//                    when it holds '"' and no "'" (else '"' is "&quot;")
+//   unquoted, a URL inside a longer value: each such byte is written as a
+//                    character reference ("&#32;", "&gt;", "&quot;", ...)
+// Browsers decode the references in attribute values; this library keeps
+// attribute values as written, so it reads them back as written.
+// Left alone (counted in leftAlone, the input kept) are URLs whose value is
+// not the text as written: a value holding an insert block ("<|...|>") and
+// an empty value (quoted or not, it has no bytes to replace); and a URL of a
+// STYLE element's text whose new value holds "<" (it could end the element).
+
+// Bytes [offset, offset + length) of the input become replacement.
+struct UrlEdit {
+    std::size_t offset;
+    std::size_t length;
+    std::string replacement;  // the new URL as written (quotes or references added, see above)
+    UrlKind kind;
+};
+
+struct KeptRewrite {
+    std::string html;                         // the input with only the changed URLs' bytes replaced
+    std::vector<UrlEdit> edits;               // in input order, never overlapping
+    std::size_t rewritten[kUrlKindCount] = {};  // URLs changed, per kind (index: UrlKind)
+    std::size_t leftAlone = 0;                // URLs the decision changed that could not be edited in place
+    bool Changed() const { return !edits.empty(); }
+    std::size_t Rewritten() const;            // URLs changed, all kinds
+};
+
+// A map made of lists of different lengths changes nothing. A rewriter that
+// throws: the exception passes on.
+KeptRewrite RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const UrlMap& map);
+KeptRewrite RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const UrlRewriter& rewriter);
+
+// The change from before to after.html as a unified diff with 3 lines of
+// context, as "diff -u" and git print it: "--- a/PATH", "+++ b/PATH", then
+// "@@ -l,n +l,n @@" hunks; "\ No newline at end of file" after a last line
+// without one. Lines end at "\n" (a CR stays part of its line). "" when
+// nothing changed. Built from the edits: linear in the size of both texts.
+// before must be the text after was made from.
+std::string UnifiedDiff(std::string_view path, std::string_view before, const KeptRewrite& after);
 
 }  // namespace kivoparse

@@ -20,10 +20,12 @@ them (NUL and bytes above 0x7F included); str is accepted on input and
 taken as UTF-8. The GIL is released while parsing, writing and rewriting.
 """
 
-from ._kivoparse import (MapError, Parser, SiteCheck, SiteCounts, SiteFinding, SiteMap, UrlMap, UrlOccurrence,
-                         __version__, hrefs, images, normalize, rewrite, rewrite_urls, urls)
+from ._kivoparse import (DocumentChanges, MapError, MoveError, Parser, SiteCheck, SiteCounts, SiteFinding, SiteMap,
+                         SiteMove, UrlChange, UrlMap, UrlOccurrence, __version__, hrefs, images, normalize, rewrite,
+                         rewrite_urls, urls)
 
 __all__ = ["Parser", "UrlMap", "MapError", "UrlOccurrence", "SiteCheck", "SiteFinding", "SiteCounts", "SiteMap",
+           "SiteMove", "MoveError", "UrlChange", "DocumentChanges",
            "normalize", "images", "hrefs", "rewrite", "urls", "rewrite_urls", "__version__"]
 
 # The extension is an implementation detail: what it defines is named, and
