@@ -46,6 +46,9 @@ constexpr SCommand kCommands[] = {
     {ECommand::Check, "check",
      "report the local URLs whose target is missing or exists only in another letter case",
      "kivoparse check -r site --suggest-map case.tsv"},
+    {ECommand::Move, "mv",
+     "move a file or folder inside a site, rewriting every URL to it and from it (SRC DST -r SITE)",
+     "kivoparse mv site/img site/assets/img -r site --dry-run"},
 };
 
 bool IsList(ECommand command) { return command == ECommand::Images || command == ECommand::Hrefs; }
@@ -67,9 +70,39 @@ std::string ReadExtensions(const std::string& list, std::vector<std::string>& en
     return std::string();
 }
 
+void ExtensionOption(SOptions& options, CLI::App& sub) {
+    sub.add_option_function<std::string>(
+           "--ext",
+           [&options](const std::string& list) {
+               std::string problem = ReadExtensions(list, options.mExtensions);
+               if (!problem.empty()) throw CLI::ValidationError("--ext", problem);
+           },
+           "the name endings of the pages to read (default: html,htm; stylesheets, .css, are read too)")
+        ->option_text("LIST");
+}
+
+// mv: two operands and the site they lie in; -r takes the site here.
+void AddMoveOptions(CLI::App& sub, SOptions& options, const CLI::Validator& named) {
+    sub.add_option("-r,--site", options.mSite, "the site's folder: every page under it is read and rewritten")
+        ->option_text("SITE")->required()->check(named);
+    sub.add_option("--site-url", options.mSiteUrl,
+                   "where the site is served (https://example.com/docs/): absolute URLs under it are rewritten too")
+        ->option_text("URL")->check(named);
+    sub.add_flag("--dry-run,-n", options.mDryRun, "print the unified diff and the summary, change nothing");
+    ExtensionOption(options, sub);
+    sub.add_option("-j,--jobs", options.mJobs, "parse N files at a time (default: the number of cores)")
+        ->option_text("N")->check(CLI::Range(1, 1024));
+    sub.add_option("SRC DST", options.mOperands, "what moves and where to, both inside SITE")
+        ->expected(2)->required()->type_name("PATH");
+}
+
 // Adds the options of command to sub, each bound to its field of options.
 void AddOptions(CLI::App& sub, ECommand command, SOptions& options) {
     const CLI::Validator named([](std::string& v) { return v.empty() ? "wants a name, not an empty word" : ""; }, "");
+    if (command == ECommand::Move) {
+        AddMoveOptions(sub, options, named);
+        return;
+    }
     bool lists = IsList(command), urls = command == ECommand::Urls || command == ECommand::Check;
     bool fix = !lists && !urls && command != ECommand::Html;
     if (command == ECommand::FixImages || command == ECommand::FixHrefs) {
@@ -205,7 +238,7 @@ int WriteUsageError(const std::string& command, const std::string& message) {
 std::vector<std::string> Words(int argc, char** argv) {
     static const char* const kValueOptions[] = {"--base=", "--log=", "--map=", "--images-map=", "--hrefs-map=",
                                                 "--ext=", "--out=", "--jobs=", "--kinds=", "--root=",
-                                                "--suggest-map="};
+                                                "--suggest-map=", "--site=", "--site-url="};
     int end = 1;
     while (end < argc && std::string(argv[end]) != "--") ++end;
     std::vector<std::string> words;
@@ -310,8 +343,10 @@ int ParseCommandLine(int argc, char** argv, SOptions& options) {
                            (command == ECommand::Fix && !options.mRuleMap.empty());
     if (options.mStylesheets && !options.mExtGiven) options.mExtensions.push_back("css");
     if (command == ECommand::Check && !options.mKindsGiven) options.mKinds = UrlKinds::All();
-    options.mRawText = sub->count("--raw-text") > 0 ||
-                       ((options.mStylesheets || options.mKeepBytes) && sub->count("--no-raw-text") == 0);
+    // mv always reads pages as a browser does: it has neither option.
+    if (command == ECommand::Move) options.mRawText = true;
+    else options.mRawText = sub->count("--raw-text") > 0 ||
+                            ((options.mStylesheets || options.mKeepBytes) && sub->count("--no-raw-text") == 0);
     return -1;
 }
 

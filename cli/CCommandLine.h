@@ -8,7 +8,7 @@
 namespace kivoparse {
 namespace cli {
 
-enum class ECommand { Html, Images, Hrefs, FixImages, FixHrefs, Fix, Urls, Check };
+enum class ECommand { Html, Images, Hrefs, FixImages, FixHrefs, Fix, Urls, Check, Move };
 
 // How images, hrefs, urls and check write their lines.
 enum class EListFormat { Lines, Nul, Json };
@@ -26,6 +26,8 @@ struct SOptions {
     bool mKindsGiven = false;               // --kinds or --all
     std::string mRoot;        // check, fix --map: "" is the directory operand or the file's own folder
     std::string mSuggestMap;  // check: "" writes no map
+    std::string mSite;     // mv: the site's folder (-r SITE)
+    std::string mSiteUrl;  // mv: where the site is served ("": not known)
     bool mAnchors = false;    // check: fragments are looked up too
     bool mRecursive = false;
     std::vector<std::string> mExtensions{"html", "htm"};  // lower case, without the dot
@@ -33,7 +35,7 @@ struct SOptions {
     // (fix --map unless --normalize; the others with --keep-bytes).
     bool mKeepBytes = false;
     bool mNormalize = false;  // fix --normalize
-    bool mDryRun = false;     // fix --dry-run: a diff of what would change, nothing written
+    bool mDryRun = false;     // fix, mv --dry-run: a diff of what would change, nothing written
     bool mExtGiven = false;
     bool mStylesheets = false;  // urls, check, fix --map: a FILE ending in .css is a stylesheet
     bool mHasOut = false;

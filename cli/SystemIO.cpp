@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -50,7 +51,7 @@ int WriteAll(int fd, const char* data, std::size_t size) {
 // The temporary files in flight, for the signal thread to remove. Made
 // once and never destroyed: the signal thread may use it until the very end.
 struct STemporaries {
-    std::mutex mMutex;
+    std::recursive_mutex mMutex;  // recursive: WithoutInterruption holds it around steps that take it
     std::set<std::string> mPaths;
 };
 STemporaries& Temporaries() {
@@ -61,7 +62,7 @@ STemporaries& Temporaries() {
 // mkstemp, and the name recorded in the same step: a signal finds every
 // temporary file that exists.
 int CreateTemporary(std::string& pattern) {
-    std::lock_guard<std::mutex> lock(Temporaries().mMutex);
+    std::lock_guard<std::recursive_mutex> lock(Temporaries().mMutex);
     int fd = ::mkstemp(&pattern[0]);
     if (fd >= 0) Temporaries().mPaths.insert(pattern);
     return fd;
@@ -71,7 +72,7 @@ int CreateTemporary(std::string& pattern) {
 struct STemporaryGone {
     const std::string& mPath;
     ~STemporaryGone() {
-        std::lock_guard<std::mutex> lock(Temporaries().mMutex);
+        std::lock_guard<std::recursive_mutex> lock(Temporaries().mMutex);
         Temporaries().mPaths.erase(mPath);
     }
 };
@@ -219,6 +220,115 @@ bool WriteFileAtomically(const std::string& path, const std::function<void(const
     error = code == 0 ? "cannot replace " + QuoteName(path, true) + ": " + ErrnoText(errno)
                       : std::string(step) + " " + QuoteName(temp, true) + ": " + ErrnoText(code);
     ::unlink(temp.c_str());
+    return false;
+}
+
+bool StageFile(const std::string& path, std::string_view bytes, std::string& temp, std::string& error) {
+    const std::string::size_type slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    temp = dir + "/." + path.substr(slash + 1) + ".kivoparse-XXXXXX";
+    SFd fd{CreateTemporary(temp)};
+    if (fd.mFd < 0) {
+        error = "cannot create a temporary file in " + QuoteName(dir, true) + ": " + ErrnoText(errno);
+        return false;
+    }
+    struct stat old {};
+    const mode_t mode = ::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) ? old.st_mode & 07777 : gNewFileMode;
+    int code = WriteAll(fd.mFd, bytes.data(), bytes.size());
+    if (code == 0 && ::fchmod(fd.mFd, mode) != 0) code = errno;
+    if (code == 0 && ::fsync(fd.mFd) != 0) code = errno;
+    const int closing = fd.mFd;
+    fd.mFd = -1;
+    if (::close(closing) != 0 && code == 0) code = errno;
+    if (code == 0) return true;
+    error = "cannot write " + QuoteName(temp, true) + ": " + ErrnoText(code);
+    RemoveStaged(temp);
+    return false;
+}
+
+bool StageLink(const std::string& path, const std::string& target, std::string& temp, std::string& error) {
+    // mkstemp reserves a name; the link takes its place.
+    if (!StageFile(path, std::string_view(), temp, error)) return false;
+    if (::unlink(temp.c_str()) == 0 && ::symlink(target.c_str(), temp.c_str()) == 0) return true;
+    error = "cannot make a symbolic link " + QuoteName(temp, true) + ": " + ErrnoText(errno);
+    RemoveStaged(temp);
+    return false;
+}
+
+void RenameStaged(const std::string& temp, const std::string& renamed) {
+    std::lock_guard<std::recursive_mutex> lock(Temporaries().mMutex);
+    Temporaries().mPaths.erase(temp);
+    Temporaries().mPaths.insert(renamed);
+}
+
+bool CommitStaged(const std::string& temp, const std::string& path, std::string& error) {
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        error = "cannot replace " + QuoteName(path, true) + ": " + ErrnoText(errno);
+        return false;
+    }
+    std::lock_guard<std::recursive_mutex> lock(Temporaries().mMutex);
+    Temporaries().mPaths.erase(temp);
+    return true;
+}
+
+void RemoveStaged(const std::string& temp) {
+    std::lock_guard<std::recursive_mutex> lock(Temporaries().mMutex);
+    ::unlink(temp.c_str());
+    Temporaries().mPaths.erase(temp);
+}
+
+namespace {
+
+// rename() that fails (EEXIST) rather than replace what appeared at to
+// meanwhile, where the system can say so.
+int RenameNoReplace(const std::string& from, const std::string& to) {
+#if defined(__linux__) && defined(RENAME_NOREPLACE)
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+#endif
+    return ::rename(from.c_str(), to.c_str());
+}
+
+}  // namespace
+
+void WithoutInterruption(const std::function<void()>& step) {
+    std::lock_guard<std::recursive_mutex> lock(Temporaries().mMutex);
+    step();
+}
+
+bool RenamePath(const std::string& from, const std::string& to, std::string& error) {
+    // rename() replaces an existing file: refuse here rather than lose one.
+    struct stat info {}, same {};
+    const bool caseOnly = ::lstat(to.c_str(), &info) == 0 && ::lstat(from.c_str(), &same) == 0 &&
+                          info.st_dev == same.st_dev && info.st_ino == same.st_ino;
+    if (::lstat(to.c_str(), &info) == 0 && !caseOnly) {
+        error = QuoteName(to, true) + " exists already";
+        return false;
+    }
+    std::string through = to;
+    auto fold = [](std::string text) {
+        for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        return text;
+    };
+    if (fold(from) == fold(to)) {
+        // A file system that ignores case may take the rename for nothing to
+        // do: the name goes through another one first.
+        through = to + ".kivoparse-mv-" + std::to_string(::getpid());
+        if (::lstat(through.c_str(), &info) == 0) {
+            error = QuoteName(through, true) + " exists already";
+            return false;
+        }
+    }
+    if (RenameNoReplace(from, through) != 0) {
+        error = "cannot rename " + QuoteName(from, true) + " to " + QuoteName(through, true) + ": " + ErrnoText(errno);
+        return false;
+    }
+    if (through == to) return true;
+    if (RenameNoReplace(through, to) == 0) return true;
+    error = "cannot rename " + QuoteName(through, true) + " to " + QuoteName(to, true) + ": " + ErrnoText(errno);
+    if (::rename(through.c_str(), from.c_str()) != 0) {
+        error += "; it is left as " + QuoteName(through, true);
+    }
     return false;
 }
 

@@ -32,6 +32,31 @@ bool ReadWholeFile(const std::string& path, std::string& data, std::string& erro
 bool WriteFileAtomically(const std::string& path, const std::function<void(const ByteSink&)>& write,
                          std::string& error, bool makeFolders = true);
 
+// A file written in two steps, for a change of many files at once: first
+// every new text into a temporary file beside its target (flushed, with
+// the target's permissions), then, once all are written, each renamed over
+// its target. Until then a signal removes the temporary files.
+// StageFile fills temp with its name.
+bool StageFile(const std::string& path, std::string_view bytes, std::string& temp, std::string& error);
+// The same for a symbolic link to target, staged beside path.
+bool StageLink(const std::string& path, const std::string& target, std::string& temp, std::string& error);
+// The staged file temp is now at renamed (a folder holding it was moved).
+void RenameStaged(const std::string& temp, const std::string& renamed);
+// Renames temp over path; false with error, temp then kept.
+bool CommitStaged(const std::string& temp, const std::string& path, std::string& error);
+void RemoveStaged(const std::string& temp);
+
+// Runs step with the removal on a signal held off: a SIGINT, SIGTERM or
+// SIGHUP that comes meanwhile acts once step is done, on the temporary
+// files still staged then. For a change of many files that must not stop
+// half-way.
+void WithoutInterruption(const std::function<void()>& step);
+
+// Renames from to to, on one file system; to must not exist. A change of
+// letter case only goes through a temporary name, so that a file system
+// that ignores case does it too.
+bool RenamePath(const std::string& from, const std::string& to, std::string& error);
+
 // Creates path and its missing parents ("mkdir -p").
 bool MakeDirectories(const std::string& path, std::string& error);
 

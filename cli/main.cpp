@@ -23,6 +23,7 @@
 #include "cli/CJobRunner.h"
 #include "cli/FixSummary.h"
 #include "cli/InputList.h"
+#include "cli/MoveCommand.h"
 #include "cli/SystemIO.h"
 #include "cli/UrlCommands.h"
 #include "cli/ValueFormat.h"
@@ -467,7 +468,8 @@ SJobResult Process(SPlan& plan, Parser& parser, const SInput& input) {
             if (options.mRuleMap.empty()) parser.Rewrite(plan.mImages, plan.mHrefs);
             else plan.mRules.Rewrite(parser, options.mKinds, plan.mSitePaths[index]);
             break;
-        case ECommand::Html: break;
+        case ECommand::Html:
+        case ECommand::Move: break;
     }
     Deliver(plan, input, index, turn, [&parser](const ByteSink& sink) { parser.WriteHTML(sink); }, result);
     return result;
@@ -548,6 +550,7 @@ int Run(int argc, char** argv) {
         WriteStderr(kNoMemoryToStart);
         return kExitFailed;
     }
+    if (plan.mOptions.mCommand == ECommand::Move) return RunMove(plan.mOptions);
     if (int status = Plan(plan)) return status;
     return Execute(plan);
 }

@@ -163,6 +163,39 @@ void CheckStylesheet(const std::string& css) {
     Expect(!longer.Changed() || applied == longer.html);
 }
 
+void CheckMove(const std::vector<std::string>& files, const std::string& document, const std::string& path) {
+    std::vector<std::string> site;
+    for (const std::string& file : files) site.push_back(file.substr(2));  // from the root "s"
+    const std::string src = site[0].substr(0, site[0].find('/'));
+    std::optional<kivoparse::SiteMove> move;
+    try {
+        move.emplace(site, src, "m/" + src, "https://h/s/");
+    } catch (const kivoparse::MoveError&) {
+        return;  // "." or ".." as the first name, say
+    }
+    const std::string doc = path.substr(2);
+    kivoparse::Parser parser;
+    parser.SetRawText(true);
+    parser.ParseHTML(document);
+    const std::vector<UrlOccurrence> all = parser.GetUrlOccurrences(UrlKinds::All());
+    const std::optional<std::string> base = parser.GetBaseHref();
+    const kivoparse::DocumentChanges d = move->Plan(doc, all, base);
+    Expect(d.newPath == move->NewPath(doc));
+    const kivoparse::UrlRewriter rewriter = move->Rewriter(doc, base);
+    std::size_t next = 0;
+    for (const UrlOccurrence& o : all) {
+        const std::optional<std::string> fresh = rewriter(o.kind, o.url);
+        const bool listed = next < d.changes.size() && SameOccurrence(d.changes[next].occurrence, o);
+        Expect(listed == fresh.has_value());
+        if (!listed) continue;
+        Expect(*fresh == d.changes[next].newUrl && *fresh != o.url);
+        ++next;
+    }
+    Expect(next == d.changes.size());
+    const kivoparse::KeptRewrite kept = kivoparse::RewriteKeepingBytes(document, UrlKinds::All(), rewriter);
+    Expect(kept.edits.size() + kept.leftAlone == d.changes.size());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -227,6 +260,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const SiteFinding& f : anchors) Expect(f.problem == SiteProblem::NoAnchor && f.document == path);
 
     CheckStylesheet(document);
+    if (!files.empty()) CheckMove(files, document, path);
     CheckRewrites(parser, document, html, all, options >> 2);
 
     ReadAsMap(document, [](const std::string& text) {

@@ -131,6 +131,8 @@ SUrlPath SplitUrlPath(std::string_view url) {
         }
     }
     if (isSlash(url[begin])) path.mClass = EUrlClass::RootRelative;
+    path.mBegin = begin;
+    path.mPathEnd = pathEnd;
     std::string last;
     path.mSegments.reserve(4);
     for (std::size_t start = begin; start < pathEnd;) {

@@ -27,6 +27,11 @@ struct SUrlPath {
     EUrlClass mClass = EUrlClass::Relative;
     std::vector<SUrlSegment> mSegments;  // empty ones ("a//b", a trailing "/") left out
     bool mNamesFolder = false;           // the path ends with "/" (or "." / "..")
+    // Local URLs: where the path starts (after white space) and ends (at
+    // the query, the fragment or trailing white space), so that a path can
+    // be written anew with the rest of the URL kept.
+    std::size_t mBegin = 0;
+    std::size_t mPathEnd = 0;
     // Where the fragment starts in the URL (the byte after "#"); npos: none.
     std::size_t mFragment = std::string_view::npos;
 };

@@ -1058,6 +1058,144 @@ void DefineSite(py::module_& m) {
              "The documents that have sections, sorted.");
 }
 
+
+// kivoparse.MoveError, UrlChange and DocumentChanges, made once.
+PyObject* MoveErrorType = nullptr;
+PyObject* ChangeType = nullptr;
+PyObject* DocumentChangesType = nullptr;
+
+bool IsStylesheetPath(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string end = path.substr(path.size() - 4);
+    for (char& c : end) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return end == ".css";
+}
+
+// The <base href> of a page (a stylesheet has none).
+std::optional<std::string> BaseOf(const std::string& path, const std::string& text) {
+    if (IsStylesheetPath(path)) return std::nullopt;
+    kivoparse::Parser parser;
+    parser.SetRawText(true);
+    parser.ParseHTML(text);
+    return parser.GetBaseHref();
+}
+
+const char* const kSiteMoveDoc = R"(The plan of a move inside a site, as the tool's kivoparse mv makes it.
+SiteMove(files, src, dst, site_url=None): files are every file of the site,
+src and dst what moves and where, all from the site's root ("img/a.gif");
+site_url is where the site is served ("https://example.com/docs/"), so that
+absolute URLs under it are the site's too. MoveError says why a move
+cannot be made (src missing, dst existing, dst inside src, ...).
+plan(document, data) gives the URL changes of one document (a page, or a
+stylesheet when its path ends in .css), rewrite(document, data) its new
+bytes with every other byte kept. Nothing is moved on disk. Threads may
+share one.)";
+
+void DefineMove(py::module_& m) {
+    MoveErrorType = PyErr_NewExceptionWithDoc("kivoparse.MoveError", "A move inside a site that cannot be made.",
+                                              PyExc_ValueError, nullptr);
+    if (MoveErrorType == nullptr) throw py::error_already_set();
+    m.attr("MoveError") = py::handle(MoveErrorType);
+    py::object namedtuple = py::module_::import("collections").attr("namedtuple");
+    ChangeType = namedtuple("UrlChange", "occurrence new_url", py::arg("module") = "kivoparse").release().ptr();
+    py::handle(ChangeType).attr("__doc__") = "One URL a move changes: occurrence (UrlOccurrence) and new_url (bytes).";
+    m.attr("UrlChange") = py::handle(ChangeType);
+    DocumentChangesType =
+        namedtuple("DocumentChanges", "path new_path changes", py::arg("module") = "kivoparse").release().ptr();
+    py::handle(DocumentChangesType).attr("__doc__") =
+        "What a move does to one document: path (before, bytes), new_path (after)\n"
+        "and changes (list of UrlChange, in document order).";
+    m.attr("DocumentChanges") = py::handle(DocumentChangesType);
+
+    py::class_<kivoparse::SiteMove>(m, "SiteMove", kSiteMoveDoc)
+        .def(py::init([](const py::object& files, const Path& src, const Path& dst, const py::object& siteUrl) {
+                 if (PyUnicode_Check(files.ptr()) || PyBytes_Check(files.ptr())) {
+                     throw py::type_error("files must be a list of paths, not a single " + TypeName(files));
+                 }
+                 std::vector<std::string> paths;
+                 for (py::handle file : py::iter(files)) paths.push_back(ToPath(file));
+                 const std::string from = ToPath(src.object), to = ToPath(dst.object);
+                 const std::string url = siteUrl.is_none() ? std::string() : ToBytes(siteUrl, "site_url");
+                 try {
+                     py::gil_scoped_release unlocked;
+                     return kivoparse::SiteMove(paths, from, to, url);
+                 } catch (const kivoparse::MoveError& error) {
+                     PyErr_SetString(MoveErrorType, error.what());
+                     throw py::error_already_set();
+                 }
+             }),
+             py::arg("files"), py::arg("src"), py::arg("dst"), py::arg("site_url") = py::none())
+        .def_property_readonly("source", [](const kivoparse::SiteMove& move) { return py::bytes(move.Source()); },
+                               "src from the root, without '.' and empty segments.")
+        .def_property_readonly("destination",
+                               [](const kivoparse::SiteMove& move) { return py::bytes(move.Destination()); },
+                               "dst likewise.")
+        .def(
+            "moved_files",
+            [](const kivoparse::SiteMove& move) {
+                const auto& moved = move.MovedFiles();
+                py::list list(moved.size());
+                for (std::size_t i = 0; i < moved.size(); ++i) {
+                    list[i] = py::make_tuple(py::bytes(moved[i].first), py::bytes(moved[i].second));
+                }
+                return list;
+            },
+            "Each file that moves as (before, after), in the order of files.")
+        .def(
+            "new_path", [](const kivoparse::SiteMove& move, const Path& path) {
+                return py::bytes(move.NewPath(ToPath(path.object)));
+            },
+            py::arg("path"), "Where path is after the move.")
+        .def(
+            "plan",
+            [](const kivoparse::SiteMove& move, const Path& document, const Data& data) {
+                const std::string path = ToPath(document.object);
+                const std::string text = ToDocument(data);
+                kivoparse::DocumentChanges d;
+                {
+                    py::gil_scoped_release unlocked;
+                    if (IsStylesheetPath(path)) {
+                        d = move.Plan(path, kivoparse::GetCssUrlOccurrences(text));
+                    } else {
+                        kivoparse::Parser parser;
+                        parser.SetRawText(true);
+                        parser.ParseHTML(text);
+                        d = move.Plan(path, parser.GetUrlOccurrences(kivoparse::UrlKinds::All()), parser.GetBaseHref());
+                    }
+                }
+                py::list changes(d.changes.size());
+                py::handle occurrence(OccurrenceType), change(ChangeType);
+                for (std::size_t i = 0; i < d.changes.size(); ++i) {
+                    const kivoparse::UrlOccurrence& o = d.changes[i].occurrence;
+                    changes[i] = change(occurrence(kivoparse::UrlKindName(o.kind), py::bytes(o.tag),
+                                                   py::bytes(o.attribute), py::bytes(o.url), o.offset, o.line, o.column),
+                                        py::bytes(d.changes[i].newUrl));
+                }
+                return py::handle(DocumentChangesType)(py::bytes(d.path), py::bytes(d.newPath), changes);
+            },
+            py::arg("document"), py::arg("data"),
+            "The URLs of data, the text of the document at path document (before the\n"
+            "move), that the move changes: DocumentChanges(path, new_path, changes).\n"
+            "Pages are read as browsers read them (scripts are text), every kind of\n"
+            "URL, their <base href> honoured.")
+        .def(
+            "rewrite",
+            [](const kivoparse::SiteMove& move, const Path& document, const Data& data) {
+                const std::string path = ToPath(document.object);
+                const std::string text = ToDocument(data);
+                py::gil_scoped_release unlocked;
+                const kivoparse::UrlRewriter rewriter = move.Rewriter(path, BaseOf(path, text));
+                const kivoparse::KeptRewrite kept = IsStylesheetPath(path)
+                                                        ? kivoparse::RewriteCssKeepingBytes(text, rewriter)
+                                                        : kivoparse::RewriteKeepingBytes(text, kivoparse::UrlKinds::All(), rewriter);
+                py::gil_scoped_acquire locked;
+                return py::bytes(kept.html);
+            },
+            py::arg("document"), py::arg("data"),
+            "data with the URLs plan() lists rewritten and every other byte kept, to\n"
+            "be written at new_path(document).");
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_kivoparse, m) {
@@ -1067,4 +1205,5 @@ PYBIND11_MODULE(_kivoparse, m) {
     DefineParser(m);
     DefineFunctions(m);
     DefineSite(m);
+    DefineMove(m);
 }

@@ -464,6 +464,87 @@ private:
     kivoparse::SiteMap mMap;
 };
 
+// A kivoparse::SiteMove: the plan of a move inside a site known by its
+// files' paths, from the site's root. Nothing is moved: the page offers the
+// new texts and the diff.
+class WebSiteMove {
+public:
+    WebSiteMove(const val& paths, const val& src, const val& dst) : WebSiteMove(paths, src, dst, val::undefined()) {}
+    WebSiteMove(const val& paths, const val& src, const val& dst, const val& siteUrl)
+        : mMove(Make(ByteList(paths, "paths"), Bytes(src, "src"), Bytes(dst, "dst"),
+                     siteUrl.isUndefined() || siteUrl.isNull() ? std::string() : Bytes(siteUrl, "siteUrl"))) {}
+
+    // The new path, then each change packed: the occurrence and the new URL.
+    val plan(const val& document, const val& html) const {
+        const std::string path = Bytes(document, "document"), text = Bytes(html, "html");
+        kivoparse::DocumentChanges d;
+        if (IsStylesheet(path)) {
+            d = mMove.Plan(path, kivoparse::GetCssUrlOccurrences(text));
+        } else {
+            kivoparse::Parser parser;
+            parser.SetRawText(true);
+            parser.ParseHTML(text);
+            d = mMove.Plan(path, parser.GetUrlOccurrences(kivoparse::UrlKinds::All()), parser.GetBaseHref());
+        }
+        Packed packed;
+        packed.String(d.newPath);
+        for (const kivoparse::UrlChange& c : d.changes) {
+            packed.Add(c.occurrence);
+            packed.String(c.newUrl);
+        }
+        return packed.Out();
+    }
+    // html with the planned URLs rewritten, every other byte kept.
+    val rewrite(const val& document, const val& html) const {
+        const std::string path = Bytes(document, "document"), text = Bytes(html, "html");
+        std::optional<std::string> base;
+        if (!IsStylesheet(path)) {
+            kivoparse::Parser parser;
+            parser.SetRawText(true);
+            parser.ParseHTML(text);
+            base = parser.GetBaseHref();
+        }
+        const kivoparse::UrlRewriter rewriter = mMove.Rewriter(path, base);
+        return ByteArray(IsStylesheet(path) ? kivoparse::RewriteCssKeepingBytes(text, rewriter).html
+                                            : kivoparse::RewriteKeepingBytes(text, kivoparse::UrlKinds::All(), rewriter).html);
+    }
+    val movedFiles() const {
+        val list = val::array();
+        const auto& moved = mMove.MovedFiles();
+        for (std::size_t i = 0; i < moved.size(); ++i) {
+            val pair = val::array();
+            pair.set(0, ByteArray(moved[i].first));
+            pair.set(1, ByteArray(moved[i].second));
+            list.set(i, pair);
+        }
+        return list;
+    }
+    val newPath(const val& path) const { return ByteArray(mMove.NewPath(Bytes(path, "path"))); }
+
+private:
+    static bool IsStylesheet(const std::string& path) {
+        if (path.size() < 4) return false;
+        std::string end = path.substr(path.size() - 4);
+        for (char& c : end) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        return end == ".css";
+    }
+    // The move, or a JavaScript Error named MoveError saying why not.
+    static kivoparse::SiteMove Make(const std::vector<std::string>& paths, const std::string& src,
+                                    const std::string& dst, const std::string& siteUrl) {
+        std::string message;
+        try {
+            return kivoparse::SiteMove(paths, src, dst, siteUrl);
+        } catch (const kivoparse::MoveError& error) {
+            message = error.what();
+        }
+        val error = val::global("Error").new_(val(message));
+        error.set("name", val("MoveError"));
+        error.throw_();
+    }
+
+    kivoparse::SiteMove mMove;
+};
+
 }  // namespace
 
 std::string Version() { return kivoparse::Version(); }
@@ -507,6 +588,13 @@ EMSCRIPTEN_BINDINGS(kivoparse) {
         .function("_check", &WebSiteCheck::check)
         .function("counts", &WebSiteCheck::counts)
         .function("suggestedMap", &WebSiteCheck::suggestedMap);
+    emscripten::class_<WebSiteMove>("SiteMove")
+        .constructor<const val&, const val&, const val&>()
+        .constructor<const val&, const val&, const val&, const val&>()
+        .function("_plan", &WebSiteMove::plan)
+        .function("rewrite", &WebSiteMove::rewrite)
+        .function("movedFiles", &WebSiteMove::movedFiles)
+        .function("newPath", &WebSiteMove::newPath);
     emscripten::class_<WebSiteMap>("SiteMap")
         .constructor<const val&>()
         .function("apply", &WebSiteMap::apply)

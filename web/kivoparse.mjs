@@ -369,6 +369,30 @@ export async function createKivoparse(options = {}) {
     })();
   };
 
+  // new SiteMove(paths, src, dst, siteUrl): the plan of kivoparse mv over
+  // a site known by its files' paths, all from the site's root (an Error
+  // named MoveError says why a move cannot be made). plan(document, html)
+  // gives { newPath, changes: [{ occurrence, newUrl }] } for a page (or a
+  // stylesheet, its path ending in .css), read as a browser reads it;
+  // rewrite(document, html) its new bytes, every other byte kept;
+  // movedFiles() the [before, after] paths; newPath(path). delete() frees it.
+  const SiteMove = core.SiteMove;
+  SiteMove.prototype.plan = function (document, html) {
+    const { numbers, bytes } = this._plan(document, html);
+    let at = 0;
+    const take = (length) => bytes.slice(at, (at += length));
+    const plan = { newPath: take(numbers[0]), changes: [] };
+    for (let i = 1; i < numbers.length; i += 8) {
+      const occurrence = { kind: names[numbers[i]], tag: null, attribute: null, url: null, offset: numbers[i + 1],
+        line: numbers[i + 2], column: numbers[i + 3] };
+      occurrence.tag = take(numbers[i + 4]);
+      occurrence.attribute = take(numbers[i + 5]);
+      occurrence.url = take(numbers[i + 6]);
+      plan.changes.push({ occurrence, newUrl: take(numbers[i + 7]) });
+    }
+    return plan;
+  };
+
   // rawText: SCRIPT, STYLE and the other raw-text elements hold text up to
   // their end tag, as in a browser. The calls of the first release
   // (normalize, images, hrefs, rewrite) read markup inside them as tags
@@ -386,6 +410,7 @@ export async function createKivoparse(options = {}) {
     UrlMap,
     SiteCheck,
     SiteMap,
+    SiteMove,
     // The names of the kinds of URL, as kinds takes them.
     kinds: core.kindNames(),
     FS: core.FS,

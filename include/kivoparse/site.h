@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -198,6 +199,103 @@ private:
     struct SMaps;
     std::shared_ptr<const SMaps> mMaps;
 };
+
+// ---- Moving a file or folder inside a site ----
+//
+//   kivoparse::SiteMove move(files, "img", "assets/img");  // paths from the site's root
+//   for each document:  // parsed with SetRawText(true), every kind
+//       kivoparse::DocumentChanges d = move.Plan("a/page.html", parser.GetUrlOccurrences(kivoparse::UrlKinds::All()));
+//       ...;  // d.newPath; each d.changes[i]: occurrence (old URL, place), newUrl
+//
+// Every URL that reaches something that moves is written to reach it at
+// its new place, and the URLs of a document that moves are written to
+// reach from there what they reached before. A URL keeps its style
+// (relative, root-relative, absolute under the site's URL), its query,
+// fragment and surrounding white space, and the spelling of every path
+// segment it still has; new names are written with %XX for the bytes a URL
+// or an attribute value cannot hold as they are. A URL that reaches its
+// target only in another letter case (as a server that ignores case finds
+// it) is taken to reach that target; its segments keep their letter case
+// but for those the move names anew, which are written as dst spells them.
+// A URL that reaches no file follows the move when its path lies under
+// what moves. "." and ".." are taken
+// lexically and ".." stops at the site's root, as in a browser.
+
+// A move that cannot be made: what() says why ("'img' is no file or folder
+// of the site").
+class MoveError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct UrlChange {
+    UrlOccurrence occurrence;  // the URL as written and its place
+    std::string newUrl;
+};
+
+// What a move does to one document. Paths are from the site's root.
+struct DocumentChanges {
+    std::string path;                // before the move
+    std::string newPath;             // after it: path unless the document moves
+    std::vector<UrlChange> changes;  // in the order of the occurrences given
+};
+
+class SiteMove {
+public:
+    // files: every file of the site, from its root ("a/page.html",
+    // "img/logo.gif"); what moves and where, from the root too; siteUrl:
+    // where the site is served ("https://example.com/docs/"), so that
+    // absolute URLs under it and root-relative ones under its path are the
+    // site's; "" when it is not known (root-relative URLs start at the
+    // root). Throws MoveError when src is no file or folder of files, dst
+    // is one (a change of letter case only excepted), dst lies inside src,
+    // either is the root or climbs out of it, or siteUrl is no
+    // "scheme://host/..." URL.
+    SiteMove(const std::vector<std::string>& files, const std::string& src, const std::string& dst,
+             const std::string& siteUrl = std::string());
+    ~SiteMove();
+    SiteMove(SiteMove&& other) noexcept;
+    SiteMove& operator=(SiteMove&& other) noexcept;
+
+    const std::string& Source() const;       // src without "." and empty segments
+    const std::string& Destination() const;  // likewise
+    // Each file that moves, before and after, in the order of files.
+    const std::vector<std::pair<std::string, std::string>>& MovedFiles() const;
+    // Where path (a file of the site or not) is after the move.
+    std::string NewPath(const std::string& path) const;
+    // The URLs of the document at path document (before the move) that the
+    // move changes; baseHref: its <base href> (Parser::GetBaseHref), which
+    // its relative URLs start from (one outside the site: they are left
+    // alone, and its root-relative ones too). A stylesheet's URLs come from GetCssUrlOccurrences. Threads
+    // may call this at once.
+    DocumentChanges Plan(const std::string& document, const std::vector<UrlOccurrence>& occurrences,
+                         const std::optional<std::string>& baseHref = std::nullopt) const;
+    // The same decision a URL at a time, for RewriteKeepingBytes and
+    // RewriteCssKeepingBytes: the new URL, or nothing when it stays. Valid
+    // while this SiteMove lives.
+    UrlRewriter Rewriter(const std::string& document,
+                         const std::optional<std::string>& baseHref = std::nullopt) const;
+
+private:
+    struct SSite;
+    std::unique_ptr<const SSite> mSite;
+};
+
+// A whole move planned at once: the moved files, and each document that
+// changes (in the order given) with its changes.
+struct MovePlan {
+    std::vector<std::pair<std::string, std::string>> movedFiles;
+    std::vector<DocumentChanges> documents;
+    std::size_t documentsRead = 0;
+};
+
+// Plans the move of src to dst for a site of files whose documents are
+// given as (path, bytes): pages are parsed with raw text on, every kind
+// of URL, their <base href> honoured; a path ending in ".css" (any letter
+// case) is a stylesheet. Throws MoveError as SiteMove does.
+MovePlan PlanMove(const std::vector<std::string>& files,
+                  const std::vector<std::pair<std::string, std::string>>& documents, const std::string& src,
+                  const std::string& dst, const std::string& siteUrl = std::string());
 
 // path as a site map's sections name it: the part below root when it lies
 // below it, else the whole path; both without "." and empty segments

@@ -20,11 +20,12 @@ them (NUL and bytes above 0x7F included); str is accepted on input and
 taken as UTF-8. The GIL is released while parsing, writing and rewriting.
 """
 
-from ._kivoparse import (KeptRewrite, MapError, Parser, SiteCheck, SiteCounts, SiteFinding, SiteMap, UrlEdit, UrlMap,
-                         UrlOccurrence, __version__, hrefs, images, normalize, rewrite, rewrite_keeping_bytes,
-                         rewrite_urls, unified_diff, urls)
+from ._kivoparse import (DocumentChanges, KeptRewrite, MapError, MoveError, Parser, SiteCheck, SiteCounts, SiteFinding,
+                         SiteMap, SiteMove, UrlChange, UrlEdit, UrlMap, UrlOccurrence, __version__, hrefs, images,
+                         normalize, rewrite, rewrite_keeping_bytes, rewrite_urls, unified_diff, urls)
 
 __all__ = ["Parser", "UrlMap", "MapError", "UrlOccurrence", "SiteCheck", "SiteFinding", "SiteCounts", "SiteMap",
+           "SiteMove", "MoveError", "UrlChange", "DocumentChanges",
            "normalize", "images", "hrefs", "rewrite", "urls", "rewrite_urls", "KeptRewrite", "UrlEdit",
            "rewrite_keeping_bytes", "unified_diff", "__version__"]
 

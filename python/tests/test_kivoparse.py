@@ -166,6 +166,33 @@ def test_site_check_over_a_list_of_files_as_the_library_table_says(case):
     assert check.suggested_map() == unescape(case["map"])
 
 
+@pytest.mark.parametrize("case", library_cases("moves.txt", ("end",)))
+def test_site_move_plans_as_the_library_table_says(case):
+    files = [unescape(f) for f in re.findall(r"\[([^]]*)\]", case["files"])]
+    src, dst = [unescape(f) for f in re.findall(r"\[([^]]*)\]", case["move"])]
+    site_url = case.get("site-url") or None
+    if "error" in case:
+        with pytest.raises(kivoparse.MoveError, match=re.escape(unescape(case["error"]).decode())):
+            kivoparse.SiteMove(files, src, dst, site_url=site_url)
+        return
+    move = kivoparse.SiteMove(files, src, dst, site_url=site_url)
+    data = unescape(case["in"])
+    plan = move.plan(case["document"], data)
+    got = [f"[{c.occurrence.line}:{c.occurrence.column} {c.occurrence.kind} {c.occurrence.url.decode()} -> "
+           f"{c.new_url.decode()}]" for c in plan.changes]
+    assert " ".join(got) == unescape(case["changes"]).decode()
+    assert plan.new_path == (unescape(case["new-path"]) if "new-path" in case else case["document"].encode())
+    # The rewrite replaces those URLs and keeps every other byte.
+    expected, at = b"", 0
+    for c in plan.changes:
+        expected += data[at:c.occurrence.offset] + c.new_url
+        at = c.occurrence.offset + len(c.occurrence.url)
+    assert move.rewrite(case["document"], data) == expected + data[at:]
+    if "moved" in case:
+        assert [f"[{a.decode()} -> {b.decode()}]" for a, b in move.moved_files()] == \
+            re.findall(r"\[[^]]*\]", case["moved"])
+
+
 @pytest.mark.parametrize("case", library_cases("rules.txt", ("out", "error")))
 def test_rule_maps_and_callables_rewrite_as_the_library_table_says(case):
     if "error" in case:

@@ -395,3 +395,37 @@ test('raw text: as the tool reads scripts and styles, by default and when asked'
     check.delete();
   }
 });
+
+// A folder moved: SiteMove's new texts are the files kivoparse mv writes.
+test('SiteMove plans and rewrites as kivoparse mv moves', () => {
+  const dir = join(work, 'move');
+  const files = {
+    'index.html': '<a href="guide/p.html">p</a>\r\n<img src=img/a.gif>',
+    'guide/p.html': '<a href=../index.html>home</a><script>"<a href=../x>"</script><img src="../img/a.gif?v=1">',
+    'guide/s.css': 'p { background: url(../img/a.gif) }',
+    'img/a.gif': 'GIF',
+  };
+  mkdirSync(join(dir, 'site/guide'), { recursive: true });
+  mkdirSync(join(dir, 'site/img'), { recursive: true });
+  mkdirSync(join(dir, 'site/manual'), { recursive: true });
+  for (const [path, text] of Object.entries(files)) writeFileSync(join(dir, 'site', path), text);
+  const move = new kivoparse.SiteMove(Object.keys(files), 'guide', 'manual/guide');
+  try {
+    const plan = move.plan('guide/p.html', files['guide/p.html']);
+    assert.equal(Buffer.from(plan.newPath).toString(), 'manual/guide/p.html');
+    assert.deepEqual(plan.changes.map((c) => [c.occurrence.kind, Buffer.from(c.occurrence.url).toString(),
+      Buffer.from(c.newUrl).toString()]), [['links', '../index.html', '../../index.html'],
+      ['images', '../img/a.gif?v=1', '../../img/a.gif?v=1']]);
+    assert.deepEqual(move.movedFiles().map(([a, b]) => `${Buffer.from(a)} ${Buffer.from(b)}`),
+      ['guide/p.html manual/guide/p.html', 'guide/s.css manual/guide/s.css']);
+    const expected = Object.keys(files).filter((p) => !p.endsWith('.gif'))
+      .map((p) => [Buffer.from(move.newPath(p)).toString(), Buffer.from(move.rewrite(p, files[p]))]);
+    const { status } = cli(['mv', 'site/guide', 'site/manual/guide', '-r', 'site'], undefined, dir);
+    assert.equal(status, 0);
+    for (const [path, bytes] of expected) assert.deepEqual(readFileSync(join(dir, 'site', path)), bytes, path);
+  } finally {
+    move.delete();
+  }
+  assert.throws(() => new kivoparse.SiteMove(['a.html'], 'b.html', 'c.html'), { name: 'MoveError',
+    message: "'b.html' is no file or folder of the site" });
+});

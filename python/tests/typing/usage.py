@@ -3,7 +3,7 @@ A line marked `# type: ignore[...]` must be an error: --strict warns about
 an ignore that is not needed, so each marks a call the stub must refuse."""
 
 import pathlib
-from typing import Dict, List, Optional
+from typing import Dict, List, Optional, Tuple
 
 import kivoparse
 
@@ -60,3 +60,8 @@ listed = kivoparse.urls(page, "all", raw_text=False)
 moved_page: bytes = kivoparse.rewrite_urls(page, by_bytes, raw_text=True)
 parser.set_raw_text(True)
 kivoparse.normalize(page, None, True)  # type: ignore[misc]
+site_move = kivoparse.SiteMove(["index.html", "img/a.gif"], "img", "pics", site_url="https://example.com/")
+changes: kivoparse.DocumentChanges = site_move.plan("index.html", page)
+first_new: bytes = changes.changes[0].new_url + changes.new_path + site_move.rewrite(b"index.html", page)
+moved_pairs: List[Tuple[bytes, bytes]] = site_move.moved_files()
+site_move.plan("index.html", 42)  # type: ignore[arg-type]
