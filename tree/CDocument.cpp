@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -80,29 +81,39 @@ void PrefaultPages(void* memory, std::size_t size) noexcept {
 
 namespace {
 
-// The small pieces of node blocks that this thread's documents let go of, one
-// of each size (1, 2, 4 and 8 blocks, 960 KiB in all), kept for its next
-// documents: a thread that parses one small document after another then asks
-// the allocator for none, where glibc's default settings would map and
-// unmap each 64 KiB-aligned piece afresh.
+// The small pieces of node blocks that documents let go of, a few of each
+// size (1, 2, 4 and 8 blocks), kept for the next documents: a process that
+// parses one small document after another then asks the allocator for none,
+// where glibc's default settings would map and unmap each 64 KiB-aligned
+// piece afresh. One cache for the process, behind a lock taken once per
+// piece: a cache per thread would need a destructor registered per thread,
+// which glibc cannot report failing (it ends the process when memory is
+// short, as under a low ulimit -v).
 constexpr std::size_t kCachedSizes = 4;
+constexpr std::size_t kPiecesPerSize = 4;
 struct SPieceCache {
-    unsigned char* mPieces[kCachedSizes];
+    unsigned char* mPieces[kCachedSizes][kPiecesPerSize];
+    std::size_t mCount[kCachedSizes];
     bool mClosed;
 };
-// Trivially destructible, so that a document destroyed late in the thread's
-// end still finds it; the pieces go with the thread's other objects.
-thread_local SPieceCache tPieceCache{};
+// Declared in this order so that the lock outlives the cache's end, which
+// outlives nothing else of the cache.
+std::mutex gPieceLock;
+SPieceCache gPieceCache{};
 struct SPieceCacheEnd {
     ~SPieceCacheEnd() {
-        tPieceCache.mClosed = true;
-        for (unsigned char*& piece : tPieceCache.mPieces) {
-            ::operator delete(piece, std::align_val_t{CDocument::kNodeBlockSize});
-            piece = nullptr;
+        std::lock_guard<std::mutex> hold(gPieceLock);
+        gPieceCache.mClosed = true;
+        for (std::size_t slot = 0; slot < kCachedSizes; ++slot) {
+            while (gPieceCache.mCount[slot] > 0) {
+                unsigned char*& piece = gPieceCache.mPieces[slot][--gPieceCache.mCount[slot]];
+                ::operator delete(piece, std::align_val_t{CDocument::kNodeBlockSize});
+                piece = nullptr;
+            }
         }
     }
 };
-thread_local SPieceCacheEnd tPieceCacheEnd;
+SPieceCacheEnd gPieceCacheEnd;
 
 // Pieces of this many blocks and more belong to a large document, which
 // fills them: their pages are backed in one call, not one fault at a time
@@ -118,10 +129,14 @@ std::size_t CacheSlot(std::size_t blocks) {
 
 unsigned char* CDocument::NewNodePiece(std::size_t blocks) {
     const std::size_t slot = CacheSlot(blocks);
-    if (slot < kCachedSizes && tPieceCache.mPieces[slot]) {
-        unsigned char* piece = tPieceCache.mPieces[slot];
-        tPieceCache.mPieces[slot] = nullptr;
-        return piece;
+    if (slot < kCachedSizes) {
+        std::lock_guard<std::mutex> hold(gPieceLock);
+        if (gPieceCache.mCount[slot] > 0) {
+            unsigned char*& cached = gPieceCache.mPieces[slot][--gPieceCache.mCount[slot]];
+            unsigned char* piece = cached;
+            cached = nullptr;
+            return piece;
+        }
     }
     // Not advised to be huge pages: a process that parses one large page
     // and ends ran slower and less steadily with them, the kernel zeroing
@@ -133,12 +148,14 @@ unsigned char* CDocument::NewNodePiece(std::size_t blocks) {
 
 void CDocument::SFreeNodeBlock::operator()(unsigned char* piece) const noexcept {
     const std::size_t slot = CacheSlot(mBlocks);
-    if (slot < kCachedSizes && !tPieceCache.mClosed && !tPieceCache.mPieces[slot]) {
-        (void)&tPieceCacheEnd;  // the cache is emptied when the thread ends
-        // Recycled nodes were poisoned: the next document's are fresh.
-        KIVOPARSE_UNPOISON(piece, mBlocks * kNodeBlockSize);
-        tPieceCache.mPieces[slot] = piece;
-        return;
+    if (slot < kCachedSizes) {
+        std::lock_guard<std::mutex> hold(gPieceLock);
+        if (!gPieceCache.mClosed && gPieceCache.mCount[slot] < kPiecesPerSize) {
+            // Recycled nodes were poisoned: the next document's are fresh.
+            KIVOPARSE_UNPOISON(piece, mBlocks * kNodeBlockSize);
+            gPieceCache.mPieces[slot][gPieceCache.mCount[slot]++] = piece;
+            return;
+        }
     }
     ::operator delete(piece, std::align_val_t{kNodeBlockSize});
 }
