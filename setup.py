@@ -25,7 +25,7 @@ with open("CMakeLists.txt", encoding="utf-8") as cmake:
 
 # The library folders are globbed, as CMake does, so that files added or
 # renamed there need no change here.
-LIBRARY_FOLDERS = ["engine", "tree", "output", "links", "log", "control"]
+LIBRARY_FOLDERS = ["engine", "tree", "output", "links", "log", "control", "api"]
 SOURCES = sorted(path for folder in LIBRARY_FOLDERS for path in glob(f"{folder}/*.cpp"))
 SOURCES += sorted(glob("python/*.cpp"))
 # Every header the sources may include: a changed header rebuilds the
