@@ -272,9 +272,11 @@ function rewriteKept(k, bytes, path) {
   urlMaps ??= { images: kindMaps(k, maps.images), links: kindMaps(k, maps.hrefs), others: kindMaps(k, maps.others),
     none: k.UrlMap.fromPairs([]) };
   const { images, links, others } = urlMaps;
+  const keys = [images, links, others].map((map) => ownKey(path, map.own));
   return k.rewriteKeepingBytes(bytes, (kind, url) => {
-    const map = kind === 'images' ? images : kind === 'links' ? links : others;
-    return map.own.get(path)?.apply(url) ?? map.all.apply(url);
+    const at = kind === 'images' ? 0 : kind === 'links' ? 1 : 2;
+    const map = [images, links, others][at];
+    return map.own.get(keys[at])?.apply(url) ?? map.all.apply(url);
   }, { kinds });
 }
 

@@ -336,7 +336,8 @@ test('a file that is not a page, opened with "Open files…", comes back byte fo
   assert.deepEqual([...zip.files.keys()], ['index.html', 'logo.png', 'notes.txt']);
   assert.ok(zip.files.get('logo.png').equals(picture), 'logo.png changed');
   assert.equal(zip.files.get('notes.txt').toString(), '<a href=a.htm>a</a>');
-  assert.equal(zip.files.get('index.html').toString(), '<IMG src="logo.png"><A href="a.htm">a</A>');
+  // A page no map changes comes back byte for byte, as the tool's fix --map writes it.
+  assert.equal(zip.files.get('index.html').toString(), '<img src=logo.png><a href=a.htm>a</a>');
 
   // Dropped one by one, likewise.
   const transfer = await page.evaluateHandle(() => {
