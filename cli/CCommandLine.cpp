@@ -302,8 +302,9 @@ class CWords {
             option->trigger_on_parse()->transform(CLI::Validator(
                 [this, written](std::string& value) {
                     // mArgv[next] is the next word to read; the value was the word before it.
+                    if (mUnread.size() + 3 > mArgv.size()) return std::string();
                     const std::size_t next = mArgv.size() - mUnread.size();
-                    if (next < 3 || mArgv[next - 1] != value ||
+                    if (mArgv[next - 1] != value ||
                         std::find(written.begin(), written.end(), mArgv[next - 2]) == written.end()) {
                         return std::string();
                     }
