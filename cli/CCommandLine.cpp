@@ -87,7 +87,9 @@ void AddWalk(CLI::App& sub, SOptions& options, CLI::Option* log, const char* ext
 }
 
 void AddOut(CLI::App& sub, SOptions& options) {
-    sub.add_option("--out", options.mOutDir, "write each result to a file under DIR")->option_text("DIR")->check(Named());
+    sub.add_option("--out", options.mOutDir, "write each result to a file under DIR")
+        ->option_text("DIR")
+        ->check(Named());
 }
 
 void AddJobs(CLI::App& sub, SOptions& options) {
@@ -174,17 +176,20 @@ void AddFixOptions(CLI::App& sub, SOptions& options) {
                                  "value ending in \"*\" is a prefix rule (docs/cli.md)")
                       ->option_text("MAPFILE")
                       ->check(Named());
-    rules->excludes(sub.add_option("--images-map", options.mImagesMap, "the pairs for the image URLs (as fix-images --map)")
-                        ->option_text("MAPFILE")
-                        ->check(Named()));
-    rules->excludes(sub.add_option("--hrefs-map", options.mHrefsMap, "the pairs for the link URLs (as fix-hrefs --map)")
-                        ->option_text("MAPFILE")
-                        ->check(Named()));
+    rules->excludes(
+        sub.add_option("--images-map", options.mImagesMap, "the pairs for the image URLs (as fix-images --map)")
+            ->option_text("MAPFILE")
+            ->check(Named()));
+    rules->excludes(
+        sub.add_option("--hrefs-map", options.mHrefsMap, "the pairs for the link URLs (as fix-hrefs --map)")
+            ->option_text("MAPFILE")
+            ->check(Named()));
     sub.add_flag("--keep-bytes", options.mKeepBytes,
                  "write back only the changed URLs' bytes, every other byte as it was (the default of --map)")
         ->excludes(sub.add_flag("--normalize", options.mNormalize,
                                 "write the documents back normalised (the default without --map)"));
-    sub.add_flag("--dry-run", options.mDryRun, "write nothing: print a unified diff of what would change, and the summary");
+    sub.add_flag("--dry-run", options.mDryRun,
+                 "write nothing: print a unified diff of what would change, and the summary");
     auto kinds = AddKinds(sub, options, "(default: the map's @kinds line, else images,links)");
     kinds.first->needs(rules);
     kinds.second->needs(rules);
@@ -234,7 +239,8 @@ void AddMoveOptions(CLI::App& sub, SOptions& options) {
         ->option_text("URL")
         ->check(Named());
     sub.add_flag("--dry-run,-n", options.mDryRun, "print the unified diff and the summary, change nothing");
-    AddExtensions(sub, options, "the name endings of the pages to read (default: html,htm; stylesheets, .css, are read too)");
+    AddExtensions(sub, options,
+                  "the name endings of the pages to read (default: html,htm; stylesheets, .css, are read too)");
     AddJobs(sub, options);
     sub.add_option("SRC DST", options.mOperands, "what moves and where to, both inside SITE")
         ->expected(2)
@@ -285,7 +291,8 @@ bool IsList(ECommand command) { return command == ECommand::Images || command ==
 // option is checked as soon as it is read: when its value is the word after
 // a "--NAME=" of its own, the value is empty and that word is given back,
 // to be read in its own right. ("--NAME=" as the last word has no word
-// after it: CLI11 says the value is missing.)
+// after it: CLI11 says the value is missing.) Being checked as they are
+// read, of several bad values the first on the command line is reported.
 class CWords {
   public:
     CWords(int argc, char** argv) : mArgv(argv, argv + argc) {
@@ -338,6 +345,7 @@ int UsageError(const SOptions& options, const std::string& message) {
 }
 
 int ParseCommandLine(int argc, char** argv, SOptions& options) {
+    CWords words(argc, argv);  // outlives the app, whose checks point to it
     CLI::App app("kivoparse - parse HTML documents, list and rewrite their image and link URLs", "kivoparse");
     app.set_version_flag("--version", std::string("kivoparse ") + Version());
     app.require_subcommand(0, 1);  // a word that is no command is then named as such
@@ -345,7 +353,6 @@ int ParseCommandLine(int argc, char** argv, SOptions& options) {
     app.footer("Without FILE, or for FILE \"-\", the standard input is read. Exit status: 0 all went well;\n"
                "1 an input could not be read or an output not written; 2 usage error. check: 1 problems\n"
                "found; 3 an input could not be read or an output not written. Manual: docs/cli.md\n");
-    CWords words(argc, argv);
     // "help [COMMAND]" asks for the help of the tool or of a command.
     CLI::App* help = app.add_subcommand("help", "describe a command");
     std::string helpOn;
@@ -399,7 +406,9 @@ int ParseCommandLine(int argc, char** argv, SOptions& options) {
     options.mHasBase = sub->get_option_no_throw("--base") && sub->count("--base") > 0;
     options.mHasOut = sub->get_option_no_throw("--out") && sub->count("--out") > 0;
     // A rule map edits the URLs in place unless asked to normalise.
-    if (options.mCommand == ECommand::Fix && !options.mRuleMap.empty() && !options.mNormalize) options.mKeepBytes = true;
+    if (options.mCommand == ECommand::Fix && !options.mRuleMap.empty() && !options.mNormalize) {
+        options.mKeepBytes = true;
+    }
     // The commands on a site's URLs read its stylesheets too, check looks
     // at every kind unless told otherwise, and scripts and styles are read
     // as a browser reads them (so is a page edited in place, --keep-bytes);
