@@ -83,10 +83,6 @@ struct SResolvedSegment {
     std::string_view mRaw;
 };
 
-bool IsStylesheet(const std::string& path) {
-    return path.size() >= 4 && EqualsNoCase(std::string_view(path).substr(path.size() - 4), ".css");
-}
-
 // Where the path of a URL starts from, and how it is written.
 enum class EStyle { Relative, RootRelative, Absolute };
 
@@ -408,27 +404,6 @@ UrlRewriter SiteMove::Rewriter(const std::string& document, const std::optional<
         }
         return newUrl;
     };
-}
-
-MovePlan PlanMove(const std::vector<std::string>& files, const std::vector<std::pair<std::string, std::string>>& documents,
-                  const std::string& src, const std::string& dst, const std::string& siteUrl) {
-    const SiteMove move(files, src, dst, siteUrl);
-    MovePlan plan;
-    plan.movedFiles = move.MovedFiles();
-    Parser parser;
-    parser.SetRawText(true);
-    for (const auto& [path, bytes] : documents) {
-        DocumentChanges changes;
-        if (IsStylesheet(path)) {
-            changes = move.Plan(path, GetCssUrlOccurrences(bytes));
-        } else {
-            parser.ParseHTML(bytes);
-            changes = move.Plan(path, parser.GetUrlOccurrences(UrlKinds::All()), parser.GetBaseHref());
-        }
-        ++plan.documentsRead;
-        if (!changes.changes.empty()) plan.documents.push_back(std::move(changes));
-    }
-    return plan;
 }
 
 }  // namespace kivoparse

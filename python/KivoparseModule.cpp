@@ -1066,22 +1066,6 @@ PyObject* MoveErrorType = nullptr;
 PyObject* ChangeType = nullptr;
 PyObject* DocumentChangesType = nullptr;
 
-bool IsStylesheetPath(const std::string& path) {
-    if (path.size() < 4) return false;
-    std::string end = path.substr(path.size() - 4);
-    for (char& c : end) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    return end == ".css";
-}
-
-// The <base href> of a page (a stylesheet has none).
-std::optional<std::string> BaseOf(const std::string& path, const std::string& text) {
-    if (IsStylesheetPath(path)) return std::nullopt;
-    kivoparse::Parser parser;
-    parser.SetRawText(true);
-    parser.ParseHTML(text);
-    return parser.GetBaseHref();
-}
-
 const char* const kSiteMoveDoc = R"(The plan of a move inside a site, as the tool's kivoparse mv makes it.
 SiteMove(files, src, dst, site_url=None): files are every file of the site,
 src and dst what moves and where, all from the site's root ("img/a.gif");
@@ -1156,14 +1140,7 @@ void DefineMove(py::module_& m) {
                 kivoparse::DocumentChanges d;
                 {
                     py::gil_scoped_release unlocked;
-                    if (IsStylesheetPath(path)) {
-                        d = move.Plan(path, kivoparse::GetCssUrlOccurrences(text));
-                    } else {
-                        kivoparse::Parser parser;
-                        parser.SetRawText(true);
-                        parser.ParseHTML(text);
-                        d = move.Plan(path, parser.GetUrlOccurrences(kivoparse::UrlKinds::All()), parser.GetBaseHref());
-                    }
+                    d = move.PlanDocument(path, text);
                 }
                 py::list changes(d.changes.size());
                 py::handle occurrence(OccurrenceType), change(ChangeType);
@@ -1186,10 +1163,7 @@ void DefineMove(py::module_& m) {
                 const std::string path = ToPath(document.object);
                 const std::string text = ToDocument(data);
                 py::gil_scoped_release unlocked;
-                const kivoparse::UrlRewriter rewriter = move.Rewriter(path, BaseOf(path, text));
-                const kivoparse::KeptRewrite kept = IsStylesheetPath(path)
-                                                        ? kivoparse::RewriteCssKeepingBytes(text, rewriter)
-                                                        : kivoparse::RewriteKeepingBytes(text, kivoparse::UrlKinds::All(), rewriter);
+                const kivoparse::KeptRewrite kept = move.RewriteDocument(path, text);
                 py::gil_scoped_acquire locked;
                 return py::bytes(kept.html);
             },
