@@ -246,16 +246,15 @@ bool SiteMove::SSite::Change(const Segments* folderOld, const Segments* folderNe
         if (style == EStyle::Relative) {
             for (const std::string& name : folder) resolved.push_back({name, std::string_view()});
         }
-        for (const SUrlSegment& segment : split.mSegments) {
-            if (segment.mName == ".") continue;
-            if (segment.mName == "..") {
-                if (!resolved.empty()) resolved.pop_back();
-                else climbed = true;
-                continue;
-            }
-            resolved.push_back({segment.mName, std::string_view(url).substr(shift + segment.mRawStart,
-                                                                             segment.mRawEnd - segment.mRawStart)});
-        }
+        FollowPath(
+            split, 0, split.mSegments.size(), [&] { return resolved.empty(); }, [&] { resolved.pop_back(); },
+            [&] { climbed = true; },
+            [&](std::size_t i) {
+                const SUrlSegment& segment = split.mSegments[i];
+                resolved.push_back({segment.mName, std::string_view(url).substr(shift + segment.mRawStart,
+                                                                                 segment.mRawEnd - segment.mRawStart)});
+                return true;
+            });
     };
     resolve(folderOld ? *folderOld : kRoot);
     const bool climbedBefore = climbed;
@@ -360,17 +359,15 @@ bool SiteMove::SSite::Folders(const std::string& document, const std::optional<s
         case EUrlClass::Relative: break;
     }
     if (at > 0) split = SplitUrlPath(std::string_view(*base).substr(at));
-    const std::size_t count = split.mSegments.size() - (split.mNamesFolder || split.mSegments.empty() ? 0 : 1);
     for (Segments* folder : {&folderOld, &folderNew}) {
         if (fromRoot) folder->clear();
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::string& name = split.mSegments[i].mName;
-            if (name == "..") {
-                if (!folder->empty()) folder->pop_back();
-            } else if (name != ".") {
-                folder->push_back(name);
-            }
-        }
+        FollowPath(
+            split, 0, BaseFolderSegments(split), [folder] { return folder->empty(); }, [folder] { folder->pop_back(); },
+            [] {},
+            [&](std::size_t i) {
+                folder->push_back(split.mSegments[i].mName);
+                return true;
+            });
     }
     return true;
 }
