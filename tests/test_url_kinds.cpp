@@ -456,3 +456,16 @@ TEST_P(Css, ListsAndRewritesKeepingBytes) {
     EXPECT_EQ(kept.rewritten[static_cast<std::size_t>(UrlKind::Css)], kept.edits.size());
 }
 INSTANTIATE_TEST_SUITE_P(Data, Css, ::testing::ValuesIn(LoadCases({"links/css.txt"}, "left")), CaseName);
+
+namespace {
+
+class BaseFolders : public ::testing::TestWithParam<SCase> {};
+TEST_P(BaseFolders, StopAtTheRootAsABrowserDoes) {
+    const SCase& c = GetParam();
+    const std::string root = c["root"] == "-" ? std::string() : PathWithoutDots(c["root"]);
+    EXPECT_EQ(BaseFolder(c["folder"], SplitUrlPath(c["base"]), c["root"] == "-" ? nullptr : &root), c["result"]);
+}
+INSTANTIATE_TEST_SUITE_P(Data, BaseFolders, ::testing::ValuesIn(LoadCases({"links/base-folders.txt"}, "result")),
+                         CaseName);
+
+}  // namespace
