@@ -18,7 +18,7 @@ void CParsingEngine::OnBetweenTags(SLoop& loop, unsigned char c) {
         if (StepOn(loop)) OnTagName(loop, mText[loop.bByte]);
         return;
     }
-    if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(*mTree, "TEXT NODE");
+    if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(*mTree);
     mCurrentObject = mCurrentTag.get();
     const std::int64_t end = mShortcuts.TextRunEnd(loop.bByte);
     if (end == loop.bByte + 1) {
@@ -36,7 +36,7 @@ void CParsingEngine::OnBetweenTags(SLoop& loop, unsigned char c) {
 // The byte c and the text after it up to end go to the pending text node,
 // made if there is none.
 void CParsingEngine::TakeText(SLoop& loop, unsigned char c, std::int64_t end) {
-    if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(*mTree, "TEXT NODE");
+    if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(*mTree);
     mCurrentObject = mCurrentTag.get();
     if (end == loop.bByte + 1) {
         AddByte(c);
@@ -59,7 +59,7 @@ void CParsingEngine::OpenTag(SLoop& loop) {
         AddCurrentObjectToCurrentParent();
         if (mTrace) mTrace->Log("Creating New mCurrentTag");
     }
-    mCurrentTag = NewWorkingNode<CTagNode>(*mTree, nullptr);
+    mCurrentTag = NewWorkingNode<CTagNode>(*mTree);
     mCurrentObject = mCurrentTag.get();
     loop.nNameBytes = 0;
     mState = KP_TAG_NAME;
@@ -112,7 +112,7 @@ void CParsingEngine::OpenInsertAfterTag(SLoop& loop) {
     mValueInsertStep = 0;
     mPipeFlag = 0;
     mInsertStart = static_cast<std::int32_t>(loop.bByte);
-    if (!mCurrentInsert) mCurrentInsert = NewWorkingNode<CTextNode>(*mTree, "KIVO INSERT");
+    if (!mCurrentInsert) mCurrentInsert = NewInsertBlock(*mTree);
     mCurrentInsert->SetData(*mTree, "<|", 2);
     loop.nInsertDepth = 1;
     mCurrentObject = mCurrentInsert.get();

@@ -161,8 +161,7 @@ void CDocument::SFreeNodeBlock::operator()(unsigned char* piece) const noexcept 
 }
 
 CDocument::CDocument(std::string text) : mText(std::move(text)) {
-    mRoot = Make<CParseNode>();
-    mRoot->SetStaticName("ROOT");
+    mRoot = Make<CParentNode>();
 }
 
 CDocument::~CDocument() = default;
@@ -305,10 +304,13 @@ void CDocument::Recycle(CParseNode* node) noexcept {
     CNodeList pending;
     pending.Append(node);
     while (CParseNode* next = pending.RemoveFirst()) {
-        pending.SpliceFront(*next->Children());
+        if (CNodeList* children = next->Children()) pending.SpliceFront(*children);
         if (next->mType == KP_NODE_TAG) pending.SpliceFront(*static_cast<CTagNode*>(next)->Properties());
         ReleaseBytes(next->mDataBytes, next->mDataSize);
-        ReleaseBytes(next->mNameBytes, next->mNameSize);
+        if (next->mType == KP_NODE_PROPERTY) {
+            const auto* property = static_cast<const CPropertyNode*>(next);
+            ReleaseBytes(property->mNameBytes, property->mNameSize);
+        }
         const std::size_t sizeClass = next->mSizeClass;
         // The node's memory now only links the free nodes of its size.
         unsigned char* memory = reinterpret_cast<unsigned char*>(next);
