@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <new>
 #include <string>
@@ -11,6 +12,9 @@
 namespace kivoparse {
 
 class CParseNode;
+// The size class of a node of a type (see KP_NODE_ROOT...): its size in
+// units of 8 bytes.
+std::size_t SizeClassOf(int type) noexcept;
 
 // The bytes of a node's name or data and their count. They are a view into
 // the parsed text wherever the stored bytes equal it (text runs, most values
@@ -123,6 +127,13 @@ public:
     // cannot), so that a rewrite changes every value or none.
     SNodeBytes Prepare(std::string_view bytes);
 
+    // Keeps a record of a long attribute name (see CPropertyNode) for the
+    // document's life. Throws std::bad_alloc.
+    SNodeBytes* KeepLongName(SNodeBytes name) {
+        mLongNames.push_back(name);
+        return &mLongNames.back();
+    }
+
     // The text the document was parsed from.
     const std::string& Text() const { return mText; }
 
@@ -181,6 +192,7 @@ private:
     // Recycled nodes by size in units of 8 bytes, linked through their first word.
     static constexpr std::size_t kSizeClasses = 32;
     void* mFree[kSizeClasses] = {};
+    std::deque<SNodeBytes> mLongNames;
     CParseNode* mRoot = nullptr;
 };
 

@@ -40,7 +40,7 @@ using NodePtr = std::unique_ptr<T, SRecycle>;
 // Nodes are sized to what they hold, since a page of 50 MB makes about
 // 3.5 million of them: the base (a text run or a comment) is 32 bytes,
 // type, flags and data size in the first word, then the links and the
-// data; an attribute adds its name (48), the root a child list (40), a tag
+// data; an attribute adds its name (40), the root a child list (40), a tag
 // a child list and an attribute list (48). There is no virtual table: the
 // few calls whose work depends on the kind test mType. A node's child list
 // holds its children, linked through their mPrev/mNext.
@@ -57,7 +57,7 @@ public:
     // Open: a start tag not yet closed by its end tag (other nodes never are).
     bool IsOpen() const { return mType == KP_NODE_TAG && bOpen; }
     // The tag type of a classified tag; 0 for any other node.
-    int GetTagType() const { return mTagType; }
+    int GetTagType() const { return mType == KP_NODE_TAG ? mSmall : 0; }
     std::string_view GetData() const { return Data(); }
     // Extends / sets the data with bytes kept by document, the node's own; a
     // tag's are stored upper-cased.
@@ -96,16 +96,6 @@ protected:
 
 public:
     const unsigned char mType;
-
-protected:
-    friend class CNodeList;
-    friend class CDocument;
-    friend class CTreeBuilder;
-
-    unsigned char mSizeClass = 0;  // the document's size class of the node
-    unsigned char mTagType = 0;    // see CTagNode::ClassifyTag
-
-public:
     // Per-class flags, kept in the first word where they cost no room: a
     // tag's (see CTagNode) and an attribute's (see CPropertyNode).
     bool bOpen : 1;
@@ -113,8 +103,14 @@ public:
     bool bHasValue : 1;
 
 protected:
-    bool bInsert : 1;  // text: an insert block
+    friend class CNodeList;
+    friend class CDocument;
+    friend class CTreeBuilder;
 
+    bool bInsert : 1;  // text: an insert block
+    // A tag's type (see CTagNode::ClassifyTag), an attribute's name size
+    // (see CPropertyNode); 0 in the other nodes.
+    std::uint16_t mSmall = 0;
     std::uint32_t mDataSize = 0;  // see SNodeBytes
     CParseNode* mPrev = nullptr;
     CParseNode* mNext = nullptr;
@@ -140,36 +136,57 @@ protected:
 
 // One attribute: the name (lower-cased by the engine), the data is the
 // value as written, without its quotes. bHasValue: an "=" was written.
+//
+// The name's size is kept in the first word, in 16 bits: its top bit says
+// the bytes are the document's own (as kOwnedBytes does), the other 15 the
+// count. A name of kLongName bytes or more (only hostile pages hold one) is
+// kept by the document instead, and the node names that record.
 class CPropertyNode : public CParseNode {
 public:
     CPropertyNode() : CParseNode(KP_NODE_PROPERTY) {}
 
-    std::string_view PropertyName() const { return ViewOf(mNameBytes, mNameSize); }
-    void SetName(CDocument& document, std::string_view name) {
-        document.Assign(NameField(), name.data(), name.size());
+    std::string_view PropertyName() const {
+        if (mSmall == kLongNameMark) return ViewOf(mLongName->mBytes, mLongName->mSize);
+        return {mNameBytes, static_cast<std::size_t>(mSmall & ~kOwnedShort)};
     }
-    // Extends the name, its case changed as asked.
+    // Extends the name, its case changed as asked. Throws std::bad_alloc,
+    // leaving the name as it was.
     void AppendName(CDocument& document, const char* bytes, std::size_t length, ECase how) {
-        document.Append(NameField(), bytes, length, how);
+        if (mSmall != kLongNameMark && length < kLongName - (mSmall & ~kOwnedShort)) {
+            SNodeBytes name = ShortName();
+            document.Append(SBytesField{name.mBytes, name.mSize}, bytes, length, how);
+            mNameBytes = name.mBytes;
+            mSmall = static_cast<std::uint16_t>((name.mSize & ~kOwnedBytes) | (name.mSize & kOwnedBytes ? kOwnedShort : 0));
+            return;
+        }
+        AppendLongName(document, bytes, length, how);
     }
     // A name that lives as long as the program ("type").
     void SetStaticName(const char* name) noexcept {
+        const std::size_t length = std::strlen(name);
+        assert(length < kLongName);
         mNameBytes = name;
-        mNameSize = static_cast<std::uint32_t>(std::strlen(name));
+        mSmall = static_cast<std::uint16_t>(length);
     }
 
 private:
     friend class CDocument;
 
-    const char* mNameBytes = "";
-    std::uint32_t mNameSize = 0;  // see SNodeBytes
+    static constexpr std::uint16_t kOwnedShort = 0x8000;
+    static constexpr std::uint16_t kLongNameMark = 0xFFFF;
+    static constexpr std::size_t kLongName = 0x7FFF;
 
-    SBytesField NameField() { return SBytesField{mNameBytes, mNameSize}; }
+    SNodeBytes ShortName() const {
+        return SNodeBytes{mNameBytes, (mSmall & ~kOwnedShort) | (mSmall & kOwnedShort ? kOwnedBytes : 0u)};
+    }
+    // The name as the document's record, made on the first long append.
+    void AppendLongName(CDocument& document, const char* bytes, std::size_t length, ECase how);
+
+    union {
+        const char* mNameBytes = "";  // while mSmall is not kLongNameMark
+        SNodeBytes* mLongName;        // a record of the document's
+    };
 };
-
-static_assert(sizeof(void*) != 8 || (sizeof(CParseNode) == 32 && sizeof(CParentNode) == 40 &&
-                                     sizeof(CPropertyNode) == 48),
-              "nodes keep their sizes on 64-bit machines");
 
 inline std::string_view CParseNode::Name() const {
     switch (mType) {
@@ -204,7 +221,7 @@ T* CDocument::Make() {
     constexpr std::size_t sizeClass = (sizeof(T) + 7) / 8;
     static_assert(sizeClass < kSizeClasses && alignof(T) <= 8, "a node fits a size class");
     T* node = new (AllocateNode(sizeClass * 8)) T();
-    node->mSizeClass = static_cast<unsigned char>(sizeClass);
+    assert(SizeClassOf(node->mType) == sizeClass);
     return node;
 }
 
