@@ -9,6 +9,15 @@
 #include <string_view>
 #include <vector>
 
+// Keeps a small function of the hot paths in line where the compiler's
+// budget would otherwise call it (the calls that test a node's kind grew
+// their callers).
+#if defined(__GNUC__)
+#define KIVOPARSE_INLINE inline __attribute__((always_inline))
+#else
+#define KIVOPARSE_INLINE inline
+#endif
+
 namespace kivoparse {
 
 class CParseNode;
@@ -28,7 +37,7 @@ constexpr std::size_t kMaxNodeBytes = kOwnedBytes - 1;
 inline std::string_view ViewOf(const char* bytes, std::uint32_t size) { return {bytes, size & ~kOwnedBytes}; }
 
 // The bytes of a C string: up to the first NUL.
-inline std::string_view UpToNul(std::string_view bytes) {
+KIVOPARSE_INLINE std::string_view UpToNul(std::string_view bytes) {
     if (bytes.size() <= 16) {
         // Short names: a loop costs less than the call.
         for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -106,7 +115,7 @@ public:
     // Bytes of the parsed text that follow the field's own become part of
     // it without a copy. Throws std::bad_alloc, leaving field as it was.
     void Assign(SBytesField field, const char* bytes, std::size_t length, ECase how = ECase::Keep);
-    void Append(SBytesField field, const char* bytes, std::size_t length, ECase how = ECase::Keep) {
+    KIVOPARSE_INLINE void Append(SBytesField field, const char* bytes, std::size_t length, ECase how = ECase::Keep) {
         // Most calls start or extend a view with the bytes of the text that
         // follow it, as they are: done here, without the call.
         if (length != 0 && field.mSize == 0 && InText(bytes) && length <= kMaxNodeBytes &&

@@ -23,7 +23,7 @@ public:
     void SetData(CDocument& document, const char* bytes, std::size_t length) {
         document.Assign(DataField(), bytes, length, ECase::Upper);
     }
-    std::string_view GetName() const { return UpToNul(ViewOf(mDataBytes, mDataSize)); }
+    KIVOPARSE_INLINE std::string_view GetName() const { return UpToNul(ViewOf(mDataBytes, mDataSize)); }
 
     bool IsEndTag() const { return bEndTag; }
     void ClearEndTag() { bEndTag = false; }

@@ -135,13 +135,6 @@ CTreeBuilder::~CTreeBuilder() = default;
 
 namespace {
 
-// The children of a node that takes them: the root or a tag.
-CNodeList& ChildList(CParseNode& parent) {
-    CNodeList* list = parent.Children();
-    assert(list);
-    return *list;
-}
-
 // A classified tag is matched by its type alone, an unclassified one by name.
 bool IsStartTagOf(const CParseNode& node, int tagType, std::string_view endName) {
     if (node.mType != KP_NODE_TAG) return false;
