@@ -18,19 +18,8 @@ void CParsingEngine::OnBetweenTags(SLoop& loop, unsigned char c) {
         if (StepOn(loop)) OnTagName(loop, mText[loop.bByte]);
         return;
     }
-    if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(*mTree);
-    mCurrentObject = mCurrentTag.get();
-    const std::int64_t end = mShortcuts.TextRunEnd(loop.bByte);
-    if (end == loop.bByte + 1) {
-        AddByte(c);
-        return;
-    }
-    // The whole run of text up to the next "<" goes in at once, after any
-    // bytes still collected: the node ends up with the same bytes.
-    mWork += static_cast<std::uint64_t>(end - loop.bByte - 1);
-    FlushBuffer();
-    mCurrentObject->AppendData(*mTree, reinterpret_cast<const char*>(mText) + loop.bByte, static_cast<std::size_t>(end - loop.bByte));
-    loop.bByte = end - 1;  // the last byte taken
+    // The whole run of text up to the next "<" goes in at once.
+    TakeText(loop, c, mShortcuts.TextRunEnd(loop.bByte));
 }
 
 // The byte c and the text after it up to end go to the pending text node,
