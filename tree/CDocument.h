@@ -2,7 +2,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <new>
 #include <string>
@@ -139,8 +138,8 @@ public:
     // Keeps a record of a long attribute name (see CPropertyNode) for the
     // document's life. Throws std::bad_alloc.
     SNodeBytes* KeepLongName(SNodeBytes name) {
-        mLongNames.push_back(name);
-        return &mLongNames.back();
+        mLongNames.push_back(std::make_unique<SNodeBytes>(name));
+        return mLongNames.back().get();
     }
 
     // The text the document was parsed from.
@@ -201,7 +200,9 @@ private:
     // Recycled nodes by size in units of 8 bytes, linked through their first word.
     static constexpr std::size_t kSizeClasses = 32;
     void* mFree[kSizeClasses] = {};
-    std::deque<SNodeBytes> mLongNames;
+    // No allocation until a page holds a long name (a deque would make one
+    // per document).
+    std::vector<std::unique_ptr<SNodeBytes>> mLongNames;
     CParseNode* mRoot = nullptr;
 };
 
