@@ -255,20 +255,6 @@ void CParsingEngine::TakeByteAndRun(SLoop& loop, unsigned char c, std::int64_t e
     loop.bByte = end - 1;
 }
 
-bool CParsingEngine::StepTo(SLoop& loop, unsigned char a, unsigned char b) {
-    const std::int64_t next = loop.bByte + 1;
-    return next < mInputLength && (mText[next] == a || mText[next] == b) && StepOn(loop);
-}
-
-bool CParsingEngine::StepOn(SLoop& loop) {
-    const std::int64_t next = loop.bByte + 1;
-    if (next >= mInputLength || !mShortcuts.ReadsOn(mText[next])) return false;
-    loop.bByte = next;
-    mAt = next;
-    ++mWork;
-    return true;
-}
-
 void CParsingEngine::AddByte(unsigned char byte) {
     if (mBuffer.Add(byte, mAt, mText)) FlushBuffer();
 }
