@@ -37,7 +37,7 @@ void CParsingEngine::FinishTag() {
         return;
     }
     mCurrentParent = mTopParent;
-    AddCurrentObjectToCurrentParent();
+    AttachTag();
     ClearAllWorkingObjects();
     mCurrentObject = nullptr;
     mState = KP_BETWEEN_TAGS;

@@ -140,6 +140,9 @@ private:
     // Tree assembly: attach the finished mCurrentObject to mCurrentParent;
     // turn an abandoned tag's "<" back into text.
     void AddCurrentObjectToCurrentParent();
+    // The same for a finished tag (mCurrentObject), the common case, without
+    // the tests the general attach makes for every kind of node.
+    void AttachTag();
     std::int32_t TextFallback();
 
     int RunTokenizer(const unsigned char* text, std::int32_t n);

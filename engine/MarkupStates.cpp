@@ -75,7 +75,7 @@ void CParsingEngine::OnTagName(SLoop& loop, unsigned char c) {
             return;
         }
         mCurrentParent = mTopParent;
-        AddCurrentObjectToCurrentParent();
+        AttachTag();
         ClearAllWorkingObjects();
         mState = KP_BETWEEN_TAGS;
         return;
