@@ -186,14 +186,6 @@ void CParsingEngine::TraceState(unsigned char c) const {
     mTrace->Log("STARTSTATE: %s \tByte: %c", kStateNames[mState], c);
 }
 
-void CParsingEngine::ClearAllWorkingObjects() {
-    if (mTrace) mTrace->Log("CParsingEngine::ClearAllWorkingObjects()");
-    mCurrentTag.reset();
-    mCurrentProperty.reset();
-    mCurrentInsert.reset();
-    mCurrentComment.reset();
-}
-
 // Destroys the working objects that were never attached.
 void CParsingEngine::DiscardWorkingObjects() {
     mCurrentTag.reset();

@@ -113,7 +113,14 @@ private:
     void BuildTree();
 
     // The engine's small operations, used by the tokenizer states.
-    void ClearAllWorkingObjects();
+    // In line: it follows every tag, and its slots are mostly empty by then.
+    void ClearAllWorkingObjects() {
+        if (mTrace) mTrace->Log("CParsingEngine::ClearAllWorkingObjects()");
+        mCurrentTag.reset();
+        mCurrentProperty.reset();
+        mCurrentInsert.reset();
+        mCurrentComment.reset();
+    }
     // The bytes of buffer go on to target's data (nowhere without a target).
     void HandOn(CCollectBuffer& buffer, CParseNode* target) {
         if (buffer.IsEmpty()) return;
