@@ -319,10 +319,9 @@ export async function createKivoparse(options = {}) {
   // Its "@kinds" line holds no pair (SiteMap.kindsOf reads it).
   SiteMap.ruleLines = (text, name) => readMapFile(text, { name }).lines
     .map(({ from, to, prefix, document }) => ({ from, to, prefix, document }));
-  // A SiteMap of lines as readMapFile gives them; sectionFor(document)
-  // names the section that applies to document (as its first section line
-  // writes it), or null.
-  SiteMap.fromLines = (lines) => core.SiteMap.fromLines(lines);
+  // SiteMap.fromLines(lines): a SiteMap of lines as readMapFile gives them;
+  // sectionFor(document) names the section that applies to document (as
+  // its first section line writes it), or null.
   const rewriteSite = guard((map, parser, document, bits) => map._rewrite(parser, bits, document));
   SiteMap.prototype.rewriteParser = function (parser, document, kinds) {
     return rewriteSite(this, parser, document, kindBits(kinds));

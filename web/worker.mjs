@@ -229,12 +229,12 @@ function sectionPath(path, map) {
 // the pairs for every document.
 function bySections(path) {
   const { images, links, others } = urlMaps;
-  const maps = [images, links, others];
-  const keys = maps.map((map) => sectionPath(path, map));
+  const byKind = [images, links, others];
+  const keys = byKind.map((map) => sectionPath(path, map));
   if (keys.every((key) => key === null)) return null;
   return (kind, url) => {
     const at = kind === 'images' ? 0 : kind === 'links' ? 1 : 2;
-    return keys[at] === null ? maps[at].all.apply(url) : maps[at].site.apply(keys[at], url);
+    return keys[at] === null ? byKind[at].all.apply(url) : byKind[at].site.apply(keys[at], url);
   };
 }
 
@@ -266,9 +266,9 @@ function rewriteKept(k, bytes, path) {
   urlMaps ??= { images: kindMaps(k, maps.images), links: kindMaps(k, maps.hrefs), others: kindMaps(k, maps.others),
     none: k.UrlMap.fromPairs([]) };
   const { images, links, others } = urlMaps;
-  const maps = [images, links, others];
+  const byKind = [images, links, others];
   return k.rewriteKeepingBytes(bytes, bySections(path) ?? ((kind, url) => {
-    return maps[kind === 'images' ? 0 : kind === 'links' ? 1 : 2].all.apply(url);
+    return byKind[kind === 'images' ? 0 : kind === 'links' ? 1 : 2].all.apply(url);
   }), { kinds });
 }
 
