@@ -63,6 +63,8 @@ UrlMap UrlMap::ParseRules(std::string_view text) { return UrlMap(ReadMapFile(tex
 UrlMap::UrlMap(std::vector<MapLine> lines) {
     CValueList src, dest;
     std::vector<std::pair<std::string, std::string>> prefixes;
+    src.reserve(lines.size());
+    dest.reserve(lines.size());
     for (MapLine& line : lines) {
         if (line.prefix) {
             prefixes.emplace_back(std::move(line.from), std::move(line.to));
@@ -71,6 +73,7 @@ UrlMap::UrlMap(std::vector<MapLine> lines) {
             dest.push_back(std::move(line.to));
         }
     }
+    std::vector<MapLine>().swap(lines);  // gone before the old values are indexed
     *this = UrlMap(std::move(src), std::move(dest), std::move(prefixes));
 }
 

@@ -105,6 +105,7 @@ int ReadMap(const SOptions& options, const std::string& path, MapFormat format, 
     } catch (const MapError& bad) {
         return UsageError(options, DisplayName(path) + ": " + bad.what());
     }
+    std::string().swap(text);  // the lines hold the values now
     WarnOfLineEnds(path, map);
     take(std::move(map));
     return kExitOk;

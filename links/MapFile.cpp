@@ -57,6 +57,8 @@ void NoteLineEnds(std::string_view text, MapFile& file) {
 // line feed ends the last line rather than starting an empty one.
 MapFile ReadMapFile(std::string_view text, MapFormat format) {
     MapFile file;
+    NoteLineEnds(text, file);
+    file.lines.reserve(file.lineCount);
     std::optional<std::string> document;  // of the section the lines stand in
     std::size_t number = 0;
     for (std::size_t start = 0; start < text.size();) {
@@ -100,7 +102,6 @@ MapFile ReadMapFile(std::string_view text, MapFormat format) {
         }
         file.lines.push_back(std::move(pair));
     }
-    NoteLineEnds(text, file);
     return file;
 }
 

@@ -25,8 +25,7 @@ SiteMap::SiteMap(MapFile file) {
         maps->mKinds = kinds;
         maps->mKindsList = std::move(file.kinds);
     }
-    // Part 0 holds the lines for every document, each other part the lines
-    // of one document's sections.
+    // Part i (from 1) holds the lines of one document's sections.
     std::vector<std::vector<MapLine>> parts(1);
     std::unordered_map<std::string, std::size_t> partOf;  // a document's path without dots: its part
     auto partFor = [&](const std::string& document) {
@@ -40,8 +39,15 @@ SiteMap::SiteMap(MapFile file) {
     };
     // Each document as its first section writes it, with pairs or none.
     for (const std::string& document : file.sections) partFor(document);
-    for (MapLine& line : file.lines) parts[line.document ? partFor(*line.document) : 0].push_back(std::move(line));
-    maps->mAll = UrlMap(std::move(parts[0]));
+    // The lines for every document stay where they are.
+    std::size_t kept = 0;
+    for (MapLine& line : file.lines) {
+        if (line.document) parts[partFor(*line.document)].push_back(std::move(line));
+        else if (&line != &file.lines[kept]) file.lines[kept++] = std::move(line);
+        else ++kept;
+    }
+    file.lines.resize(kept);
+    maps->mAll = UrlMap(std::move(file.lines));
     for (const auto& entry : partOf) maps->mByDocument[entry.first] = UrlMap(std::move(parts[entry.second]));
     std::sort(maps->mDocuments.begin(), maps->mDocuments.end());
     mMaps = std::move(maps);
