@@ -6,11 +6,11 @@
 #include <windows.h>
 #include <ocidl.h>
 
-#include <atomic>
 #include <vector>
 
 #include "control/win/Guard.h"
 #include "control/win/Module.h"
+#include "control/win/Unknown.h"
 
 namespace kivoparse::win {
 
@@ -33,21 +33,10 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == __uuidof(Enum)) {
-            *object = static_cast<Enum*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        return QueryOne<Enum>(this, __uuidof(Enum), riid, object);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++mRefs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG refs = --mRefs;
-        if (refs == 0) delete this;
-        return refs;
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return mRefs.Add(); }
+    ULONG STDMETHODCALLTYPE Release() override { return mRefs.Drop(this); }
 
     HRESULT STDMETHODCALLTYPE Next(ULONG count, Item* items, ULONG* fetched) override {
         if (!items || (count > 1 && !fetched)) return E_POINTER;
@@ -71,6 +60,7 @@ public:
     HRESULT STDMETHODCALLTYPE Clone(Enum** result) override { return Create(mOwner, mItems, mPosition, result); }
 
 private:
+    friend class CRefCount;
     CEnum(IUnknown* owner, const std::vector<Item>& items, size_t position)
         : mOwner(owner), mItems(items), mPosition(position) {
         LockModule();
@@ -83,7 +73,7 @@ private:
         UnlockModule();
     }
 
-    std::atomic<ULONG> mRefs{1};
+    CRefCount mRefs;
     IUnknown* mOwner;
     std::vector<Item> mItems;
     size_t mPosition;

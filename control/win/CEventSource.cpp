@@ -3,6 +3,7 @@
 #include "control/win/CEnum.h"
 #include "control/win/Guard.h"
 #include "control/win/KIVOParse.h"
+#include "control/win/Unknown.h"
 
 namespace kivoparse::win {
 
@@ -11,14 +12,7 @@ CEventSource::~CEventSource() {
 }
 
 HRESULT CEventSource::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IConnectionPoint) {
-        *object = static_cast<IConnectionPoint*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return QueryOne<IConnectionPoint>(this, IID_IConnectionPoint, riid, object);
 }
 
 HRESULT CEventSource::GetConnectionInterface(IID* iid) {

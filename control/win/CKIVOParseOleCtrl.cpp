@@ -197,13 +197,9 @@ HRESULT CKIVOParseOleCtrl::QueryInterface(REFIID riid, void** object) {
     return S_OK;
 }
 
-ULONG CKIVOParseOleCtrl::AddRef() { return ++mRefs; }
+ULONG CKIVOParseOleCtrl::AddRef() { return mRefs.Add(); }
 
-ULONG CKIVOParseOleCtrl::Release() {
-    ULONG refs = --mRefs;
-    if (refs == 0) delete this;
-    return refs;
-}
+ULONG CKIVOParseOleCtrl::Release() { return mRefs.Drop(this); }
 
 // ---- IDispatch
 

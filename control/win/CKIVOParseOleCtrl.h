@@ -8,10 +8,10 @@
 #include <ocidl.h>
 #include <olectl.h>
 
-#include <atomic>
 
 #include "control/CKIVOParseCtrl.h"
 #include "control/win/CEventSource.h"
+#include "control/win/Unknown.h"
 
 namespace kivoparse::win {
 
@@ -131,6 +131,7 @@ public:
     HRESULT CallSetDocumentBase(VARIANT* args, VARIANT* result, UINT* refused);
 
 private:
+    friend class CRefCount;
     CKIVOParseOleCtrl();
     ~CKIVOParseOleCtrl();
 
@@ -139,7 +140,7 @@ private:
     HRESULT ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT position, bool uiActivate);
     void ViewChanged();
 
-    std::atomic<ULONG> mRefs{1};
+    CRefCount mRefs;
     CKIVOParseCtrl mCtrl;
     CEventSource mEvents;
     ITypeInfo* mDispatchInfo = nullptr;

@@ -46,23 +46,12 @@ CKIVOParsePropPage::~CKIVOParsePropPage() {
 }
 
 HRESULT CKIVOParsePropPage::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IPropertyPage) {
-        *object = static_cast<IPropertyPage*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return QueryOne<IPropertyPage>(this, IID_IPropertyPage, riid, object);
 }
 
-ULONG CKIVOParsePropPage::AddRef() { return ++mRefs; }
+ULONG CKIVOParsePropPage::AddRef() { return mRefs.Add(); }
 
-ULONG CKIVOParsePropPage::Release() {
-    ULONG refs = --mRefs;
-    if (refs == 0) delete this;
-    return refs;
-}
+ULONG CKIVOParsePropPage::Release() { return mRefs.Drop(this); }
 
 HRESULT CKIVOParsePropPage::SetPageSite(IPropertyPageSite* site) {
     if (site) site->AddRef();

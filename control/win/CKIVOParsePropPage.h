@@ -4,8 +4,9 @@
 #include <windows.h>
 #include <ocidl.h>
 
-#include <atomic>
 #include <memory>
+
+#include "control/win/Unknown.h"
 
 namespace kivoparse::win {
 
@@ -32,11 +33,12 @@ public:
     HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG* message) override;
 
 private:
+    friend class CRefCount;
     CKIVOParsePropPage();
     ~CKIVOParsePropPage();
     void ReleaseObjects();
 
-    std::atomic<ULONG> mRefs{1};
+    CRefCount mRefs;
     IPropertyPageSite* mSite = nullptr;
     ULONG mObjectCount = 0;
     // The objects the page edits, each held until the next SetObjects.
