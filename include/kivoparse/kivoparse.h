@@ -89,9 +89,9 @@ MapFile ReadMapFile(std::string_view text, MapFormat format);
 // others, an "@document PATH" line wherever the document changes, and last
 // a line for each of its sections that holds no pair; each "*" at the end
 // of a value doubled, one more ending a prefix rule's. Throws MapError
-// (Line(): the pair's place in lines, from 1) for a pair the format cannot
-// hold: a line feed in a value, a TAB in an old value, or a TAB or line
-// feed in a document.
+// (Line(): the pair's place in lines, from 1; 0 for a section) for what
+// the format cannot hold: a line feed in a value, a TAB in an old value,
+// or a TAB or line feed in a document.
 std::string WriteMapFile(const MapFile& file);
 
 // Receives bytes a piece at a time: written HTML, or one trace line
