@@ -1,5 +1,4 @@
-// Expanding operands and walking directories, without recursion: a site may
-// nest deeper than any stack should.
+// Expanding operands and walking folders.
 #include "cli/InputList.h"
 
 #include "cli/ValueFormat.h"
@@ -16,18 +15,6 @@ namespace {
 namespace fs = std::filesystem;
 
 char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// True when name ends in "." and one of extensions, ASCII letter case ignored.
-bool HasExtension(const std::string& name, const std::vector<std::string>& extensions) {
-    for (const std::string& extension : extensions) {
-        if (name.size() < extension.size() + 1 || name[name.size() - extension.size() - 1] != '.') continue;
-        if (std::equal(extension.begin(), extension.end(), name.end() - static_cast<std::ptrdiff_t>(extension.size()),
-                       [](char e, char n) { return e == FoldAscii(n); })) {
-            return true;
-        }
-    }
-    return false;
-}
 
 std::string DescribeExtensions(const std::vector<std::string>& extensions) {
     std::string text;
@@ -49,36 +36,65 @@ bool IsFileEntry(const fs::directory_entry& entry) {
     return fs::is_regular_file(target) || !fs::exists(target);
 }
 
-// Collects the matching files under root; directories that cannot be read
+// Collects the matching files under root; folders that cannot be read
 // become failing inputs, so that they are reported in their place in the order.
 void Walk(const std::string& root, const SOptions& options, std::vector<SInput>& found) {
     std::error_code error;
-    bool skipOut = options.mHasOut && fs::is_directory(options.mOutDir, error);
-    std::vector<std::pair<fs::path, std::string>> pending{{fs::path(root), std::string()}};
-    while (!pending.empty()) {
-        auto [dir, below] = std::move(pending.back());
-        pending.pop_back();
-        fs::directory_iterator it(dir, error);
-        for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-            std::string name = it->path().filename().string();
-            std::string relative = below.empty() ? name : below + "/" + name;
+    const bool skipOut = options.mHasOut && fs::is_directory(options.mOutDir, error);
+    WalkFolder(
+        root,
+        [&](const fs::path& folder) {  // our own output is no input
             std::error_code ignored;
-            if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
-                if (!skipOut || !fs::equivalent(it->path(), options.mOutDir, ignored)) {
-                    pending.emplace_back(it->path(), relative);  // our own output is no input
-                }
-            } else if (IsFileEntry(*it) && HasExtension(name, options.mExtensions)) {
-                found.push_back(SInput{it->path().string(), relative, std::string(), true});
+            return !skipOut || !fs::equivalent(folder, options.mOutDir, ignored);
+        },
+        [&](const fs::directory_entry& entry, const std::string& relative) {
+            if (IsFileEntry(entry) && HasExtension(entry.path().filename().string(), options.mExtensions)) {
+                found.push_back(SInput{entry.path().string(), relative, std::string(), true});
             }
-        }
-        if (error) found.push_back(SInput{dir.string(), std::string(), "cannot read directory: " + error.message(), true});
-        error.clear();
-    }
+        },
+        [&](const fs::path& folder, const std::error_code& code) {
+            found.push_back(SInput{folder.string(), std::string(), "cannot read directory: " + code.message(), true});
+            return true;
+        });
     // The directory order of the file system is no order: sort by path, byte for byte.
     std::sort(found.begin(), found.end(), [](const SInput& a, const SInput& b) { return a.mPath < b.mPath; });
 }
 
 }  // namespace
+
+bool HasExtension(const std::string& name, const std::vector<std::string>& extensions) {
+    for (const std::string& extension : extensions) {
+        if (name.size() < extension.size() + 1 || name[name.size() - extension.size() - 1] != '.') continue;
+        if (std::equal(extension.begin(), extension.end(), name.end() - static_cast<std::ptrdiff_t>(extension.size()),
+                       [](char e, char n) { return e == FoldAscii(n); })) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool WalkFolder(const std::string& root, const FolderFilter& enter, const EntryVisitor& visit,
+                const UnreadableFolder& unreadable) {
+    std::vector<std::pair<fs::path, std::string>> pending{{fs::path(root), std::string()}};
+    while (!pending.empty()) {
+        auto [folder, below] = std::move(pending.back());
+        pending.pop_back();
+        std::error_code error;
+        fs::directory_iterator it(folder, error);
+        for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+            const std::string name = it->path().filename().string();
+            const std::string relative = below.empty() ? name : below + "/" + name;
+            std::error_code ignored;
+            if (fs::is_directory(it->symlink_status(ignored))) {
+                if (enter(it->path())) pending.emplace_back(it->path(), relative);
+            } else {
+                visit(*it, relative);
+            }
+        }
+        if (error && !unreadable(folder, error)) return false;
+    }
+    return true;
+}
 
 std::vector<SInput> ExpandInputs(const SOptions& options, std::vector<std::string>& notes) {
     if (options.mOperands.empty()) return {SInput{"-", std::string(), std::string(), false}};

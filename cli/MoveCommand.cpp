@@ -45,17 +45,6 @@ std::string Quoted(const std::string& name) { return QuoteName(name, true); }
 
 char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool HasExtension(const std::string& name, const std::vector<std::string>& extensions) {
-    for (const std::string& extension : extensions) {
-        if (name.size() < extension.size() + 1 || name[name.size() - extension.size() - 1] != '.') continue;
-        if (std::equal(extension.begin(), extension.end(), name.end() - static_cast<std::ptrdiff_t>(extension.size()),
-                       [](char e, char n) { return e == FoldAscii(n); })) {
-            return true;
-        }
-    }
-    return false;
-}
-
 bool IsStylesheet(const std::string& name) {
     return name.size() >= 4 && std::equal(name.end() - 4, name.end(), ".css",
                                           [](char n, char e) { return FoldAscii(n) == e; });
@@ -85,39 +74,30 @@ struct SSiteFiles {
     std::vector<std::pair<std::string, std::string>> mLinks;  // symbolic link, its target as written
 };
 
-// Walks the site without recursion; symbolic links to folders are names,
-// not followed. False with error for a folder that cannot be read: a page
-// under it could not be rewritten.
+// Walks the site; symbolic links to folders are names, not followed. False
+// with error for a folder that cannot be read: a page under it could not be
+// rewritten.
 bool WalkSite(const std::string& site, const std::vector<std::string>& extensions, SSiteFiles& found,
               std::string& error) {
-    std::vector<std::pair<fs::path, std::string>> pending{{fs::path(site), std::string()}};
-    while (!pending.empty()) {
-        auto [dir, below] = std::move(pending.back());
-        pending.pop_back();
-        std::error_code code;
-        fs::directory_iterator it(dir, code);
-        for (; !code && it != fs::directory_iterator(); it.increment(code)) {
-            const std::string name = it->path().filename().string();
-            const std::string relative = below.empty() ? name : below + "/" + name;
+    const bool walked = WalkFolder(
+        site, [](const fs::path&) { return true; },
+        [&](const fs::directory_entry& entry, const std::string& relative) {
             std::error_code ignored;
-            const fs::file_status own = it->symlink_status(ignored);
-            if (fs::is_directory(own)) {
-                pending.emplace_back(it->path(), relative);
-                continue;
-            }
+            const fs::file_status own = entry.symlink_status(ignored);
             found.mFiles.push_back(relative);
             const bool link = fs::is_symlink(own);
-            if (link) found.mLinks.emplace_back(relative, fs::read_symlink(it->path(), ignored).string());
-            if ((fs::is_regular_file(own) || (link && fs::is_regular_file(it->status(ignored)))) &&
+            if (link) found.mLinks.emplace_back(relative, fs::read_symlink(entry.path(), ignored).string());
+            const std::string name = entry.path().filename().string();
+            if ((fs::is_regular_file(own) || (link && fs::is_regular_file(entry.status(ignored)))) &&
                 (HasExtension(name, extensions) || IsStylesheet(name))) {
-                found.mPages.push_back(SInput{it->path().string(), relative, std::string(), true});
+                found.mPages.push_back(SInput{entry.path().string(), relative, std::string(), true});
             }
-        }
-        if (code) {
-            error = "cannot read folder " + Quoted(dir.string()) + ": " + code.message();
+        },
+        [&](const fs::path& folder, const std::error_code& code) {
+            error = "cannot read folder " + Quoted(folder.string()) + ": " + code.message();
             return false;
-        }
-    }
+        });
+    if (!walked) return false;
     std::sort(found.mFiles.begin(), found.mFiles.end());
     std::sort(found.mPages.begin(), found.mPages.end(),
               [](const SInput& a, const SInput& b) { return a.mOutPath < b.mOutPath; });
