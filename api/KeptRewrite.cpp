@@ -76,8 +76,7 @@ std::string Written(std::string_view url, char quote, bool whole) {
 }
 
 // decide(kind, url, out): true with the new value in out for a URL to change.
-template <class Decide>
-KeptRewrite Keep(std::string_view html, UrlKinds kinds, bool rawText, Decide decide) {
+KeptRewrite Keep(std::string_view html, UrlKinds kinds, bool rawText, const UrlDecision& decide) {
     KeptRewrite result;
     if (kinds.Empty()) {
         result.html = html;
@@ -114,7 +113,7 @@ KeptRewrite Keep(std::string_view html, UrlKinds kinds, bool rawText, Decide dec
                 return;
             }
             UrlEdit edit;
-            edit.kind = static_cast<UrlKind>(hit.mPlace->mKind);
+            edit.kind = hit.mPlace->mKind;
             if (hit.mPlace->mShape == EValueShape::Whole) {
                 edit.offset = at;
                 edit.length = data.size();
@@ -154,7 +153,7 @@ std::size_t KeptRewrite::Rewritten() const {
 
 KeptRewrite RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const UrlMap& map, bool rawText) {
     if (map.Size() == 0 && !map.HasPrefixRules()) kinds = UrlKinds();
-    return Keep(html, kinds, rawText, [&](EUrlKind, std::string_view url, std::string& out) {
+    return Keep(html, kinds, rawText, [&](UrlKind, std::string_view url, std::string& out) {
         std::optional<std::string> decided = map.Apply(url);
         if (!decided) return false;
         out = std::move(*decided);
@@ -164,12 +163,7 @@ KeptRewrite RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const Url
 
 KeptRewrite RewriteKeepingBytes(std::string_view html, UrlKinds kinds, const UrlRewriter& rewriter, bool rawText) {
     if (!rewriter) kinds = UrlKinds();
-    return Keep(html, kinds, rawText, [&](EUrlKind kind, std::string_view url, std::string& out) {
-        std::optional<std::string> decided = rewriter(static_cast<UrlKind>(kind), url);
-        if (!decided || *decided == url) return false;
-        out = std::move(*decided);
-        return true;
-    });
+    return Keep(html, kinds, rawText, DecideBy(rewriter));
 }
 
 }  // namespace kivoparse

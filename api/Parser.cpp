@@ -40,26 +40,8 @@ int Parser::FixHrefs(const std::vector<std::string>& src, const std::vector<std:
     return Ctrl().FixHrefs(src, dest);
 }
 
-// A map with prefix rules takes the path that knows them.
-int Parser::FixImages(const UrlMap& map) {
-    if (map.HasPrefixRules()) return Rewrite(UrlKind::Image, map);
-    return map.mMap ? Ctrl().FixImages(*map.mMap) : 0;
-}
-int Parser::FixHrefs(const UrlMap& map) {
-    if (map.HasPrefixRules()) return Rewrite(UrlKind::Link, map);
-    return map.mMap ? Ctrl().FixHrefs(*map.mMap) : 0;
-}
-
-int Parser::Rewrite(const UrlMap& images, const UrlMap& links) {
-    if (images.HasPrefixRules() || links.HasPrefixRules()) {
-        // The two kinds hold different attributes: one after the other is
-        // the same one pass over the tree's values.
-        if ((images.mMap && !images.mMap->IsValid()) || (links.mMap && !links.mMap->IsValid())) return -1;
-        Rewrite(UrlKind::Image, images);
-        return Rewrite(UrlKind::Link, links);
-    }
-    return Ctrl().Rewrite(images.mMap.get(), links.mMap.get());
-}
+int Parser::FixImages(const UrlMap& map) { return Rewrite(UrlKind::Image, map); }
+int Parser::FixHrefs(const UrlMap& map) { return Rewrite(UrlKind::Link, map); }
 
 const char* Version() { return KIVOPARSE_VERSION_STRING; }
 

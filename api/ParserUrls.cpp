@@ -90,22 +90,9 @@ std::vector<MapLine> UrlMap::Lines() const {
 
 bool UrlMap::HasPrefixRules() const { return mMap && !mMap->Prefixes().Empty(); }
 
-namespace {
-
-bool ApplyMap(const CUrlMap& table, std::string_view url, std::string& out) {
-    const std::size_t at = table.Sources().FindIndexed(url);
-    if (at != CFoldedIndex::npos && at < table.Destinations().size()) {
-        out = table.Destinations()[at];
-        return true;
-    }
-    return table.Prefixes().Apply(url, out);
-}
-
-}  // namespace
-
 std::optional<std::string> UrlMap::Apply(std::string_view url) const {
     std::string out;
-    if (!mMap || !mMap->IsValid() || !ApplyMap(*mMap, url, out)) return std::nullopt;
+    if (!mMap || !mMap->Apply(url, out)) return std::nullopt;
     return out;
 }
 
@@ -119,28 +106,32 @@ std::vector<UrlOccurrence> Parser::GetUrlOccurrences(UrlKinds kinds) {
     return document ? ListUrls(*document, kinds) : std::vector<UrlOccurrence>();
 }
 
+// A table's validity was settled when it was made: -1 for one of lists of
+// different lengths, whatever the document.
 int Parser::Rewrite(UrlKinds kinds, const UrlMap& map) {
     if (!map.mMap) return 0;
-    const CUrlMap& table = *map.mMap;
-    if (!table.IsValid()) return -1;
-    CDocument* document = Ctrl().Document();
-    if (!document) return 0;
-    RewriteUrls(*document, kinds,
-                [&](EUrlKind, std::string_view url, std::string& out) { return ApplyMap(table, url, out); });
+    if (!map.mMap->IsValid()) return -1;
+    if (CDocument* document = Ctrl().Document()) RewriteUrls(*document, kinds, DecideBy(*map.mMap));
     return 0;
 }
 
 int Parser::Rewrite(UrlKinds kinds, const UrlRewriter& rewriter) {
     CDocument* document = Ctrl().Document();
-    if (!document || !rewriter) return 0;
-    RewriteUrls(*document, kinds, [&](EUrlKind kind, std::string_view url, std::string& out) {
-        std::optional<std::string> decided = rewriter(static_cast<UrlKind>(kind), url);
-        // A URL given back as it came is kept: a whole value holding a NUL
-        // would otherwise lose the bytes after it, which the URL stops at.
-        if (!decided || *decided == url) return false;
-        out = std::move(*decided);
-        return true;
-    });
+    if (document && rewriter) RewriteUrls(*document, kinds, DecideBy(rewriter));
+    return 0;
+}
+
+// Images from one table and links from the other in one walk: the kinds
+// hold different attributes, so the walk gives what two rewrites would.
+int Parser::Rewrite(const UrlMap& images, const UrlMap& links) {
+    if ((images.mMap && !images.mMap->IsValid()) || (links.mMap && !links.mMap->IsValid())) return -1;
+    CDocument* document = Ctrl().Document();
+    if (!document || (!images.mMap && !links.mMap)) return 0;
+    RewriteUrls(*document, UrlKinds(UrlKind::Image) | UrlKind::Link,
+                [&images, &links](UrlKind kind, std::string_view url, std::string& out) {
+                    const UrlMap& map = kind == UrlKind::Image ? images : links;
+                    return map.mMap && map.mMap->Apply(url, out);
+                });
     return 0;
 }
 

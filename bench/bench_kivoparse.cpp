@@ -10,13 +10,14 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "control/CKIVOParseCtrl.h"
 #include "engine/CParsingEngine.h"
 
 using kivoparse::CKIVOParseCtrl;
 using kivoparse::CParsingEngine;
-using kivoparse::CValueList;
+using CValueList = std::vector<std::string>;
 
 namespace {
 

@@ -46,7 +46,7 @@ def why_missed(data, tag, url):
     """Why kivoparse reads a start tag of this name holding url otherwise
     than lxml: an attribute name with a byte that names no attribute for
     kivoparse ("_", ":", "." ...) makes the whole tag text; a line break
-    right after the name becomes part of it, and the seed's kinds select
+    right after the name becomes part of it, and the image and link kinds select
     their tags by the classified name (images and links)."""
     for match in re.finditer(rb'<' + tag.encode() + rb'(\s[^>]*)?>', data, re.I):
         inside = match.group(1) or b''
@@ -57,7 +57,7 @@ def why_missed(data, tag, url):
             if any(byte not in NAME_BYTES for byte in attribute.group(1)):
                 return 'read as text (an attribute name with "_", ":", "." ...)'
         if inside[:1] in (b'\n', b'\r') and tag in ('a', 'img', 'input'):
-            return 'a line break after the tag name, which the seed\'s images and links do not classify'
+            return 'a line break after the tag name, which the image and link kinds do not classify'
     return None
 
 

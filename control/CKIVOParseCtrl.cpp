@@ -5,6 +5,7 @@
 #include "engine/CParsingEngine.h"
 #include "links/CUrlMap.h"
 #include "links/ReplaceAll.h"
+#include "links/UrlKinds.h"
 #include "output/TreeWriter.h"
 
 namespace kivoparse {
@@ -39,28 +40,19 @@ std::int32_t CKIVOParseCtrl::ParseHTML(std::string html) {
 
 void CKIVOParseCtrl::SetLogFile(const std::string& fileName) { mLogFile.SetPath(fileName.c_str()); }
 
-std::vector<std::string> CKIVOParseCtrl::Collect(EUrlKind kind) {
+std::vector<std::string> CKIVOParseCtrl::Collect(UrlKind kind) {
     return mDocument ? CollectUrls(*mDocument, kind) : std::vector<std::string>();
 }
 
 // Lists of different lengths are refused before anything else, so the tree
-// stays as it was (the map makes the one length check). Without a document
-// there is nothing to rewrite.
-std::int32_t CKIVOParseCtrl::Fix(EUrlKind kind, const std::vector<std::string>& src,
+// stays as it was. Without a document there is nothing to rewrite.
+std::int32_t CKIVOParseCtrl::Fix(UrlKind kind, const std::vector<std::string>& src,
                                  const std::vector<std::string>& dest) {
     if (src.size() != dest.size()) return -1;
     if (src.empty() || !mDocument) return 0;
-    return Fix(kind, CUrlMap(&src, &dest));
-}
-
-std::int32_t CKIVOParseCtrl::Fix(EUrlKind kind, const CUrlMap& map) {
-    if (!map.IsValid()) return -1;
-    return mDocument ? RewriteUrls(*mDocument, kind, map) : 0;
-}
-
-std::int32_t CKIVOParseCtrl::Rewrite(const CUrlMap* images, const CUrlMap* links) {
-    if ((images && !images->IsValid()) || (links && !links->IsValid())) return -1;
-    return mDocument ? RewriteUrls(*mDocument, images, links) : 0;
+    const CUrlMap map(&src, &dest);
+    RewriteUrls(*mDocument, kind, DecideBy(map));
+    return 0;
 }
 
 void CKIVOParseCtrl::SetTraceSink(std::function<void(std::string_view)> sink) { mLogFile.SetSink(std::move(sink)); }

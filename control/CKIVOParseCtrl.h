@@ -7,13 +7,11 @@
 #include <vector>
 
 #include "links/CDocumentBase.h"
-#include "links/UrlValues.h"
+#include "kivoparse/kivoparse.h"
 #include "log/CLogFile.h"
 #include "tree/CDocument.h"
 
 namespace kivoparse {
-
-class CUrlMap;
 
 // The control's eight operations on 8-bit strings, without any platform.
 // It owns the settings (the document base, the raw-text switch), the log
@@ -48,25 +46,17 @@ public:
     // Trace lines to sink instead of a file; an empty sink turns them off.
     void SetTraceSink(std::function<void(std::string_view)> sink);
     // Image and link URLs; empty before the first parse.
-    std::vector<std::string> Collect(EUrlKind kind);
-    std::vector<std::string> GetImages() { return Collect(EUrlKind::Images); }
-    std::vector<std::string> GetHrefs() { return Collect(EUrlKind::Links); }
+    std::vector<std::string> Collect(UrlKind kind);
+    std::vector<std::string> GetImages() { return Collect(UrlKind::Image); }
+    std::vector<std::string> GetHrefs() { return Collect(UrlKind::Link); }
     // -1 when src and dest differ in length (tree untouched), else 0.
-    std::int32_t Fix(EUrlKind kind, const std::vector<std::string>& src, const std::vector<std::string>& dest);
+    std::int32_t Fix(UrlKind kind, const std::vector<std::string>& src, const std::vector<std::string>& dest);
     std::int32_t FixImages(const std::vector<std::string>& src, const std::vector<std::string>& dest) {
-        return Fix(EUrlKind::Images, src, dest);
+        return Fix(UrlKind::Image, src, dest);
     }
     std::int32_t FixHrefs(const std::vector<std::string>& src, const std::vector<std::string>& dest) {
-        return Fix(EUrlKind::Links, src, dest);
+        return Fix(UrlKind::Link, src, dest);
     }
-    // The same with a table made once for many documents.
-    std::int32_t Fix(EUrlKind kind, const CUrlMap& map);
-    std::int32_t FixImages(const CUrlMap& map) { return Fix(EUrlKind::Images, map); }
-    std::int32_t FixHrefs(const CUrlMap& map) { return Fix(EUrlKind::Links, map); }
-    // Images and links in one walk, each with its own table (null: that
-    // kind is left alone); -1 when either table's lists differ in length
-    // (tree untouched), else 0.
-    std::int32_t Rewrite(const CUrlMap* images, const CUrlMap* links);
     // Stored with backslashes turned into slashes; taken by the next parse.
     void SetDocumentBase(const std::string& base);
     // Raw-text elements read as text (browser-like) by the next parses.

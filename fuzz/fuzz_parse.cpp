@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "control/CKIVOParseCtrl.h"
 
@@ -13,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     engine.SetDocumentBase("/base/");
     engine.ParseHTML(std::string(reinterpret_cast<const char*>(data), size));
     engine.GetHTML();
-    const kivoparse::CValueList images = engine.GetImages(), hrefs = engine.GetHrefs();
-    kivoparse::CValueList newImages = images, newHrefs = hrefs;
+    const std::vector<std::string> images = engine.GetImages(), hrefs = engine.GetHrefs();
+    std::vector<std::string> newImages = images, newHrefs = hrefs;
     for (std::string& value : newImages) value.insert(0, "1#");
     for (std::string& value : newHrefs) value.insert(0, "2#");
     engine.FixImages(images, newImages);

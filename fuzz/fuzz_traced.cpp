@@ -9,7 +9,7 @@
 
 #include "engine/CParsingEngine.h"
 #include "links/CDocumentBase.h"
-#include "links/UrlValues.h"
+#include "links/UrlKinds.h"
 #include "output/TreeWriter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         literal.SetRawText(rawText);
         const auto literalDocument = literal.Parse(text);
         if (WriteHtml(*fastDocument) != WriteHtml(*literalDocument) ||
-            CollectUrls(*fastDocument, kivoparse::EUrlKind::Images) !=
-                CollectUrls(*literalDocument, kivoparse::EUrlKind::Images))
+            CollectUrls(*fastDocument, kivoparse::UrlKind::Image) !=
+                CollectUrls(*literalDocument, kivoparse::UrlKind::Image))
             __builtin_trap();
     }
     return 0;

@@ -22,23 +22,27 @@ std::string Join(const std::string& folder, const std::string& name) {
     return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
-// The path that segments [from, end) name from path, lexically; a ".." at
-// the root (rootKey, when given) stays there and sets above.
+// The path that segments [from, end) name from path, lexically, for a
+// message; a ".." at the root (rootKey, when given) stays there and sets
+// above. Unlike a base's folder, a ".." after "/" or after a name that
+// starts with ".." is written out: the check's messages have always named
+// such paths so.
 std::string NamedPath(std::string path, const SUrlPath& url, std::size_t from, const std::string* rootKey = nullptr,
                       bool* above = nullptr) {
-    for (std::size_t j = from; j < url.mSegments.size(); ++j) {
-        const std::string& rest = url.mSegments[j].mName;
-        if (rest == ".") continue;
-        if (rest == ".." && rootKey && PathWithoutDots(path) == *rootKey) {
-            *above = true;
-            continue;
-        }
-        const std::size_t slash = path.rfind('/');
-        if (rest == ".." && !path.empty() && path != "/" && path.compare(slash + 1, 2, "..") != 0)
-            path.erase(slash == std::string::npos ? 0 : slash == 0 ? 1 : slash);
-        else
-            path = Join(path, rest);
-    }
+    FollowPath(
+        url, from, url.mSegments.size(), [&] { return rootKey && PathWithoutDots(path) == *rootKey; },
+        [&] {
+            const std::size_t slash = path.rfind('/');
+            if (!path.empty() && path != "/" && path.compare(slash + 1, 2, "..") != 0)
+                path.erase(slash == std::string::npos ? 0 : slash == 0 ? 1 : slash);
+            else
+                path = Join(path, "..");
+        },
+        [&] { *above = true; },
+        [&](std::size_t j) {
+            path = Join(path, url.mSegments[j].mName);
+            return true;
+        });
     return path.empty() ? "." : path;
 }
 
@@ -143,44 +147,44 @@ SResolved CSiteIndex::Resolve(const std::string& base, const SUrlPath& url, cons
         mRecentNode[0] = node;
     }
     bool otherCase = false;
-    for (std::size_t i = 0; i < url.mSegments.size(); ++i) {
-        const std::string& name = url.mSegments[i].mName;
-        if (name == ".") continue;
-        if (name == "..") {
-            if (mHasRoot && IsRoot(node)) result.mAboveRoot = true;
-            else node = Parent(node);
-            continue;
-        }
-        List(node);
-        std::uint64_t written, folded;
-        HashName(name, mNames.Seed(), written, folded);
-        const std::vector<std::string>& names = node->mNames;
-        SNode* const folder = node;
-        const SName* found = mNames.Find(
-            KeyOf(node, written), [&](const SName& n) { return n.mFolder == folder && names[n.mName] == name; });
-        if (!found) {
-            found = mFolded.Find(KeyOf(node, folded), [&](const SName& n) {
-                return n.mFolder == folder && EqualsNoCase(names[n.mName], name);
-            });
+    const bool reached = FollowPath(
+        url, 0, url.mSegments.size(), [&] { return mHasRoot && IsRoot(node); }, [&] { node = Parent(node); },
+        [&] { result.mAboveRoot = true; },
+        [&](std::size_t i) {
+            const std::string& name = url.mSegments[i].mName;
+            List(node);
+            std::uint64_t written, folded;
+            HashName(name, mNames.Seed(), written, folded);
+            const std::vector<std::string>& names = node->mNames;
+            SNode* const folder = node;
+            const SName* found = mNames.Find(
+                KeyOf(node, written), [&](const SName& n) { return n.mFolder == folder && names[n.mName] == name; });
             if (!found) {
-                // The path the URL names: what is found, then the rest as written.
-                result.mPath = NamedPath(node->mPath, url, i, mHasRoot ? &mRootKey : nullptr, &result.mAboveRoot);
-                return result;
+                found = mFolded.Find(KeyOf(node, folded), [&](const SName& n) {
+                    return n.mFolder == folder && EqualsNoCase(names[n.mName], name);
+                });
+                if (!found) {
+                    // The path the URL names: what is found, then the rest as written.
+                    result.mPath =
+                        NamedPath(node->mPath, url, i, mHasRoot ? &mRootKey : nullptr, &result.mAboveRoot);
+                    return false;
+                }
+                const std::string& actual = names[found->mName];
+                if (result.mRecased.empty()) result.mRecased.assign(url.mSegments.size(), std::string());
+                result.mRecased[i] = actual;
+                otherCase = true;
+                HashName(actual, mNames.Seed(), written, folded);
+                found = mNames.Find(KeyOf(node, written),
+                                    [&](const SName& n) { return n.mFolder == folder && names[n.mName] == actual; });
             }
-            const std::string& actual = names[found->mName];
-            if (result.mRecased.empty()) result.mRecased.assign(url.mSegments.size(), std::string());
-            result.mRecased[i] = actual;
-            otherCase = true;
-            HashName(actual, mNames.Seed(), written, folded);
-            found = mNames.Find(KeyOf(node, written),
-                                [&](const SName& n) { return n.mFolder == folder && names[n.mName] == actual; });
-        }
-        if (!found->mNode) {
-            // The slot is the table's: it is given its node in place.
-            const_cast<SName*>(found)->mNode = NodeOf(Join(node->mPath, names[found->mName]));
-        }
-        node = found->mNode;
-    }
+            if (!found->mNode) {
+                // The slot is the table's: it is given its node in place.
+                const_cast<SName*>(found)->mNode = NodeOf(Join(node->mPath, names[found->mName]));
+            }
+            node = found->mNode;
+            return true;
+        });
+    if (!reached) return result;
     // A URL ending in "/" names a folder: it must be one.
     if (url.mNamesFolder && !url.mSegments.empty()) {
         List(node);

@@ -1,4 +1,6 @@
 #pragma once
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "links/CFoldedIndex.h"
@@ -15,19 +17,29 @@ class CUrlMap {
 public:
     CUrlMap(CValueList src, CValueList dest)
         : mOwnedSrc(std::move(src)), mOwnedDest(std::move(dest)), mSrc(&mOwnedSrc), mDest(&mOwnedDest) {
-        mSources.IndexAll();
+        Index();
     }
     // Borrows src and dest, which must outlive the table.
-    CUrlMap(const CValueList* src, const CValueList* dest) : mSrc(src), mDest(dest), mSources(*src) {
-        mSources.IndexAll();
-    }
+    CUrlMap(const CValueList* src, const CValueList* dest) : mSrc(src), mDest(dest), mSources(*src) { Index(); }
     CUrlMap(const CUrlMap&) = delete;
     CUrlMap& operator=(const CUrlMap&) = delete;
 
-    // The one length check: a rewrite with lists of different lengths
-    // changes nothing and gives -1.
-    bool IsValid() const { return mSrc->size() == mDest->size(); }
-    const CFoldedIndex& Sources() const { return mSources; }
+    // Whether the lists were as long when the table was made: the one
+    // length check. An invalid table matches nothing (a rewrite with it
+    // gives -1 and changes nothing).
+    bool IsValid() const { return mValid; }
+    // The new value of url: the new value of the first old value equal to
+    // it under ASCII case folding, else the rules' (see CPrefixRules).
+    // False, out untouched, when neither gives one.
+    bool Apply(std::string_view url, std::string& out) const {
+        if (!mValid) return false;
+        const std::size_t at = mSources.FindIndexed(url);
+        if (at != CFoldedIndex::npos) {
+            out = (*mDest)[at];
+            return true;
+        }
+        return mPrefixes.Apply(url, out);
+    }
     const CValueList& SourceValues() const { return *mSrc; }
     const CValueList& Destinations() const { return *mDest; }
     // Rules for the values that no pair matches (see CPrefixRules); added
@@ -36,12 +48,18 @@ public:
     const CPrefixRules& Prefixes() const { return mPrefixes; }
 
 private:
+    void Index() {
+        mValid = mSrc->size() == mDest->size();
+        if (mValid) mSources.IndexAll();
+    }
+
     CValueList mOwnedSrc;
     CValueList mOwnedDest;
     const CValueList* mSrc;
     const CValueList* mDest;
     CFoldedIndex mSources{*mSrc};  // over *mSrc, so declared after it
     CPrefixRules mPrefixes;
+    bool mValid = false;
 };
 
 }  // namespace kivoparse

@@ -97,29 +97,6 @@ std::string FromRoot(const std::string& path, const std::string& root) {
     return file;
 }
 
-// The folder a <base href> names, lexically from start (the document's
-// folder, or the root for "/..."): its path but for the last name, unless
-// it ends in "/". A ".." at the root stays there.
-std::string BaseFolder(std::string start, const SUrlPath& base, const std::string* root) {
-    const std::string top = root ? PathWithoutDots(*root) : std::string();
-    const std::size_t count = base.mSegments.size() - (base.mNamesFolder || base.mSegments.empty() ? 0 : 1);
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::string& name = base.mSegments[i].mName;
-        if (name == ".") continue;
-        if (name != "..") {
-            start = start.empty() ? name : start.back() == '/' ? start + name : start + "/" + name;
-            continue;
-        }
-        if ((root && PathWithoutDots(start) == top) || start == "/") continue;
-        const std::size_t slash = start.rfind('/');
-        if (start.empty() || start == ".." || start.compare(slash + 1, std::string::npos, "..") == 0)
-            start = start.empty() ? ".." : start + "/..";
-        else
-            start.erase(slash == std::string::npos ? 0 : slash == 0 ? 1 : slash);
-    }
-    return start;
-}
-
 // The fragment of url (after its "#", less white space at the end), decoded.
 std::string FragmentOf(const std::string& url, std::size_t at) {
     std::size_t end = url.size();
@@ -322,9 +299,10 @@ std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const st
     bool externalBase = false;
     if (urls.mBase) {
         const SUrlPath base = SplitUrlPath(*urls.mBase);
+        const std::string rootKey = PathWithoutDots(root);
         if (base.mClass == EUrlClass::External) externalBase = true;
-        else if (base.mClass == EUrlClass::Relative) folder = BaseFolder(folder, base, stopAtRoot ? &root : nullptr);
-        else if (base.mClass == EUrlClass::RootRelative) folder = BaseFolder(root, base, stopAtRoot ? &root : nullptr);
+        else if (base.mClass == EUrlClass::Relative) folder = BaseFolder(folder, base, stopAtRoot ? &rootKey : nullptr);
+        else if (base.mClass == EUrlClass::RootRelative) folder = BaseFolder(root, base, stopAtRoot ? &rootKey : nullptr);
     }
     const std::string mapDocument = FromRoot(document, root);
     for (std::size_t at = 0; at < urls.mOccurrences.size(); ++at) {

@@ -83,10 +83,6 @@ struct SResolvedSegment {
     std::string_view mRaw;
 };
 
-bool IsStylesheet(const std::string& path) {
-    return path.size() >= 4 && EqualsNoCase(std::string_view(path).substr(path.size() - 4), ".css");
-}
-
 // Where the path of a URL starts from, and how it is written.
 enum class EStyle { Relative, RootRelative, Absolute };
 
@@ -250,16 +246,15 @@ bool SiteMove::SSite::Change(const Segments* folderOld, const Segments* folderNe
         if (style == EStyle::Relative) {
             for (const std::string& name : folder) resolved.push_back({name, std::string_view()});
         }
-        for (const SUrlSegment& segment : split.mSegments) {
-            if (segment.mName == ".") continue;
-            if (segment.mName == "..") {
-                if (!resolved.empty()) resolved.pop_back();
-                else climbed = true;
-                continue;
-            }
-            resolved.push_back({segment.mName, std::string_view(url).substr(shift + segment.mRawStart,
-                                                                             segment.mRawEnd - segment.mRawStart)});
-        }
+        FollowPath(
+            split, 0, split.mSegments.size(), [&] { return resolved.empty(); }, [&] { resolved.pop_back(); },
+            [&] { climbed = true; },
+            [&](std::size_t i) {
+                const SUrlSegment& segment = split.mSegments[i];
+                resolved.push_back({segment.mName, std::string_view(url).substr(shift + segment.mRawStart,
+                                                                                 segment.mRawEnd - segment.mRawStart)});
+                return true;
+            });
     };
     resolve(folderOld ? *folderOld : kRoot);
     const bool climbedBefore = climbed;
@@ -364,17 +359,15 @@ bool SiteMove::SSite::Folders(const std::string& document, const std::optional<s
         case EUrlClass::Relative: break;
     }
     if (at > 0) split = SplitUrlPath(std::string_view(*base).substr(at));
-    const std::size_t count = split.mSegments.size() - (split.mNamesFolder || split.mSegments.empty() ? 0 : 1);
     for (Segments* folder : {&folderOld, &folderNew}) {
         if (fromRoot) folder->clear();
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::string& name = split.mSegments[i].mName;
-            if (name == "..") {
-                if (!folder->empty()) folder->pop_back();
-            } else if (name != ".") {
-                folder->push_back(name);
-            }
-        }
+        FollowPath(
+            split, 0, BaseFolderSegments(split), [folder] { return folder->empty(); }, [folder] { folder->pop_back(); },
+            [] {},
+            [&](std::size_t i) {
+                folder->push_back(split.mSegments[i].mName);
+                return true;
+            });
     }
     return true;
 }
@@ -408,27 +401,6 @@ UrlRewriter SiteMove::Rewriter(const std::string& document, const std::optional<
         }
         return newUrl;
     };
-}
-
-MovePlan PlanMove(const std::vector<std::string>& files, const std::vector<std::pair<std::string, std::string>>& documents,
-                  const std::string& src, const std::string& dst, const std::string& siteUrl) {
-    const SiteMove move(files, src, dst, siteUrl);
-    MovePlan plan;
-    plan.movedFiles = move.MovedFiles();
-    Parser parser;
-    parser.SetRawText(true);
-    for (const auto& [path, bytes] : documents) {
-        DocumentChanges changes;
-        if (IsStylesheet(path)) {
-            changes = move.Plan(path, GetCssUrlOccurrences(bytes));
-        } else {
-            parser.ParseHTML(bytes);
-            changes = move.Plan(path, parser.GetUrlOccurrences(UrlKinds::All()), parser.GetBaseHref());
-        }
-        ++plan.documentsRead;
-        if (!changes.changes.empty()) plan.documents.push_back(std::move(changes));
-    }
-    return plan;
 }
 
 }  // namespace kivoparse

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <utility>
 
 #include "links/CFoldedIndex.h"
+#include "links/CUrlMap.h"
 #include "tree/CNodeList.h"
 #include "tree/CTagNode.h"
 #include "links/CompareNoCase.h"
@@ -12,7 +14,7 @@
 
 namespace kivoparse {
 
-// The seed's rows select by tag type, as their passes do. The others by
+// The image and link rows select by tag type, as their passes do. The others by
 // name, white space at its end ignored: "<link\n href=...>" keeps the line
 // feed and the indent in its name.
 bool TagMatches(const CTagNode& tag, const SUrlPlace& place) {
@@ -43,14 +45,14 @@ bool IsRefresh(const CTagNode& tag) {
 }  // namespace
 
 bool RowApplies(const CTagNode& tag, const SUrlPlace& place) {
-    return place.mKind != EUrlKind::Refresh || IsRefresh(tag);
+    return place.mKind != UrlKind::Refresh || IsRefresh(tag);
 }
 
 std::vector<std::size_t> RowsOf(UrlKinds kinds) {
     std::vector<std::size_t> rows;
     const std::vector<SUrlPlace>& places = UrlPlaces();
     for (std::size_t i = 0; i < places.size(); ++i) {
-        if (kinds.Has(static_cast<UrlKind>(places[i].mKind))) rows.push_back(i);
+        if (kinds.Has(places[i].mKind)) rows.push_back(i);
     }
     return rows;
 }
@@ -66,29 +68,29 @@ void ScanValue(EValueShape shape, std::string_view value, std::vector<SSpan>& sp
 
 const std::vector<SUrlPlace>& UrlPlaces() {
     static const std::vector<SUrlPlace> places = {
-        // The seed's images and links, with the tag types of their passes.
-        {EUrlKind::Images, KP_TAG_IMG, nullptr, "src", EValueShape::Whole},
-        {EUrlKind::Images, KP_TAG_INPUT, nullptr, "src", EValueShape::Whole},
-        {EUrlKind::Images, 0, nullptr, "background", EValueShape::Whole},
-        {EUrlKind::Links, KP_TAG_A, nullptr, "href", EValueShape::Whole},
-        {EUrlKind::Resources, 0, "LINK", "href", EValueShape::Whole},
-        {EUrlKind::Resources, 0, "SCRIPT", "src", EValueShape::Whole},
-        {EUrlKind::Frames, 0, "IFRAME", "src", EValueShape::Whole},
-        {EUrlKind::Frames, 0, "FRAME", "src", EValueShape::Whole},
-        {EUrlKind::Media, 0, "EMBED", "src", EValueShape::Whole},
-        {EUrlKind::Media, 0, "SOURCE", "src", EValueShape::Whole},
-        {EUrlKind::Media, 0, "TRACK", "src", EValueShape::Whole},
-        {EUrlKind::Media, 0, "AUDIO", "src", EValueShape::Whole},
-        {EUrlKind::Media, 0, "VIDEO", "src", EValueShape::Whole},
-        {EUrlKind::Media, 0, "VIDEO", "poster", EValueShape::Whole},
-        {EUrlKind::Media, 0, "OBJECT", "data", EValueShape::Whole},
-        {EUrlKind::Areas, 0, "AREA", "href", EValueShape::Whole},
-        {EUrlKind::Forms, 0, "FORM", "action", EValueShape::Whole},
-        {EUrlKind::Srcset, 0, "IMG", "srcset", EValueShape::Srcset},
-        {EUrlKind::Srcset, 0, "SOURCE", "srcset", EValueShape::Srcset},
-        {EUrlKind::Refresh, 0, "META", "content", EValueShape::Refresh},
-        {EUrlKind::Css, 0, nullptr, "style", EValueShape::Css},
-        {EUrlKind::Css, 0, "STYLE", nullptr, EValueShape::Css},
+        // The image and link kinds, with the tag types of their passes.
+        {UrlKind::Image, KP_TAG_IMG, nullptr, "src", EValueShape::Whole},
+        {UrlKind::Image, KP_TAG_INPUT, nullptr, "src", EValueShape::Whole},
+        {UrlKind::Image, 0, nullptr, "background", EValueShape::Whole},
+        {UrlKind::Link, KP_TAG_A, nullptr, "href", EValueShape::Whole},
+        {UrlKind::Resource, 0, "LINK", "href", EValueShape::Whole},
+        {UrlKind::Resource, 0, "SCRIPT", "src", EValueShape::Whole},
+        {UrlKind::Frame, 0, "IFRAME", "src", EValueShape::Whole},
+        {UrlKind::Frame, 0, "FRAME", "src", EValueShape::Whole},
+        {UrlKind::Media, 0, "EMBED", "src", EValueShape::Whole},
+        {UrlKind::Media, 0, "SOURCE", "src", EValueShape::Whole},
+        {UrlKind::Media, 0, "TRACK", "src", EValueShape::Whole},
+        {UrlKind::Media, 0, "AUDIO", "src", EValueShape::Whole},
+        {UrlKind::Media, 0, "VIDEO", "src", EValueShape::Whole},
+        {UrlKind::Media, 0, "VIDEO", "poster", EValueShape::Whole},
+        {UrlKind::Media, 0, "OBJECT", "data", EValueShape::Whole},
+        {UrlKind::Area, 0, "AREA", "href", EValueShape::Whole},
+        {UrlKind::Form, 0, "FORM", "action", EValueShape::Whole},
+        {UrlKind::Srcset, 0, "IMG", "srcset", EValueShape::Srcset},
+        {UrlKind::Srcset, 0, "SOURCE", "srcset", EValueShape::Srcset},
+        {UrlKind::Refresh, 0, "META", "content", EValueShape::Refresh},
+        {UrlKind::Css, 0, nullptr, "style", EValueShape::Css},
+        {UrlKind::Css, 0, "STYLE", nullptr, EValueShape::Css},
     };
     return places;
 }
@@ -96,7 +98,7 @@ const std::vector<SUrlPlace>& UrlPlaces() {
 
 // Each row fills a list of its own in document order, and the lists are
 // joined in row order, leaving out what is there already: for the image
-// rows exactly the seed's passes run one after another.
+// rows exactly the image passes run one after another.
 // The walk only reads the tree when it collects.
 std::vector<std::string> CollectUrls(const CDocument& document, UrlKinds kinds) {
     std::vector<std::vector<std::string_view>> rows(UrlPlaces().size());
@@ -142,7 +144,7 @@ std::vector<UrlOccurrence> PlaceUrls(CParseNode& top, UrlKinds kinds, std::strin
         last = offset;
         std::string_view tag = hit.mTag->GetName();
         while (!tag.empty() && (tag.back() == ' ' || tag.back() == '\n' || tag.back() == '\r')) tag.remove_suffix(1);
-        found.push_back(UrlOccurrence{static_cast<UrlKind>(hit.mPlace->mKind), std::string(tag),
+        found.push_back(UrlOccurrence{hit.mPlace->mKind, std::string(tag),
                                       hit.mPlace->mAttribute ? hit.mPlace->mAttribute : "", std::string(hit.Url()),
                                       offset, 0, 0});
     });
@@ -181,10 +183,22 @@ void PlaceLines(std::string_view text, std::vector<UrlOccurrence>& found) {
     }
 }
 
+UrlDecision DecideBy(const CUrlMap& map) {
+    return [&map](UrlKind, std::string_view url, std::string& out) { return map.Apply(url, out); };
+}
+
+UrlDecision DecideBy(const UrlRewriter& rewriter) {
+    return [&rewriter](UrlKind kind, std::string_view url, std::string& out) {
+        std::optional<std::string> decided = rewriter(kind, url);
+        if (!decided || *decided == url) return false;
+        out = std::move(*decided);
+        return true;
+    };
+}
+
 // The hits of one holder come one after another; a holder whose value
 // changes gets one new value, prepared in the document before any is set.
-void RewriteUrls(CDocument& document, UrlKinds kinds,
-                 const std::function<bool(EUrlKind, std::string_view, std::string&)>& decide) {
+void RewriteUrls(CDocument& document, UrlKinds kinds, const UrlDecision& decide) {
     std::vector<std::pair<CParseNode*, SNodeBytes>> changes;
     CParseNode* holder = nullptr;
     std::string value;  // the holder's new value, built as its URLs come
@@ -208,7 +222,7 @@ void RewriteUrls(CDocument& document, UrlKinds kinds,
         replacement.clear();
         if (!decide(hit.mPlace->mKind, hit.Url(), replacement)) return;
         if (hit.mPlace->mShape == EValueShape::Whole) {
-            // The whole value goes, as the seed's rewrite replaces it; the
+            // The whole value goes, as FixImages and FixHrefs replace it; the
             // same bytes again change nothing.
             if (replacement == holder->Data()) return;
             value = replacement;

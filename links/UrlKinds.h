@@ -12,7 +12,6 @@
 #include <kivoparse/kivoparse.h>
 
 #include "links/UrlScan.h"
-#include "links/UrlValues.h"
 #include "tree/CDocument.h"
 #include "tree/CNodeList.h"
 #include "tree/CTagNode.h"
@@ -22,17 +21,18 @@ namespace kivoparse {
 
 class CParseNode;
 class CTagNode;
+class CUrlMap;
 
-// How a value holds its URL: whole (as the seed's images and links), or as
+// How a value holds its URL: whole (as the image and link kinds), or as
 // spans found by a scanner.
 enum class EValueShape : unsigned char { Whole, Srcset, Refresh, Css };
 
 // One row of the table. A tag type other than 0 selects the tags of that
-// type (the seed's rows, as their passes do); else mTag names the tag
+// type (the image and link rows, as their passes do); else mTag names the tag
 // (upper case, never an end tag), or nullptr for any tag. A null
 // mAttribute stands for the text of the element (STYLE).
 struct SUrlPlace {
-    EUrlKind mKind;
+    UrlKind mKind;
     int mTagType;
     const char* mTag;
     const char* mAttribute;
@@ -68,8 +68,8 @@ std::vector<std::size_t> RowsOf(UrlKinds kinds);
 
 // Calls found(hit) for each URL of the kinds in top's subtree, in document
 // order (a tag's rows in table order, a value's URLs left to right). The one
-// walk behind collecting, listing and rewriting, the seed's images and
-// links included.
+// walk behind collecting, listing and rewriting, the image and link kinds
+// included.
 template <class Found>
 void WalkUrls(CParseNode& top, UrlKinds kinds, Found found) {
     const std::vector<SUrlPlace>& places = UrlPlaces();
@@ -116,10 +116,19 @@ std::vector<std::string> CollectUrls(const CDocument& document, UrlKinds kinds);
 std::vector<UrlOccurrence> ListUrls(const CDocument& document, UrlKinds kinds);
 // Sets the line and column of each occurrence from its offset in text.
 void PlaceLines(std::string_view text, std::vector<UrlOccurrence>& found);
+// What a rewrite does with one URL: true with its new value in out, or
+// false to keep it. A map (exact pairs, rule map) or a caller's function.
+using UrlDecision = std::function<bool(UrlKind kind, std::string_view url, std::string& out)>;
+// The decision of a table: its pairs, then its prefix rules.
+UrlDecision DecideBy(const CUrlMap& map);
+// The decision of a caller's function; a URL it gives back unchanged is
+// kept (a whole value holding a NUL would otherwise lose the bytes after
+// it, which the URL stops at).
+UrlDecision DecideBy(const UrlRewriter& rewriter);
+
 // Rewrites every URL of the kinds for which decide gives a new value (true,
 // new value in out). Every change is prepared first; when decide throws or
 // memory runs out nothing has changed.
-void RewriteUrls(CDocument& document, UrlKinds kinds,
-                 const std::function<bool(EUrlKind, std::string_view, std::string&)>& decide);
+void RewriteUrls(CDocument& document, UrlKinds kinds, const UrlDecision& decide);
 
 }  // namespace kivoparse

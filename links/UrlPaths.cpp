@@ -163,6 +163,26 @@ std::string RecaseSegment(std::string_view raw, std::string_view actual) {
     return out;
 }
 
+std::string BaseFolder(std::string start, const SUrlPath& base, const std::string* rootKey) {
+    FollowPath(
+        base, 0, BaseFolderSegments(base),
+        [&] { return (rootKey && PathWithoutDots(start) == *rootKey) || start == "/"; },
+        [&] {
+            const std::size_t slash = start.rfind('/');
+            if (start.empty() || start.compare(slash + 1, std::string::npos, "..") == 0)
+                start = start.empty() ? ".." : start + "/..";
+            else
+                start.erase(slash == std::string::npos ? 0 : slash == 0 ? 1 : slash);
+        },
+        [] {},
+        [&](std::size_t i) {
+            const std::string& name = base.mSegments[i].mName;
+            start = start.empty() ? name : start.back() == '/' ? start + name : start + "/" + name;
+            return true;
+        });
+    return start;
+}
+
 std::string PathWithoutDots(const std::string& path) {
     std::string out = path.compare(0, 1, "/") == 0 ? "/" : "";
     for (std::size_t start = 0; start < path.size();) {

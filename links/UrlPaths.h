@@ -39,6 +39,40 @@ struct SUrlPath {
 // path without its "." and empty segments: "./a//b" and "a/b" name one file.
 std::string PathWithoutDots(const std::string& path);
 
+// The one walk of a URL's path, as browsers resolve it, for the site check
+// and the move alike: segments [from, to) of url are followed from a
+// folder; "." stays, ".." goes to the parent folder (up()) unless atRoot():
+// at the site's root a browser stays, and climbed() is told; every other
+// name is entered (enter(i), false to stop the walk: false is returned).
+template <class AtRoot, class Up, class Climbed, class Enter>
+bool FollowPath(const SUrlPath& url, std::size_t from, std::size_t to, AtRoot atRoot, Up up, Climbed climbed,
+                Enter enter) {
+    for (std::size_t i = from; i < to; ++i) {
+        const std::string& name = url.mSegments[i].mName;
+        if (name == ".") continue;
+        if (name == "..") {
+            if (atRoot()) climbed();
+            else up();
+            continue;
+        }
+        if (!enter(i)) return false;
+    }
+    return true;
+}
+
+// How many of a <base href>'s segments name the folder its document's
+// relative URLs start from: all but the last, unless the path ends in "/".
+inline std::size_t BaseFolderSegments(const SUrlPath& base) {
+    return base.mSegments.size() - (base.mNamesFolder || base.mSegments.empty() ? 0 : 1);
+}
+
+// The folder a <base href> names, lexically from start (the document's
+// folder, or the root for "/..."), with FollowPath: its path but for the
+// last name, unless it ends in "/". A ".." at rootKey (a path without
+// dots, when given) or at "/" stays there; elsewhere it drops start's last
+// name, or adds ".." to a start that is empty or ends in "..".
+std::string BaseFolder(std::string start, const SUrlPath& base, const std::string* rootKey);
+
 // Backslashes separate segments as slashes do (browsers read them so); the
 // query and fragment are no part of the path.
 SUrlPath SplitUrlPath(std::string_view url);

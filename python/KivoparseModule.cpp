@@ -268,14 +268,21 @@ void ParseInto(kivoparse::Parser& parser, std::string html) {
     if (parser.ParseHTML(std::move(html)) != 0) ThrowTooLarge(size);
 }
 
-// The module's one-document functions: html parsed by a Parser of its own
-// with base set, without the GIL, and what use makes of it (plain C++
-// values: the caller turns them into Python objects once the GIL is back).
+// The module's one-document functions: the library's one-call function,
+// run without the GIL (plain C++ values: the caller turns them into Python
+// objects once the GIL is back).
+template <class Work>
+auto Unlocked(Work work) {
+    py::gil_scoped_release unlocked;
+    return work();
+}
+
+// A site's page: html parsed by a Parser of its own, without the GIL, and
+// what use makes of it.
 template <class Use>
-auto WithParsed(std::string html, const std::string& base, bool rawText, Use use) {
+auto WithParsed(std::string html, bool rawText, Use use) {
     py::gil_scoped_release unlocked;
     kivoparse::Parser parser;
-    parser.SetDocumentBase(base);
     parser.SetRawText(rawText);
     ParseInto(parser, std::move(html));
     return use(parser);
@@ -774,9 +781,7 @@ void DefineFunctions(py::module_& m) {
         [](const Data& data, const OptionalData& base, bool rawText) {
             std::string html = ToDocument(data);
             std::string text = ToBase(base);
-            return py::bytes(WithParsed(std::move(html), text, rawText, [](kivoparse::Parser& parser) {
-                return parser.GetHTML();
-            }));
+            return py::bytes(Unlocked([&] { return kivoparse::Normalize(std::move(html), text, rawText); }));
         },
         py::arg("data"), py::arg("base") = py::none(), py::kw_only(), py::arg("raw_text") = false,
         "The document written back normalised, as bytes (Parser.get_html after\n"
@@ -786,8 +791,8 @@ void DefineFunctions(py::module_& m) {
     auto collect = [](const Data& data, const OptionalData& base, bool rawText, bool images) {
         std::string html = ToDocument(data);
         std::string text = ToBase(base);
-        return ToPyList(WithParsed(std::move(html), text, rawText, [images](kivoparse::Parser& parser) -> ByteList {
-            return images ? parser.GetImages() : parser.GetHrefs();
+        return ToPyList(Unlocked([&]() -> ByteList {
+            return images ? kivoparse::Images(std::move(html), text, rawText) : kivoparse::Hrefs(std::move(html), text, rawText);
         }));
     };
     m.def(
@@ -810,10 +815,8 @@ void DefineFunctions(py::module_& m) {
             kivoparse::UrlMap imageMap = ToUrlMap(images.object, "images");
             kivoparse::UrlMap hrefMap = ToUrlMap(hrefs.object, "hrefs");
             std::string text = ToBase(base);
-            return py::bytes(WithParsed(std::move(html), text, rawText, [&](kivoparse::Parser& parser) {
-                parser.Rewrite(imageMap, hrefMap);
-                return parser.GetHTML();
-            }));
+            return py::bytes(
+                Unlocked([&] { return kivoparse::Rewrite(std::move(html), imageMap, hrefMap, text, rawText); }));
         },
         py::arg("data"), py::arg("images") = py::none(), py::arg("hrefs") = py::none(), py::arg("base") = py::none(),
         py::kw_only(), py::arg("raw_text") = false,
@@ -829,9 +832,8 @@ void DefineFunctions(py::module_& m) {
             std::string html = ToDocument(data);
             kivoparse::UrlKinds chosen = ToKinds(kinds);
             std::string text = ToBase(base);
-            return ToPyOccurrences(WithParsed(std::move(html), text, rawText, [chosen](kivoparse::Parser& parser) {
-                return parser.GetUrlOccurrences(chosen);
-            }));
+            return ToPyOccurrences(
+                Unlocked([&] { return kivoparse::UrlOccurrences(std::move(html), chosen, text, rawText); }));
         },
         py::arg("data"), py::arg("kinds") = "images,links", py::arg("base") = py::none(), py::kw_only(),
         py::arg("raw_text") = true,
@@ -846,9 +848,9 @@ void DefineFunctions(py::module_& m) {
             kivoparse::UrlKinds chosen = ToKinds(kinds);
             UrlRewrite how(map);
             std::string text = ToBase(base);
-            return py::bytes(WithParsed(std::move(html), text, rawText, [&](kivoparse::Parser& parser) {
-                how.Apply(parser, chosen);
-                return parser.GetHTML();
+            return py::bytes(Unlocked([&] {
+                return how.mMap ? kivoparse::RewriteUrls(std::move(html), chosen, *how.mMap, text, rawText)
+                                : kivoparse::RewriteUrls(std::move(html), chosen, how.mFunction, text, rawText);
             }));
         },
         py::arg("data"), py::arg("map"), py::arg("kinds") = "images,links", py::arg("base") = py::none(),
@@ -966,7 +968,7 @@ void DefineSite(py::module_& m) {
                 std::string html = ToDocument(data);
                 std::string top = root.is_none() ? std::string() : ToPath(root);
                 kivoparse::UrlKinds chosen = ToKinds(kinds);
-                kivoparse::SiteUrls urls = WithParsed(std::move(html), std::string(), rawText, [&](kivoparse::Parser& parser) {
+                kivoparse::SiteUrls urls = WithParsed(std::move(html), rawText, [&](kivoparse::Parser& parser) {
                     return self.mCheck.Prepare(parser, chosen);
                 });
                 return ToPyFindings(self.Locked([&](kivoparse::SiteCheck& check) { return check.Check(path, top, urls); }));
@@ -1038,7 +1040,7 @@ void DefineSite(py::module_& m) {
                 std::string path = ToPath(document.object);
                 std::string html = ToDocument(data);
                 kivoparse::UrlKinds chosen = ToKinds(kinds);
-                return py::bytes(WithParsed(std::move(html), std::string(), rawText, [&](kivoparse::Parser& parser) {
+                return py::bytes(WithParsed(std::move(html), rawText, [&](kivoparse::Parser& parser) {
                     map.Rewrite(parser, chosen, path);
                     return parser.GetHTML();
                 }));
@@ -1064,22 +1066,6 @@ void DefineSite(py::module_& m) {
 PyObject* MoveErrorType = nullptr;
 PyObject* ChangeType = nullptr;
 PyObject* DocumentChangesType = nullptr;
-
-bool IsStylesheetPath(const std::string& path) {
-    if (path.size() < 4) return false;
-    std::string end = path.substr(path.size() - 4);
-    for (char& c : end) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    return end == ".css";
-}
-
-// The <base href> of a page (a stylesheet has none).
-std::optional<std::string> BaseOf(const std::string& path, const std::string& text) {
-    if (IsStylesheetPath(path)) return std::nullopt;
-    kivoparse::Parser parser;
-    parser.SetRawText(true);
-    parser.ParseHTML(text);
-    return parser.GetBaseHref();
-}
 
 const char* const kSiteMoveDoc = R"(The plan of a move inside a site, as the tool's kivoparse mv makes it.
 SiteMove(files, src, dst, site_url=None): files are every file of the site,
@@ -1155,14 +1141,7 @@ void DefineMove(py::module_& m) {
                 kivoparse::DocumentChanges d;
                 {
                     py::gil_scoped_release unlocked;
-                    if (IsStylesheetPath(path)) {
-                        d = move.Plan(path, kivoparse::GetCssUrlOccurrences(text));
-                    } else {
-                        kivoparse::Parser parser;
-                        parser.SetRawText(true);
-                        parser.ParseHTML(text);
-                        d = move.Plan(path, parser.GetUrlOccurrences(kivoparse::UrlKinds::All()), parser.GetBaseHref());
-                    }
+                    d = move.PlanDocument(path, text);
                 }
                 py::list changes(d.changes.size());
                 py::handle occurrence(OccurrenceType), change(ChangeType);
@@ -1185,10 +1164,7 @@ void DefineMove(py::module_& m) {
                 const std::string path = ToPath(document.object);
                 const std::string text = ToDocument(data);
                 py::gil_scoped_release unlocked;
-                const kivoparse::UrlRewriter rewriter = move.Rewriter(path, BaseOf(path, text));
-                const kivoparse::KeptRewrite kept = IsStylesheetPath(path)
-                                                        ? kivoparse::RewriteCssKeepingBytes(text, rewriter)
-                                                        : kivoparse::RewriteKeepingBytes(text, kivoparse::UrlKinds::All(), rewriter);
+                const kivoparse::KeptRewrite kept = move.RewriteDocument(path, text);
                 py::gil_scoped_acquire locked;
                 return py::bytes(kept.html);
             },

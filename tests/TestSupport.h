@@ -22,7 +22,7 @@
 #include "engine/CParsingEngine.h"
 #include "links/CDocumentBase.h"
 #include "links/CUrlMap.h"
-#include "links/UrlValues.h"
+#include "links/UrlKinds.h"
 #include "output/TreeWriter.h"
 
 namespace kivoparse_test {
@@ -190,19 +190,22 @@ public:
     kivoparse::CDocument& Document() { return *mDocument; }
     std::uint64_t BytesRead() const { return mEngine.BytesRead(); }
     std::string GetHTML() const { return kivoparse::WriteHtml(*mDocument); }
-    kivoparse::CValueList GetImages() const { return kivoparse::CollectUrls(*mDocument, kivoparse::EUrlKind::Images); }
-    kivoparse::CValueList GetHrefs() const { return kivoparse::CollectUrls(*mDocument, kivoparse::EUrlKind::Links); }
+    kivoparse::CValueList GetImages() const { return kivoparse::CollectUrls(*mDocument, kivoparse::UrlKind::Image); }
+    kivoparse::CValueList GetHrefs() const { return kivoparse::CollectUrls(*mDocument, kivoparse::UrlKind::Link); }
     int FixImages(const kivoparse::CValueList& src, const kivoparse::CValueList& dest) {
-        return Fix(kivoparse::EUrlKind::Images, src, dest);
+        return Fix(kivoparse::UrlKind::Image, src, dest);
     }
     int FixHrefs(const kivoparse::CValueList& src, const kivoparse::CValueList& dest) {
-        return Fix(kivoparse::EUrlKind::Links, src, dest);
+        return Fix(kivoparse::UrlKind::Link, src, dest);
     }
 
 private:
-    int Fix(kivoparse::EUrlKind kind, const kivoparse::CValueList& src, const kivoparse::CValueList& dest) {
+    int Fix(kivoparse::UrlKind kind, const kivoparse::CValueList& src, const kivoparse::CValueList& dest) {
         if (src.size() != dest.size()) return -1;
-        return src.empty() ? 0 : kivoparse::RewriteUrls(*mDocument, kind, kivoparse::CUrlMap(&src, &dest));
+        if (src.empty()) return 0;
+        const kivoparse::CUrlMap map(&src, &dest);
+        kivoparse::RewriteUrls(*mDocument, kind, kivoparse::DecideBy(map));
+        return 0;
     }
 
     kivoparse::CDocumentBase mBase;

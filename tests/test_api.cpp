@@ -4,6 +4,8 @@
 #include "kivoparse/kivoparse.h"  // compiles on its own, first
 #include "kivoparse/kivoparse.h"  // and twice
 
+#include <optional>
+#include <stdexcept>
 #include <thread>
 #include <utility>
 
@@ -235,6 +237,61 @@ TEST(Version, NamesTheHeadersVersion) {
     EXPECT_EQ(std::string(kivoparse::Version()), std::to_string(KIVOPARSE_VERSION_MAJOR) + "." +
                                                      std::to_string(KIVOPARSE_VERSION_MINOR) + "." +
                                                      std::to_string(KIVOPARSE_VERSION_PATCH));
+}
+
+}  // namespace
+
+namespace {
+
+// The one-call functions give what a Parser with the same settings gives,
+// whatever the base and the raw-text switch.
+TEST(OneCall, GivesWhatAParserWithTheSameSettingsGives) {
+    const std::vector<std::string> pages = {
+        "<img src=/base/a.gif><a href=P.HTM>x</a><script>x('<a href=s.htm>')</script>",
+        "<link href=s.css><img srcset='a.gif 1x, /base/b.gif 2x' src=a.gif><style>p{background:url(a.gif)}</style>",
+        "", "<a href=a\\b.htm background=\\base\\c.gif>"};
+    const kivoparse::UrlMap images({"a.gif", "c.gif"}, {"i.gif", "j.gif"}), links({"p.htm"}, {"q.htm"});
+    const kivoparse::UrlRewriter upper = [](kivoparse::UrlKind, std::string_view url) {
+        return std::optional<std::string>("U" + std::string(url));
+    };
+    auto places = [](const std::vector<kivoparse::UrlOccurrence>& found) {
+        std::vector<std::string> out;
+        for (const auto& o : found) out.push_back(o.url + "@" + std::to_string(o.offset) + o.tag + o.attribute);
+        return out;
+    };
+    const auto all = kivoparse::UrlKinds::All();
+    for (const std::string& page : pages) {
+        for (const std::string base : {"", "/base/"}) {
+            for (const bool raw : {false, true}) {
+                auto parsed = [&] {
+                    kivoparse::Parser parser;
+                    parser.SetDocumentBase(base);
+                    parser.SetRawText(raw);
+                    parser.ParseHTML(page);
+                    return parser;
+                };
+                kivoparse::Parser parser = parsed();
+                EXPECT_EQ(kivoparse::Normalize(page, base, raw), parser.GetHTML()) << page;
+                EXPECT_EQ(kivoparse::Images(page, base, raw), parser.GetImages()) << page;
+                EXPECT_EQ(kivoparse::Hrefs(page, base, raw), parser.GetHrefs()) << page;
+                EXPECT_EQ(kivoparse::Urls(page, all, base, raw), parser.GetUrls(all)) << page;
+                EXPECT_EQ(places(kivoparse::UrlOccurrences(page, all, base, raw)), places(parser.GetUrlOccurrences(all)));
+                parser.Rewrite(images, links);
+                EXPECT_EQ(kivoparse::Rewrite(page, images, links, base, raw), parser.GetHTML()) << page;
+                parser = parsed();
+                parser.Rewrite(all, images);
+                EXPECT_EQ(kivoparse::RewriteUrls(page, all, images, base, raw), parser.GetHTML()) << page;
+                parser = parsed();
+                parser.Rewrite(all, upper);
+                EXPECT_EQ(kivoparse::RewriteUrls(page, all, upper, base, raw), parser.GetHTML()) << page;
+            }
+        }
+    }
+    EXPECT_THROW(kivoparse::RewriteUrls("<a href=x>", all,
+                                        [](kivoparse::UrlKind, std::string_view) -> std::optional<std::string> {
+                                            throw std::runtime_error("no");
+                                        }),
+                 std::runtime_error);
 }
 
 }  // namespace

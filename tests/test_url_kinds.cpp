@@ -1,7 +1,7 @@
 // URL kinds beyond images and links: the value scanners, every occurrence
 // with its place, rule maps and callbacks, from the tables under
-// tests/data/links; and the properties that tie the new paths to the
-// seed's: the image and link kinds list and rewrite exactly as GetImages,
+// tests/data/links; and the properties that tie the kind-based calls to
+// the eight operations: the image and link kinds list and rewrite exactly as GetImages,
 // GetHrefs, FixImages and FixHrefs do.
 #include <strings.h>
 
@@ -115,8 +115,8 @@ INSTANTIATE_TEST_SUITE_P(Data, SiteMaps, ::testing::ValuesIn(LoadCases({"links/s
 INSTANTIATE_TEST_SUITE_P(Errors, SiteMaps, ::testing::ValuesIn(LoadCases({"links/sitemaps-errors.txt"}, "error")),
                          CaseName);
 
-// Every document of the tables: the seed's kinds through the new paths give
-// what the seed's operations give, and each place of a value read as
+// Every document of the tables: the image and link kinds through the
+// kind-based calls give what GetImages, GetHrefs, FixImages and FixHrefs give, and each place of a value read as
 // written holds its URL there.
 std::vector<SCase> Documents() {
     std::vector<SCase> all = LoadCases({"core/roundtrip.txt", "core/roundtrip-more.txt"}, "out");
@@ -456,3 +456,16 @@ TEST_P(Css, ListsAndRewritesKeepingBytes) {
     EXPECT_EQ(kept.rewritten[static_cast<std::size_t>(UrlKind::Css)], kept.edits.size());
 }
 INSTANTIATE_TEST_SUITE_P(Data, Css, ::testing::ValuesIn(LoadCases({"links/css.txt"}, "left")), CaseName);
+
+namespace {
+
+class BaseFolders : public ::testing::TestWithParam<SCase> {};
+TEST_P(BaseFolders, StopAtTheRootAsABrowserDoes) {
+    const SCase& c = GetParam();
+    const std::string root = c["root"] == "-" ? std::string() : PathWithoutDots(c["root"]);
+    EXPECT_EQ(BaseFolder(c["folder"], SplitUrlPath(c["base"]), c["root"] == "-" ? nullptr : &root), c["result"]);
+}
+INSTANTIATE_TEST_SUITE_P(Data, BaseFolders, ::testing::ValuesIn(LoadCases({"links/base-folders.txt"}, "result")),
+                         CaseName);
+
+}  // namespace

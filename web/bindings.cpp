@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -298,15 +299,21 @@ val KeptObject(const kivoparse::KeptRewrite& kept) {
     return out;
 }
 
-// The rewrite by a JavaScript function, as rewriteUrlsBy does it: a first
-// rewrite only asks and keeps the answers (a false stops it: null is
-// returned, for the wrapper to throw what it kept), a second applies them
-// to the URLs, met in the same order.
-val KeepBytesBy(const std::string& html, kivoparse::UrlKinds set, const val& rewriter) {
+// A rewrite by a JavaScript function. rewriter(kind name, url bytes) is
+// kivoparse.mjs's wrapper of the user's function: it answers null (keep the
+// URL), a string or bytes (the new URL), or false when the function threw
+// or answered something else. No exception may cross the library here (it
+// is built without them, so its frames would not be unwound): run(r), a
+// rewrite by the library's rewriter r, is made twice. The first only asks
+// and keeps the answers, changing nothing; a false stops the asking and
+// nothing is returned, for the wrapper to throw what it kept. The second,
+// which meets the URLs in the same order, applies the answers.
+template <class Run>
+auto AskThenApply(const val& rewriter, Run run) -> std::optional<decltype(run(kivoparse::UrlRewriter()))> {
     const val names = KindNames();
     std::vector<std::optional<std::string>> answers;
     bool stopped = false;
-    kivoparse::RewriteKeepingBytes(html, set, [&](kivoparse::UrlKind kind, std::string_view url) -> std::optional<std::string> {
+    run([&](kivoparse::UrlKind kind, std::string_view url) -> std::optional<std::string> {
         if (stopped) return std::nullopt;
         const val answer = rewriter(names[static_cast<unsigned>(kind)], ByteArray(std::string(url)));
         if (answer.isFalse()) {
@@ -318,11 +325,11 @@ val KeepBytesBy(const std::string& html, kivoparse::UrlKinds set, const val& rew
         }
         return std::nullopt;
     });
-    if (stopped) return val::null();
+    if (stopped) return std::nullopt;
     std::size_t next = 0;
-    return KeptObject(kivoparse::RewriteKeepingBytes(html, set, [&](kivoparse::UrlKind, std::string_view) -> std::optional<std::string> {
+    return run([&](kivoparse::UrlKind, std::string_view) -> std::optional<std::string> {
         return next < answers.size() ? std::move(answers[next++]) : std::nullopt;
-    }));
+    });
 }
 
 // The diff of before and kept (an object as KeptObject makes); edits that
@@ -348,6 +355,81 @@ val UnifiedDiffOf(const val& path, const val& before, const val& kept) {
     }
     if (size != after.html.size()) ThrowTypeError("kept.html was not made from before by its edits");
     return ByteArray(kivoparse::UnifiedDiff(Bytes(path, "path"), text, after));
+}
+
+// ---- The one-call functions of the library: a document in, a result out.
+// A document too large for the parser gives its RangeError, returned for
+// kivoparse.mjs to throw (thrown from here it would skip the destructors of
+// this frame). base is read before html, as a Parser's calls would.
+
+template <class Work>
+val OneCall(Work work) {
+    std::string message;
+    try {
+        return work();
+    } catch (const std::length_error& error) {
+        message = error.what();
+    }
+    return val::global("RangeError").new_(val(message));
+}
+
+val NormalizeOf(const val& html, const val& base, bool rawText) {
+    std::string b = Bytes(base, "base");
+    return OneCall([&] { return ByteArray(kivoparse::Normalize(Bytes(html, "html"), b, rawText)); });
+}
+
+val ImagesOf(const val& html, const val& base, bool rawText) {
+    std::string b = Bytes(base, "base");
+    return OneCall([&] { return ArrayOf(kivoparse::Images(Bytes(html, "html"), b, rawText)); });
+}
+
+val HrefsOf(const val& html, const val& base, bool rawText) {
+    std::string b = Bytes(base, "base");
+    return OneCall([&] { return ArrayOf(kivoparse::Hrefs(Bytes(html, "html"), b, rawText)); });
+}
+
+val RewriteOf(const val& html, const WebUrlMap& images, const WebUrlMap& links, const val& base, bool rawText) {
+    std::string b = Bytes(base, "base");
+    return OneCall(
+        [&] { return ByteArray(kivoparse::Rewrite(Bytes(html, "html"), images.Map(), links.Map(), b, rawText)); });
+}
+
+val UrlsOf(const val& html, unsigned kinds, const val& base, bool rawText) {
+    std::string b = Bytes(base, "base");
+    return OneCall(
+        [&] { return ArrayOf(kivoparse::Urls(Bytes(html, "html"), kivoparse::UrlKinds::FromBits(kinds), b, rawText)); });
+}
+
+// Packed, as a Parser's getUrlOccurrences.
+val UrlOccurrencesOf(const val& html, unsigned kinds, const val& base, bool rawText) {
+    std::string b = Bytes(base, "base");
+    return OneCall([&] {
+        Packed packed;
+        for (const kivoparse::UrlOccurrence& o :
+             kivoparse::UrlOccurrences(Bytes(html, "html"), kivoparse::UrlKinds::FromBits(kinds), b, rawText))
+            packed.Add(o);
+        return packed.Out();
+    });
+}
+
+val RewriteUrlsOf(const val& html, unsigned kinds, const WebUrlMap& map, const val& base, bool rawText) {
+    std::string b = Bytes(base, "base");
+    return OneCall([&] {
+        return ByteArray(
+            kivoparse::RewriteUrls(Bytes(html, "html"), kivoparse::UrlKinds::FromBits(kinds), map.Map(), b, rawText));
+    });
+}
+
+// null when the rewriter stopped (see AskThenApply).
+val RewriteUrlsByOf(const val& html, unsigned kinds, const val& rewriter, const val& base, bool rawText) {
+    std::string b = Bytes(base, "base");
+    const std::string text = Bytes(html, "html");
+    const kivoparse::UrlKinds set = kivoparse::UrlKinds::FromBits(kinds);
+    return OneCall([&] {
+        const std::optional<std::string> out = AskThenApply(
+            rewriter, [&](const kivoparse::UrlRewriter& r) { return kivoparse::RewriteUrls(text, set, r, b, rawText); });
+        return out ? ByteArray(*out) : val::null();
+    });
 }
 
 class WebParser {
@@ -376,43 +458,24 @@ public:
     static val keepBytesByMap(const val& html, unsigned kinds, const WebUrlMap& map) {
         return KeptObject(kivoparse::RewriteKeepingBytes(Bytes(html, "html"), kivoparse::UrlKinds::FromBits(kinds), map.Map()));
     }
+    // null when the rewriter stopped (see AskThenApply).
     static val keepBytesBy(const val& html, unsigned kinds, const val& rewriter) {
-        return KeepBytesBy(Bytes(html, "html"), kivoparse::UrlKinds::FromBits(kinds), rewriter);
+        const std::string text = Bytes(html, "html");
+        const kivoparse::UrlKinds set = kivoparse::UrlKinds::FromBits(kinds);
+        const auto kept = AskThenApply(rewriter, [&](const kivoparse::UrlRewriter& r) {
+            return kivoparse::RewriteKeepingBytes(text, set, r);
+        });
+        return kept ? KeptObject(*kept) : val::null();
     }
     int rewriteUrlsByMap(unsigned kinds, const WebUrlMap& map) {
         return mParser.Rewrite(kivoparse::UrlKinds::FromBits(kinds), map.Map());
     }
-    // rewriter(kind name, url bytes) is kivoparse.mjs's wrapper of the
-    // user's function: it answers null (keep the URL), a string or bytes
-    // (the new URL), or false when the function threw or answered
-    // something else. No exception may cross the library here (it is built
-    // without them, so its frames would not be unwound): a first walk only
-    // asks and keeps the answers, changing nothing; a false stops the
-    // asking and returns -2, the tree as it was, for the wrapper to throw
-    // what it kept. A second walk over the same tree, which meets the URLs
-    // in the same order, applies the answers.
+    // -2 when the rewriter stopped (see AskThenApply), the tree as it was.
     int rewriteUrlsBy(unsigned kinds, const val& rewriter) {
         const kivoparse::UrlKinds set = kivoparse::UrlKinds::FromBits(kinds);
-        const val names = KindNames();
-        std::vector<std::optional<std::string>> answers;
-        bool stopped = false;
-        mParser.Rewrite(set, [&](kivoparse::UrlKind kind, std::string_view url) -> std::optional<std::string> {
-            if (stopped) return std::nullopt;
-            const val answer = rewriter(names[static_cast<unsigned>(kind)], ByteArray(std::string(url)));
-            if (answer.isFalse()) {
-                stopped = true;
-            } else if (answer.isNull() || answer.isUndefined()) {
-                answers.emplace_back();
-            } else {
-                answers.emplace_back(Bytes(answer, "the rewriter's answer"));
-            }
-            return std::nullopt;
-        });
-        if (stopped) return -2;
-        std::size_t next = 0;
-        return mParser.Rewrite(set, [&](kivoparse::UrlKind, std::string_view) -> std::optional<std::string> {
-            return next < answers.size() ? std::move(answers[next++]) : std::nullopt;
-        });
+        const std::optional<int> status =
+            AskThenApply(rewriter, [&](const kivoparse::UrlRewriter& r) { return mParser.Rewrite(set, r); });
+        return status ? *status : -2;
     }
     void setDocumentBase(const val& base) { mParser.SetDocumentBase(Bytes(base, "base")); }
     // From the next parse on: SCRIPT, STYLE and the other raw-text elements
@@ -528,16 +591,8 @@ public:
 
     // The new path, then each change packed: the occurrence and the new URL.
     val plan(const val& document, const val& html) const {
-        const std::string path = Bytes(document, "document"), text = Bytes(html, "html");
-        kivoparse::DocumentChanges d;
-        if (IsStylesheet(path)) {
-            d = mMove.Plan(path, kivoparse::GetCssUrlOccurrences(text));
-        } else {
-            kivoparse::Parser parser;
-            parser.SetRawText(true);
-            parser.ParseHTML(text);
-            d = mMove.Plan(path, parser.GetUrlOccurrences(kivoparse::UrlKinds::All()), parser.GetBaseHref());
-        }
+        const std::string path = Bytes(document, "document");
+        const kivoparse::DocumentChanges d = mMove.PlanDocument(path, Bytes(html, "html"));
         Packed packed;
         packed.String(d.newPath);
         for (const kivoparse::UrlChange& c : d.changes) {
@@ -548,17 +603,8 @@ public:
     }
     // html with the planned URLs rewritten, every other byte kept.
     val rewrite(const val& document, const val& html) const {
-        const std::string path = Bytes(document, "document"), text = Bytes(html, "html");
-        std::optional<std::string> base;
-        if (!IsStylesheet(path)) {
-            kivoparse::Parser parser;
-            parser.SetRawText(true);
-            parser.ParseHTML(text);
-            base = parser.GetBaseHref();
-        }
-        const kivoparse::UrlRewriter rewriter = mMove.Rewriter(path, base);
-        return ByteArray(IsStylesheet(path) ? kivoparse::RewriteCssKeepingBytes(text, rewriter).html
-                                            : kivoparse::RewriteKeepingBytes(text, kivoparse::UrlKinds::All(), rewriter).html);
+        const std::string path = Bytes(document, "document");
+        return ByteArray(mMove.RewriteDocument(path, Bytes(html, "html")).html);
     }
     val movedFiles() const {
         val list = val::array();
@@ -574,12 +620,6 @@ public:
     val newPath(const val& path) const { return ByteArray(mMove.NewPath(Bytes(path, "path"))); }
 
 private:
-    static bool IsStylesheet(const std::string& path) {
-        if (path.size() < 4) return false;
-        std::string end = path.substr(path.size() - 4);
-        for (char& c : end) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-        return end == ".css";
-    }
     // The move, or a JavaScript Error named MoveError saying why not.
     static kivoparse::SiteMove Make(const std::vector<std::string>& paths, const std::string& src,
                                     const std::string& dst, const std::string& siteUrl) {
@@ -610,6 +650,14 @@ EMSCRIPTEN_BINDINGS(kivoparse) {
     emscripten::function("_keepBytesByMap", &WebParser::keepBytesByMap);
     emscripten::function("_keepBytesBy", &WebParser::keepBytesBy);
     emscripten::function("_unifiedDiff", &UnifiedDiffOf);
+    emscripten::function("_normalize", &NormalizeOf);
+    emscripten::function("_images", &ImagesOf);
+    emscripten::function("_hrefs", &HrefsOf);
+    emscripten::function("_rewrite", &RewriteOf);
+    emscripten::function("_urls", &UrlsOf);
+    emscripten::function("_urlOccurrences", &UrlOccurrencesOf);
+    emscripten::function("_rewriteUrls", &RewriteUrlsOf);
+    emscripten::function("_rewriteUrlsBy", &RewriteUrlsByOf);
     emscripten::class_<WebUrlMap>("UrlMap")
         .constructor<const val&>()
         .class_function("fromLines", &WebUrlMap::FromLines, emscripten::allow_raw_pointers())

@@ -71,8 +71,9 @@ export async function createKivoparse(options = {}) {
     printErr: options.printErr ?? (() => {}),
   })]);
 
-  // One parser serves the convenience functions; the base is set anew for
-  // each call, since it applies from the next parse on.
+  // One parser serves SiteCheck's check and SiteMap's rewrite of a page
+  // given as its text; the base is set anew for each call, since it
+  // applies from the next parse on.
   const shared = new core.Parser();
 
   // A failure inside the module (its memory, at most 2 GiB, exhausted) leaves
@@ -222,12 +223,11 @@ export async function createKivoparse(options = {}) {
   Parser.prototype.getUrlOccurrences = function getUrlOccurrences(kinds) {
     return unpack(this._getUrlOccurrences(kindBits(kinds)), false);
   };
-  // rewriteUrls(map, kinds): the URLs of kinds rewritten by map: a UrlMap
-  // (prefix rules included), pairs, or a function (kind, url) => new URL (a string or bytes), or null
-  // or undefined to keep it. What the function throws stops the rewrite,
-  // the tree unchanged, and is thrown here.
-  const rewriteUrls = (parser, map, bits) => {
-    if (typeof map !== 'function') return withMap(map, 'map', (table) => parser._rewriteUrlsByMap(bits, table));
+  // A user's rewriter (kind, url) => new URL (a string or bytes), or null
+  // or undefined to keep it, as the module asks it: its wrapper answers
+  // false when the function threw or answered something else, and
+  // thrown() then gives what to throw once the module has given up.
+  const asking = (map) => {
     let thrown;
     const rewriter = (kind, url) => {
       try {
@@ -240,6 +240,16 @@ export async function createKivoparse(options = {}) {
       }
       return false;
     };
+    return { rewriter, thrown: () => thrown };
+  };
+
+  // rewriteUrls(map, kinds): the URLs of kinds rewritten by map: a UrlMap
+  // (prefix rules included), pairs, or a function (see asking). What the
+  // function throws stops the rewrite, the tree unchanged, and is thrown
+  // here.
+  const rewriteUrls = (parser, map, bits) => {
+    if (typeof map !== 'function') return withMap(map, 'map', (table) => parser._rewriteUrlsByMap(bits, table));
+    const { rewriter, thrown } = asking(map);
     rewriting.add(parser);
     let status;
     try {
@@ -247,7 +257,7 @@ export async function createKivoparse(options = {}) {
     } finally {
       rewriting.delete(parser);
     }
-    if (status === -2) throw thrown;
+    if (status === -2) throw thrown();
     return status;
   };
   Parser.prototype.rewriteUrls = function (map, kinds) { return rewriteUrls(this, map, kindBits(kinds)); };
@@ -258,20 +268,9 @@ export async function createKivoparse(options = {}) {
   // for rewriteUrls; what a function throws stops it and is thrown here.
   const keepBytes = (html, map, bits) => {
     if (typeof map !== 'function') return withMap(map, 'map', (table) => core._keepBytesByMap(html, bits, table));
-    let thrown;
-    const rewriter = (kind, url) => {
-      try {
-        const answer = map(kind, url);
-        if (answer == null) return null;
-        if (typeof answer === 'string' || answer instanceof ArrayBuffer || ArrayBuffer.isView(answer)) return answer;
-        thrown = new TypeError(`the rewriter must answer a string, bytes, null or undefined, not ${typeof answer}`);
-      } catch (error) {
-        thrown = error;
-      }
-      return false;
-    };
+    const { rewriter, thrown } = asking(map);
     const kept = core._keepBytesBy(html, bits, rewriter);
-    if (kept === null) throw thrown;
+    if (kept === null) throw thrown();
     return kept;
   };
 
@@ -370,13 +369,27 @@ export async function createKivoparse(options = {}) {
   // their end tag, as in a browser. The calls of the first release
   // (normalize, images, hrefs, rewrite) read markup inside them as tags
   // unless asked; the calls that work on every kind of URL read them as a
-  // browser does unless asked (rawText: false).
+  // browser does unless asked (rawText: false). The one-call functions
+  // below are the library's own, each with a parser of its own.
   const parse = (html, base, rawText) => {
     shared.setDocumentBase(base ?? '');
     shared.setRawText(Boolean(rawText));
     if (shared.parseHTML(html) !== 0) throw new RangeError('the document is too large to parse (2 GiB or more)');
     return shared;
   };
+
+  // The one-call functions: a result of the module's, or the RangeError
+  // of a document too large, thrown. While the rewriter of one runs, they
+  // refuse to be called.
+  let asked = false;
+  const given = (result) => {
+    if (result instanceof Error) throw result;
+    return result;
+  };
+  const oneCall = (name, work) => guard((...args) => {
+    if (asked) throw new Error(`kivoparse: ${name}() called while this Parser's rewriter runs`);
+    return given(work(...args));
+  });
 
   return {
     Parser,
@@ -392,41 +405,47 @@ export async function createKivoparse(options = {}) {
     FS: core.FS,
     version: core.version(),
     // The document written back normalised.
-    normalize: guard((html, { base, rawText = false } = {}) => parse(html, base, rawText).getHTML()),
+    normalize: oneCall('normalize', (html, { base, rawText = false } = {}) =>
+      core._normalize(html, base ?? '', Boolean(rawText))),
     // Its image URLs (IMG and INPUT src, then background), each once.
-    images: guard((html, { base, rawText = false } = {}) => parse(html, base, rawText).getImages()),
+    images: oneCall('images', (html, { base, rawText = false } = {}) =>
+      core._images(html, base ?? '', Boolean(rawText))),
     // Its link URLs (A href), each once.
-    hrefs: guard((html, { base, rawText = false } = {}) => parse(html, base, rawText).getHrefs()),
+    hrefs: oneCall('hrefs', (html, { base, rawText = false } = {}) =>
+      core._hrefs(html, base ?? '', Boolean(rawText))),
     // The document with its image and link URLs replaced in one pass: each
     // map (a UrlMap, or pairs) pairs an old URL (letter case ignored) with
     // its new one. links may be called hrefs.
-    rewrite: guard((html, { images, links, hrefs, base, rawText = false } = {}) => {
+    rewrite: oneCall('rewrite', (html, { images, links, hrefs, base, rawText = false } = {}) => {
       if (links != null && hrefs != null) throw new TypeError('give links or hrefs, not both');
-      return withMap(images, 'images', (imageMap) => withMap(links ?? hrefs, links != null ? 'links' : 'hrefs', (linkMap) => {
-        const parser = parse(html, base, rawText);
-        parser.rewrite(imageMap, linkMap);
-        return parser.getHTML();
-      }));
+      return withMap(images, 'images', (imageMap) => withMap(links ?? hrefs, links != null ? 'links' : 'hrefs',
+        (linkMap) => core._rewrite(html, imageMap, linkMap, base ?? '', Boolean(rawText))));
     }),
     // The URLs of the chosen kinds, each once (letter case aside), kind by kind.
-    urls: guard((html, { kinds, base, rawText = true } = {}) => {
-      const bits = kindBits(kinds);
-      return parse(html, base, rawText)._getUrls(bits);
-    }),
+    urls: oneCall('urls', (html, { kinds, base, rawText = true } = {}) =>
+      core._urls(html, kindBits(kinds), base ?? '', Boolean(rawText))),
     // Every URL of the chosen kinds with its place, in document order:
     // [{ kind, tag, attribute, url, offset, line, column }].
-    urlOccurrences: guard((html, { kinds, base, rawText = true } = {}) => {
-      const bits = kindBits(kinds);
-      return unpack(parse(html, base, rawText)._getUrlOccurrences(bits), false);
-    }),
+    urlOccurrences: oneCall('urlOccurrences', (html, { kinds, base, rawText = true } = {}) =>
+      unpack(given(core._urlOccurrences(html, kindBits(kinds), base ?? '', Boolean(rawText))), false)),
     // The document with the URLs of the chosen kinds rewritten by map (as
     // Parser's rewriteUrls).
-    rewriteUrls: guard((html, map, { kinds, base, rawText = true } = {}) => {
+    rewriteUrls: oneCall('rewriteUrls', (html, map, { kinds, base, rawText = true } = {}) => {
       const bits = kindBits(kinds);
       if (map == null) throw new TypeError('rewriteUrls needs a map: a UrlMap, pairs or a function');
-      const parser = parse(html, base, rawText);
-      rewriteUrls(parser, map, bits);
-      return parser.getHTML();
+      if (typeof map !== 'function') {
+        return withMap(map, 'map', (table) => core._rewriteUrls(html, bits, table, base ?? '', Boolean(rawText)));
+      }
+      const { rewriter, thrown } = asking(map);
+      asked = true;
+      let out;
+      try {
+        out = core._rewriteUrlsBy(html, bits, rewriter, base ?? '', Boolean(rawText));
+      } finally {
+        asked = false;
+      }
+      if (out === null) throw thrown();
+      return out;
     }),
     // The document with only the changed URLs' bytes replaced and every
     // other byte as it was (the tool's fix --map): { html, edits: [{ offset,

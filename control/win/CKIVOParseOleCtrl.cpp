@@ -34,10 +34,10 @@ constexpr CMethod kMethods[] = {
     {1, L"GetHTML", 0, {}, &CKIVOParseOleCtrl::CallGetHTML},
     {2, L"ParseHTML", 1, {VT_BSTR}, &CKIVOParseOleCtrl::CallParseHTML},
     {3, L"SetLogFile", 1, {VT_BSTR}, &CKIVOParseOleCtrl::CallSetLogFile},
-    {4, L"GetImages", 0, {}, &CKIVOParseOleCtrl::CallCollect<EUrlKind::Images>},
-    {5, L"GetHrefs", 0, {}, &CKIVOParseOleCtrl::CallCollect<EUrlKind::Links>},
-    {6, L"FixImages", 2, {VT_VARIANT, VT_VARIANT}, &CKIVOParseOleCtrl::CallFix<EUrlKind::Images>},
-    {7, L"FixHrefs", 2, {VT_VARIANT, VT_VARIANT}, &CKIVOParseOleCtrl::CallFix<EUrlKind::Links>},
+    {4, L"GetImages", 0, {}, &CKIVOParseOleCtrl::CallCollect<UrlKind::Image>},
+    {5, L"GetHrefs", 0, {}, &CKIVOParseOleCtrl::CallCollect<UrlKind::Link>},
+    {6, L"FixImages", 2, {VT_VARIANT, VT_VARIANT}, &CKIVOParseOleCtrl::CallFix<UrlKind::Image>},
+    {7, L"FixHrefs", 2, {VT_VARIANT, VT_VARIANT}, &CKIVOParseOleCtrl::CallFix<UrlKind::Link>},
     {8, L"SetDocumentBase", 1, {VT_BSTR}, &CKIVOParseOleCtrl::CallSetDocumentBase},
 };
 
@@ -289,14 +289,14 @@ HRESULT CKIVOParseOleCtrl::CallSetLogFile(VARIANT* args, VARIANT*, UINT*) {
     return S_OK;
 }
 
-template <EUrlKind kKind>
+template <UrlKind kKind>
 HRESULT CKIVOParseOleCtrl::CallCollect(VARIANT*, VARIANT* result, UINT*) {
     return ToStringArray(mCtrl.Collect(kKind), result);
 }
 
 // A list in a form the control cannot read is refused, with its index in
 // call order, before anything is changed.
-template <EUrlKind kKind>
+template <UrlKind kKind>
 HRESULT CKIVOParseOleCtrl::CallFix(VARIANT* args, VARIANT* result, UINT* refused) {
     std::vector<std::string> lists[2];
     for (UINT n = 0; n < 2; ++n) {

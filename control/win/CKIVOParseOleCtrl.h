@@ -124,9 +124,9 @@ public:
     HRESULT CallParseHTML(VARIANT* args, VARIANT* result, UINT* refused);
     HRESULT CallSetLogFile(VARIANT* args, VARIANT* result, UINT* refused);
     // GetImages / GetHrefs and FixImages / FixHrefs: one kind of URL each.
-    template <EUrlKind kKind>
+    template <UrlKind kKind>
     HRESULT CallCollect(VARIANT* args, VARIANT* result, UINT* refused);
-    template <EUrlKind kKind>
+    template <UrlKind kKind>
     HRESULT CallFix(VARIANT* args, VARIANT* result, UINT* refused);
     HRESULT CallSetDocumentBase(VARIANT* args, VARIANT* result, UINT* refused);
 

@@ -355,6 +355,31 @@ private:
     std::unique_ptr<CKIVOParseCtrl> mCtrl;
 };
 
+// ---- One document, one call ----
+//
+// Each parses html as a new Parser does after SetDocumentBase(base) and
+// SetRawText(rawText), makes the one Parser call named and gives back what
+// it gives. A text of 2 GiB or more throws std::length_error. The calls of
+// the first release read markup inside scripts and styles as tags unless
+// asked; those over every kind of URL read them as a browser does.
+std::string Normalize(std::string html, const std::string& base = "", bool rawText = false);      // GetHTML
+std::vector<std::string> Images(std::string html, const std::string& base = "", bool rawText = false);  // GetImages
+std::vector<std::string> Hrefs(std::string html, const std::string& base = "", bool rawText = false);   // GetHrefs
+// Rewrite(images, links), then GetHTML: a map of lists of different
+// lengths changes nothing.
+std::string Rewrite(std::string html, const UrlMap& images, const UrlMap& links, const std::string& base = "",
+                    bool rawText = false);
+std::vector<std::string> Urls(std::string html, UrlKinds kinds, const std::string& base = "",
+                              bool rawText = true);  // GetUrls
+std::vector<UrlOccurrence> UrlOccurrences(std::string html, UrlKinds kinds, const std::string& base = "",
+                                          bool rawText = true);  // GetUrlOccurrences
+// Rewrite(kinds, map or rewriter), then GetHTML. A rewriter that throws:
+// the exception passes on.
+std::string RewriteUrls(std::string html, UrlKinds kinds, const UrlMap& map, const std::string& base = "",
+                        bool rawText = true);
+std::string RewriteUrls(std::string html, UrlKinds kinds, const UrlRewriter& rewriter, const std::string& base = "",
+                        bool rawText = true);
+
 // ---- Rewrites that keep every other byte ----
 //
 // Rewrite(kinds, map) changes the tree and GetHTML writes it back

@@ -281,6 +281,13 @@ public:
     // while this SiteMove lives.
     UrlRewriter Rewriter(const std::string& document,
                          const std::optional<std::string>& baseHref = std::nullopt) const;
+    // Plan and Rewriter for the document given as its text: a page is
+    // parsed with raw text on for every kind of URL and its <base href>; a
+    // path ending in ".css" (any letter case) is a stylesheet.
+    DocumentChanges PlanDocument(const std::string& document, std::string_view text) const;
+    // The text with the URLs PlanDocument lists rewritten, every other
+    // byte kept (RewriteKeepingBytes, RewriteCssKeepingBytes).
+    KeptRewrite RewriteDocument(const std::string& document, std::string_view text) const;
 
 private:
     struct SSite;

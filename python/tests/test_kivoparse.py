@@ -322,7 +322,7 @@ def test_public_names_belong_to_kivoparse_and_show_their_types():
 
 
 # Scripts and styles read as a browser reads them: the calls that work on
-# sites do so by default, the seed's calls when asked.
+# sites do so by default, the calls of the eight operations when asked.
 SCRIPTED = b'<script>w("<a href=in.html><img src=i.gif>")</script>\n<a href=out.html>x</a><img src=o.gif>'
 
 
