@@ -20,6 +20,20 @@ bool IsStylesheet(const std::string& path) {
     return end == ".css";
 }
 
+// Whether text may hold a BASE element: "<base" in any letter case. Most
+// pages have none, and need no parse to learn that their base is their own
+// folder.
+bool MayHoldBase(std::string_view text) {
+    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (std::size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
+        if (text.size() - at >= 5 && fold(text[at + 1]) == 'b' && fold(text[at + 2]) == 'a' &&
+            fold(text[at + 3]) == 's' && fold(text[at + 4]) == 'e') {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 DocumentChanges SiteMove::PlanDocument(const std::string& document, std::string_view text) const {
@@ -32,10 +46,14 @@ DocumentChanges SiteMove::PlanDocument(const std::string& document, std::string_
 
 KeptRewrite SiteMove::RewriteDocument(const std::string& document, std::string_view text) const {
     if (IsStylesheet(document)) return RewriteCssKeepingBytes(text, Rewriter(document));
-    Parser parser;
-    parser.SetRawText(true);
-    parser.ParseHTML(std::string(text));
-    return RewriteKeepingBytes(text, UrlKinds::All(), Rewriter(document, parser.GetBaseHref()));
+    std::optional<std::string> base;
+    if (MayHoldBase(text)) {
+        Parser parser;
+        parser.SetRawText(true);
+        parser.ParseHTML(std::string(text));
+        base = parser.GetBaseHref();
+    }
+    return RewriteKeepingBytes(text, UrlKinds::All(), Rewriter(document, base));
 }
 
 MovePlan PlanMove(const std::vector<std::string>& files, const std::vector<std::pair<std::string, std::string>>& documents,

@@ -43,24 +43,6 @@ int Fail(const std::string& message) {
 
 std::string Quoted(const std::string& name) { return QuoteName(name, true); }
 
-char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool IsStylesheet(const std::string& name) {
-    return name.size() >= 4 && std::equal(name.end() - 4, name.end(), ".css",
-                                          [](char n, char e) { return FoldAscii(n) == e; });
-}
-
-// Whether text may hold a BASE element: only then is it parsed for one.
-bool MayHoldBase(const std::string& text) {
-    for (std::size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1)) {
-        if (text.size() - at >= 5 && FoldAscii(text[at + 1]) == 'b' && FoldAscii(text[at + 2]) == 'a' &&
-            FoldAscii(text[at + 3]) == 's' && FoldAscii(text[at + 4]) == 'e') {
-            return true;
-        }
-    }
-    return false;
-}
-
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
@@ -89,7 +71,7 @@ bool WalkSite(const std::string& site, const std::vector<std::string>& extension
             if (link) found.mLinks.emplace_back(relative, fs::read_symlink(entry.path(), ignored).string());
             const std::string name = entry.path().filename().string();
             if ((fs::is_regular_file(own) || (link && fs::is_regular_file(entry.status(ignored)))) &&
-                (HasExtension(name, extensions) || IsStylesheet(name))) {
+                (HasExtension(name, extensions) || HasExtension(name, {"css"}))) {
                 found.mPages.push_back(SInput{entry.path().string(), relative, std::string(), true});
             }
         },
@@ -307,22 +289,14 @@ int RunMove(const SOptions& options) {
 
     // Every page read and planned on the workers, each into its own slot.
     std::vector<SPageChange> planned(found.mPages.size());
-    auto process = [&](Parser& parser, const SInput& input) {
+    auto process = [&](Parser&, const SInput& input) {
         SJobResult result;
         std::string text;
         if (!ReadWholeFile(input.mPath, text, result.mError)) {
             result.mFailed = true;
             return result;
         }
-        std::optional<std::string> base;
-        if (!IsStylesheet(input.mOutPath) && MayHoldBase(text)) {
-            parser.SetRawText(true);
-            parser.ParseHTML(text);
-            base = parser.GetBaseHref();
-        }
-        const UrlRewriter rewriter = move->Rewriter(input.mOutPath, base);
-        const KeptRewrite kept = IsStylesheet(input.mOutPath) ? RewriteCssKeepingBytes(text, rewriter)
-                                                              : RewriteKeepingBytes(text, UrlKinds::All(), rewriter);
+        const KeptRewrite kept = move->RewriteDocument(input.mOutPath, text);
         if (kept.leftAlone > 0) {
             result.mFailed = true;
             result.mError = std::to_string(kept.leftAlone) + (kept.leftAlone == 1 ? " URL" : " URLs") +
