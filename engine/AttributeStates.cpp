@@ -11,7 +11,7 @@ namespace kivoparse {
 // The attribute being read is made by its first name byte, or for a value
 // without a name, by the first byte of the value.
 void CParsingEngine::EnsureProperty() {
-    if (!mCurrentProperty) mCurrentProperty = NewWorkingNode<CPropertyNode>(*mTree, nullptr);
+    if (!mCurrentProperty) mCurrentProperty = NewWorkingNode<CPropertyNode>(*mTree);
     mCurrentObject = mCurrentProperty.get();
     mCurrentParent = mCurrentTag.get();
 }
@@ -184,7 +184,7 @@ void CParsingEngine::OpenInsertInValue(SLoop& loop, EParseState valueState) {
     mValueInsertStep = 4;
     mPipeFlag = 0;
     loop.nInsertDepth = 1;
-    mCurrentInsert = NewWorkingNode<CTextNode>(*mTree, "KIVO INSERT");
+    mCurrentInsert = NewInsertBlock(*mTree);
     mCurrentInsert->SetData(*mTree, "<|", 2);
     mInsertBuffer.Clear();
     mCurrentObject = mCurrentInsert.get();

@@ -230,7 +230,7 @@ void CParsingEngine::TakeRun(SLoop& loop, std::int64_t end) {
     }
     if (mState == KP_PROPERTY_NAME) {
         FlushPropertyName();
-        mCurrentObject->AppendName(*mTree, bytes, length, ECase::Lower);
+        AppendPropertyName(mCurrentObject, bytes, length);
     } else {
         FlushBuffer();
         mCurrentObject->AppendData(*mTree, bytes, length);
@@ -250,7 +250,7 @@ void CParsingEngine::TakeByteAndRun(SLoop& loop, unsigned char c, std::int64_t e
     const char* bytes = reinterpret_cast<const char*>(mText) + loop.bByte;
     const auto length = static_cast<std::size_t>(end - loop.bByte);
     mWork += length - 1;
-    if (mState == KP_PROPERTY_NAME) mCurrentObject->AppendName(*mTree, bytes, length, ECase::Lower);
+    if (mState == KP_PROPERTY_NAME) AppendPropertyName(mCurrentObject, bytes, length);
     else mCurrentObject->AppendData(*mTree, bytes, length);
     loop.bByte = end - 1;
 }
@@ -277,7 +277,7 @@ void CParsingEngine::AddByte(unsigned char byte) {
 void CParsingEngine::FlushPropertyName() {
     if (mBuffer.IsEmpty()) return;
     const std::string_view bytes = mBuffer.Bytes(mText);
-    if (mCurrentObject) mCurrentObject->AppendName(*mTree, bytes.data(), bytes.size(), ECase::Lower);
+    if (mCurrentObject) AppendPropertyName(mCurrentObject, bytes.data(), bytes.size());
     mBuffer.Clear();
 }
 

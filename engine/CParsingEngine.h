@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <cassert>
 #include <cstdarg>
 #include <cstdint>
 #include <memory>
@@ -125,6 +126,13 @@ private:
         if (!mBuffer.IsEmpty()) HandOn(mBuffer, mCurrentObject);
     }
     void FlushPropertyName();
+    // Name bytes read go to the attribute being read, lower-cased (the
+    // tokenizer is in an attribute name only while it fills one).
+    void AppendPropertyName(CParseNode* node, const char* bytes, std::size_t length) {
+        assert(node->mType == KP_NODE_PROPERTY);
+        if (node->mType == KP_NODE_PROPERTY)
+            static_cast<CPropertyNode*>(node)->AppendName(*mTree, bytes, length, ECase::Lower);
+    }
     void AddByteToInsert(unsigned char byte);
     void FlushInsertBuffer();
     std::int32_t AbandonInsert();

@@ -36,10 +36,7 @@ std::int32_t CParsingEngine::TextFallback() {
     NodePtr<CParseNode> text;
     CNodeList* list = mTopParent->Children();
     if (list->GetLast() && list->GetLast()->mType == KP_NODE_TEXT) text = Owned(*mTree, list->RemoveLast());
-    if (!text) {
-        text = MakeNode<CTextNode>(*mTree);
-        text->SetStaticName("TEXT NODE");
-    }
+    if (!text) text = MakeNode<CTextNode>(*mTree);
     // The "<" as read, so that text that goes on from it stays a view.
     const char* lt = mText[mTagStart] == '<' ? reinterpret_cast<const char*>(mText) + mTagStart : "<";
     text->AppendData(*mTree, lt, 1);

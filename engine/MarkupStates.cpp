@@ -18,25 +18,14 @@ void CParsingEngine::OnBetweenTags(SLoop& loop, unsigned char c) {
         if (StepOn(loop)) OnTagName(loop, mText[loop.bByte]);
         return;
     }
-    if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(*mTree, "TEXT NODE");
-    mCurrentObject = mCurrentTag.get();
-    const std::int64_t end = mShortcuts.TextRunEnd(loop.bByte);
-    if (end == loop.bByte + 1) {
-        AddByte(c);
-        return;
-    }
-    // The whole run of text up to the next "<" goes in at once, after any
-    // bytes still collected: the node ends up with the same bytes.
-    mWork += static_cast<std::uint64_t>(end - loop.bByte - 1);
-    FlushBuffer();
-    mCurrentObject->AppendData(*mTree, reinterpret_cast<const char*>(mText) + loop.bByte, static_cast<std::size_t>(end - loop.bByte));
-    loop.bByte = end - 1;  // the last byte taken
+    // The whole run of text up to the next "<" goes in at once.
+    TakeText(loop, c, mShortcuts.TextRunEnd(loop.bByte));
 }
 
 // The byte c and the text after it up to end go to the pending text node,
 // made if there is none.
 void CParsingEngine::TakeText(SLoop& loop, unsigned char c, std::int64_t end) {
-    if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(*mTree, "TEXT NODE");
+    if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(*mTree);
     mCurrentObject = mCurrentTag.get();
     if (end == loop.bByte + 1) {
         AddByte(c);
@@ -59,7 +48,7 @@ void CParsingEngine::OpenTag(SLoop& loop) {
         AddCurrentObjectToCurrentParent();
         if (mTrace) mTrace->Log("Creating New mCurrentTag");
     }
-    mCurrentTag = NewWorkingNode<CTagNode>(*mTree, nullptr);
+    mCurrentTag = NewWorkingNode<CTagNode>(*mTree);
     mCurrentObject = mCurrentTag.get();
     loop.nNameBytes = 0;
     mState = KP_TAG_NAME;
@@ -112,7 +101,7 @@ void CParsingEngine::OpenInsertAfterTag(SLoop& loop) {
     mValueInsertStep = 0;
     mPipeFlag = 0;
     mInsertStart = static_cast<std::int32_t>(loop.bByte);
-    if (!mCurrentInsert) mCurrentInsert = NewWorkingNode<CTextNode>(*mTree, "KIVO INSERT");
+    if (!mCurrentInsert) mCurrentInsert = NewInsertBlock(*mTree);
     mCurrentInsert->SetData(*mTree, "<|", 2);
     loop.nInsertDepth = 1;
     mCurrentObject = mCurrentInsert.get();

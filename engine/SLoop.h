@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "engine/CParsingEngine.h"
+#include "tree/CTextNode.h"
 
 namespace kivoparse {
 
@@ -18,10 +19,14 @@ struct CParsingEngine::SLoop {
 
 // A node made by the tokenizer, for one of the engine's working slots.
 template <class T>
-NodePtr<T> NewWorkingNode(CDocument& document, const char* name) {
-    NodePtr<T> node = MakeNode<T>(document);
-    if (name) node->SetStaticName(name);
-    return node;
+NodePtr<T> NewWorkingNode(CDocument& document) {
+    return MakeNode<T>(document);
+}
+// An insert block ("KIVO INSERT"), for the engine's insert slot.
+inline NodePtr<CTextNode> NewInsertBlock(CDocument& document) {
+    NodePtr<CTextNode> block = MakeNode<CTextNode>(document);
+    block->MarkInsert();
+    return block;
 }
 
 }  // namespace kivoparse

@@ -60,7 +60,10 @@ private:
     void Piece(std::string_view bytes) { mSink.Put(kDump ? UpToNul(bytes) : bytes); }
 
     void Property(const CParseNode& property) {
-        Piece(property.Name());
+        // An attribute list holds attributes only: their names are read
+        // without the switch of Name().
+        Piece(property.mType == KP_NODE_PROPERTY ? static_cast<const CPropertyNode&>(property).PropertyName()
+                                                 : property.Name());
         if (!kDump && !property.bHasValue) return;
         mSink.Put("=\"");
         Piece(property.Data());

@@ -160,9 +160,26 @@ void CDocument::SFreeNodeBlock::operator()(unsigned char* piece) const noexcept 
     ::operator delete(piece, std::align_val_t{kNodeBlockSize});
 }
 
+std::size_t SizeClassOf(int type) noexcept {
+    switch (type) {
+        case KP_NODE_ROOT: return (sizeof(CParentNode) + 7) / 8;
+        case KP_NODE_TAG: return (sizeof(CTagNode) + 7) / 8;
+        case KP_NODE_PROPERTY: return (sizeof(CPropertyNode) + 7) / 8;
+        default: return (sizeof(CParseNode) + 7) / 8;
+    }
+}
+
+void CPropertyNode::AppendLongName(CDocument& document, const char* bytes, std::size_t length, ECase how) {
+    if (mSmall != kLongNameMark) {
+        SNodeBytes* record = document.KeepLongName(ShortName());
+        mLongName = record;
+        mSmall = kLongNameMark;
+    }
+    document.Append(SBytesField{mLongName->mBytes, mLongName->mSize}, bytes, length, how);
+}
+
 CDocument::CDocument(std::string text) : mText(std::move(text)) {
-    mRoot = Make<CParseNode>();
-    mRoot->SetStaticName("ROOT");
+    mRoot = Make<CParentNode>();
 }
 
 CDocument::~CDocument() = default;
@@ -305,11 +322,16 @@ void CDocument::Recycle(CParseNode* node) noexcept {
     CNodeList pending;
     pending.Append(node);
     while (CParseNode* next = pending.RemoveFirst()) {
-        pending.SpliceFront(*next->Children());
+        if (CNodeList* children = next->Children()) pending.SpliceFront(*children);
         if (next->mType == KP_NODE_TAG) pending.SpliceFront(*static_cast<CTagNode*>(next)->Properties());
         ReleaseBytes(next->mDataBytes, next->mDataSize);
-        ReleaseBytes(next->mNameBytes, next->mNameSize);
-        const std::size_t sizeClass = next->mSizeClass;
+        if (next->mType == KP_NODE_PROPERTY) {
+            const SNodeBytes name = static_cast<const CPropertyNode*>(next)->mSmall == CPropertyNode::kLongNameMark
+                                        ? *static_cast<const CPropertyNode*>(next)->mLongName
+                                        : static_cast<const CPropertyNode*>(next)->ShortName();
+            ReleaseBytes(name.mBytes, name.mSize);
+        }
+        const std::size_t sizeClass = SizeClassOf(next->mType);
         // The node's memory now only links the free nodes of its size.
         unsigned char* memory = reinterpret_cast<unsigned char*>(next);
         std::memcpy(memory, &mFree[sizeClass], sizeof(void*));

@@ -8,9 +8,21 @@
 #include <string_view>
 #include <vector>
 
+// Keeps a small function of the hot paths in line where the compiler's
+// budget would otherwise call it (the calls that test a node's kind grew
+// their callers).
+#if defined(__GNUC__)
+#define KIVOPARSE_INLINE inline __attribute__((always_inline))
+#else
+#define KIVOPARSE_INLINE inline
+#endif
+
 namespace kivoparse {
 
 class CParseNode;
+// The size class of a node of a type (see KP_NODE_ROOT...): its size in
+// units of 8 bytes.
+std::size_t SizeClassOf(int type) noexcept;
 
 // The bytes of a node's name or data and their count. They are a view into
 // the parsed text wherever the stored bytes equal it (text runs, most values
@@ -24,7 +36,7 @@ constexpr std::size_t kMaxNodeBytes = kOwnedBytes - 1;
 inline std::string_view ViewOf(const char* bytes, std::uint32_t size) { return {bytes, size & ~kOwnedBytes}; }
 
 // The bytes of a C string: up to the first NUL.
-inline std::string_view UpToNul(std::string_view bytes) {
+KIVOPARSE_INLINE std::string_view UpToNul(std::string_view bytes) {
     if (bytes.size() <= 16) {
         // Short names: a loop costs less than the call.
         for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -102,7 +114,7 @@ public:
     // Bytes of the parsed text that follow the field's own become part of
     // it without a copy. Throws std::bad_alloc, leaving field as it was.
     void Assign(SBytesField field, const char* bytes, std::size_t length, ECase how = ECase::Keep);
-    void Append(SBytesField field, const char* bytes, std::size_t length, ECase how = ECase::Keep) {
+    KIVOPARSE_INLINE void Append(SBytesField field, const char* bytes, std::size_t length, ECase how = ECase::Keep) {
         // Most calls start or extend a view with the bytes of the text that
         // follow it, as they are: done here, without the call.
         if (length != 0 && field.mSize == 0 && InText(bytes) && length <= kMaxNodeBytes &&
@@ -122,6 +134,13 @@ public:
     // Prepare (which may throw), then set by CParseNode::TakeData (which
     // cannot), so that a rewrite changes every value or none.
     SNodeBytes Prepare(std::string_view bytes);
+
+    // Keeps a record of a long attribute name (see CPropertyNode) for the
+    // document's life. Throws std::bad_alloc.
+    SNodeBytes* KeepLongName(SNodeBytes name) {
+        mLongNames.push_back(std::make_unique<SNodeBytes>(name));
+        return mLongNames.back().get();
+    }
 
     // The text the document was parsed from.
     const std::string& Text() const { return mText; }
@@ -181,6 +200,9 @@ private:
     // Recycled nodes by size in units of 8 bytes, linked through their first word.
     static constexpr std::size_t kSizeClasses = 32;
     void* mFree[kSizeClasses] = {};
+    // No allocation until a page holds a long name (a deque would make one
+    // per document).
+    std::vector<std::unique_ptr<SNodeBytes>> mLongNames;
     CParseNode* mRoot = nullptr;
 };
 

@@ -33,11 +33,17 @@ struct SRecycle {
 template <class T>
 using NodePtr = std::unique_ptr<T, SRecycle>;
 
-// The base of every node, and the class of the root. A node is links and
-// bytes: it belongs to the document that made it, which releases it with
-// the tree, but it does not know that document, so whatever stores bytes
-// for it is handed the document. A node's child list holds its children,
-// linked through their mPrev/mNext.
+// The base of every node: links and bytes. A node belongs to the document
+// that made it, which releases it with the tree, but it does not know that
+// document, so whatever stores bytes for it is handed the document.
+//
+// Nodes are sized to what they hold, since a page of 50 MB makes about
+// 3.5 million of them: the base (a text run or a comment) is 32 bytes,
+// type, flags and data size in the first word, then the links and the
+// data; an attribute adds its name (40), the root a child list (40), a tag
+// a child list and an attribute list (48). There is no virtual table: the
+// few calls whose work depends on the kind test mType. A node's child list
+// holds its children, linked through their mPrev/mNext.
 //
 // Building a tree is tree/CTreeBuilder's; what is done with a whole tree
 // lives beside it: writing and dumping in output/, collecting and rewriting
@@ -45,23 +51,22 @@ using NodePtr = std::unique_ptr<T, SRecycle>;
 // can nest a document a million levels deep.
 class CParseNode {
 public:
-    CParseNode() : CParseNode(KP_NODE_ROOT) {}
     CParseNode(const CParseNode&) = delete;
     CParseNode& operator=(const CParseNode&) = delete;
 
-    virtual bool IsOpen() const { return false; }
-    virtual int GetTagType() const { return mTagType; }
-    virtual std::string_view GetData() const { return ViewOf(mDataBytes, mDataSize); }
-    // Extends / sets the data with bytes kept by document, the node's own.
-    virtual void AppendData(CDocument& document, const char* bytes, std::size_t length) {
-        document.Append(DataField(), bytes, length);
+    // Open: a start tag not yet closed by its end tag (other nodes never are).
+    bool IsOpen() const { return mType == KP_NODE_TAG && bOpen; }
+    // The tag type of a classified tag; 0 for any other node.
+    int GetTagType() const { return mType == KP_NODE_TAG ? mSmall : 0; }
+    std::string_view GetData() const { return Data(); }
+    // Extends / sets the data with bytes kept by document, the node's own; a
+    // tag's are stored upper-cased.
+    inline void AppendData(CDocument& document, const char* bytes, std::size_t length);
+    void SetData(CDocument& document, const char* bytes, std::size_t length) {
+        document.Assign(DataField(), bytes, length, mType == KP_NODE_TAG ? ECase::Upper : ECase::Keep);
     }
-    virtual void SetData(CDocument& document, const char* bytes, std::size_t length) {
-        document.Assign(DataField(), bytes, length);
-    }
-    virtual std::string_view GetName() const { return ViewOf(mNameBytes, mNameSize); }
-    // Nodes are not destroyed one by one: their document releases them.
-    virtual ~CParseNode() = default;
+    // A tag's name is its data up to the first NUL; the others' see Name.
+    std::string_view GetName() const { return mType == KP_NODE_TAG ? UpToNul(Data()) : Name(); }
 
     std::size_t GetDataLength() const { return mDataSize & ~kOwnedBytes; }
     void ResetLinks() { mPrev = nullptr; mNext = nullptr; }
@@ -73,52 +78,137 @@ public:
         mDataBytes = data.mBytes;
         mDataSize = data.mSize;
     }
-    std::string_view Name() const { return ViewOf(mNameBytes, mNameSize); }
-    void SetName(CDocument& document, std::string_view name) { document.Assign(NameField(), name.data(), name.size()); }
-    // Extends the name, its case changed as asked.
-    void AppendName(CDocument& document, const char* bytes, std::size_t length, ECase how) {
-        document.Append(NameField(), bytes, length, how);
-    }
-    // A name that lives as long as the program ("ROOT", "TEXT NODE", ...).
-    void SetStaticName(const char* name) noexcept {
-        mNameBytes = name;
-        mNameSize = static_cast<std::uint32_t>(std::strlen(name));
-    }
-    CNodeList* Children() { return &mChildren; }
-    const CNodeList* Children() const { return &mChildren; }
+    // An attribute's name as stored; "TEXT NODE" or "KIVO INSERT" for text,
+    // "ROOT" for the root, nothing for a tag or a comment.
+    inline std::string_view Name() const;
+    // The child list of the root and of a tag; null for the other nodes,
+    // which never have children.
+    inline CNodeList* Children();
+    inline const CNodeList* Children() const;
     CParseNode* NextSibling() const { return mNext; }
     // The first node of a list names the last through mPrev: it has no previous sibling.
     CParseNode* PrevSibling() const { return mPrev && mPrev->mNext ? mPrev : nullptr; }
 
 protected:
-    explicit CParseNode(int type) : mType(static_cast<unsigned char>(type)) {}
+    explicit CParseNode(int type)
+        : mType(static_cast<unsigned char>(type)), bOpen(true), bEndTag(false), bHasValue(true), bInsert(false) {}
+    ~CParseNode() = default;  // nodes are not destroyed one by one: their document releases them
 
 public:
     const unsigned char mType;
-    // Per-class flags, kept here where they cost no room: a tag's (see
-    // CTagNode) and a property's (see CPropertyNode).
-    bool bOpen = true;
-    bool bEndTag = false;
-    bool bHasValue = true;
+    // Per-class flags, kept in the first word where they cost no room: a
+    // tag's (see CTagNode) and an attribute's (see CPropertyNode).
+    bool bOpen : 1;
+    bool bEndTag : 1;
+    bool bHasValue : 1;
 
 protected:
     friend class CNodeList;
     friend class CDocument;
     friend class CTreeBuilder;
 
-    unsigned char mSizeClass = 0;  // the document's size class of the node
-    std::int16_t mTagType = 0;
+    bool bInsert : 1;  // text: an insert block
+    // A tag's type (see CTagNode::ClassifyTag), an attribute's name size
+    // (see CPropertyNode); 0 in the other nodes.
+    std::uint16_t mSmall = 0;
+    std::uint32_t mDataSize = 0;  // see SNodeBytes
     CParseNode* mPrev = nullptr;
     CParseNode* mNext = nullptr;
-    CNodeList mChildren;
-    const char* mNameBytes = "";
     const char* mDataBytes = "";
-    std::uint32_t mNameSize = 0;  // see SNodeBytes
-    std::uint32_t mDataSize = 0;
 
-    SBytesField NameField() { return SBytesField{mNameBytes, mNameSize}; }
     SBytesField DataField() { return SBytesField{mDataBytes, mDataSize}; }
+    // A tag's data: its name, viewing a constant when it is a common one.
+    void AppendTagData(CDocument& document, const char* bytes, std::size_t length);
 };
+
+// The root, and the base of tags: a node with children.
+class CParentNode : public CParseNode {
+public:
+    CParentNode() : CParseNode(KP_NODE_ROOT) {}
+
+protected:
+    friend class CParseNode;
+    friend class CTreeBuilder;
+    explicit CParentNode(int type) : CParseNode(type) {}
+
+    CNodeList mChildren;
+};
+
+// One attribute: the name (lower-cased by the engine), the data is the
+// value as written, without its quotes. bHasValue: an "=" was written.
+//
+// The name's size is kept in the first word, in 16 bits: its top bit says
+// the bytes are the document's own (as kOwnedBytes does), the other 15 the
+// count. A name of kLongName bytes or more (only hostile pages hold one) is
+// kept by the document instead, and the node names that record.
+class CPropertyNode : public CParseNode {
+public:
+    CPropertyNode() : CParseNode(KP_NODE_PROPERTY) {}
+
+    std::string_view PropertyName() const {
+        if (mSmall == kLongNameMark) return ViewOf(mLongName->mBytes, mLongName->mSize);
+        return {mNameBytes, static_cast<std::size_t>(mSmall & ~kOwnedShort)};
+    }
+    // Extends the name, its case changed as asked. Throws std::bad_alloc,
+    // leaving the name as it was.
+    void AppendName(CDocument& document, const char* bytes, std::size_t length, ECase how) {
+        if (mSmall != kLongNameMark && length < kLongName - (mSmall & ~kOwnedShort)) {
+            SNodeBytes name = ShortName();
+            document.Append(SBytesField{name.mBytes, name.mSize}, bytes, length, how);
+            mNameBytes = name.mBytes;
+            mSmall = static_cast<std::uint16_t>((name.mSize & ~kOwnedBytes) | (name.mSize & kOwnedBytes ? kOwnedShort : 0));
+            return;
+        }
+        AppendLongName(document, bytes, length, how);
+    }
+    // A name that lives as long as the program ("type").
+    void SetStaticName(const char* name) noexcept {
+        const std::size_t length = std::strlen(name);
+        assert(length < kLongName);
+        mNameBytes = name;
+        mSmall = static_cast<std::uint16_t>(length);
+    }
+
+private:
+    friend class CDocument;
+
+    static constexpr std::uint16_t kOwnedShort = 0x8000;
+    static constexpr std::uint16_t kLongNameMark = 0xFFFF;
+    static constexpr std::size_t kLongName = 0x7FFF;
+
+    SNodeBytes ShortName() const {
+        return SNodeBytes{mNameBytes, (mSmall & ~kOwnedShort) | (mSmall & kOwnedShort ? kOwnedBytes : 0u)};
+    }
+    // The name as the document's record, made on the first long append.
+    void AppendLongName(CDocument& document, const char* bytes, std::size_t length, ECase how);
+
+    union {
+        const char* mNameBytes = "";  // while mSmall is not kLongNameMark
+        SNodeBytes* mLongName;        // a record of the document's
+    };
+};
+
+inline std::string_view CParseNode::Name() const {
+    switch (mType) {
+        case KP_NODE_PROPERTY: return static_cast<const CPropertyNode*>(this)->PropertyName();
+        case KP_NODE_TEXT: return bInsert ? std::string_view("KIVO INSERT") : std::string_view("TEXT NODE");
+        case KP_NODE_ROOT: return "ROOT";
+        default: return std::string_view("", 0);
+    }
+}
+
+inline CNodeList* CParseNode::Children() {
+    return mType == KP_NODE_TAG || mType == KP_NODE_ROOT ? &static_cast<CParentNode*>(this)->mChildren : nullptr;
+}
+inline const CNodeList* CParseNode::Children() const {
+    return mType == KP_NODE_TAG || mType == KP_NODE_ROOT ? &static_cast<const CParentNode*>(this)->mChildren
+                                                         : nullptr;
+}
+
+inline void CParseNode::AppendData(CDocument& document, const char* bytes, std::size_t length) {
+    if (mType == KP_NODE_TAG) AppendTagData(document, bytes, length);
+    else document.Append(DataField(), bytes, length);
+}
 
 inline void SRecycle::operator()(CParseNode* node) const noexcept {
     assert(mDocument);
@@ -131,7 +221,7 @@ T* CDocument::Make() {
     constexpr std::size_t sizeClass = (sizeof(T) + 7) / 8;
     static_assert(sizeClass < kSizeClasses && alignof(T) <= 8, "a node fits a size class");
     T* node = new (AllocateNode(sizeClass * 8)) T();
-    node->mSizeClass = static_cast<unsigned char>(sizeClass);
+    assert(SizeClassOf(node->mType) == sizeClass);
     return node;
 }
 

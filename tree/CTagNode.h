@@ -10,19 +10,20 @@ class CPropertyNode;
 // the children; a tag gets children only when its end tag closes it.
 // bOpen: not yet closed by an end tag; bEndTag: an end tag, or a start tag
 // that an end tag closed.
-class CTagNode : public CParseNode {
+class CTagNode : public CParentNode {
 public:
-    CTagNode() : CParseNode(KP_NODE_TAG) {}
+    CTagNode() : CParentNode(KP_NODE_TAG) {}
 
-    bool IsOpen() const override { return bOpen; }
-    void AppendData(CDocument& document, const char* bytes, std::size_t length) override {
+    // The calls of every node, without the test of its kind.
+    bool IsOpen() const { return bOpen; }
+    void AppendData(CDocument& document, const char* bytes, std::size_t length) {
         if (mDataSize == 0 && TakeKnownName(bytes, length)) return;
         document.Append(DataField(), bytes, length, ECase::Upper);
     }
-    void SetData(CDocument& document, const char* bytes, std::size_t length) override {
+    void SetData(CDocument& document, const char* bytes, std::size_t length) {
         document.Assign(DataField(), bytes, length, ECase::Upper);
     }
-    std::string_view GetName() const override { return UpToNul(ViewOf(mDataBytes, mDataSize)); }
+    KIVOPARSE_INLINE std::string_view GetName() const { return UpToNul(ViewOf(mDataBytes, mDataSize)); }
 
     bool IsEndTag() const { return bEndTag; }
     void ClearEndTag() { bEndTag = false; }
@@ -36,6 +37,7 @@ public:
     CPropertyNode* FindProperty(std::string_view name) const;
 
 private:
+    friend class CParseNode;
     // A name with lower-case letters that upper-cases to a common tag's
     // name, with or without its "/", becomes a view of a constant of the
     // program: no bytes stored.
@@ -43,6 +45,9 @@ private:
 
     CNodeList mProperties;
 };
+
+static_assert(sizeof(void*) != 8 || sizeof(CTagNode) == 48, "tags keep their size on 64-bit machines");
+
 
 // Tag type codes that the rules act on; 0 is unclassified (and, as a
 // filter, any tag).

@@ -8,6 +8,9 @@ namespace kivoparse {
 class CTextNode : public CParseNode {
 public:
     CTextNode() : CParseNode(KP_NODE_TEXT) {}
+
+    bool IsInsert() const { return bInsert; }
+    void MarkInsert() { bInsert = true; }
 };
 
 // A comment; its data begins with "<!--". The tokenizer reads comments as

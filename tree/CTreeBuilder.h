@@ -1,4 +1,5 @@
 #pragma once
+#include <cassert>
 #include <cstdarg>
 #include <cstdint>
 #include <memory>
@@ -85,6 +86,11 @@ public:
     }
 
 private:
+    // The children of a node that takes them: the root or a tag.
+    static CNodeList& ChildList(CParseNode& parent) {
+        assert(parent.mType == KP_NODE_TAG || parent.mType == KP_NODE_ROOT);
+        return static_cast<CParentNode&>(parent).mChildren;
+    }
     // AddChild but for an attribute of a tag.
     void AttachChild(CParseNode& parent, NodePtr<CParseNode>&& node, bool atEnd);
     void NormalizeTag(CTagNode& tag);

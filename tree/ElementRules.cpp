@@ -37,6 +37,14 @@ constexpr bool IsSorted() {
 }
 static_assert(IsSorted(), "the tag table must stay sorted");
 
+// A tag keeps its type in 16 bits, and 0 means none.
+constexpr bool TypesFit() {
+    for (const STagEntry& entry : kTagTable)
+        if (entry.type <= 0 || entry.type > 0xFFFF) return false;
+    return true;
+}
+static_assert(TypesFit(), "tag types are 1 to 65535");
+
 // For each first byte, the entries of the table that begin with it.
 struct SEntryRange {
     unsigned char begin = 0;
@@ -253,6 +261,10 @@ void CTreeBuilder::NormalizeTag(CTagNode& tag) {
     ApplyDesignTimeRules(tag);
 }
 
+void CParseNode::AppendTagData(CDocument& document, const char* bytes, std::size_t length) {
+    static_cast<CTagNode*>(this)->AppendData(document, bytes, length);
+}
+
 void CTagNode::ClassifyTag() {
     std::string_view name = UpToNul(ViewOf(mDataBytes, mDataSize));
     if (name.empty()) return;
@@ -262,12 +274,12 @@ void CTagNode::ClassifyTag() {
     }
     const int known = KnownNameIndex(name);
     const int type = known >= 0 ? kKnownTypes[static_cast<std::size_t>(known)] : LookUpTagType(name.data(), name.size());
-    if (type != 0) mTagType = static_cast<std::int16_t>(type);
+    if (type != 0) mSmall = static_cast<std::uint16_t>(type);
 }
 
 void CTreeBuilder::ApplyTypeRules(CTagNode& tag) {
     CNodeList& properties = *tag.Properties();
-    switch (tag.mTagType) {
+    switch (tag.mSmall) {
     case KP_TAG_IMG: {
         // "src" first, the others in their order.
         if (properties.IsEmpty()) return;

@@ -156,11 +156,11 @@ void CTreeBuilder::AttachChild(CParseNode& parent, NodePtr<CParseNode>&& node, b
     }
     COpenTagIndex* index = OpenTagsOf(parent);
     if (index && atEnd) index->Added(*node);
-    parent.mChildren.Insert(node.release(), atEnd);
+    ChildList(parent).Insert(node.release(), atEnd);
     if (index && !atEnd) {
         // Made again in list order: the index follows a list that grows at its end.
         index->Clear();
-        for (CParseNode* child = parent.mChildren.GetFirst(); child; child = child->mNext) index->Added(*child);
+        for (CParseNode* child = ChildList(parent).GetFirst(); child; child = child->mNext) index->Added(*child);
     }
 }
 
@@ -170,7 +170,7 @@ void CTreeBuilder::AttachChild(CParseNode& parent, NodePtr<CParseNode>&& node, b
 // With no start tag, the nodes go back where they were and the end tag
 // stays after them as an ordinary node ("SPAN" excepted, which is dropped).
 void CTreeBuilder::FoldEndTag(CParseNode& parent, NodePtr<CTagNode> endTag) {
-    CNodeList* list = &parent.mChildren;
+    CNodeList* list = &ChildList(parent);
     const std::string_view endName = endTag->CTagNode::GetName().substr(endTag->GetDataLength() > 0 ? 1 : 0);
     const int tagType = endTag->CParseNode::GetTagType();
     CTreeTrace* log = mTrace;
@@ -245,7 +245,7 @@ bool CTreeBuilder::FoldBySplice(CParseNode& parent, NodePtr<CTagNode>& endTag, i
     const long taken = index->TakeFrom(position);
     if (taken < 0) return false;
     if (start->mNext) {
-        CNodeList after = parent.mChildren.TakeAfter(start);
+        CNodeList after = ChildList(parent).TakeAfter(start);
         start->mChildren.SpliceBack(after);
     }
     CountWork(static_cast<std::uint64_t>(taken));

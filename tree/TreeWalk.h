@@ -6,6 +6,11 @@
 
 namespace kivoparse {
 
+inline bool HasChildren(const CParseNode& node) {
+    const CNodeList* children = node.Children();
+    return children && !children->IsEmpty();
+}
+
 // Visits top and its subtree in document order with an explicit stack:
 // enter(node) before the node's children, leave(node) after them. enter
 // returns false to skip the children (leave still runs). The stack holds,
@@ -14,7 +19,7 @@ namespace kivoparse {
 // CParseNode or const CParseNode.
 template <class Node, class Enter, class Leave>
 void WalkTree(Node* top, Enter enter, Leave leave) {
-    if (!enter(top) || top->Children()->IsEmpty()) {
+    if (!enter(top) || !HasChildren(*top)) {
         leave(top);
         return;
     }
@@ -33,7 +38,7 @@ void WalkTree(Node* top, Enter enter, Leave leave) {
             continue;
         }
         level.mNext = child->NextSibling();
-        if (enter(child) && !child->Children()->IsEmpty()) {
+        if (enter(child) && HasChildren(*child)) {
             open.push_back(SLevel{child, child->Children()->GetFirst()});
         } else {
             leave(child);
