@@ -49,26 +49,7 @@ UrlMap::UrlMap() = default;
 UrlMap::UrlMap(std::vector<std::string> src, std::vector<std::string> dest)
     : mMap(std::make_shared<const CUrlMap>(std::move(src), std::move(dest))) {}
 
-// A line ends at a line feed or at the end of the text; the text's last
-// line feed ends the last line rather than starting an empty one.
-UrlMap UrlMap::Parse(std::string_view text) {
-    std::vector<std::string> src;
-    std::vector<std::string> dest;
-    std::size_t lineNumber = 1;
-    for (std::size_t start = 0; start < text.size(); ++lineNumber) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        const std::size_t tab = text.find('\t', start);
-        if (tab == std::string_view::npos || tab > end) {
-            throw MapError(lineNumber, "line " + std::to_string(lineNumber) +
-                                           " has no TAB; each line must be old value, TAB, new value");
-        }
-        src.emplace_back(text.substr(start, tab - start));
-        dest.emplace_back(text.substr(tab + 1, end - tab - 1));
-        start = end + 1;
-    }
-    return UrlMap(std::move(src), std::move(dest));
-}
+UrlMap UrlMap::Parse(std::string_view text) { return UrlMap(ReadMapFile(text, MapFormat::Pairs).lines); }
 
 namespace {
 // Made on first use: the library builds nothing before main.

@@ -41,21 +41,6 @@ bool Storable(const std::string& url, const std::string& document) {
     return url.find_first_of("\t\n") == std::string::npos && document.find_first_of("\t\n") == std::string::npos;
 }
 
-// A value as a rule map line holds it: each "*" at its end doubled, so that
-// it reads back as itself and never as a prefix rule.
-void AppendRuleValue(std::string& text, const std::string& value) {
-    const std::size_t stars = value.size() - 1 - value.find_last_not_of('*');  // npos + 1 is 0
-    text += value;
-    text.append(stars, '*');
-}
-
-void AppendPair(std::string& text, const std::string& url, const std::string& fixed) {
-    AppendRuleValue(text, url);
-    text += '\t';
-    AppendRuleValue(text, fixed);
-    text += '\n';
-}
-
 // Paths are UTF-8 on Windows too: a narrow path there would be read in the
 // ANSI code page, and the names listed are given as UTF-8.
 bool ListOnDisk(const std::string& folder, std::vector<std::string>& names) {
@@ -376,12 +361,13 @@ std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const st
 
 std::size_t CSiteCheck::SuggestedMap(std::string* text) const {
     std::size_t unstorable = 0;
-    if (text && mKinds) *text += "@kinds " + KindsList(*mKinds) + "\n";
+    MapFile map;
+    if (mKinds) map.kinds = KindsList(*mKinds);
     std::unordered_set<std::string> paired;  // folded URLs written
     for (const SCaseFix& fix : mCaseFixes) {
         if (Several(fix.mUrl) || !paired.insert(Folded(fix.mUrl)).second) continue;
         if (!Storable(fix.mUrl, std::string())) ++unstorable;
-        else if (text) AppendPair(*text, fix.mUrl, fix.mFixed);
+        else if (text) map.lines.push_back(MapLine{std::nullopt, fix.mUrl, fix.mFixed, false, 0});
     }
     std::vector<std::string> files;
     std::unordered_map<std::string, std::vector<const SCaseFix*>> sections;
@@ -397,9 +383,9 @@ std::size_t CSiteCheck::SuggestedMap(std::string* text) const {
         }
     }
     for (const std::string& file : files) {
-        *text += "@document " + file + "\n";
-        for (const SCaseFix* fix : sections[file]) AppendPair(*text, fix->mUrl, fix->mFixed);
+        for (const SCaseFix* fix : sections[file]) map.lines.push_back(MapLine{file, fix->mUrl, fix->mFixed, false, 0});
     }
+    if (text) *text += WriteMapFile(map);
     return unstorable;
 }
 

@@ -47,6 +47,53 @@ private:
     std::size_t mLine;
 };
 
+// ---- Map files: one pair a line, old value, TAB, new value ----
+
+// One pair of a map file.
+struct MapLine {
+    std::optional<std::string> document;  // the path of its "@document" section; none above the first
+    std::string from;      // the old value; of a prefix rule, the start it replaces (no "*")
+    std::string to;        // the new value (of a prefix rule, without its "*")
+    bool prefix = false;   // a prefix rule
+    std::size_t line = 0;  // where the map file holds it, from 1; 0 for a pair made otherwise
+};
+
+// How much of the format a map file is read with:
+// Pairs: every byte but the first TAB and the line feed of a line belongs
+//   to the values (CR and NUL too); an empty last line is ignored.
+// Rules: as Pairs, and at the end of either value "*" are read in pairs,
+//   "**" standing for one "*"; one left over ends a prefix rule's old value
+//   (and marks the rest on its new value, where it may be left out). A line
+//   "@kinds LIST" (no TAB) names the kinds the map was made for.
+// Sections: as Rules, and a line "@document PATH" (no TAB) starts the
+//   pairs of that document alone.
+enum class MapFormat : unsigned char { Pairs, Rules, Sections };
+
+// What a map file's text holds, and what its reader noticed that is most
+// likely a mistake (both stay bytes of the values).
+struct MapFile {
+    std::vector<MapLine> lines;
+    std::optional<std::string> kinds;   // the LIST of its last "@kinds" line
+    std::vector<std::string> sections;  // the path of each "@document" line, in order
+    bool byteOrderMark = false;         // starts with a UTF-8 byte order mark
+    std::size_t crLfLines = 0;          // lines that end in CR LF (or a CR at the end)
+    std::size_t lineCount = 0;          // lines in all
+};
+
+// The map file's lines. Throws MapError for its first line that is not a
+// pair: without a TAB, an empty prefix, a "*" left over on an exact pair's
+// new value, or an "@kinds" LIST that is no list of kinds.
+MapFile ReadMapFile(std::string_view text, MapFormat format);
+// The text of a map file that reads back (as Sections) as file: "@kinds
+// LIST" first when it has kinds, then the pairs of no document, then the
+// others, an "@document PATH" line wherever the document changes, and last
+// a line for each of its sections that holds no pair; each "*" at the end
+// of a value doubled, one more ending a prefix rule's. Throws MapError
+// (Line(): the pair's place in lines, from 1; 0 for a section) for what
+// the format cannot hold: a line feed in a value, a TAB in an old value,
+// or a TAB or line feed in a document.
+std::string WriteMapFile(const MapFile& file);
+
 // Receives bytes a piece at a time: written HTML, or one trace line
 // (without its line end). A sink that throws stops the work and the
 // exception reaches the caller: a write leaves the tree as it was, a
@@ -187,6 +234,11 @@ public:
     // "**" stands for one literal "*". Throws MapError for a line without a
     // TAB, an empty prefix, or a "*" left over on an exact pair's new value.
     static UrlMap ParseRules(std::string_view text);
+    // The exact pairs and prefix rules of lines (their documents are not
+    // looked at), and the lines back: the exact pairs, then the rules, each
+    // in their order (line 0: a map keeps no line numbers).
+    explicit UrlMap(std::vector<MapLine> lines);
+    std::vector<MapLine> Lines() const;
     bool HasPrefixRules() const;
     // The new value the map gives url (its exact pairs, then its prefix
     // rules), or nothing. Nothing for a map of lists of different lengths.

@@ -177,6 +177,12 @@ public:
     SiteMap();  // changes nothing
     // Throws MapError naming the line of the whole text.
     static SiteMap Parse(std::string_view text);
+    // The map of a map file's lines, kinds (a LIST that is no list of
+    // kinds is passed over) and sections, and that back: the lines for every
+    // document, then each document's (in the order of Documents(), named
+    // so), then the sections that hold none.
+    explicit SiteMap(MapFile file);
+    MapFile File() const;
     // The new value the map gives url in document, or nothing. document is
     // named as the sections name it: from the site root (SitePath).
     std::optional<std::string> Apply(const std::string& document, std::string_view url) const;
