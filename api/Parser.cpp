@@ -3,8 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "control/CKIVOParseCtrl.h"
-#include "links/CUrlMap.h"
+#include "api/Handles.h"
 
 #define KIVOPARSE_STRINGIFY2(x) #x
 #define KIVOPARSE_STRINGIFY(x) KIVOPARSE_STRINGIFY2(x)
@@ -14,15 +13,15 @@
 
 namespace kivoparse {
 
-Parser::Parser() : mCtrl(std::make_unique<CKIVOParseCtrl>()) {}
+Parser::Parser() : mCtrl(std::make_unique<Control>()) {}
 Parser::~Parser() = default;
 Parser::Parser(Parser&& other) noexcept = default;
 Parser& Parser::operator=(Parser&& other) noexcept = default;
 
 // A moved-from Parser has no control; it gets a fresh one on first use, so
 // it behaves as a new Parser instead of failing.
-CKIVOParseCtrl& Parser::Ctrl() {
-    if (!mCtrl) mCtrl = std::make_unique<CKIVOParseCtrl>();
+Parser::Control& Parser::Ctrl() {
+    if (!mCtrl) mCtrl = std::make_unique<Control>();
     return *mCtrl;
 }
 
@@ -47,7 +46,7 @@ const char* Version() { return KIVOPARSE_VERSION_STRING; }
 
 UrlMap::UrlMap() = default;
 UrlMap::UrlMap(std::vector<std::string> src, std::vector<std::string> dest)
-    : mMap(std::make_shared<const CUrlMap>(std::move(src), std::move(dest))) {}
+    : mMap(std::make_shared<const Table>(std::move(src), std::move(dest))) {}
 
 UrlMap UrlMap::Parse(std::string_view text) { return UrlMap(ReadMapFile(text, MapFormat::Pairs).lines); }
 

@@ -3,9 +3,8 @@
 #include <string>
 #include <utility>
 
-#include "control/CKIVOParseCtrl.h"
+#include "api/Handles.h"
 #include "kivoparse/kivoparse.h"
-#include "links/CUrlMap.h"
 #include "links/UrlKinds.h"
 #include "tree/CDocument.h"
 
@@ -53,7 +52,7 @@ bool UrlKinds::Parse(std::string_view list, UrlKinds& kinds, std::string& error)
 
 UrlMap::UrlMap(std::vector<std::string> src, std::vector<std::string> dest,
                std::vector<std::pair<std::string, std::string>> prefixes) {
-    auto map = std::make_shared<CUrlMap>(std::move(src), std::move(dest));
+    auto map = std::make_shared<Table>(std::move(src), std::move(dest));
     for (auto& rule : prefixes) map->Prefixes().Add(rule.first, std::move(rule.second));
     mMap = std::move(map);
 }
