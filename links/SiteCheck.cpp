@@ -139,9 +139,9 @@ std::size_t SiteUrls::Size() const { return mUrls ? mUrls->mOccurrences.size() :
 // What the check keeps between documents: the folders read, the counts,
 // the case-only URLs and, for each URL, whether it must read differently
 // in different places.
-class CSiteCheck {
+class SiteCheck::State {
 public:
-    explicit CSiteCheck(SiteCheck::FolderLister lister, bool onDisk = false)
+    explicit State(SiteCheck::FolderLister lister, bool onDisk = false)
         : mIndex(std::move(lister)), mOnDisk(onDisk) {}
 
     SiteUrls Prepare(std::vector<UrlOccurrence> occurrences) const;
@@ -196,7 +196,7 @@ private:
             if (mSpellings[i].mKey == key || mSpellings[i].mKey == 0) return mSpellings[i];
         }
     }
-    SSpelling& Slot(std::uint64_t key) { return const_cast<SSpelling&>(static_cast<const CSiteCheck*>(this)->Slot(key)); }
+    SSpelling& Slot(std::uint64_t key) { return const_cast<SSpelling&>(static_cast<const State*>(this)->Slot(key)); }
     void Note(std::uint64_t key, std::uint64_t spelling);
     bool Several(const std::string& url) const { return Slot(Hashes(url).first).mSeveral; }
 
@@ -214,7 +214,7 @@ private:
     std::unordered_set<std::string> mUnreadable;
 };
 
-void CSiteCheck::KeepFragment(const std::string& document, const UrlOccurrence& o, const SUrlPath& path,
+void SiteCheck::State::KeepFragment(const std::string& document, const UrlOccurrence& o, const SUrlPath& path,
                               const std::string& page) {
     if (!mCheckFragments || path.mFragment == std::string::npos) return;
     std::string fragment = FragmentOf(o.url, path.mFragment);
@@ -223,7 +223,7 @@ void CSiteCheck::KeepFragment(const std::string& document, const UrlOccurrence& 
     mFragments.push_back(SFragment{o, document, PathWithoutDots(page), std::move(fragment)});
 }
 
-std::vector<SiteFinding> CSiteCheck::CheckAnchors() {
+std::vector<SiteFinding> SiteCheck::State::CheckAnchors() {
     std::vector<SiteFinding> findings;
     for (SFragment& f : mFragments) {
         auto anchors = mAnchorsOf.find(f.mPage);
@@ -253,7 +253,7 @@ std::vector<SiteFinding> CSiteCheck::CheckAnchors() {
 
 // Notes that the URL of hash key works where it stands as the spelling of
 // that hash.
-void CSiteCheck::Note(std::uint64_t key, std::uint64_t spelling) {
+void SiteCheck::State::Note(std::uint64_t key, std::uint64_t spelling) {
     SSpelling& slot = Slot(key);
     if (slot.mKey != 0) {
         if (slot.mSpelling != spelling) slot.mSeveral = true;
@@ -268,7 +268,7 @@ void CSiteCheck::Note(std::uint64_t key, std::uint64_t spelling) {
     }
 }
 
-SiteUrls CSiteCheck::Prepare(std::vector<UrlOccurrence> occurrences) const {
+SiteUrls SiteCheck::State::Prepare(std::vector<UrlOccurrence> occurrences) const {
     SiteUrls urls;
     urls.mUrls = std::make_unique<SiteUrls::SUrls>();
     SiteUrls::SUrls& ready = *urls.mUrls;
@@ -284,7 +284,7 @@ SiteUrls CSiteCheck::Prepare(std::vector<UrlOccurrence> occurrences) const {
     return urls;
 }
 
-std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const std::string& root,
+std::vector<SiteFinding> SiteCheck::State::Check(const std::string& document, const std::string& root,
                                            const SiteUrls::SUrls& urls, bool stopAtRoot) {
     std::vector<SiteFinding> findings;
     if (urls.mKinds) mKinds = mKinds ? *mKinds | *urls.mKinds : *urls.mKinds;
@@ -359,7 +359,7 @@ std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const st
     return findings;
 }
 
-std::size_t CSiteCheck::SuggestedMap(std::string* text) const {
+std::size_t SiteCheck::State::SuggestedMap(std::string* text) const {
     std::size_t unstorable = 0;
     MapFile map;
     if (mKinds) map.kinds = KindsList(*mKinds);
@@ -391,14 +391,14 @@ std::size_t CSiteCheck::SuggestedMap(std::string* text) const {
 
 std::string SitePath(const std::string& path, const std::string& root) { return FromRoot(path, root); }
 
-SiteCheck::SiteCheck(FolderLister lister) : mCheck(new CSiteCheck(std::move(lister))) {}
+SiteCheck::SiteCheck(FolderLister lister) : mCheck(new State(std::move(lister))) {}
 SiteCheck::~SiteCheck() = default;
 SiteCheck::SiteCheck(SiteCheck&& other) noexcept = default;
 SiteCheck& SiteCheck::operator=(SiteCheck&& other) noexcept = default;
 
 SiteCheck SiteCheck::OnDisk() {
     SiteCheck check(ListOnDisk);
-    check.mCheck.reset(new CSiteCheck(ListOnDisk, true));
+    check.mCheck.reset(new State(ListOnDisk, true));
     return check;
 }
 

@@ -31,8 +31,6 @@
 
 namespace kivoparse {
 
-class CSiteCheck;
-
 // What is wrong with one local URL.
 enum class SiteProblem : unsigned char {
     Missing,    // nothing by that name
@@ -77,7 +75,6 @@ public:
 
 private:
     friend class SiteCheck;
-    friend class CSiteCheck;
     struct SUrls;
     std::unique_ptr<SUrls> mUrls;
 };
@@ -162,7 +159,8 @@ public:
     std::size_t LeftOutOfSuggestedMap() const;
 
 private:
-    std::unique_ptr<CSiteCheck> mCheck;
+    class State;  // the folders read, the counts, the repairs
+    std::unique_ptr<State> mCheck;
 };
 
 // A rule map whose lines "@document PATH" (a line with no TAB) start a
