@@ -3,8 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "control/CKIVOParseCtrl.h"
-#include "links/CUrlMap.h"
+#include "api/Handles.h"
 
 #define KIVOPARSE_STRINGIFY2(x) #x
 #define KIVOPARSE_STRINGIFY(x) KIVOPARSE_STRINGIFY2(x)
@@ -14,15 +13,15 @@
 
 namespace kivoparse {
 
-Parser::Parser() : mCtrl(std::make_unique<CKIVOParseCtrl>()) {}
+Parser::Parser() : mCtrl(std::make_unique<Control>()) {}
 Parser::~Parser() = default;
 Parser::Parser(Parser&& other) noexcept = default;
 Parser& Parser::operator=(Parser&& other) noexcept = default;
 
 // A moved-from Parser has no control; it gets a fresh one on first use, so
 // it behaves as a new Parser instead of failing.
-CKIVOParseCtrl& Parser::Ctrl() {
-    if (!mCtrl) mCtrl = std::make_unique<CKIVOParseCtrl>();
+Parser::Control& Parser::Ctrl() {
+    if (!mCtrl) mCtrl = std::make_unique<Control>();
     return *mCtrl;
 }
 
@@ -47,28 +46,9 @@ const char* Version() { return KIVOPARSE_VERSION_STRING; }
 
 UrlMap::UrlMap() = default;
 UrlMap::UrlMap(std::vector<std::string> src, std::vector<std::string> dest)
-    : mMap(std::make_shared<const CUrlMap>(std::move(src), std::move(dest))) {}
+    : mMap(std::make_shared<const Table>(std::move(src), std::move(dest))) {}
 
-// A line ends at a line feed or at the end of the text; the text's last
-// line feed ends the last line rather than starting an empty one.
-UrlMap UrlMap::Parse(std::string_view text) {
-    std::vector<std::string> src;
-    std::vector<std::string> dest;
-    std::size_t lineNumber = 1;
-    for (std::size_t start = 0; start < text.size(); ++lineNumber) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        const std::size_t tab = text.find('\t', start);
-        if (tab == std::string_view::npos || tab > end) {
-            throw MapError(lineNumber, "line " + std::to_string(lineNumber) +
-                                           " has no TAB; each line must be old value, TAB, new value");
-        }
-        src.emplace_back(text.substr(start, tab - start));
-        dest.emplace_back(text.substr(tab + 1, end - tab - 1));
-        start = end + 1;
-    }
-    return UrlMap(std::move(src), std::move(dest));
-}
+UrlMap UrlMap::Parse(std::string_view text) { return UrlMap(ReadMapFile(text, MapFormat::Pairs).lines); }
 
 namespace {
 // Made on first use: the library builds nothing before main.

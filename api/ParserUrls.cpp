@@ -3,10 +3,8 @@
 #include <string>
 #include <utility>
 
-#include "control/CKIVOParseCtrl.h"
+#include "api/Handles.h"
 #include "kivoparse/kivoparse.h"
-#include "links/CUrlMap.h"
-#include "links/RuleMap.h"
 #include "links/UrlKinds.h"
 #include "tree/CDocument.h"
 
@@ -54,17 +52,39 @@ bool UrlKinds::Parse(std::string_view list, UrlKinds& kinds, std::string& error)
 
 UrlMap::UrlMap(std::vector<std::string> src, std::vector<std::string> dest,
                std::vector<std::pair<std::string, std::string>> prefixes) {
-    auto map = std::make_shared<CUrlMap>(std::move(src), std::move(dest));
+    auto map = std::make_shared<Table>(std::move(src), std::move(dest));
     for (auto& rule : prefixes) map->Prefixes().Add(rule.first, std::move(rule.second));
     mMap = std::move(map);
 }
 
-UrlMap UrlMap::ParseRules(std::string_view text) {
-    SRuleMap read;
-    std::size_t line = 0;
-    std::string message;
-    if (!ParseRuleMap(text, read, line, message)) throw MapError(line, "line " + std::to_string(line) + " " + message);
-    return UrlMap(std::move(read.mSrc), std::move(read.mDest), std::move(read.mPrefixes));
+UrlMap UrlMap::ParseRules(std::string_view text) { return UrlMap(ReadMapFile(text, MapFormat::Rules).lines); }
+
+UrlMap::UrlMap(std::vector<MapLine> lines) {
+    CValueList src, dest;
+    std::vector<std::pair<std::string, std::string>> prefixes;
+    src.reserve(lines.size());
+    dest.reserve(lines.size());
+    for (MapLine& line : lines) {
+        if (line.prefix) {
+            prefixes.emplace_back(std::move(line.from), std::move(line.to));
+        } else {
+            src.push_back(std::move(line.from));
+            dest.push_back(std::move(line.to));
+        }
+    }
+    std::vector<MapLine>().swap(lines);  // gone before the old values are indexed
+    *this = UrlMap(std::move(src), std::move(dest), std::move(prefixes));
+}
+
+std::vector<MapLine> UrlMap::Lines() const {
+    std::vector<MapLine> lines;
+    if (!mMap) return lines;
+    const CValueList& src = mMap->SourceValues();
+    const CValueList& dest = mMap->Destinations();
+    lines.reserve(src.size() + mMap->Prefixes().Rules().size());
+    for (std::size_t i = 0; i < src.size() && i < dest.size(); ++i) lines.push_back(MapLine{{}, src[i], dest[i], false, 0});
+    for (const auto& rule : mMap->Prefixes().Rules()) lines.push_back(MapLine{{}, rule.first, rule.second, true, 0});
+    return lines;
 }
 
 bool UrlMap::HasPrefixRules() const { return mMap && !mMap->Prefixes().Empty(); }

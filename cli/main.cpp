@@ -75,27 +75,23 @@ struct SPlan {
 
 // CR line ends and a byte order mark stay bytes of the values, as every
 // other byte; the user is told, since they are most likely a mistake.
-void WarnOfLineEnds(const std::string& path, const std::string& text) {
-    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+void WarnOfLineEnds(const std::string& path, const MapFile& map) {
+    if (map.byteOrderMark) {
         WriteStderr("kivoparse: warning: " + DisplayName(path) +
                     " starts with a UTF-8 byte order mark; it is kept as the first bytes of the first old value\n");
     }
-    std::size_t crLines = !text.empty() && text.back() == '\r' ? 1 : 0;
-    std::size_t lines = !text.empty() && text.back() != '\n' ? 1 : 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', end + 1)) {
-        crLines += end > 0 && text[end - 1] == '\r' ? 1 : 0;
-        ++lines;
-    }
-    if (crLines > 0) {
-        WriteStderr("kivoparse: warning: " + DisplayName(path) + ": " + std::to_string(crLines) + " of " +
-                    std::to_string(lines) + " lines end in CR LF; each CR is kept as the last byte of its new value\n");
+    if (map.crLfLines > 0) {
+        WriteStderr("kivoparse: warning: " + DisplayName(path) + ": " + std::to_string(map.crLfLines) + " of " +
+                    std::to_string(map.lineCount) +
+                    " lines end in CR LF; each CR is kept as the last byte of its new value\n");
     }
 }
 
-// Reads the map file at path ("": none) and hands its text to parse;
-// returns the exit status for a map that cannot be read or parsed, or kExitOk.
-template <class FParse>
-int ReadMap(const SOptions& options, const std::string& path, FParse parse) {
+// Reads the map file at path ("": none) in format and hands its lines to
+// take; returns the exit status for a map that cannot be read or parsed,
+// or kExitOk.
+template <class FTake>
+int ReadMap(const SOptions& options, const std::string& path, MapFormat format, FTake take) {
     if (path.empty()) return kExitOk;
     std::string text, error;
     if (!ReadWholeFile(path, text, error)) {
@@ -103,12 +99,15 @@ int ReadMap(const SOptions& options, const std::string& path, FParse parse) {
         return Fail(DisplayName(path) + ": " + (directory ? "is a directory; the map must be a file" : error),
                     FailedStatus(options));
     }
+    MapFile map;
     try {
-        parse(text);
+        map = ReadMapFile(text, format);
     } catch (const MapError& bad) {
         return UsageError(options, DisplayName(path) + ": " + bad.what());
     }
-    WarnOfLineEnds(path, text);
+    std::string().swap(text);  // the lines hold the values now
+    WarnOfLineEnds(path, map);
+    take(std::move(map));
     return kExitOk;
 }
 
@@ -252,11 +251,11 @@ int Plan(SPlan& plan) {
     std::string problem = OperandProblem(options);
     if (!problem.empty()) return UsageError(options, problem);
     if (options.mHasOut) RemoveTemporariesOnSignal();
-    auto pairs = [](UrlMap& map) { return [&map](const std::string& text) { map = UrlMap::Parse(text); }; };
-    if (int status = ReadMap(options, options.mImagesMap, pairs(plan.mImages))) return status;
-    if (int status = ReadMap(options, options.mHrefsMap, pairs(plan.mHrefs))) return status;
-    auto rules = [&plan](const std::string& text) { plan.mRules = SiteMap::Parse(text); };
-    if (int status = ReadMap(options, options.mRuleMap, rules)) return status;
+    auto pairs = [](UrlMap& map) { return [&map](MapFile file) { map = UrlMap(std::move(file.lines)); }; };
+    if (int status = ReadMap(options, options.mImagesMap, MapFormat::Pairs, pairs(plan.mImages))) return status;
+    if (int status = ReadMap(options, options.mHrefsMap, MapFormat::Pairs, pairs(plan.mHrefs))) return status;
+    auto rules = [&plan](MapFile file) { plan.mRules = SiteMap(std::move(file)); };
+    if (int status = ReadMap(options, options.mRuleMap, MapFormat::Sections, rules)) return status;
     std::string error;
     if (!options.mLogPath.empty() && !plan.mTrace.emplace().Open(options.mLogPath, error)) {
         return Fail("cannot open log file " + QuoteName(options.mLogPath, true) + ": " + error);

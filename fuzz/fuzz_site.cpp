@@ -273,6 +273,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::vector<std::string> documents = sections.Documents();
         Expect(std::is_sorted(documents.begin(), documents.end()));
         for (const std::string& d : documents) sections.Apply(d, text.substr(0, 16));
+        // What the writer makes of the lines reads back as the same lines,
+        // and so does what the map gives back of them.
+        const kivoparse::MapFile file = kivoparse::ReadMapFile(text, kivoparse::MapFormat::Sections);
+        const kivoparse::MapFile again = kivoparse::ReadMapFile(kivoparse::WriteMapFile(file), kivoparse::MapFormat::Sections);
+        Expect(again.lines.size() == file.lines.size() && again.kinds == file.kinds);
+        for (std::size_t i = 0; i < file.lines.size() && i < again.lines.size(); ++i) {
+            const kivoparse::MapLine &a = file.lines[i], &b = again.lines[i];
+            Expect(a.document == b.document && a.from == b.from && a.to == b.to && a.prefix == b.prefix);
+        }
+        const kivoparse::SiteMap back(kivoparse::ReadMapFile(kivoparse::WriteMapFile(sections.File()), kivoparse::MapFormat::Sections));
+        Expect(back.Documents() == documents);
+        for (const std::string& d : documents) Expect(back.Apply(d, text.substr(0, 16)) == sections.Apply(d, text.substr(0, 16)));
     });
     return 0;
 }

@@ -21,7 +21,7 @@ std::uint32_t CPrefixRules::Child(std::uint32_t node, unsigned char byte) const 
     return edge == mEdges.end() ? kNone : edge->second;
 }
 
-void CPrefixRules::Add(std::string_view prefix, std::string replacement) {
+void CPrefixRules::Add(std::string prefix, std::string replacement) {
     std::uint32_t node = 0;
     for (const char c : prefix) {
         const unsigned char byte = FoldByte(c);
@@ -33,9 +33,8 @@ void CPrefixRules::Add(std::string_view prefix, std::string replacement) {
         }
         node = next;
     }
-    if (mRuleOf[node] != kNone) return;  // the first rule of a prefix stays
-    mRules.push_back(SRule{prefix.size(), std::move(replacement)});
-    mRuleOf[node] = static_cast<std::uint32_t>(mRules.size());
+    mRules.emplace_back(std::move(prefix), std::move(replacement));
+    if (mRuleOf[node] == kNone) mRuleOf[node] = static_cast<std::uint32_t>(mRules.size());  // the first rule of a prefix stays
 }
 
 bool CPrefixRules::Apply(std::string_view value, std::string& out) const {
@@ -48,9 +47,9 @@ bool CPrefixRules::Apply(std::string_view value, std::string& out) const {
         if (mRuleOf[node] != kNone) found = mRuleOf[node];
     }
     if (found == kNone) return false;
-    const SRule& rule = mRules[found - 1];
-    out.assign(rule.mReplacement);
-    out.append(value.substr(rule.mPrefixLength));
+    const auto& rule = mRules[found - 1];
+    out.assign(rule.second);
+    out.append(value.substr(rule.first.size()));
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace kivoparse {
@@ -15,9 +16,11 @@ namespace kivoparse {
 class CPrefixRules {
 public:
     CPrefixRules();
-    void Add(std::string_view prefix, std::string replacement);
+    void Add(std::string prefix, std::string replacement);
     bool Empty() const { return mRules.empty(); }
     std::size_t Size() const { return mRules.size(); }
+    // Every rule as added (prefix, replacement), those that never win too.
+    const std::vector<std::pair<std::string, std::string>>& Rules() const { return mRules; }
     // The value with its longest matching prefix replaced; false (out
     // untouched) when no rule matches.
     bool Apply(std::string_view value, std::string& out) const;
@@ -28,11 +31,7 @@ private:
     std::uint32_t Child(std::uint32_t node, unsigned char byte) const;
     std::vector<std::uint32_t> mRuleOf;
     std::unordered_map<std::uint64_t, std::uint32_t> mEdges;  // (node << 8 | byte) -> child
-    struct SRule {
-        std::size_t mPrefixLength;
-        std::string mReplacement;
-    };
-    std::vector<SRule> mRules;
+    std::vector<std::pair<std::string, std::string>> mRules;
 };
 
 }  // namespace kivoparse

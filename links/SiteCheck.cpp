@@ -41,21 +41,6 @@ bool Storable(const std::string& url, const std::string& document) {
     return url.find_first_of("\t\n") == std::string::npos && document.find_first_of("\t\n") == std::string::npos;
 }
 
-// A value as a rule map line holds it: each "*" at its end doubled, so that
-// it reads back as itself and never as a prefix rule.
-void AppendRuleValue(std::string& text, const std::string& value) {
-    const std::size_t stars = value.size() - 1 - value.find_last_not_of('*');  // npos + 1 is 0
-    text += value;
-    text.append(stars, '*');
-}
-
-void AppendPair(std::string& text, const std::string& url, const std::string& fixed) {
-    AppendRuleValue(text, url);
-    text += '\t';
-    AppendRuleValue(text, fixed);
-    text += '\n';
-}
-
 // Paths are UTF-8 on Windows too: a narrow path there would be read in the
 // ANSI code page, and the names listed are given as UTF-8.
 bool ListOnDisk(const std::string& folder, std::vector<std::string>& names) {
@@ -154,9 +139,9 @@ std::size_t SiteUrls::Size() const { return mUrls ? mUrls->mOccurrences.size() :
 // What the check keeps between documents: the folders read, the counts,
 // the case-only URLs and, for each URL, whether it must read differently
 // in different places.
-class CSiteCheck {
+class SiteCheck::State {
 public:
-    explicit CSiteCheck(SiteCheck::FolderLister lister, bool onDisk = false)
+    explicit State(SiteCheck::FolderLister lister, bool onDisk = false)
         : mIndex(std::move(lister)), mOnDisk(onDisk) {}
 
     SiteUrls Prepare(std::vector<UrlOccurrence> occurrences) const;
@@ -211,7 +196,7 @@ private:
             if (mSpellings[i].mKey == key || mSpellings[i].mKey == 0) return mSpellings[i];
         }
     }
-    SSpelling& Slot(std::uint64_t key) { return const_cast<SSpelling&>(static_cast<const CSiteCheck*>(this)->Slot(key)); }
+    SSpelling& Slot(std::uint64_t key) { return const_cast<SSpelling&>(static_cast<const State*>(this)->Slot(key)); }
     void Note(std::uint64_t key, std::uint64_t spelling);
     bool Several(const std::string& url) const { return Slot(Hashes(url).first).mSeveral; }
 
@@ -229,7 +214,7 @@ private:
     std::unordered_set<std::string> mUnreadable;
 };
 
-void CSiteCheck::KeepFragment(const std::string& document, const UrlOccurrence& o, const SUrlPath& path,
+void SiteCheck::State::KeepFragment(const std::string& document, const UrlOccurrence& o, const SUrlPath& path,
                               const std::string& page) {
     if (!mCheckFragments || path.mFragment == std::string::npos) return;
     std::string fragment = FragmentOf(o.url, path.mFragment);
@@ -238,7 +223,7 @@ void CSiteCheck::KeepFragment(const std::string& document, const UrlOccurrence& 
     mFragments.push_back(SFragment{o, document, PathWithoutDots(page), std::move(fragment)});
 }
 
-std::vector<SiteFinding> CSiteCheck::CheckAnchors() {
+std::vector<SiteFinding> SiteCheck::State::CheckAnchors() {
     std::vector<SiteFinding> findings;
     for (SFragment& f : mFragments) {
         auto anchors = mAnchorsOf.find(f.mPage);
@@ -268,7 +253,7 @@ std::vector<SiteFinding> CSiteCheck::CheckAnchors() {
 
 // Notes that the URL of hash key works where it stands as the spelling of
 // that hash.
-void CSiteCheck::Note(std::uint64_t key, std::uint64_t spelling) {
+void SiteCheck::State::Note(std::uint64_t key, std::uint64_t spelling) {
     SSpelling& slot = Slot(key);
     if (slot.mKey != 0) {
         if (slot.mSpelling != spelling) slot.mSeveral = true;
@@ -283,7 +268,7 @@ void CSiteCheck::Note(std::uint64_t key, std::uint64_t spelling) {
     }
 }
 
-SiteUrls CSiteCheck::Prepare(std::vector<UrlOccurrence> occurrences) const {
+SiteUrls SiteCheck::State::Prepare(std::vector<UrlOccurrence> occurrences) const {
     SiteUrls urls;
     urls.mUrls = std::make_unique<SiteUrls::SUrls>();
     SiteUrls::SUrls& ready = *urls.mUrls;
@@ -299,7 +284,7 @@ SiteUrls CSiteCheck::Prepare(std::vector<UrlOccurrence> occurrences) const {
     return urls;
 }
 
-std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const std::string& root,
+std::vector<SiteFinding> SiteCheck::State::Check(const std::string& document, const std::string& root,
                                            const SiteUrls::SUrls& urls, bool stopAtRoot) {
     std::vector<SiteFinding> findings;
     if (urls.mKinds) mKinds = mKinds ? *mKinds | *urls.mKinds : *urls.mKinds;
@@ -374,14 +359,15 @@ std::vector<SiteFinding> CSiteCheck::Check(const std::string& document, const st
     return findings;
 }
 
-std::size_t CSiteCheck::SuggestedMap(std::string* text) const {
+std::size_t SiteCheck::State::SuggestedMap(std::string* text) const {
     std::size_t unstorable = 0;
-    if (text && mKinds) *text += "@kinds " + KindsList(*mKinds) + "\n";
+    MapFile map;
+    if (mKinds) map.kinds = KindsList(*mKinds);
     std::unordered_set<std::string> paired;  // folded URLs written
     for (const SCaseFix& fix : mCaseFixes) {
         if (Several(fix.mUrl) || !paired.insert(Folded(fix.mUrl)).second) continue;
         if (!Storable(fix.mUrl, std::string())) ++unstorable;
-        else if (text) AppendPair(*text, fix.mUrl, fix.mFixed);
+        else if (text) map.lines.push_back(MapLine{std::nullopt, fix.mUrl, fix.mFixed, false, 0});
     }
     std::vector<std::string> files;
     std::unordered_map<std::string, std::vector<const SCaseFix*>> sections;
@@ -397,22 +383,22 @@ std::size_t CSiteCheck::SuggestedMap(std::string* text) const {
         }
     }
     for (const std::string& file : files) {
-        *text += "@document " + file + "\n";
-        for (const SCaseFix* fix : sections[file]) AppendPair(*text, fix->mUrl, fix->mFixed);
+        for (const SCaseFix* fix : sections[file]) map.lines.push_back(MapLine{file, fix->mUrl, fix->mFixed, false, 0});
     }
+    if (text) *text += WriteMapFile(map);
     return unstorable;
 }
 
 std::string SitePath(const std::string& path, const std::string& root) { return FromRoot(path, root); }
 
-SiteCheck::SiteCheck(FolderLister lister) : mCheck(new CSiteCheck(std::move(lister))) {}
+SiteCheck::SiteCheck(FolderLister lister) : mCheck(new State(std::move(lister))) {}
 SiteCheck::~SiteCheck() = default;
 SiteCheck::SiteCheck(SiteCheck&& other) noexcept = default;
 SiteCheck& SiteCheck::operator=(SiteCheck&& other) noexcept = default;
 
 SiteCheck SiteCheck::OnDisk() {
     SiteCheck check(ListOnDisk);
-    check.mCheck.reset(new CSiteCheck(ListOnDisk, true));
+    check.mCheck.reset(new State(ListOnDisk, true));
     return check;
 }
 

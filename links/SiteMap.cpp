@@ -1,6 +1,5 @@
-// A rule map with "@document PATH" sections: the text is cut at the
-// section lines, the pieces of one document joined, and each read as a
-// rule map of its own.
+// A rule map with "@document PATH" sections: the pairs of each document
+// make a map of their own, beside the map of the pairs for every document.
 #include <algorithm>
 #include <optional>
 #include <unordered_map>
@@ -9,7 +8,6 @@
 
 #include <kivoparse/site.h>
 
-#include "links/RuleMap.h"
 #include "links/SiteMaps.h"
 #include "links/UrlPaths.h"
 
@@ -17,66 +15,56 @@ namespace kivoparse {
 
 SiteMap::SiteMap() : mMaps(std::make_shared<const SMaps>()) {}
 
-SiteMap SiteMap::Parse(std::string_view text) {
+SiteMap SiteMap::Parse(std::string_view text) { return SiteMap(ReadMapFile(text, MapFormat::Sections)); }
+
+SiteMap::SiteMap(MapFile file) {
     auto maps = std::make_shared<SMaps>();
-    // Part 0 holds the lines above the first section, each other part the
-    // lines of one document's sections, with the line of the text each
-    // comes from.
-    struct SPart {
-        std::string mText;
-        std::vector<std::size_t> mLines;
-    };
-    std::vector<SPart> parts(1);
+    UrlKinds kinds;
+    std::string ignored;
+    if (file.kinds && UrlKinds::Parse(*file.kinds, kinds, ignored)) {
+        maps->mKinds = kinds;
+        maps->mKindsList = std::move(file.kinds);
+    }
+    // Part i (from 1) holds the lines of one document's sections.
+    std::vector<std::vector<MapLine>> parts(1);
     std::unordered_map<std::string, std::size_t> partOf;  // a document's path without dots: its part
-    const std::string_view mark = "@document ";
-    std::size_t current = 0, line = 0;
-    for (std::size_t start = 0; start < text.size();) {
-        ++line;
-        std::size_t end = text.find('\n', start);
-        end = end == std::string_view::npos ? text.size() : end + 1;
-        const std::string_view row = text.substr(start, end - start);
-        start = end;
-        if (row.compare(0, mark.size(), mark) != 0 || row.find('\t') != std::string_view::npos) {
-            const std::string_view bare = row.substr(0, row.size() - (row.back() == '\n' ? 1 : 0));
-            UrlKinds kinds;
-            std::string ignored;  // a bad list is told by the part's reader, with its line
-            if (IsKindsLine(bare) && UrlKinds::Parse(KindsOfLine(bare), kinds, ignored)) maps->mKinds = kinds;
-            parts[current].mText.append(row);
-            parts[current].mLines.push_back(line);
-            continue;
-        }
-        std::string document(row.substr(mark.size()));
-        if (!document.empty() && document.back() == '\n') document.pop_back();
+    auto partFor = [&](const std::string& document) {
         const auto placed = partOf.emplace(PathWithoutDots(document), parts.size());
         if (placed.second) {
             maps->mNameOf.emplace(placed.first->first, document);
-            parts.emplace_back();
             maps->mDocuments.push_back(document);
+            parts.emplace_back();
         }
-        current = placed.first->second;
+        return placed.first->second;
+    };
+    // Each document as its first section writes it, with pairs or none.
+    for (const std::string& document : file.sections) partFor(document);
+    // The lines for every document stay where they are.
+    std::size_t kept = 0;
+    for (MapLine& line : file.lines) {
+        if (line.document) parts[partFor(*line.document)].push_back(std::move(line));
+        else if (&line != &file.lines[kept]) file.lines[kept++] = std::move(line);
+        else ++kept;
     }
-    // Each part is a rule map of its own; of their errors, the first line's
-    // is told, counted in the whole text.
-    std::optional<MapError> first;
-    std::vector<UrlMap> read(parts.size());
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        try {
-            read[i] = UrlMap::ParseRules(parts[i].mText);
-        } catch (const MapError& error) {
-            const std::vector<std::size_t>& lines = parts[i].mLines;
-            const std::size_t at = lines.empty() ? line : lines[std::min(error.Line(), lines.size()) - 1];
-            if (first && first->Line() <= at) continue;
-            const std::string message = error.what();
-            first.emplace(at, "line " + std::to_string(at) + message.substr(message.find(' ', 5)));
-        }
-    }
-    if (first) throw *first;
-    maps->mAll = std::move(read[0]);
-    for (const auto& entry : partOf) maps->mByDocument[entry.first] = std::move(read[entry.second]);
+    file.lines.resize(kept);
+    maps->mAll = UrlMap(std::move(file.lines));
+    for (const auto& entry : partOf) maps->mByDocument[entry.first] = UrlMap(std::move(parts[entry.second]));
     std::sort(maps->mDocuments.begin(), maps->mDocuments.end());
-    SiteMap result;
-    result.mMaps = std::move(maps);
-    return result;
+    mMaps = std::move(maps);
+}
+
+MapFile SiteMap::File() const {
+    MapFile file;
+    file.lines = mMaps->mAll.Lines();
+    file.kinds = mMaps->mKindsList;
+    for (const std::string& document : mMaps->mDocuments) {
+        file.sections.push_back(document);
+        for (MapLine& line : mMaps->Section(document)->Lines()) {
+            line.document = document;
+            file.lines.push_back(std::move(line));
+        }
+    }
+    return file;
 }
 
 std::optional<std::string> SiteMap::Apply(const std::string& document, std::string_view url) const {

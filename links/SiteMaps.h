@@ -19,6 +19,7 @@ struct SiteMap::SMaps {
     std::unordered_map<std::string, UrlMap> mByDocument;
     std::vector<std::string> mDocuments;  // as first written, sorted
     std::optional<UrlKinds> mKinds;       // of the "@kinds" line
+    std::optional<std::string> mKindsList;  // as that line writes them
     std::unordered_map<std::string, std::string> mNameOf;  // a section's path without dots: as first written
 
     const UrlMap* Section(const std::string& document) const {

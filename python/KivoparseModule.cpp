@@ -71,12 +71,9 @@ struct Occurrences {  // a result: list of UrlOccurrence
     py::list list;
 };
 
-// A UrlMap as Python holds it. The table alone does not give back its
-// prefix rules, so a table read from a map with some keeps that text to be
-// pickled and read again; other tables pickle as their pairs.
+// A UrlMap as Python holds it.
 struct PyUrlMap {
     kivoparse::UrlMap mMap;
-    std::string mRules;
 };
 
 }  // namespace
@@ -257,7 +254,6 @@ PyUrlMap ParseUrlMap(std::string bytes, bool rules) {
         PyUrlMap table;
         py::gil_scoped_release unlocked;
         table.mMap = rules ? kivoparse::UrlMap::ParseRules(bytes) : kivoparse::UrlMap::Parse(bytes);
-        if (table.mMap.HasPrefixRules()) table.mRules = std::move(bytes);
         return table;
     } catch (const kivoparse::MapError& error) {
         py::object exception = py::handle(MapErrorType)(error.what());
@@ -487,7 +483,7 @@ void DefineUrlMap(py::module_& m) {
     m.attr("UrlOccurrence") = py::handle(OccurrenceType);
 
     py::class_<PyUrlMap>(m, "UrlMap", kUrlMapDoc)
-        .def(py::init([](const Pairs& pairs) { return PyUrlMap{ToUrlMap(pairs.object, "pairs"), {}}; }),
+        .def(py::init([](const Pairs& pairs) { return PyUrlMap{ToUrlMap(pairs.object, "pairs")}; }),
              py::arg("pairs") = py::none(), "The pairs of a mapping of old URL to new URL; None: no pairs.")
         .def_static(
             "parse", [](const Data& text) { return ParseUrlMap(ToBytes(text.object, "text"), false); },
@@ -531,10 +527,15 @@ void DefineUrlMap(py::module_& m) {
                  return "<kivoparse.UrlMap of " + std::to_string(map.mMap.Size()) + " pairs" +
                         (map.mMap.HasPrefixRules() ? " and prefix rules>" : ">");
              })
-        // Pairs pickle as two lists; a map with prefix rules as its text.
+        // Pairs pickle as two lists; a map with prefix rules as the map
+        // file its lines make.
         .def(py::pickle(
             [](const PyUrlMap& map) {
-                if (map.mMap.HasPrefixRules()) return py::make_tuple(py::bytes(map.mRules));
+                if (map.mMap.HasPrefixRules()) {
+                    kivoparse::MapFile file;
+                    file.lines = map.mMap.Lines();
+                    return py::make_tuple(py::bytes(kivoparse::WriteMapFile(file)));
+                }
                 return py::make_tuple(ToPyList(map.mMap.Sources()).list, ToPyList(map.mMap.Destinations()).list);
             },
             [](const py::tuple& state) {
@@ -543,7 +544,7 @@ void DefineUrlMap(py::module_& m) {
                 ByteList src = ToByteList(state[0], "src");
                 ByteList dest = ToByteList(state[1], "dest");
                 py::gil_scoped_release unlocked;
-                return PyUrlMap{kivoparse::UrlMap(std::move(src), std::move(dest)), {}};
+                return PyUrlMap{kivoparse::UrlMap(std::move(src), std::move(dest))};
             }));
 }
 

@@ -17,7 +17,6 @@
 
 #include "kivoparse/kivoparse.h"
 #include "kivoparse/site.h"
-#include "links/RuleMap.h"
 
 namespace {
 
@@ -125,6 +124,80 @@ val KindNames() {
     return names;
 }
 
+// A map file's lines as JavaScript has them: [{ from, to, prefix,
+// document, line }], document empty for the pairs of every document (and
+// for a section that names none), prefix true for a prefix rule (from is
+// then the start it replaces, without its "*").
+val LinesOut(const std::vector<kivoparse::MapLine>& lines) {
+    val rows = val::array();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const kivoparse::MapLine& line = lines[i];
+        val row = val::object();
+        row.set("from", ByteArray(line.from));
+        row.set("to", ByteArray(line.to));
+        row.set("prefix", val(line.prefix));
+        row.set("document", ByteArray(line.document.value_or(std::string())));
+        row.set("line", val(line.line));
+        rows.set(i, row);
+    }
+    return rows;
+}
+
+// Those lines back: empty document bytes (or none) for every document.
+std::vector<kivoparse::MapLine> LinesIn(const val& rows) {
+    if (!rows.isArray()) ThrowTypeError("lines must be an array of { from, to, prefix, document }");
+    const size_t count = rows["length"].as<size_t>();
+    std::vector<kivoparse::MapLine> lines(count);
+    for (size_t i = 0; i < count; ++i) {
+        const val row = rows[i];
+        lines[i].from = Bytes(row["from"], "from");
+        lines[i].to = Bytes(row["to"], "to");
+        lines[i].prefix = row["prefix"].as<bool>();
+        const val document = row["document"];
+        if (!document.isUndefined() && !document.isNull()) {
+            std::string path = Bytes(document, "document");
+            if (!path.empty()) lines[i].document = std::move(path);
+        }
+    }
+    return lines;
+}
+
+// A map file's text read by the library's reader in format (0: pairs,
+// 1: rules, 2: rules with sections): { lines, kinds (the LIST of its
+// "@kinds" line, or null) }. A bad line gives the Error that UrlMap would
+// throw, returned for kivoparse.mjs to throw: thrown from here it would
+// skip the destructors of this frame.
+val ReadMapLines(const val& text, unsigned format) {
+    kivoparse::MapFile file;
+    try {
+        file = kivoparse::ReadMapFile(Bytes(text, "text"), static_cast<kivoparse::MapFormat>(format));
+    } catch (const kivoparse::MapError& bad) {
+        val error = val::global("Error").new_(val(std::string(bad.what())));
+        error.set("line", val(bad.Line()));
+        return error;
+    }
+    val out = val::object();
+    out.set("lines", LinesOut(file.lines));
+    out.set("kinds", file.kinds ? val(*file.kinds) : val::null());
+    return out;
+}
+
+// The map file of lines (and kinds, a string or null), written by the
+// library's writer; an Error for a pair a map file cannot hold, returned
+// as ReadMapLines returns its.
+val WriteMapLines(const val& lines, const val& kinds) {
+    kivoparse::MapFile file;
+    file.lines = LinesIn(lines);
+    if (kinds.isString()) file.kinds = kinds.as<std::string>();
+    std::string text;
+    try {
+        text = kivoparse::WriteMapFile(file);
+    } catch (const kivoparse::MapError& bad) {
+        return val::global("Error").new_(val(std::string(bad.what())));
+    }
+    return ByteArray(text);
+}
+
 // A kivoparse::UrlMap: built once from a map file's text (or lists), then
 // used for any number of rewrites.
 class WebUrlMap {
@@ -134,6 +207,10 @@ public:
     WebUrlMap(const val& src, const val& dest, const val& prefixes, const val& replacements)
         : mMap(ByteList(src, "src"), ByteList(dest, "dest"), Rules(prefixes, replacements)) {}
 
+    explicit WebUrlMap(std::vector<kivoparse::MapLine> lines) : mMap(std::move(lines)) {}
+
+    // Map lines, as ReadMapLines gives them (their documents not looked at).
+    static WebUrlMap* FromLines(const val& lines) { return new WebUrlMap(LinesIn(lines)); }
     static WebUrlMap* FromLists(const val& src, const val& dest) {
         return new WebUrlMap(src, dest, val::array(), val::array());
     }
@@ -165,44 +242,6 @@ private:
 
     kivoparse::UrlMap mMap;
 };
-
-// The lines of a rule map in their order, read by the library's reader:
-// [{ from, to, prefix }], prefix true for a prefix rule (from is then the
-// start it replaces, without its "*"). A bad line gives the Error that
-// UrlMap would throw, returned for kivoparse.mjs to throw: thrown from
-// here it would skip the destructors of this frame.
-val ReadRuleLines(const val& text) {
-    const std::string bytes = Bytes(text, "text");
-    val rows = val::array();
-    kivoparse::SRuleMap read;
-    std::size_t line = 0;
-    for (std::size_t start = 0; start < bytes.size();) {
-        std::size_t end = bytes.find('\n', start);
-        if (end == std::string::npos) end = bytes.size() - 1;
-        ++line;
-        // The line with its line feed: an empty one is "no TAB", as in a whole map.
-        std::size_t at = 0;
-        std::string message;
-        if (!kivoparse::ParseRuleMap(std::string_view(bytes).substr(start, end + 1 - start), read, at, message)) {
-            val error = val::global("Error").new_(val("line " + std::to_string(line) + " " + message));
-            error.set("line", val(line));
-            return error;
-        }
-        const bool prefix = !read.mPrefixes.empty();
-        if (!prefix && read.mSrc.empty()) {  // "@kinds LIST": no pair
-            start = end + 1;
-            continue;
-        }
-        val row = val::object();
-        row.set("from", ByteArray(prefix ? read.mPrefixes[0].first : read.mSrc[0]));
-        row.set("to", ByteArray(prefix ? read.mPrefixes[0].second : read.mDest[0]));
-        row.set("prefix", val(prefix));
-        rows.call<void>("push", row);
-        start = end + 1;
-    }
-    return rows;
-}
-
 
 // Occurrences (and findings) go out packed, since an object built field by
 // field from here costs a call into JavaScript a field: numbers, one
@@ -509,6 +548,14 @@ private:
 class WebSiteMap {
 public:
     explicit WebSiteMap(const val& text) : mMap(ParseMap<kivoparse::SiteMap>(text)) {}
+    explicit WebSiteMap(kivoparse::MapFile file) : mMap(std::move(file)) {}
+
+    // Map lines, as ReadMapLines gives them.
+    static WebSiteMap* FromLines(const val& lines) {
+        kivoparse::MapFile file;
+        file.lines = LinesIn(lines);
+        return new WebSiteMap(std::move(file));
+    }
 
     val apply(const val& document, const val& url) const {
         const std::optional<std::string> to = mMap.Apply(Bytes(document, "document"), Bytes(url, "url"));
@@ -522,6 +569,11 @@ public:
                                                    Bytes(document, "document")));
     }
     val documents() const { return ArrayOf(mMap.Documents()); }
+    // The document of the section that applies to document, or null.
+    val sectionFor(const val& document) const {
+        const std::optional<std::string> found = mMap.SectionFor(Bytes(document, "document"));
+        return found ? ByteArray(*found) : val::null();
+    }
 
 private:
     kivoparse::SiteMap mMap;
@@ -593,7 +645,8 @@ EMSCRIPTEN_BINDINGS(kivoparse) {
     emscripten::function("version", &Version);
     emscripten::function("parseKinds", &ParseKinds);
     emscripten::function("kindNames", &KindNames);
-    emscripten::function("readRuleLines", &ReadRuleLines);
+    emscripten::function("_readMapLines", &ReadMapLines);
+    emscripten::function("_writeMapLines", &WriteMapLines);
     emscripten::function("_keepBytesByMap", &WebParser::keepBytesByMap);
     emscripten::function("_keepBytesBy", &WebParser::keepBytesBy);
     emscripten::function("_unifiedDiff", &UnifiedDiffOf);
@@ -607,6 +660,7 @@ EMSCRIPTEN_BINDINGS(kivoparse) {
     emscripten::function("_rewriteUrlsBy", &RewriteUrlsByOf);
     emscripten::class_<WebUrlMap>("UrlMap")
         .constructor<const val&>()
+        .class_function("fromLines", &WebUrlMap::FromLines, emscripten::allow_raw_pointers())
         .class_function("fromLists", &WebUrlMap::FromLists, emscripten::allow_raw_pointers())
         .class_function("fromRuleLists", &WebUrlMap::FromRuleLists, emscripten::allow_raw_pointers())
         .function("size", &WebUrlMap::size)
@@ -645,7 +699,9 @@ EMSCRIPTEN_BINDINGS(kivoparse) {
         .function("newPath", &WebSiteMove::newPath);
     emscripten::class_<WebSiteMap>("SiteMap")
         .constructor<const val&>()
+        .class_function("fromLines", &WebSiteMap::FromLines, emscripten::allow_raw_pointers())
         .function("apply", &WebSiteMap::apply)
+        .function("sectionFor", &WebSiteMap::sectionFor)
         .function("_rewrite", &WebSiteMap::rewrite)
         .function("_rewriteKeepingBytes", &WebSiteMap::rewriteKeepingBytes)
         .function("documents", &WebSiteMap::documents);

@@ -56,14 +56,6 @@ function pairsOf(map, what) {
   return { src, dest };
 }
 
-// A line "@document PATH" (no TAB) starts a section of a site map; a line
-// "@kinds LIST" says which kinds of URL the map was made for.
-const SECTION = new TextEncoder().encode('@document ');
-const KINDS_LINE = new TextEncoder().encode('@kinds ');
-const startsWith = (line, mark) => line.length >= mark.length && mark.every((b, i) => line[i] === b);
-const isSection = (line) => startsWith(line, SECTION) && !line.includes(9);
-const isKindsLine = (line) => startsWith(line, KINDS_LINE) && !line.includes(9);
-
 // Loads the module. options.wasmBinary (bytes of kivoparse-core.wasm) or
 // options.wasmURL (relative to this module) say where it comes from; by
 // default it lies beside this file.
@@ -141,12 +133,30 @@ export async function createKivoparse(options = {}) {
   // is a prefix rule ("**" at the end of a value is one literal "*").
   const mapError = (error, name) => (name === undefined ? error
     : Object.assign(new Error(`${name}: ${error.message}`), { line: error.line }));
-  // [{ from, to, prefix }] in the order of the lines, read by the library.
-  UrlMap.ruleLines = (text, name) => {
-    const rows = core.readRuleLines(text);
-    if (rows instanceof Error) throw mapError(rows, name);
-    return rows;
+  // The map file's lines, read by the library's reader: { lines: [{ from,
+  // to, prefix, document, line }], kinds }; format 'pairs', 'rules' or
+  // 'sections' (the default: rules with "@document PATH" sections).
+  const FORMATS = ['pairs', 'rules', 'sections'];
+  const readMapFile = (text, { format = 'sections', name } = {}) => {
+    const at = FORMATS.indexOf(format);
+    if (at < 0) throw new RangeError(`format must be one of ${FORMATS.join(', ')}, not ${format}`);
+    const read = core._readMapLines(text, at);
+    if (read instanceof Error) throw mapError(read, name);
+    return read;
   };
+  // The text of a map file holding lines ([{ from, to, prefix, document }],
+  // document empty or left out for every document), written by the
+  // library's writer, the kinds (a string, or null) on its first line.
+  const writeMapFile = (lines, kinds = null) => {
+    const text = core._writeMapLines(lines, kinds);
+    if (text instanceof Error) throw text;
+    return text;
+  };
+  // [{ from, to, prefix }] in the order of the lines, read by the library.
+  UrlMap.ruleLines = (text, name) => readMapFile(text, { format: 'rules', name }).lines
+    .map(({ from, to, prefix }) => ({ from, to, prefix }));
+  // A UrlMap of lines as readMapFile gives them (their documents not looked at).
+  UrlMap.fromLines = (lines) => core.UrlMap.fromLines(lines);
   // Exact pairs and prefix rules (pairs of start and its replacement).
   const fromRules = (pairs, rules) => {
     const exact = pairsOf(pairs, 'pairs');
@@ -300,54 +310,17 @@ export async function createKivoparse(options = {}) {
     }
   };
   // The kinds of a map's "@kinds" line (the last one), as a string
-  // ('images,links,css', 'all'), or null when it has none.
-  SiteMap.kindsOf = (text) => {
-    const bytes = typeof text === 'string' ? new TextEncoder().encode(text)
-      : text instanceof Uint8Array ? text : ArrayBuffer.isView(text)
-        ? new Uint8Array(text.buffer, text.byteOffset, text.byteLength) : new Uint8Array(text);
-    let kinds = null;
-    for (let start = 0; start < bytes.length;) {
-      let end = bytes.indexOf(10, start);
-      end = end < 0 ? bytes.length : end + 1;
-      const line = bytes.subarray(start, end);
-      if (isKindsLine(line)) {
-        let stop = line.at(-1) === 10 ? line.length - 1 : line.length;
-        if (stop > 0 && line[stop - 1] === 13) --stop;
-        kinds = new TextDecoder().decode(line.subarray(KINDS_LINE.length, stop));
-      }
-      start = end;
-    }
-    return kinds;
-  };
+  // ('images,links,css', 'all'), or null when it has none. A map that does
+  // not read throws as SiteMap.parse.
+  SiteMap.kindsOf = (text, name) => readMapFile(text, { name }).kinds;
   // The lines of such a map, as UrlMap.ruleLines gives them, each with its
   // document (empty bytes above the first section): what an editor shows.
   // Its "@kinds" line holds no pair (SiteMap.kindsOf reads it).
-  SiteMap.ruleLines = (text, name) => {
-    SiteMap.parse(text, name).delete();
-    const bytes = typeof text === 'string' ? new TextEncoder().encode(text)
-      : text instanceof Uint8Array ? text : ArrayBuffer.isView(text)
-        ? new Uint8Array(text.buffer, text.byteOffset, text.byteLength) : new Uint8Array(text);
-    // Each other line is one pair: they are read in one call, then given
-    // their documents.
-    const pairs = [];
-    const documents = [];
-    let document = new Uint8Array();
-    for (let start = 0; start < bytes.length;) {
-      let end = bytes.indexOf(10, start);
-      end = end < 0 ? bytes.length : end + 1;
-      const line = bytes.subarray(start, end);
-      if (isSection(line)) {
-        document = line.slice(SECTION.length, line.at(-1) === 10 ? -1 : line.length);
-      } else if (!isKindsLine(line)) {
-        pairs.push(line);
-        documents.push(document);
-      }
-      start = end;
-    }
-    const joined = new Uint8Array(pairs.reduce((sum, line) => sum + line.length, 0));
-    pairs.reduce((at, line) => { joined.set(line, at); return at + line.length; }, 0);
-    return UrlMap.ruleLines(joined, name).map((row, i) => ({ ...row, document: documents[i] }));
-  };
+  SiteMap.ruleLines = (text, name) => readMapFile(text, { name }).lines
+    .map(({ from, to, prefix, document }) => ({ from, to, prefix, document }));
+  // SiteMap.fromLines(lines): a SiteMap of lines as readMapFile gives them;
+  // sectionFor(document) names the section that applies to document (as
+  // its first section line writes it), or null.
   const rewriteSite = guard((map, parser, document, bits) => map._rewrite(parser, bits, document));
   SiteMap.prototype.rewriteParser = function (parser, document, kinds) {
     return rewriteSite(this, parser, document, kindBits(kinds));
@@ -424,6 +397,9 @@ export async function createKivoparse(options = {}) {
     SiteCheck,
     SiteMap,
     SiteMove,
+    // Map files: the one reader and writer of the library (see above).
+    readMapFile,
+    writeMapFile,
     // The names of the kinds of URL, as kinds takes them.
     kinds: core.kindNames(),
     FS: core.FS,

@@ -4,7 +4,6 @@
 // work that grows with a document: the worker parses, lists and cuts the
 // preview into windows; the tables and the maps draw one page of rows.
 import { utf8, text, keyOf, foldKey, fromKey, packStrings, stringAt, stringsHolding, documentPath } from './bytes.mjs';
-import { formatMap } from './mapfile.mjs';
 
 const URL_ROWS = 100;     // rows a page of the URL table
 const FILE_ROWS = 50;     // rows a page of the file table
@@ -378,6 +377,13 @@ function readMap(bytes, name) {
   return new Promise((resolve, reject) => mapAnswers.set(id, { resolve, reject }));
 }
 
+// The map file of pairs, written by the library in the worker.
+function writeMap(pairs, kinds) {
+  const id = ++mapRequests;
+  worker.postMessage({ type: 'writeMap', pairs, kinds, id });
+  return new Promise((resolve, reject) => mapAnswers.set(id, { resolve, reject }));
+}
+
 // A map made for other kinds than those chosen: its kinds are chosen, as
 // the tool's fix --map takes the kinds of the map's "@kinds" line.
 function takeKinds(kind, kinds) {
@@ -463,9 +469,10 @@ function setUpMap(kind) {
     button.setAttribute('aria-label', `${button.textContent} (${name} map)`);
   }
   box.querySelector('.add').addEventListener('click', () => addPair(kind, new Uint8Array(), new Uint8Array(), 'from'));
-  box.querySelector('.save').addEventListener('click', () => {
+  box.querySelector('.save').addEventListener('click', async () => {
+    const pairs = pairsFor(kind).map(({ from, to, prefix, document }) => ({ from, to, prefix, document }));
     try {
-      saveBytes(formatMap(pairsFor(kind), mapKinds[kind]), `${name}-map.tsv`, 'text/tab-separated-values');
+      saveBytes(await writeMap(pairs, mapKinds[kind]), `${name}-map.tsv`, 'text/tab-separated-values');
     } catch (error) {
       reportError(`Saving the ${name} map: ${error.message}`);
     }
@@ -1083,7 +1090,7 @@ worker.addEventListener('message', ({ data }) => {
       const answer = mapAnswers.get(data.id);
       mapAnswers.delete(data.id);
       if (data.error) answer?.reject(new Error(data.error));
-      else answer?.resolve({ pairs: data.pairs, kinds: data.kinds ?? null });
+      else answer?.resolve(data.bytes ?? { pairs: data.pairs, kinds: data.kinds ?? null });
       break;
     }
     case 'zip': {

@@ -16,17 +16,18 @@
 //   { type: 'zip' }                          every file, pages rewritten, zipped
 //   { type: 'readMap', bytes, name, id }     a map file's pairs, with the documents of
 //                                            its sections (answered at once)
+//   { type: 'writeMap', pairs, kinds, id }   the map file of those pairs (answered at once)
 // A file with page: false is never parsed: it goes into the zip as it came.
 // Messages out: 'progress' { done, total, bytes, totalBytes, what, path },
 // 'failed' { path, message } (one a file), 'listed' { files, groups, base, kinds,
 // generation, check (the site check's counts), suggested (its map's bytes) },
 // 'preview' { path, seq, size, changes, window }, 'window' { seq, window },
 // 'diff' { path, seq, diff (text, at most 1 MiB of it), size, edits, leftAlone },
-// 'zip' { blob, rewritten, copied }, 'map' { id, pairs } or { id, error },
+// 'zip' { blob, rewritten, copied }, 'map' { id, pairs, kinds }, { id, bytes } or { id, error },
 // 'error' { message } for a failure of the whole step.
 import { createKivoparse } from './kivoparse.mjs';
 import { zipStored } from './zip.mjs';
-import { text, keyOf, foldKey, concat, packStrings, documentPath } from './bytes.mjs';
+import { text, keyOf, foldKey, concat, packStrings } from './bytes.mjs';
 
 let kivoparse = null;
 let lister = null;    // a Parser of that module, for listing: one parse a file
@@ -69,7 +70,7 @@ function dropUrlMaps() {
   if (urlMaps) {
     for (const map of [urlMaps.images, urlMaps.links, urlMaps.others]) {
       map.all.delete();
-      for (const own of map.own.values()) own.delete();
+      map.site.delete();
     }
     urlMaps.none.delete();
   }
@@ -203,28 +204,11 @@ async function list() {
   } while (base !== wantedBase || kinds !== wantedKinds);
 }
 
-// A map's exact pairs and prefix rules, as the module takes them.
-function urlMap(k, map) {
-  const exact = map.filter((p) => !p.prefix).map(({ from, to }) => [from, to]);
-  const rules = map.filter((p) => p.prefix).map(({ from, to }) => [from, to]);
-  return k.UrlMap.fromPairs(exact, rules.length ? rules : undefined);
-}
-
-// One of the page's maps as UrlMaps: all, of the pairs for every document,
-// and own, path -> one of the pairs for that document alone (the sections
-// "@document PATH" of a map file).
+// One of the page's maps in the module: all, a UrlMap of the pairs for
+// every document, and site, a SiteMap of every pair (the sections
+// "@document PATH" of a map file), which finds a page's section.
 function kindMaps(k, map) {
-  const sections = new Map();
-  for (const p of map) {
-    if (p.document?.length) {
-      const path = documentPath(p.document);
-      if (!sections.has(path)) sections.set(path, []);
-      sections.get(path).push(p);
-    }
-  }
-  const own = new Map();
-  for (const [path, pairs] of sections) own.set(path, urlMap(k, pairs));
-  return { all: urlMap(k, map.filter((p) => !p.document?.length)), own };
+  return { all: k.UrlMap.fromLines(map.filter((p) => !p.document?.length)), site: k.SiteMap.fromLines(map) };
 }
 
 // The page at path rewritten: images and links in one pass over one parse
@@ -234,10 +218,24 @@ function kindMaps(k, map) {
 // each URL by its own pairs first, then by those for every document (the
 // tool's fix --map with sections). Sections name a page from the site's
 // root, the folder opened (as the tool's check writes them), or, in older
-// maps, by its whole path.
-function ownKey(path, own) {
+// maps, by its whole path: the one a map has a section for, else null.
+function sectionPath(path, map) {
   const below = path.slice(rootOf(path).length).replace(/^\//, '');
-  return own.has(below) ? below : path;
+  if (map.site.sectionFor(below) !== null) return below;
+  return map.site.sectionFor(path) !== null ? path : null;
+}
+
+// Each URL by the sections of its kind's map that name the page, then by
+// the pairs for every document.
+function bySections(path) {
+  const { images, links, others } = urlMaps;
+  const byKind = [images, links, others];
+  const keys = byKind.map((map) => sectionPath(path, map));
+  if (keys.every((key) => key === null)) return null;
+  return (kind, url) => {
+    const at = kind === 'images' ? 0 : kind === 'links' ? 1 : 2;
+    return keys[at] === null ? byKind[at].all.apply(url) : byKind[at].site.apply(keys[at], url);
+  };
 }
 
 function rewrite(k, bytes, path) {
@@ -247,13 +245,9 @@ function rewrite(k, bytes, path) {
   writer.setDocumentBase(base);
   if (writer.parseHTML(bytes) !== 0) throw new RangeError('too large to parse (2 GiB or more)');
   const { images, links, others } = urlMaps;
-  const keys = [images, links, others].map((map) => ownKey(path, map.own));
-  if (images.own.has(keys[0]) || links.own.has(keys[1]) || others.own.has(keys[2])) {
-    writer.rewriteUrls((kind, url) => {
-      const at = kind === 'images' ? 0 : kind === 'links' ? 1 : 2;
-      const map = [images, links, others][at];
-      return map.own.get(keys[at])?.apply(url) ?? map.all.apply(url);
-    }, kinds);
+  const own = bySections(path);
+  if (own) {
+    writer.rewriteUrls(own, kinds);
     return writer.getHTML();
   }
   writer.rewrite(chosen.includes('images') ? images.all : urlMaps.none, chosen.includes('links') ? links.all : urlMaps.none);
@@ -272,12 +266,10 @@ function rewriteKept(k, bytes, path) {
   urlMaps ??= { images: kindMaps(k, maps.images), links: kindMaps(k, maps.hrefs), others: kindMaps(k, maps.others),
     none: k.UrlMap.fromPairs([]) };
   const { images, links, others } = urlMaps;
-  const keys = [images, links, others].map((map) => ownKey(path, map.own));
-  return k.rewriteKeepingBytes(bytes, (kind, url) => {
-    const at = kind === 'images' ? 0 : kind === 'links' ? 1 : 2;
-    const map = [images, links, others][at];
-    return map.own.get(keys[at])?.apply(url) ?? map.all.apply(url);
-  }, { kinds });
+  const byKind = [images, links, others];
+  return k.rewriteKeepingBytes(bytes, bySections(path) ?? ((kind, url) => {
+    return byKind[kind === 'images' ? 0 : kind === 'links' ? 1 : 2].all.apply(url);
+  }), { kinds });
 }
 
 // The byte ranges [start, end, ...] of the edits in the rewritten bytes.
@@ -481,14 +473,24 @@ const steps = {
   },
 };
 
-// Map files are read at once, not behind a long step, by the library's
-// reader of rule maps (the command-line tool's fix --map): an old value
-// ending in one "*" is a prefix rule, a line "@document PATH" starts the
-// pairs of that document alone.
+// Map files are read and written at once, not behind a long step, by the
+// library's reader and writer of rule maps (the command-line tool's fix
+// --map): an old value ending in one "*" is a prefix rule, a line
+// "@document PATH" starts the pairs of that document alone.
 async function readMap({ bytes, name, id }) {
   try {
     const k = await module();
-    postMessage({ type: 'map', id, pairs: k.SiteMap.ruleLines(bytes, name), kinds: k.SiteMap.kindsOf(bytes) });
+    const { lines, kinds } = k.readMapFile(bytes, { name });
+    postMessage({ type: 'map', id, pairs: lines.map(({ from, to, prefix, document }) => ({ from, to, prefix, document })), kinds });
+  } catch (error) {
+    postMessage({ type: 'map', id, error: error?.message ?? String(error) });
+  }
+}
+
+async function writeMap({ pairs, kinds, id }) {
+  try {
+    const k = await module();
+    postMessage({ type: 'map', id, bytes: k.writeMapFile(pairs, kinds) });
   } catch (error) {
     postMessage({ type: 'map', id, error: error?.message ?? String(error) });
   }
@@ -499,6 +501,7 @@ async function readMap({ bytes, name, id }) {
 let queue = Promise.resolve();
 addEventListener('message', ({ data }) => {
   if (data.type === 'readMap') { readMap(data); return; }
+  if (data.type === 'writeMap') { writeMap(data); return; }
   if (data.type === 'preview') latestPreview = Math.max(latestPreview, data.seq);
   if (data.type === 'base' || data.type === 'load') {
     wantedBase = data.base ?? '';

@@ -31,8 +31,6 @@
 
 namespace kivoparse {
 
-class CSiteCheck;
-
 // What is wrong with one local URL.
 enum class SiteProblem : unsigned char {
     Missing,    // nothing by that name
@@ -77,7 +75,6 @@ public:
 
 private:
     friend class SiteCheck;
-    friend class CSiteCheck;
     struct SUrls;
     std::unique_ptr<SUrls> mUrls;
 };
@@ -162,7 +159,8 @@ public:
     std::size_t LeftOutOfSuggestedMap() const;
 
 private:
-    std::unique_ptr<CSiteCheck> mCheck;
+    class State;  // the folders read, the counts, the repairs
+    std::unique_ptr<State> mCheck;
 };
 
 // A rule map whose lines "@document PATH" (a line with no TAB) start a
@@ -177,6 +175,12 @@ public:
     SiteMap();  // changes nothing
     // Throws MapError naming the line of the whole text.
     static SiteMap Parse(std::string_view text);
+    // The map of a map file's lines, kinds (a LIST that is no list of
+    // kinds is passed over) and sections, and that back: the lines for every
+    // document, then each document's (in the order of Documents(), named
+    // so), then the sections that hold none.
+    explicit SiteMap(MapFile file);
+    MapFile File() const;
     // The new value the map gives url in document, or nothing. document is
     // named as the sections name it: from the site root (SitePath).
     std::optional<std::string> Apply(const std::string& document, std::string_view url) const;
