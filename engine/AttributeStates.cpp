@@ -17,7 +17,17 @@ void CParsingEngine::EnsureProperty() {
 }
 
 void CParsingEngine::AttachProperty() {
-    if (mCurrentProperty) AddCurrentObjectToCurrentParent();
+    if (!mCurrentProperty) return;
+    // The common case, an attribute being filled going to its tag, without
+    // the general attach: what that does to it, and nothing more.
+    if (!mTrace && mCurrentObject == mCurrentProperty.get() && mCurrentParent && mCurrentParent == mCurrentTag.get() &&
+        mCurrentParent->mType == KP_NODE_TAG) {
+        FlushBuffer();
+        mCurrentObject = nullptr;
+        static_cast<CTagNode*>(mCurrentParent)->Properties()->Insert(mCurrentProperty.release(), true);
+        return;
+    }
+    AddCurrentObjectToCurrentParent();
 }
 
 void CParsingEngine::FinishTag() {
@@ -27,7 +37,7 @@ void CParsingEngine::FinishTag() {
         return;
     }
     mCurrentParent = mTopParent;
-    AddCurrentObjectToCurrentParent();
+    AttachTag();
     ClearAllWorkingObjects();
     mCurrentObject = nullptr;
     mState = KP_BETWEEN_TAGS;

@@ -186,14 +186,6 @@ void CParsingEngine::TraceState(unsigned char c) const {
     mTrace->Log("STARTSTATE: %s \tByte: %c", kStateNames[mState], c);
 }
 
-void CParsingEngine::ClearAllWorkingObjects() {
-    if (mTrace) mTrace->Log("CParsingEngine::ClearAllWorkingObjects()");
-    mCurrentTag.reset();
-    mCurrentProperty.reset();
-    mCurrentInsert.reset();
-    mCurrentComment.reset();
-}
-
 // Destroys the working objects that were never attached.
 void CParsingEngine::DiscardWorkingObjects() {
     mCurrentTag.reset();
@@ -253,20 +245,6 @@ void CParsingEngine::TakeByteAndRun(SLoop& loop, unsigned char c, std::int64_t e
     if (mState == KP_PROPERTY_NAME) AppendPropertyName(mCurrentObject, bytes, length);
     else mCurrentObject->AppendData(*mTree, bytes, length);
     loop.bByte = end - 1;
-}
-
-bool CParsingEngine::StepTo(SLoop& loop, unsigned char a, unsigned char b) {
-    const std::int64_t next = loop.bByte + 1;
-    return next < mInputLength && (mText[next] == a || mText[next] == b) && StepOn(loop);
-}
-
-bool CParsingEngine::StepOn(SLoop& loop) {
-    const std::int64_t next = loop.bByte + 1;
-    if (next >= mInputLength || !mShortcuts.ReadsOn(mText[next])) return false;
-    loop.bByte = next;
-    mAt = next;
-    ++mWork;
-    return true;
 }
 
 void CParsingEngine::AddByte(unsigned char byte) {

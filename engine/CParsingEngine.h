@@ -113,7 +113,14 @@ private:
     void BuildTree();
 
     // The engine's small operations, used by the tokenizer states.
-    void ClearAllWorkingObjects();
+    // In line: it follows every tag, and its slots are mostly empty by then.
+    void ClearAllWorkingObjects() {
+        if (mTrace) mTrace->Log("CParsingEngine::ClearAllWorkingObjects()");
+        mCurrentTag.reset();
+        mCurrentProperty.reset();
+        mCurrentInsert.reset();
+        mCurrentComment.reset();
+    }
     // The bytes of buffer go on to target's data (nowhere without a target).
     void HandOn(CCollectBuffer& buffer, CParseNode* target) {
         if (buffer.IsEmpty()) return;
@@ -140,6 +147,9 @@ private:
     // Tree assembly: attach the finished mCurrentObject to mCurrentParent;
     // turn an abandoned tag's "<" back into text.
     void AddCurrentObjectToCurrentParent();
+    // The same for a finished tag (mCurrentObject), the common case, without
+    // the tests the general attach makes for every kind of node.
+    void AttachTag();
     std::int32_t TextFallback();
 
     int RunTokenizer(const unsigned char* text, std::int32_t n);

@@ -24,6 +24,17 @@ void CParsingEngine::AddCurrentObjectToCurrentParent() {
     if (node) mBuilder->AddChild(*mCurrentParent, std::move(node), true);
 }
 
+void CParsingEngine::AttachTag() {
+    if (mTrace || !mCurrentObject || mCurrentObject != mCurrentTag.get() || mCurrentObject->mType != KP_NODE_TAG) {
+        AddCurrentObjectToCurrentParent();
+        return;
+    }
+    FlushBuffer();
+    mBuilder->Normalize(*mCurrentObject);
+    mCurrentObject = nullptr;
+    mBuilder->AddChild(*mCurrentParent, std::move(mCurrentTag), true);
+}
+
 // The tag being read is dropped and its "<" becomes text: it continues the
 // text node at the end of the root's list (text or insert block alike), or
 // starts a new one. Reading resumes after the "<".

@@ -45,7 +45,15 @@ void CParsingEngine::OpenTag(SLoop& loop) {
     if (mCurrentTag) {
         mCurrentObject = mCurrentTag.get();
         mCurrentParent = mTopParent;
-        AddCurrentObjectToCurrentParent();
+        if (!mTrace && mCurrentTag->mType == KP_NODE_TEXT) {
+            // The text before the tag, without the general attach: what
+            // that does to it, and nothing more.
+            FlushBuffer();
+            mCurrentObject = nullptr;
+            mBuilder->AddChild(*mTopParent, std::move(mCurrentTag), true);
+        } else {
+            AddCurrentObjectToCurrentParent();
+        }
         if (mTrace) mTrace->Log("Creating New mCurrentTag");
     }
     mCurrentTag = NewWorkingNode<CTagNode>(*mTree);
@@ -67,7 +75,7 @@ void CParsingEngine::OnTagName(SLoop& loop, unsigned char c) {
             return;
         }
         mCurrentParent = mTopParent;
-        AddCurrentObjectToCurrentParent();
+        AttachTag();
         ClearAllWorkingObjects();
         mState = KP_BETWEEN_TAGS;
         return;

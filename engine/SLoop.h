@@ -17,6 +17,22 @@ struct CParsingEngine::SLoop {
     unsigned char bQuote = 0;    // the quote that opened the value
 };
 
+// In line: each name and value ends in one of these, and a call costs more
+// than the test.
+KIVOPARSE_INLINE bool CParsingEngine::StepTo(SLoop& loop, unsigned char a, unsigned char b) {
+    const std::int64_t next = loop.bByte + 1;
+    return next < mInputLength && (mText[next] == a || mText[next] == b) && StepOn(loop);
+}
+
+KIVOPARSE_INLINE bool CParsingEngine::StepOn(SLoop& loop) {
+    const std::int64_t next = loop.bByte + 1;
+    if (next >= mInputLength || !mShortcuts.ReadsOn(mText[next])) return false;
+    loop.bByte = next;
+    mAt = next;
+    ++mWork;
+    return true;
+}
+
 // A node made by the tokenizer, for one of the engine's working slots.
 template <class T>
 NodePtr<T> NewWorkingNode(CDocument& document) {

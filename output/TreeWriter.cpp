@@ -13,11 +13,39 @@ namespace kivoparse {
 
 namespace {
 
-// Appends to a string.
-struct SStringSink {
+// Appends to a string by copying into its room directly: the string's size
+// runs ahead of the bytes written by up to a step, made by one resize (which
+// grows the string as appending would), and Finish cuts it back. Appending
+// through the string instead costs a call and its checks for every piece,
+// most of them a few bytes.
+class CStringSink {
+public:
+    explicit CStringSink(std::string& out) : mOut(out), mUsed(out.size()) {}
+    CStringSink(const CStringSink&) = delete;
+    CStringSink& operator=(const CStringSink&) = delete;
+
+    KIVOPARSE_WRITER_INLINE void Put(std::string_view bytes) {
+        if (bytes.size() > mOut.size() - mUsed) Grow(bytes.size());
+        CopyPiece(mOut.data() + mUsed, bytes.data(), bytes.size());
+        mUsed += bytes.size();
+    }
+    KIVOPARSE_WRITER_INLINE void Put(char byte) {
+        if (mUsed == mOut.size()) Grow(1);
+        mOut.data()[mUsed++] = byte;
+    }
+    // The string holds exactly the bytes written.
+    void Finish() { mOut.resize(mUsed); }
+
+private:
+    static constexpr std::size_t kStep = std::size_t{64} << 10;
+
+#if defined(__GNUC__)
+    __attribute__((noinline))
+#endif
+    void Grow(std::size_t wanted) { mOut.resize(mUsed + (wanted > kStep ? wanted : kStep)); }
+
     std::string& mOut;
-    void Put(std::string_view bytes) { mOut += bytes; }
-    void Put(char byte) { mOut += byte; }
+    std::size_t mUsed;
 };
 
 // Writes to a C stream.
@@ -97,6 +125,16 @@ private:
 CChunkSink::CChunkSink(Write write, std::size_t chunkSize)
     : mWrite(std::move(write)), mChunkSize(chunkSize == 0 ? 1 : chunkSize), mBuffer(new char[mChunkSize]) {}
 
+void CChunkSink::PutAfterFlush(std::string_view bytes) {
+    Flush();
+    if (bytes.size() >= mChunkSize) {
+        mWrite(bytes);
+        return;
+    }
+    CopyPiece(mBuffer.get(), bytes.data(), bytes.size());
+    mUsed = bytes.size();
+}
+
 void CChunkSink::Flush() {
     if (mUsed == 0) return;
     // Emptied first: a writer that throws leaves the sink usable.
@@ -111,8 +149,9 @@ std::string WriteHtml(const CParseNode& top, std::size_t sizeHint) {
     if (capacity > 0) out.reserve(capacity);
     // A large output is written into huge pages where the system allows.
     if (out.capacity() >= std::size_t{4} << 20) AdviseHugePages(out.data(), out.capacity());
-    SStringSink sink{out};
-    CWriter<SStringSink, false>(sink).Walk(top);
+    CStringSink sink(out);
+    CWriter<CStringSink, false>(sink).Walk(top);
+    sink.Finish();
     return out;
 }
 

@@ -71,11 +71,17 @@ public:
     // parent takes node, at the end of its list or at the front: a tag's
     // attributes go to its property list, anything else to its children.
     // Attaching a fresh end tag folds the nodes after its start tag into
-    // that tag instead. An attribute, the most common case, is settled here
-    // without a call.
+    // that tag instead. An attribute, the most common case, and text at the
+    // end of a list are settled here without a call.
     void AddChild(CParseNode& parent, NodePtr<CParseNode>&& node, bool atEnd) {
         if (node->mType == KP_NODE_PROPERTY && parent.mType == KP_NODE_TAG) {
             static_cast<CTagNode&>(parent).Properties()->Insert(node.release(), atEnd);
+            return;
+        }
+        if (node->mType == KP_NODE_TEXT && atEnd) {
+            // Text, the next most common, is never in the open-tag index:
+            // it joins the end of the list at once.
+            ChildList(parent).Insert(node.release(), true);
             return;
         }
         AttachChild(parent, std::move(node), atEnd);
