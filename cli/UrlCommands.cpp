@@ -30,11 +30,7 @@ std::string TextPlace(const std::string& file, const UrlOccurrence& o) {
 }  // namespace
 
 bool IsStylesheet(const SOptions& options, const SInput& input) {
-    const std::string& path = input.mPath;
-    if (!options.mStylesheets || path.size() < 4) return false;
-    std::string ending = path.substr(path.size() - 4);
-    for (char& c : ending) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    return ending == ".css";
+    return options.mStylesheets && HasExtension(input.mPath, {"css"});
 }
 
 std::vector<UrlOccurrence> StylesheetUrls(const SOptions& options, std::string_view css) {

@@ -15,14 +15,7 @@
 #include "tree/CPropertyNode.h"
 #include "tree/CTextNode.h"
 #include "tree/CTreeBuilder.h"
-
-// Keeps a function out of the callers it would otherwise be merged into: the
-// work of the raw-text setting stays out of the default parse's hot loop.
-#if defined(__GNUC__)
-#define KIVOPARSE_NOINLINE __attribute__((noinline))
-#else
-#define KIVOPARSE_NOINLINE
-#endif
+#include "tree/Inline.h"
 
 namespace kivoparse {
 

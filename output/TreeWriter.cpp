@@ -24,12 +24,12 @@ public:
     CStringSink(const CStringSink&) = delete;
     CStringSink& operator=(const CStringSink&) = delete;
 
-    KIVOPARSE_WRITER_INLINE void Put(std::string_view bytes) {
+    KIVOPARSE_INLINE void Put(std::string_view bytes) {
         if (bytes.size() > mOut.size() - mUsed) Grow(bytes.size());
         CopyPiece(mOut.data() + mUsed, bytes.data(), bytes.size());
         mUsed += bytes.size();
     }
-    KIVOPARSE_WRITER_INLINE void Put(char byte) {
+    KIVOPARSE_INLINE void Put(char byte) {
         if (mUsed == mOut.size()) Grow(1);
         mOut.data()[mUsed++] = byte;
     }
@@ -39,10 +39,7 @@ public:
 private:
     static constexpr std::size_t kStep = std::size_t{64} << 10;
 
-#if defined(__GNUC__)
-    __attribute__((noinline))
-#endif
-    void Grow(std::size_t wanted) { mOut.resize(mUsed + (wanted > kStep ? wanted : kStep)); }
+    KIVOPARSE_NOINLINE void Grow(std::size_t wanted) { mOut.resize(mUsed + (wanted > kStep ? wanted : kStep)); }
 
     std::string& mOut;
     std::size_t mUsed;

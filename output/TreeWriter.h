@@ -8,13 +8,7 @@
 #include <string>
 #include <string_view>
 
-// Keeps the sinks' Put in the writer's walk, where the compiler's budget
-// would otherwise call it for every piece.
-#if defined(__GNUC__)
-#define KIVOPARSE_WRITER_INLINE inline __attribute__((always_inline))
-#else
-#define KIVOPARSE_WRITER_INLINE inline
-#endif
+#include "tree/Inline.h"
 
 namespace kivoparse {
 
@@ -54,7 +48,7 @@ public:
     CChunkSink& operator=(const CChunkSink&) = delete;
 
     // In line where the writer calls them: one test and a copy per piece.
-    KIVOPARSE_WRITER_INLINE void Put(std::string_view bytes) {
+    KIVOPARSE_INLINE void Put(std::string_view bytes) {
         if (bytes.size() > mChunkSize - mUsed) {
             PutAfterFlush(bytes);
             return;
@@ -62,7 +56,7 @@ public:
         CopyPiece(mBuffer.get() + mUsed, bytes.data(), bytes.size());
         mUsed += bytes.size();
     }
-    KIVOPARSE_WRITER_INLINE void Put(char byte) {
+    KIVOPARSE_INLINE void Put(char byte) {
         if (mUsed == mChunkSize) Flush();
         mBuffer[mUsed++] = byte;
     }

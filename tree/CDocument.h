@@ -8,14 +8,7 @@
 #include <string_view>
 #include <vector>
 
-// Keeps a small function of the hot paths in line where the compiler's
-// budget would otherwise call it (the calls that test a node's kind grew
-// their callers).
-#if defined(__GNUC__)
-#define KIVOPARSE_INLINE inline __attribute__((always_inline))
-#else
-#define KIVOPARSE_INLINE inline
-#endif
+#include "tree/Inline.h"
 
 namespace kivoparse {
 
