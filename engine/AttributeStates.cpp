@@ -79,7 +79,7 @@ void CParsingEngine::OnPropertyName(SLoop& loop, unsigned char c) {
         // A long name stays whole: a full buffer goes to the name, never to
         // the value.
         if (mBuffer.Count() == kBlockSize - 1) FlushPropertyName();
-        const std::int64_t end = mShortcuts.RunEnd(loop.bByte, kPropertyNameRun.data());
+        const std::int64_t end = mShortcuts.NameRunEnd(loop.bByte, kPropertyNameRun.data(), true);
         TakeByteAndRun(loop, c, end);
         // The name is whole: an "=" after it, and a quote after that, are
         // read now.

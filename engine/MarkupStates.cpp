@@ -94,7 +94,7 @@ void CParsingEngine::OnTagName(SLoop& loop, unsigned char c) {
         AddByte(c);
         return;
     }
-    const std::int64_t end = mShortcuts.RunEnd(loop.bByte, kTagNameRun.data());
+    const std::int64_t end = mShortcuts.NameRunEnd(loop.bByte, kTagNameRun.data(), false);
     loop.nNameBytes += static_cast<std::int32_t>(end - loop.bByte);
     TakeByteAndRun(loop, c, end);
     // The name is whole: a ">" or a space after it is read now.

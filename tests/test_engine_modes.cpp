@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "TestSupport.h"
+#include "engine/CShortcuts.h"
 
 using kivoparse_test::CEngineParse;
 using kivoparse_test::Repeat;
@@ -88,5 +89,37 @@ TEST(EngineModes, StrippingTheBaseMatchesTheRestartingRule) {
         const SResult result = Parse("<img src=\"" + text + "\">", search);
         ASSERT_EQ(result.html, "<IMG src=\"" + restarting(text, search) + "\">")
             << "«" << text << "» without «" << search << "»";
+    }
+}
+
+// A name run read sixteen bytes at a step ends where reading byte by byte
+// ends it: every byte value, at every place of a step and near the end of
+// the text, in both name sets.
+TEST(EngineModes, NameRunsEndWhereByteByByteReadingEndsThem) {
+    for (const bool carriageReturn : {false, true}) {
+        bool run[256] = {};
+        for (int c = 0; c < 256; ++c) {
+            run[c] = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' ||
+                     c == '/' || c == '\n' || (carriageReturn && c == '\r');
+        }
+        for (int stop = 0; stop < 256; ++stop) {
+            for (std::size_t place = 1; place < 40; place += 3) {
+                std::string text = "x" + Repeat("aZ09-/\n", 6).substr(0, place - 1);
+                if (carriageReturn) text[place / 2] = '\r';
+                text += static_cast<char>(stop);
+                text += "abcdefghijklmnopqrstuvwxyz";
+                for (const std::size_t length : {text.size(), place, place + 1, place + 5}) {
+                    const std::string cut = text.substr(0, length);
+                    std::size_t expected = 1;
+                    while (expected < cut.size() && run[static_cast<unsigned char>(cut[expected])]) ++expected;
+                    kivoparse::CShortcuts shortcuts;
+                    shortcuts.Begin(true, reinterpret_cast<const unsigned char*>(cut.c_str()),
+                                    static_cast<std::int32_t>(cut.size()));
+                    ASSERT_EQ(shortcuts.NameRunEnd(0, run, carriageReturn), static_cast<std::int64_t>(expected))
+                        << "byte " << stop << " at " << place << " of " << cut.size() << ", carriage return "
+                        << carriageReturn;
+                }
+            }
+        }
     }
 }
