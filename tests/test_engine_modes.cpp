@@ -8,6 +8,7 @@
 
 #include "TestSupport.h"
 #include "engine/CShortcuts.h"
+#include "tree/CDocument.h"
 
 using kivoparse_test::CEngineParse;
 using kivoparse_test::Repeat;
@@ -119,6 +120,22 @@ TEST(EngineModes, NameRunsEndWhereByteByByteReadingEndsThem) {
                         << "byte " << stop << " at " << place << " of " << cut.size() << ", carriage return "
                         << carriageReturn;
                 }
+            }
+        }
+    }
+}
+
+// A name is cut at its first NUL, whatever its length and wherever the NUL
+// is (the short ones are tested a word at a time).
+TEST(EngineModes, NamesAreCutAtTheirFirstNul) {
+    for (std::size_t size = 0; size <= 40; ++size) {
+        for (std::size_t nul = 0; nul <= size; ++nul) {
+            for (const char other : {'\x01', 'A', '\x80', '\xff'}) {
+                std::string name(size, other);
+                if (nul < size) name[nul] = '\0';
+                if (nul + 3 < size) name[nul + 3] = '\0';  // a second NUL changes nothing
+                ASSERT_EQ(kivoparse::UpToNul(name), std::string_view(name).substr(0, nul))
+                    << size << " bytes, NUL at " << nul;
             }
         }
     }
