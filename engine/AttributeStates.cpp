@@ -61,6 +61,7 @@ void CParsingEngine::OnPropertyName(SLoop& loop, unsigned char c) {
             AttachProperty();
         }
         FinishTag();
+        TakeTextAfterTag(loop);
         return;
     case ' ':
         FlushPropertyName();
@@ -167,6 +168,7 @@ void CParsingEngine::OnNonStringProperty(SLoop& loop, unsigned char c) {
         AttachProperty();
         FinishTag();
         mValueInsertStep = 0;
+        TakeTextAfterTag(loop);
         return;
     case '<':
         mValueInsertStep = 3;

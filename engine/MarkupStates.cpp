@@ -78,6 +78,7 @@ void CParsingEngine::OnTagName(SLoop& loop, unsigned char c) {
         AttachTag();
         ClearAllWorkingObjects();
         mState = KP_BETWEEN_TAGS;
+        TakeTextAfterTag(loop);
         return;
     }
     if (c == '|' && loop.nNameBytes == 0) {
