@@ -110,6 +110,9 @@ void CParsingEngine::OnPropertyValue(SLoop& loop, unsigned char c) {
     if (c == '"' || c == '\'') {
         loop.bQuote = c;
         mState = KP_STRING_PROPERTY;
+        // The value's first byte is read now (what follows it never comes
+        // back to this state before the loop does).
+        if (StepOn(loop)) OnStringProperty(loop, mText[loop.bByte]);
         return;
     }
     loop.bRedoState = true;
