@@ -67,6 +67,9 @@ void CParsingEngine::OnTagName(SLoop& loop, unsigned char c) {
         mReturnState = KP_PROPERTY_NAME;
         FlushBuffer();
         mState = KP_NON_WHITE_SPACE;
+        // The byte after the space is read now: most often the first
+        // attribute's name.
+        if (StepOn(loop)) OnNonWhiteSpace(loop, mText[loop.bByte]);
         return;
     }
     if (c == '>' && loop.nNameBytes > 0) {
