@@ -140,3 +140,26 @@ TEST(EngineModes, NamesAreCutAtTheirFirstNul) {
         }
     }
 }
+
+// A short name is tested for letters of one case a word at a time: every
+// byte value at every place of names of 1 to 16 bytes, whose other bytes
+// are the other case's letters and the bytes just outside the range.
+TEST(EngineModes, ShortNamesAreTestedForLettersInEveryByte) {
+    for (const unsigned char first : {static_cast<unsigned char>('A'), static_cast<unsigned char>('a')}) {
+        const char other = first == 'A' ? 'z' : 'Z';
+        for (std::size_t size = 1; size <= 16; ++size) {
+            for (int byte = 0; byte < 256; ++byte) {
+                for (std::size_t at = 0; at < size; ++at) {
+                    std::string name(size, other);
+                    if (size > 2) name[(at + 1) % size] = static_cast<char>(first - 1);
+                    if (size > 3) name[(at + 2) % size] = static_cast<char>(first + 26);
+                    name[at] = static_cast<char>(byte);
+                    bool expected = false;
+                    for (const char c : name) expected |= static_cast<unsigned char>(static_cast<unsigned char>(c) - first) < 26;
+                    ASSERT_EQ(kivoparse::HasLetterShort(name.data(), name.size(), first), expected)
+                        << "byte " << byte << " at " << at << " of " << size << ", from " << first;
+                }
+            }
+        }
+    }
+}

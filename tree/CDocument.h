@@ -91,6 +91,39 @@ void PrefaultPages(void* memory, std::size_t size) noexcept;
 // How bytes are stored: as given, A-Z as a-z, or a-z as A-Z.
 enum class ECase : unsigned char { Keep, Lower, Upper };
 
+// Whether a word holds a byte from first to first + 25 (a letter of one
+// case; bytes with the top bit set are none).
+inline bool HasLetterByte(std::uint64_t word, unsigned char first) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u, kTops = 0x8080808080808080u;
+    const std::uint64_t low = word & ~kTops;
+    return ((low + (0x80u - first) * kOnes) & ~(low + (0x80u - first - 26u) * kOnes) & ~word & kTops) != 0;
+}
+inline bool HasLetterByte(std::uint32_t word, unsigned char first) {
+    constexpr std::uint32_t kOnes = 0x01010101u, kTops = 0x80808080u;
+    const std::uint32_t low = word & ~kTops;
+    return ((low + (0x80u - first) * kOnes) & ~(low + (0x80u - first - 26u) * kOnes) & ~word & kTops) != 0;
+}
+
+// Whether 1 to 16 bytes hold a letter of the case that first begins: two
+// words that overlap cover them (three bytes cover up to three), without a
+// branch per byte.
+inline bool HasLetterShort(const char* bytes, std::size_t length, unsigned char first) {
+    if (length >= 8) {
+        std::uint64_t head, tail;
+        std::memcpy(&head, bytes, 8);
+        std::memcpy(&tail, bytes + length - 8, 8);
+        return HasLetterByte(head, first) || HasLetterByte(tail, first);
+    }
+    if (length >= 4) {
+        std::uint32_t head, tail;
+        std::memcpy(&head, bytes, 4);
+        std::memcpy(&tail, bytes + length - 4, 4);
+        return HasLetterByte(head, first) || HasLetterByte(tail, first);
+    }
+    const auto letter = [first](char c) { return static_cast<unsigned char>(static_cast<unsigned char>(c) - first) < 26; };
+    return letter(bytes[0]) || letter(bytes[length / 2]) || letter(bytes[length - 1]);
+}
+
 // Whether storing bytes as asked changes any of them.
 inline bool NeedsCaseChange(const char* bytes, std::size_t length, ECase how) {
     if (how == ECase::Keep) return false;
@@ -162,6 +195,8 @@ public:
 
     // The text the document was parsed from.
     const std::string& Text() const { return mText; }
+    // Whether bytes point into that text.
+    bool IsInText(const char* bytes) const { return InText(bytes); }
 
 private:
     struct SBlock {
