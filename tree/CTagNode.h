@@ -18,9 +18,11 @@ public:
     bool IsOpen() const { return bOpen; }
     void AppendData(CDocument& document, const char* bytes, std::size_t length) {
         if (mDataSize == 0 && TakeKnownName(bytes, length)) return;
+        bKnownName = false;
         document.Append(DataField(), bytes, length, ECase::Upper);
     }
     void SetData(CDocument& document, const char* bytes, std::size_t length) {
+        bKnownName = false;
         document.Assign(DataField(), bytes, length, ECase::Upper);
     }
     KIVOPARSE_INLINE std::string_view GetName() const { return UpToNul(ViewOf(mDataBytes, mDataSize)); }
@@ -31,6 +33,9 @@ public:
     // Marks end tags and sets the type from the tag table; it never resets
     // either, so a second pass over a closed tag changes nothing.
     void ClassifyTag();
+    // The number of the common name (see the free KnownNameIndex) that the
+    // name is without its leading "/"; -1 when it is none.
+    int KnownNameIndex() const;
 
     CNodeList* Properties() { return &mProperties; }
     const CNodeList* Properties() const { return &mProperties; }
@@ -67,6 +72,7 @@ int LookUpTagType(const char* name, std::size_t length);
 // The common tag names that tags view instead of storing their own bytes
 // (see CTagNode::TakeKnownName), numbered from 0: the number of name (in
 // upper case, without a "/"), or -1 when it is none of them ("/P" is none).
+// A tag that views one knows its number without this look-up.
 constexpr std::size_t kKnownNameCount = 109;
 int KnownNameIndex(std::string_view name);
 
