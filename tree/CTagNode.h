@@ -28,14 +28,21 @@ public:
     KIVOPARSE_INLINE std::string_view GetName() const { return UpToNul(ViewOf(mDataBytes, mDataSize)); }
 
     bool IsEndTag() const { return bEndTag; }
+    // Whether the name begins with the "/" of an end tag.
+    bool StartsWithSlash() const { return (mDataSize & ~kOwnedBytes) != 0 && mDataBytes[0] == '/'; }
     void ClearEndTag() { bEndTag = false; }
 
     // Marks end tags and sets the type from the tag table; it never resets
     // either, so a second pass over a closed tag changes nothing.
     void ClassifyTag();
     // The number of the common name (see the free KnownNameIndex) that the
-    // name is without its leading "/"; -1 when it is none.
-    int KnownNameIndex() const;
+    // name is without its leading "/"; -1 when it is none. A tag viewing the
+    // table of common names finds the number in the byte before the name's
+    // row (before its "/").
+    int KnownNameIndex() const {
+        if (bKnownName) return static_cast<unsigned char>(mDataBytes[mDataBytes[0] == '/' ? -1 : -2]);
+        return KnownNameIndexOfBytes();
+    }
 
     CNodeList* Properties() { return &mProperties; }
     const CNodeList* Properties() const { return &mProperties; }
@@ -47,6 +54,7 @@ private:
     // name, with or without its "/", becomes a view of a constant of the
     // program: no bytes stored.
     bool TakeKnownName(const char* bytes, std::size_t length) noexcept;
+    int KnownNameIndexOfBytes() const;
 
     CNodeList mProperties;
 };

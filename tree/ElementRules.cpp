@@ -250,14 +250,7 @@ int KnownNameIndex(std::string_view name) {
     return known && known->skip == 1 ? known->index : -1;
 }
 
-int CTagNode::KnownNameIndex() const {
-    if (bKnownName) {
-        // The row's number stands before its "/".
-        const char* name = mDataBytes;
-        const int index = name[0] == '/' ? name[-1] : name[-2];
-        assert(kKnownNameBytes.bytes[index] + 1 == name || kKnownNameBytes.bytes[index] + 2 == name);
-        return index;
-    }
+int CTagNode::KnownNameIndexOfBytes() const {
     std::string_view name = GetName();
     if (!name.empty() && name[0] == '/') name.remove_prefix(1);
     return kivoparse::KnownNameIndex(name);
@@ -274,6 +267,14 @@ void CParseNode::AppendTagData(CDocument& document, const char* bytes, std::size
 }
 
 void CTagNode::ClassifyTag() {
+    if (bKnownName) {
+        // A common name holds no NUL, and its number gives its type.
+        assert(KnownNameIndex() == KnownNameIndexOfBytes());
+        if (mDataBytes[0] == '/') bEndTag = true;
+        const int type = kKnownTypes[static_cast<std::size_t>(KnownNameIndex())];
+        if (type != 0) mSmall = static_cast<std::uint16_t>(type);
+        return;
+    }
     std::string_view name = UpToNul(ViewOf(mDataBytes, mDataSize));
     if (name.empty()) return;
     if (name[0] == '/') {

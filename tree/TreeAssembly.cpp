@@ -40,13 +40,10 @@ std::uint32_t COpenTagIndex::KindOf(const CParseNode& node) {
     if (tag.bEndTag) return kStopper;  // a fresh end tag
     const int type = tag.CParseNode::GetTagType();
     if (type > 0 && static_cast<std::uint32_t>(type) < kFirstName) return static_cast<std::uint32_t>(type);
-    const std::string_view name = tag.CTagNode::GetName();
     // A name with its "/" (an end tag that matched nothing) is none of the common ones.
-    if (name.empty() || name[0] != '/') {
-        const int known = tag.KnownNameIndex();
-        if (known >= 0) return kFirstName + static_cast<std::uint32_t>(known);
-    }
-    return AddName(name);
+    const int known = tag.KnownNameIndex();
+    if (known >= 0 && !tag.StartsWithSlash()) return kFirstName + static_cast<std::uint32_t>(known);
+    return AddName(tag.CTagNode::GetName());
 }
 
 std::uint32_t COpenTagIndex::AddName(std::string_view name) {
@@ -180,12 +177,9 @@ void CTreeBuilder::AttachChild(CParseNode& parent, NodePtr<CParseNode>&& node, b
 // stays after them as an ordinary node ("SPAN" excepted, which is dropped).
 void CTreeBuilder::FoldEndTag(CParseNode& parent, NodePtr<CTagNode> endTag) {
     CNodeList* list = &ChildList(parent);
-    const std::string_view endName = EndName(*endTag);
     const int tagType = endTag->CParseNode::GetTagType();
     CTreeTrace* log = mTrace;
     COpenTagIndex* index = OpenTagsOf(parent);
-    const int nameLength = static_cast<int>(endName.size());
-    if (log) log->Log("Found End Tag: %.*s", nameLength, endName.data());
 
     // Without a trace, the run after the start tag moves as one splice.
     if (index && !log && FoldBySplice(parent, endTag)) {
@@ -198,6 +192,9 @@ void CTreeBuilder::FoldEndTag(CParseNode& parent, NodePtr<CTagNode> endTag) {
         }
         return;
     }
+    const std::string_view endName = EndName(*endTag);
+    const int nameLength = static_cast<int>(endName.size());
+    if (log) log->Log("Found End Tag: %.*s", nameLength, endName.data());
     if (!index || index->MayMatch(*endTag)) {
         for (CParseNode* node = list->RemoveLast(); node; node = list->RemoveLast()) {
             if (IsStartTagOf(*node, tagType, endName)) {
