@@ -67,7 +67,10 @@ public:
         document.Assign(DataField(), bytes, length, mType == KP_NODE_TAG ? ECase::Upper : ECase::Keep);
     }
     // A tag's name is its data up to the first NUL; the others' see Name.
-    std::string_view GetName() const { return mType == KP_NODE_TAG ? UpToNul(Data()) : Name(); }
+    std::string_view GetName() const {
+        if (mType != KP_NODE_TAG) return Name();
+        return bKnownName ? Data() : UpToNul(Data());
+    }
 
     std::size_t GetDataLength() const { return mDataSize & ~kOwnedBytes; }
     void ResetLinks() { mPrev = nullptr; mNext = nullptr; }

@@ -25,7 +25,11 @@ public:
         bKnownName = false;
         document.Assign(DataField(), bytes, length, ECase::Upper);
     }
-    KIVOPARSE_INLINE std::string_view GetName() const { return UpToNul(ViewOf(mDataBytes, mDataSize)); }
+    // The data up to its first NUL; a common name holds none.
+    KIVOPARSE_INLINE std::string_view GetName() const {
+        const std::string_view data = ViewOf(mDataBytes, mDataSize);
+        return bKnownName ? data : UpToNul(data);
+    }
 
     bool IsEndTag() const { return bEndTag; }
     // Whether the name begins with the "/" of an end tag.
