@@ -30,17 +30,10 @@ void CParsingEngine::AttachProperty() {
     AddCurrentObjectToCurrentParent();
 }
 
-void CParsingEngine::FinishTag() {
+// The ">" after attributes: the tag, not the attribute, is what finishes.
+void CParsingEngine::FinishTagAfterProperties() {
     mCurrentObject = mCurrentTag.get();
-    if (bRawText) {
-        FinishTagWithRawText();
-        return;
-    }
-    mCurrentParent = mTopParent;
-    AttachTag();
-    ClearAllWorkingObjects();
-    mCurrentObject = nullptr;
-    mState = KP_BETWEEN_TAGS;
+    FinishTag();
 }
 
 // A value ends at its closing quote, or unquoted at a space.
@@ -60,7 +53,7 @@ void CParsingEngine::OnPropertyName(SLoop& loop, unsigned char c) {
             FlushPropertyName();
             AttachProperty();
         }
-        FinishTag();
+        FinishTagAfterProperties();
         TakeTextAfterTag(loop);
         return;
     case ' ':
@@ -169,7 +162,7 @@ void CParsingEngine::OnNonStringProperty(SLoop& loop, unsigned char c) {
         return;
     case '>':
         AttachProperty();
-        FinishTag();
+        FinishTagAfterProperties();
         mValueInsertStep = 0;
         TakeTextAfterTag(loop);
         return;

@@ -169,7 +169,19 @@ private:
     void CompleteInsert();
     void EnsureProperty();
     void AttachProperty();
-    void FinishTag();
+    // The tag being read (mCurrentObject) is whole: it joins the top
+    // parent, and text follows. In line: it ends every tag.
+    void FinishTag() {
+        if (bRawText) {
+            FinishTagWithRawText();
+            return;
+        }
+        mCurrentParent = mTopParent;
+        AttachTag();
+        ClearAllWorkingObjects();
+        mState = KP_BETWEEN_TAGS;
+    }
+    void FinishTagAfterProperties();
     // FinishTag with the raw-text setting on (kept out of the default path).
     KIVOPARSE_NOINLINE void FinishTagWithRawText();
     bool IsRawTextEnd(std::int64_t position) const;

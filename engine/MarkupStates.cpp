@@ -73,14 +73,7 @@ void CParsingEngine::OnTagName(SLoop& loop, unsigned char c) {
         return;
     }
     if (c == '>' && loop.nNameBytes > 0) {
-        if (bRawText) {
-            FinishTagWithRawText();
-            return;
-        }
-        mCurrentParent = mTopParent;
-        AttachTag();
-        ClearAllWorkingObjects();
-        mState = KP_BETWEEN_TAGS;
+        FinishTag();
         TakeTextAfterTag(loop);
         return;
     }

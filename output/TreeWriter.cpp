@@ -2,6 +2,7 @@
 // stack, parameterised by its sink and its style.
 #include "output/TreeWriter.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "tree/CDocument.h"
@@ -38,8 +39,17 @@ public:
 
 private:
     static constexpr std::size_t kStep = std::size_t{64} << 10;
+    static constexpr std::size_t kFirstStep = 256;
 
-    KIVOPARSE_NOINLINE void Grow(std::size_t wanted) { mOut.resize(mUsed + (wanted > kStep ? wanted : kStep)); }
+    // A resize zero-fills what it adds, so the size runs ahead by a step at
+    // most: within the room reserved when it has some, else by as much as
+    // is written already (from kFirstStep). A small output never pays for
+    // filling a whole step.
+    KIVOPARSE_NOINLINE void Grow(std::size_t wanted) {
+        const std::size_t room = mOut.capacity() - mUsed;
+        const std::size_t ahead = room >= wanted ? room : std::max(mUsed, kFirstStep);
+        mOut.resize(mUsed + std::max(wanted, std::min(ahead, kStep)));
+    }
 
     std::string& mOut;
     std::size_t mUsed;

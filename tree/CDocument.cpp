@@ -55,12 +55,23 @@ void CopyWithCase(char* to, const char* from, std::size_t length, ECase how) {
 
 }  // namespace
 
+#if defined(__linux__) && (defined(MADV_HUGEPAGE) || defined(MADV_POPULATE_WRITE))
+namespace {
+
+// Gives the kernel advice on the whole pages of pageSize bytes that lie
+// inside [memory, memory + size).
+void AdviseWholePages(void* memory, std::size_t size, std::uintptr_t pageSize, int advice) noexcept {
+    const std::uintptr_t from = (Address(memory) + pageSize - 1) & ~(pageSize - 1);
+    const std::uintptr_t to = (Address(memory) + size) & ~(pageSize - 1);
+    if (from < to) madvise(reinterpret_cast<void*>(from), to - from, advice);
+}
+
+}  // namespace
+#endif
+
 void AdviseHugePages(void* memory, std::size_t size) noexcept {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-    const std::uintptr_t from = (Address(memory) + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t to = (Address(memory) + size) & ~(kHugePage - 1);
-    if (from < to) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+    AdviseWholePages(memory, size, std::uintptr_t{2} << 20, MADV_HUGEPAGE);
 #else
     (void)memory;
     (void)size;
@@ -69,10 +80,7 @@ void AdviseHugePages(void* memory, std::size_t size) noexcept {
 
 void PrefaultPages(void* memory, std::size_t size) noexcept {
 #if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-    constexpr std::uintptr_t kPage = 4096;
-    const std::uintptr_t from = (Address(memory) + kPage - 1) & ~(kPage - 1);
-    const std::uintptr_t to = (Address(memory) + size) & ~(kPage - 1);
-    if (from < to) madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+    AdviseWholePages(memory, size, 4096, MADV_POPULATE_WRITE);
 #else
     (void)memory;
     (void)size;

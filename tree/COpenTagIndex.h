@@ -31,10 +31,11 @@ public:
     // index does not keep are ignored.
     void Added(const CParseNode& node);
     void Removed(const CParseNode& node);
-    // Where the nearest open start tag of this type (or, for type 0, this
-    // name) is kept: a position from 1, or 0 when there is none.
-    std::uint32_t Nearest(int tagType, std::string_view endName) const;
-    bool MayMatch(int tagType, std::string_view endName) const { return Nearest(tagType, endName) != 0; }
+    // Where the nearest open start tag that a fresh end tag matches is kept
+    // (by its type, or for type 0 its name without the "/"): a position from
+    // 1, or 0 when there is none.
+    std::uint32_t Nearest(const CTagNode& endTag) const;
+    bool MayMatch(const CTagNode& endTag) const { return Nearest(endTag) != 0; }
     // The start tag kept at a position Nearest gave.
     CTagNode* At(std::uint32_t position) const;
     // The tag at position and every node kept after it leave the index, as
@@ -67,9 +68,10 @@ private:
     };
 
     std::uint32_t KindOf(const CParseNode& node);
-    // The kind of a name; a new one is numbered when add, else kNotKept.
-    std::uint32_t NameKind(std::string_view name, bool add);
-    std::uint32_t FindNameKind(std::string_view name) const;
+    // The kind of a name that is none of the common ones: AddName numbers a
+    // new one, FindName gives kNotKept for it.
+    std::uint32_t AddName(std::string_view name);
+    std::uint32_t FindName(std::string_view name) const;
     void Pop();
 
     std::vector<SEntry> mEntries;

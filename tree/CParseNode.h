@@ -63,10 +63,14 @@ public:
     // tag's are stored upper-cased.
     inline void AppendData(CDocument& document, const char* bytes, std::size_t length);
     void SetData(CDocument& document, const char* bytes, std::size_t length) {
+        bKnownName = false;
         document.Assign(DataField(), bytes, length, mType == KP_NODE_TAG ? ECase::Upper : ECase::Keep);
     }
     // A tag's name is its data up to the first NUL; the others' see Name.
-    std::string_view GetName() const { return mType == KP_NODE_TAG ? UpToNul(Data()) : Name(); }
+    std::string_view GetName() const {
+        if (mType != KP_NODE_TAG) return Name();
+        return bKnownName ? Data() : UpToNul(Data());
+    }
 
     std::size_t GetDataLength() const { return mDataSize & ~kOwnedBytes; }
     void ResetLinks() { mPrev = nullptr; mNext = nullptr; }
@@ -75,6 +79,7 @@ public:
     std::string_view Data() const { return ViewOf(mDataBytes, mDataSize); }
     // Sets bytes made beforehand by the document; cannot fail.
     void TakeData(const SNodeBytes& data) noexcept {
+        bKnownName = false;
         mDataBytes = data.mBytes;
         mDataSize = data.mSize;
     }
@@ -91,7 +96,12 @@ public:
 
 protected:
     explicit CParseNode(int type)
-        : mType(static_cast<unsigned char>(type)), bOpen(true), bEndTag(false), bHasValue(true), bInsert(false) {}
+        : mType(static_cast<unsigned char>(type)),
+          bOpen(true),
+          bEndTag(false),
+          bHasValue(true),
+          bInsert(false),
+          bKnownName(false) {}
     ~CParseNode() = default;  // nodes are not destroyed one by one: their document releases them
 
 public:
@@ -108,6 +118,9 @@ protected:
     friend class CTreeBuilder;
 
     bool bInsert : 1;  // text: an insert block
+    // A tag: its name views the table of common names (see
+    // CTagNode::TakeKnownName); every write of the data clears it.
+    bool bKnownName : 1;
     // A tag's type (see CTagNode::ClassifyTag), an attribute's name size
     // (see CPropertyNode); 0 in the other nodes.
     std::uint16_t mSmall = 0;

@@ -18,19 +18,35 @@ public:
     bool IsOpen() const { return bOpen; }
     void AppendData(CDocument& document, const char* bytes, std::size_t length) {
         if (mDataSize == 0 && TakeKnownName(bytes, length)) return;
+        bKnownName = false;
         document.Append(DataField(), bytes, length, ECase::Upper);
     }
     void SetData(CDocument& document, const char* bytes, std::size_t length) {
+        bKnownName = false;
         document.Assign(DataField(), bytes, length, ECase::Upper);
     }
-    KIVOPARSE_INLINE std::string_view GetName() const { return UpToNul(ViewOf(mDataBytes, mDataSize)); }
+    // The data up to its first NUL; a common name holds none.
+    KIVOPARSE_INLINE std::string_view GetName() const {
+        const std::string_view data = ViewOf(mDataBytes, mDataSize);
+        return bKnownName ? data : UpToNul(data);
+    }
 
     bool IsEndTag() const { return bEndTag; }
+    // Whether the name begins with the "/" of an end tag.
+    bool StartsWithSlash() const { return (mDataSize & ~kOwnedBytes) != 0 && mDataBytes[0] == '/'; }
     void ClearEndTag() { bEndTag = false; }
 
     // Marks end tags and sets the type from the tag table; it never resets
     // either, so a second pass over a closed tag changes nothing.
     void ClassifyTag();
+    // The number of the common name (see the free KnownNameIndex) that the
+    // name is without its leading "/"; -1 when it is none. A tag viewing the
+    // table of common names finds the number in the byte before the name's
+    // row (before its "/").
+    int KnownNameIndex() const {
+        if (bKnownName) return static_cast<unsigned char>(mDataBytes[mDataBytes[0] == '/' ? -1 : -2]);
+        return KnownNameIndexOfBytes();
+    }
 
     CNodeList* Properties() { return &mProperties; }
     const CNodeList* Properties() const { return &mProperties; }
@@ -42,6 +58,7 @@ private:
     // name, with or without its "/", becomes a view of a constant of the
     // program: no bytes stored.
     bool TakeKnownName(const char* bytes, std::size_t length) noexcept;
+    int KnownNameIndexOfBytes() const;
 
     CNodeList mProperties;
 };
@@ -67,6 +84,7 @@ int LookUpTagType(const char* name, std::size_t length);
 // The common tag names that tags view instead of storing their own bytes
 // (see CTagNode::TakeKnownName), numbered from 0: the number of name (in
 // upper case, without a "/"), or -1 when it is none of them ("/P" is none).
+// A tag that views one knows its number without this look-up.
 constexpr std::size_t kKnownNameCount = 109;
 int KnownNameIndex(std::string_view name);
 

@@ -101,7 +101,7 @@ private:
     void AttachChild(CParseNode& parent, NodePtr<CParseNode>&& node, bool atEnd);
     void NormalizeTag(CTagNode& tag);
     void FoldEndTag(CParseNode& parent, NodePtr<CTagNode> endTag);
-    bool FoldBySplice(CParseNode& parent, NodePtr<CTagNode>& endTag, int tagType, std::string_view endName);
+    bool FoldBySplice(CParseNode& parent, NodePtr<CTagNode>& endTag);
     // Closes start with its end tag, which goes back to the document.
     void CloseWithEndTag(CTagNode& start, NodePtr<CTagNode> endTag);
     // The rules of IMG, TD and STYLE, and the design-time attributes with

@@ -2,6 +2,7 @@
 // attribute rules and design-time attributes, after which the parse's tag
 // hook runs (the document base, which links/ defines).
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -97,21 +98,24 @@ constexpr std::size_t Length(const char* name) {
     return length;
 }
 
-// The names laid out in one array, kKnownNameStride bytes each, NUL-padded:
-// a name's place in it says which one it is.
-constexpr std::size_t kKnownNameStride = 10;
+// The names laid out in one array, a row each: the name's number, then the
+// name with its "/", NUL-padded. A tag viewing a name finds the number just
+// before it (before its "/" when it has one).
+constexpr std::size_t kKnownNameStride = 11;
 struct SKnownNames {
     char bytes[kKnownNameCount][kKnownNameStride];
 };
 constexpr SKnownNames MakeKnownNames() {
     SKnownNames names{};
     for (std::size_t i = 0; i < kKnownNameCount; ++i) {
-        for (std::size_t j = 0; kKnownNames[i][j]; ++j) names.bytes[i][j] = kKnownNames[i][j];
+        names.bytes[i][0] = static_cast<char>(i);
+        for (std::size_t j = 0; kKnownNames[i][j]; ++j) names.bytes[i][1 + j] = kKnownNames[i][j];
     }
     return names;
 }
 constexpr SKnownNames kKnownNameBytes = MakeKnownNames();
 static_assert(kKnownNames.size() == kKnownNameCount, "one entry per known name");
+static_assert(kKnownNameCount <= 128, "a name's number fits the byte before it");
 
 // The tag type of each known name (0 for none), as the tag table gives it.
 constexpr std::array<std::int16_t, kKnownNameCount> MakeKnownTypes() {
@@ -162,7 +166,7 @@ const SKnownSlot* FindKnownSlot(std::uint64_t word, std::size_t length) {
     for (std::size_t slot = KnownSlot(word);; slot = (slot + 1) & (kKnownSlots.size() - 1)) {
         const SKnownSlot& known = kKnownSlots[slot];
         if (known.word == word) {
-            return kKnownNameBytes.bytes[known.index][known.skip + length] == '\0' ? &known : nullptr;
+            return kKnownNameBytes.bytes[known.index][1 + known.skip + length] == '\0' ? &known : nullptr;
         }
         if (known.word == 0) return nullptr;
     }
@@ -234,25 +238,22 @@ bool CTagNode::TakeKnownName(const char* bytes, std::size_t length) noexcept {
     if (!lower) return false;
     const SKnownSlot* known = FindKnownSlot(word, length);
     if (!known) return false;
-    mDataBytes = kKnownNameBytes.bytes[known->index] + known->skip;
+    mDataBytes = kKnownNameBytes.bytes[known->index] + 1 + known->skip;
     mDataSize = static_cast<std::uint32_t>(length);
+    bKnownName = true;
     return true;
 }
 
 int KnownNameIndex(std::string_view name) {
-    const auto at = reinterpret_cast<std::uintptr_t>(name.data());
-    const auto first = reinterpret_cast<std::uintptr_t>(&kKnownNameBytes.bytes[0][0]);
-    if (at - first < sizeof kKnownNameBytes.bytes) {
-        // A view of the table: its row, from the "/" or after it.
-        const std::size_t index = (at - first) / kKnownNameStride;
-        const std::size_t skip = (at - first) % kKnownNameStride;
-        if (skip == 1 && name.size() <= 8 && kKnownNameBytes.bytes[index][1 + name.size()] == '\0')
-            return static_cast<int>(index);
-        return -1;
-    }
     if (name.empty() || name.size() > 8) return -1;
     const SKnownSlot* known = FindKnownSlot(PackKnown(name.data(), name.size()), name.size());
     return known && known->skip == 1 ? known->index : -1;
+}
+
+int CTagNode::KnownNameIndexOfBytes() const {
+    std::string_view name = GetName();
+    if (!name.empty() && name[0] == '/') name.remove_prefix(1);
+    return kivoparse::KnownNameIndex(name);
 }
 
 void CTreeBuilder::NormalizeTag(CTagNode& tag) {
@@ -266,13 +267,21 @@ void CParseNode::AppendTagData(CDocument& document, const char* bytes, std::size
 }
 
 void CTagNode::ClassifyTag() {
+    if (bKnownName) {
+        // A common name holds no NUL, and its number gives its type.
+        assert(KnownNameIndex() == KnownNameIndexOfBytes());
+        if (mDataBytes[0] == '/') bEndTag = true;
+        const int type = kKnownTypes[static_cast<std::size_t>(KnownNameIndex())];
+        if (type != 0) mSmall = static_cast<std::uint16_t>(type);
+        return;
+    }
     std::string_view name = UpToNul(ViewOf(mDataBytes, mDataSize));
     if (name.empty()) return;
     if (name[0] == '/') {
         bEndTag = true;
         name.remove_prefix(1);
     }
-    const int known = KnownNameIndex(name);
+    const int known = KnownNameIndex();
     const int type = known >= 0 ? kKnownTypes[static_cast<std::size_t>(known)] : LookUpTagType(name.data(), name.size());
     if (type != 0) mSmall = static_cast<std::uint16_t>(type);
 }

@@ -22,6 +22,11 @@ std::uint64_t PackName(std::string_view name) {
     return word;
 }
 
+// An end tag's name without its "/".
+std::string_view EndName(const CTagNode& endTag) {
+    return endTag.CTagNode::GetName().substr(endTag.GetDataLength() > 0 ? 1 : 0);
+}
+
 }  // namespace
 
 COpenTagIndex::COpenTagIndex() : mTops(kFirstName + kKnownNameCount, 0) {}
@@ -35,13 +40,13 @@ std::uint32_t COpenTagIndex::KindOf(const CParseNode& node) {
     if (tag.bEndTag) return kStopper;  // a fresh end tag
     const int type = tag.CParseNode::GetTagType();
     if (type > 0 && static_cast<std::uint32_t>(type) < kFirstName) return static_cast<std::uint32_t>(type);
-    return NameKind(tag.CTagNode::GetName(), true);
+    // A name with its "/" (an end tag that matched nothing) is none of the common ones.
+    const int known = tag.KnownNameIndex();
+    if (known >= 0 && !tag.StartsWithSlash()) return kFirstName + static_cast<std::uint32_t>(known);
+    return AddName(tag.CTagNode::GetName());
 }
 
-std::uint32_t COpenTagIndex::NameKind(std::string_view name, bool add) {
-    if (!add) return FindNameKind(name);
-    const int known = KnownNameIndex(name);
-    if (known >= 0) return kFirstName + static_cast<std::uint32_t>(known);
+std::uint32_t COpenTagIndex::AddName(std::string_view name) {
     const std::uint32_t fresh = static_cast<std::uint32_t>(mTops.size());
     std::uint32_t kind;
     if (name.size() > sizeof(std::uint64_t)) {
@@ -57,9 +62,7 @@ std::uint32_t COpenTagIndex::NameKind(std::string_view name, bool add) {
     return kind;
 }
 
-std::uint32_t COpenTagIndex::FindNameKind(std::string_view name) const {
-    const int known = KnownNameIndex(name);
-    if (known >= 0) return kFirstName + static_cast<std::uint32_t>(known);
+std::uint32_t COpenTagIndex::FindName(std::string_view name) const {
     if (name.size() > sizeof(std::uint64_t)) {
         auto it = mByName.find(std::string(name));
         return it != mByName.end() ? it->second : kNotKept;
@@ -92,13 +95,16 @@ void COpenTagIndex::Removed(const CParseNode& node) {
     assert(KindOf(node) == kNotKept);
 }
 
-std::uint32_t COpenTagIndex::Nearest(int tagType, std::string_view endName) const {
+std::uint32_t COpenTagIndex::Nearest(const CTagNode& endTag) const {
+    const int tagType = endTag.CParseNode::GetTagType();
     if (tagType != 0) {
         return tagType > 0 && static_cast<std::uint32_t>(tagType) < kFirstName
                    ? mTops[static_cast<std::size_t>(tagType)]
                    : 0;
     }
-    const std::uint32_t kind = FindNameKind(endName);
+    const int known = endTag.KnownNameIndex();
+    if (known >= 0) return mTops[kFirstName + static_cast<std::size_t>(known)];
+    const std::uint32_t kind = FindName(EndName(endTag));
     return kind == kNotKept ? 0 : mTops[kind];
 }
 
@@ -171,15 +177,12 @@ void CTreeBuilder::AttachChild(CParseNode& parent, NodePtr<CParseNode>&& node, b
 // stays after them as an ordinary node ("SPAN" excepted, which is dropped).
 void CTreeBuilder::FoldEndTag(CParseNode& parent, NodePtr<CTagNode> endTag) {
     CNodeList* list = &ChildList(parent);
-    const std::string_view endName = endTag->CTagNode::GetName().substr(endTag->GetDataLength() > 0 ? 1 : 0);
     const int tagType = endTag->CParseNode::GetTagType();
     CTreeTrace* log = mTrace;
     COpenTagIndex* index = OpenTagsOf(parent);
-    const int nameLength = static_cast<int>(endName.size());
-    if (log) log->Log("Found End Tag: %.*s", nameLength, endName.data());
 
     // Without a trace, the run after the start tag moves as one splice.
-    if (index && !log && FoldBySplice(parent, endTag, tagType, endName)) {
+    if (index && !log && FoldBySplice(parent, endTag)) {
         // The start tag, closed now, has its type and its end-tag mark:
         // classifying it again would change nothing, so only its rules run.
         if (tagType != 0) {
@@ -189,7 +192,10 @@ void CTreeBuilder::FoldEndTag(CParseNode& parent, NodePtr<CTagNode> endTag) {
         }
         return;
     }
-    if (!index || index->MayMatch(tagType, endName)) {
+    const std::string_view endName = EndName(*endTag);
+    const int nameLength = static_cast<int>(endName.size());
+    if (log) log->Log("Found End Tag: %.*s", nameLength, endName.data());
+    if (!index || index->MayMatch(*endTag)) {
         for (CParseNode* node = list->RemoveLast(); node; node = list->RemoveLast()) {
             if (IsStartTagOf(*node, tagType, endName)) {
                 auto* start = static_cast<CTagNode*>(node);
@@ -232,11 +238,10 @@ void CTreeBuilder::FoldEndTag(CParseNode& parent, NodePtr<CTagNode> endTag) {
 // Takes endTag and returns true when done; returns false, having changed
 // nothing, when the walk is needed: no such start tag, a property or a fresh
 // end tag among the nodes, or children already on either tag.
-bool CTreeBuilder::FoldBySplice(CParseNode& parent, NodePtr<CTagNode>& endTag, int tagType,
-                                std::string_view endName) {
+bool CTreeBuilder::FoldBySplice(CParseNode& parent, NodePtr<CTagNode>& endTag) {
     if (!endTag->mChildren.IsEmpty()) return false;
     COpenTagIndex* index = OpenTagsOf(parent);
-    const std::uint32_t position = index->Nearest(tagType, endName);
+    const std::uint32_t position = index->Nearest(*endTag);
     if (position == 0) return false;
     CTagNode* start = index->At(position);
     if (!start->mChildren.IsEmpty()) return false;
