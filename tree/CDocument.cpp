@@ -324,43 +324,28 @@ SNodeBytes CDocument::Prepare(std::string_view bytes) {
 }
 
 // The node, then everything its lists hold, without recursion: each node's
-// lists are spliced in front of the nodes still to go. A node with empty
-// lists (an end tag folded into its start tag, most often) goes at once.
+// lists are spliced in front of the nodes still to go.
 void CDocument::Recycle(CParseNode* node) noexcept {
     assert(node && node != mRoot);
-    if (!HoldsNodes(*node)) {
-        Free(node);
-        return;
-    }
     CNodeList pending;
     pending.Append(node);
     while (CParseNode* next = pending.RemoveFirst()) {
         if (CNodeList* children = next->Children()) pending.SpliceFront(*children);
         if (next->mType == KP_NODE_TAG) pending.SpliceFront(*static_cast<CTagNode*>(next)->Properties());
-        Free(next);
+        ReleaseBytes(next->mDataBytes, next->mDataSize);
+        if (next->mType == KP_NODE_PROPERTY) {
+            const SNodeBytes name = static_cast<const CPropertyNode*>(next)->mSmall == CPropertyNode::kLongNameMark
+                                        ? *static_cast<const CPropertyNode*>(next)->mLongName
+                                        : static_cast<const CPropertyNode*>(next)->ShortName();
+            ReleaseBytes(name.mBytes, name.mSize);
+        }
+        const std::size_t sizeClass = SizeClassOf(next->mType);
+        // The node's memory now only links the free nodes of its size.
+        unsigned char* memory = reinterpret_cast<unsigned char*>(next);
+        std::memcpy(memory, &mFree[sizeClass], sizeof(void*));
+        mFree[sizeClass] = memory;
+        KIVOPARSE_POISON(memory + sizeof(void*), sizeClass * 8 - sizeof(void*));
     }
-}
-
-bool CDocument::HoldsNodes(const CParseNode& node) {
-    const CNodeList* children = node.Children();
-    if (children && !children->IsEmpty()) return true;
-    return node.mType == KP_NODE_TAG && !static_cast<const CTagNode&>(node).Properties()->IsEmpty();
-}
-
-void CDocument::Free(CParseNode* node) noexcept {
-    ReleaseBytes(node->mDataBytes, node->mDataSize);
-    if (node->mType == KP_NODE_PROPERTY) {
-        const auto* property = static_cast<const CPropertyNode*>(node);
-        const SNodeBytes name =
-            property->mSmall == CPropertyNode::kLongNameMark ? *property->mLongName : property->ShortName();
-        ReleaseBytes(name.mBytes, name.mSize);
-    }
-    const std::size_t sizeClass = SizeClassOf(node->mType);
-    // The node's memory now only links the free nodes of its size.
-    unsigned char* memory = reinterpret_cast<unsigned char*>(node);
-    std::memcpy(memory, &mFree[sizeClass], sizeof(void*));
-    mFree[sizeClass] = memory;
-    KIVOPARSE_POISON(memory + sizeof(void*), sizeClass * 8 - sizeof(void*));
 }
 
 }  // namespace kivoparse

@@ -184,10 +184,6 @@ private:
     }
     void AppendSlowly(SBytesField field, const char* bytes, std::size_t length, ECase how);
     void ReleaseBytes(const char* bytes, std::uint32_t size) noexcept;
-    // Whether node's child or attribute list holds any node.
-    static bool HoldsNodes(const CParseNode& node);
-    // node's bytes and memory, not its lists, go back.
-    void Free(CParseNode* node) noexcept;
 
     std::string mText;
     std::vector<SBlock> mBlocks;
