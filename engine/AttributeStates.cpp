@@ -54,6 +54,7 @@ void CParsingEngine::OnPropertyName(SLoop& loop, unsigned char c) {
             AttachProperty();
         }
         FinishTagAfterProperties();
+        TakeTextAfterTag(loop);
         return;
     case ' ':
         FlushPropertyName();
@@ -72,7 +73,7 @@ void CParsingEngine::OnPropertyName(SLoop& loop, unsigned char c) {
         // A long name stays whole: a full buffer goes to the name, never to
         // the value.
         if (mBuffer.Count() == kBlockSize - 1) FlushPropertyName();
-        const std::int64_t end = mShortcuts.RunEnd(loop.bByte, kPropertyNameRun.data());
+        const std::int64_t end = mShortcuts.NameRunEnd(loop.bByte, kPropertyNameRun.data(), true);
         TakeByteAndRun(loop, c, end);
         // The name is whole: an "=" after it, and a quote after that, are
         // read now.
@@ -102,6 +103,9 @@ void CParsingEngine::OnPropertyValue(SLoop& loop, unsigned char c) {
     if (c == '"' || c == '\'') {
         loop.bQuote = c;
         mState = KP_STRING_PROPERTY;
+        // The value's first byte is read now (what follows it never comes
+        // back to this state before the loop does).
+        if (StepOn(loop)) OnStringProperty(loop, mText[loop.bByte]);
         return;
     }
     loop.bRedoState = true;
@@ -160,6 +164,7 @@ void CParsingEngine::OnNonStringProperty(SLoop& loop, unsigned char c) {
         AttachProperty();
         FinishTagAfterProperties();
         mValueInsertStep = 0;
+        TakeTextAfterTag(loop);
         return;
     case '<':
         mValueInsertStep = 3;

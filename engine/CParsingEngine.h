@@ -199,6 +199,10 @@ private:
     bool StepTo(SLoop& loop, unsigned char a, unsigned char b);
     // The same for any byte inside a tag.
     bool StepOn(SLoop& loop);
+    // A tag has ended: the run of text after it, if any, is taken now, as
+    // the loop's next step would take it (never a "<", so no tag is begun
+    // from here and nothing nests).
+    void TakeTextAfterTag(SLoop& loop);
 
     static const std::array<bool, 256> kNameBytes;  // see IsNameByte
     // The bytes that the name states only collect, taken a run at a time

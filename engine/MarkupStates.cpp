@@ -67,10 +67,14 @@ void CParsingEngine::OnTagName(SLoop& loop, unsigned char c) {
         mReturnState = KP_PROPERTY_NAME;
         FlushBuffer();
         mState = KP_NON_WHITE_SPACE;
+        // The byte after the space is read now: most often the first
+        // attribute's name.
+        if (StepOn(loop)) OnNonWhiteSpace(loop, mText[loop.bByte]);
         return;
     }
     if (c == '>' && loop.nNameBytes > 0) {
         FinishTag();
+        TakeTextAfterTag(loop);
         return;
     }
     if (c == '|' && loop.nNameBytes == 0) {
@@ -87,7 +91,7 @@ void CParsingEngine::OnTagName(SLoop& loop, unsigned char c) {
         AddByte(c);
         return;
     }
-    const std::int64_t end = mShortcuts.RunEnd(loop.bByte, kTagNameRun.data());
+    const std::int64_t end = mShortcuts.NameRunEnd(loop.bByte, kTagNameRun.data(), false);
     loop.nNameBytes += static_cast<std::int32_t>(end - loop.bByte);
     TakeByteAndRun(loop, c, end);
     // The name is whole: a ">" or a space after it is read now.

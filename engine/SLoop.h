@@ -33,6 +33,10 @@ KIVOPARSE_INLINE bool CParsingEngine::StepOn(SLoop& loop) {
     return true;
 }
 
+KIVOPARSE_INLINE void CParsingEngine::TakeTextAfterTag(SLoop& loop) {
+    if (mState == KP_BETWEEN_TAGS && StepOn(loop)) TakeText(loop, mText[loop.bByte], mShortcuts.TextRunEnd(loop.bByte));
+}
+
 // A node made by the tokenizer, for one of the engine's working slots.
 template <class T>
 NodePtr<T> NewWorkingNode(CDocument& document) {

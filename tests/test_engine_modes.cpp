@@ -7,6 +7,8 @@
 #include <cstdint>
 
 #include "TestSupport.h"
+#include "engine/CShortcuts.h"
+#include "tree/CDocument.h"
 
 using kivoparse_test::CEngineParse;
 using kivoparse_test::Repeat;
@@ -88,5 +90,76 @@ TEST(EngineModes, StrippingTheBaseMatchesTheRestartingRule) {
         const SResult result = Parse("<img src=\"" + text + "\">", search);
         ASSERT_EQ(result.html, "<IMG src=\"" + restarting(text, search) + "\">")
             << "«" << text << "» without «" << search << "»";
+    }
+}
+
+// A name run read sixteen bytes at a step ends where reading byte by byte
+// ends it: every byte value, at every place of a step and near the end of
+// the text, in both name sets.
+TEST(EngineModes, NameRunsEndWhereByteByByteReadingEndsThem) {
+    for (const bool carriageReturn : {false, true}) {
+        bool run[256] = {};
+        for (int c = 0; c < 256; ++c) {
+            run[c] = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' ||
+                     c == '/' || c == '\n' || (carriageReturn && c == '\r');
+        }
+        for (int stop = 0; stop < 256; ++stop) {
+            for (std::size_t place = 1; place < 40; place += 3) {
+                std::string text = "x" + Repeat("aZ09-/\n", 6).substr(0, place - 1);
+                if (carriageReturn) text[place / 2] = '\r';
+                text += static_cast<char>(stop);
+                text += "abcdefghijklmnopqrstuvwxyz";
+                for (const std::size_t length : {text.size(), place, place + 1, place + 5}) {
+                    const std::string cut = text.substr(0, length);
+                    std::size_t expected = 1;
+                    while (expected < cut.size() && run[static_cast<unsigned char>(cut[expected])]) ++expected;
+                    kivoparse::CShortcuts shortcuts;
+                    shortcuts.Begin(true, reinterpret_cast<const unsigned char*>(cut.c_str()),
+                                    static_cast<std::int32_t>(cut.size()));
+                    ASSERT_EQ(shortcuts.NameRunEnd(0, run, carriageReturn), static_cast<std::int64_t>(expected))
+                        << "byte " << stop << " at " << place << " of " << cut.size() << ", carriage return "
+                        << carriageReturn;
+                }
+            }
+        }
+    }
+}
+
+// A name is cut at its first NUL, whatever its length and wherever the NUL
+// is (the short ones are tested a word at a time).
+TEST(EngineModes, NamesAreCutAtTheirFirstNul) {
+    for (std::size_t size = 0; size <= 40; ++size) {
+        for (std::size_t nul = 0; nul <= size; ++nul) {
+            for (const char other : {'\x01', 'A', '\x80', '\xff'}) {
+                std::string name(size, other);
+                if (nul < size) name[nul] = '\0';
+                if (nul + 3 < size) name[nul + 3] = '\0';  // a second NUL changes nothing
+                ASSERT_EQ(kivoparse::UpToNul(name), std::string_view(name).substr(0, nul))
+                    << size << " bytes, NUL at " << nul;
+            }
+        }
+    }
+}
+
+// A short name is tested for letters of one case a word at a time: every
+// byte value at every place of names of 1 to 16 bytes, whose other bytes
+// are the other case's letters and the bytes just outside the range.
+TEST(EngineModes, ShortNamesAreTestedForLettersInEveryByte) {
+    for (const unsigned char first : {static_cast<unsigned char>('A'), static_cast<unsigned char>('a')}) {
+        const char other = first == 'A' ? 'z' : 'Z';
+        for (std::size_t size = 1; size <= 16; ++size) {
+            for (int byte = 0; byte < 256; ++byte) {
+                for (std::size_t at = 0; at < size; ++at) {
+                    std::string name(size, other);
+                    if (size > 2) name[(at + 1) % size] = static_cast<char>(first - 1);
+                    if (size > 3) name[(at + 2) % size] = static_cast<char>(first + 26);
+                    name[at] = static_cast<char>(byte);
+                    bool expected = false;
+                    for (const char c : name) expected |= static_cast<unsigned char>(static_cast<unsigned char>(c) - first) < 26;
+                    ASSERT_EQ(kivoparse::HasLetterShort(name.data(), name.size(), first), expected)
+                        << "byte " << byte << " at " << at << " of " << size << ", from " << first;
+                }
+            }
+        }
     }
 }

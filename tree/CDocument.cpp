@@ -327,6 +327,19 @@ SNodeBytes CDocument::Prepare(std::string_view bytes) {
 // lists are spliced in front of the nodes still to go.
 void CDocument::Recycle(CParseNode* node) noexcept {
     assert(node && node != mRoot);
+    if (node->mType == KP_NODE_TAG && !(node->mDataSize & kOwnedBytes)) {
+        auto* tag = static_cast<CTagNode*>(node);
+        if (tag->Children()->IsEmpty() && tag->Properties()->IsEmpty()) {
+            // The common case, an end tag folded into its start tag: a tag
+            // with nothing of its own to give back but itself.
+            constexpr std::size_t sizeClass = (sizeof(CTagNode) + 7) / 8;
+            unsigned char* memory = reinterpret_cast<unsigned char*>(node);
+            std::memcpy(memory, &mFree[sizeClass], sizeof(void*));
+            mFree[sizeClass] = memory;
+            KIVOPARSE_POISON(memory + sizeof(void*), sizeClass * 8 - sizeof(void*));
+            return;
+        }
+    }
     CNodeList pending;
     pending.Append(node);
     while (CParseNode* next = pending.RemoveFirst()) {

@@ -28,12 +28,37 @@ constexpr std::size_t kMaxNodeBytes = kOwnedBytes - 1;
 
 inline std::string_view ViewOf(const char* bytes, std::uint32_t size) { return {bytes, size & ~kOwnedBytes}; }
 
+// Whether a word holds a zero byte.
+inline bool HasZeroByte(std::uint64_t word) {
+    return ((word - 0x0101010101010101u) & ~word & 0x8080808080808080u) != 0;
+}
+inline bool HasZeroByte(std::uint32_t word) { return ((word - 0x01010101u) & ~word & 0x80808080u) != 0; }
+
 // The bytes of a C string: up to the first NUL.
 KIVOPARSE_INLINE std::string_view UpToNul(std::string_view bytes) {
-    if (bytes.size() <= 16) {
-        // Short names: a loop costs less than the call.
-        for (std::size_t i = 0; i < bytes.size(); ++i) {
-            if (bytes[i] == '\0') return bytes.substr(0, i);
+    const std::size_t size = bytes.size();
+    if (size <= 16) {
+        // Short names, which hold no NUL: two words that overlap cover the
+        // bytes (three bytes cover up to three), tested without a branch
+        // per byte. A name with a NUL is looked at byte by byte.
+        const char* const p = bytes.data();
+        bool nul;
+        if (size >= 8) {
+            std::uint64_t head, tail;
+            std::memcpy(&head, p, 8);
+            std::memcpy(&tail, p + size - 8, 8);
+            nul = HasZeroByte(head) || HasZeroByte(tail);
+        } else if (size >= 4) {
+            std::uint32_t head, tail;
+            std::memcpy(&head, p, 4);
+            std::memcpy(&tail, p + size - 4, 4);
+            nul = HasZeroByte(head) || HasZeroByte(tail);
+        } else {
+            nul = size != 0 && (p[0] == '\0' || p[size / 2] == '\0' || p[size - 1] == '\0');
+        }
+        if (!nul) return bytes;
+        for (std::size_t i = 0; i < size; ++i) {
+            if (p[i] == '\0') return bytes.substr(0, i);
         }
         return bytes;
     }
@@ -65,6 +90,39 @@ void PrefaultPages(void* memory, std::size_t size) noexcept;
 
 // How bytes are stored: as given, A-Z as a-z, or a-z as A-Z.
 enum class ECase : unsigned char { Keep, Lower, Upper };
+
+// Whether a word holds a byte from first to first + 25 (a letter of one
+// case; bytes with the top bit set are none).
+inline bool HasLetterByte(std::uint64_t word, unsigned char first) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u, kTops = 0x8080808080808080u;
+    const std::uint64_t low = word & ~kTops;
+    return ((low + (0x80u - first) * kOnes) & ~(low + (0x80u - first - 26u) * kOnes) & ~word & kTops) != 0;
+}
+inline bool HasLetterByte(std::uint32_t word, unsigned char first) {
+    constexpr std::uint32_t kOnes = 0x01010101u, kTops = 0x80808080u;
+    const std::uint32_t low = word & ~kTops;
+    return ((low + (0x80u - first) * kOnes) & ~(low + (0x80u - first - 26u) * kOnes) & ~word & kTops) != 0;
+}
+
+// Whether 1 to 16 bytes hold a letter of the case that first begins: two
+// words that overlap cover them (three bytes cover up to three), without a
+// branch per byte.
+inline bool HasLetterShort(const char* bytes, std::size_t length, unsigned char first) {
+    if (length >= 8) {
+        std::uint64_t head, tail;
+        std::memcpy(&head, bytes, 8);
+        std::memcpy(&tail, bytes + length - 8, 8);
+        return HasLetterByte(head, first) || HasLetterByte(tail, first);
+    }
+    if (length >= 4) {
+        std::uint32_t head, tail;
+        std::memcpy(&head, bytes, 4);
+        std::memcpy(&tail, bytes + length - 4, 4);
+        return HasLetterByte(head, first) || HasLetterByte(tail, first);
+    }
+    const auto letter = [first](char c) { return static_cast<unsigned char>(static_cast<unsigned char>(c) - first) < 26; };
+    return letter(bytes[0]) || letter(bytes[length / 2]) || letter(bytes[length - 1]);
+}
 
 // Whether storing bytes as asked changes any of them.
 inline bool NeedsCaseChange(const char* bytes, std::size_t length, ECase how) {
@@ -137,6 +195,8 @@ public:
 
     // The text the document was parsed from.
     const std::string& Text() const { return mText; }
+    // Whether bytes point into that text.
+    bool IsInText(const char* bytes) const { return InText(bytes); }
 
 private:
     struct SBlock {

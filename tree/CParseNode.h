@@ -165,6 +165,13 @@ public:
     // Extends the name, its case changed as asked. Throws std::bad_alloc,
     // leaving the name as it was.
     void AppendName(CDocument& document, const char* bytes, std::size_t length, ECase how) {
+        if (mSmall == 0 && how == ECase::Lower && length - 1 < 16 && !HasLetterShort(bytes, length, 'A') &&
+            document.IsInText(bytes)) {
+            // Most names: a short view of the text, in lower case already.
+            mNameBytes = bytes;
+            mSmall = static_cast<std::uint16_t>(length);
+            return;
+        }
         if (mSmall != kLongNameMark && length < kLongName - (mSmall & ~kOwnedShort)) {
             SNodeBytes name = ShortName();
             document.Append(SBytesField{name.mBytes, name.mSize}, bytes, length, how);
