@@ -6,11 +6,12 @@
 # another build), builds the inputs under BUILD_DIR/bench-data (never
 # committed; BENCH_CORPUS=DIR keeps the corpus in DIR instead, e.g. one shared
 # by several work trees), and runs kivoparse_compare twice: its throughput
-# tables with glibc's default allocator settings, then everything with heap
-# trimming off and large blocks kept in the heap for every tool, so that none
-# is measured paying page faults for the allocator giving memory back. The
-# command-line tool and the small documents run under both settings in the
-# second. Extra arguments go to both runs of kivoparse_compare.
+# and memory tables with glibc's default allocator settings, then everything
+# with heap trimming off and large blocks kept in the heap for every tool, so
+# that none is measured paying page faults for the allocator giving memory
+# back. The command-line tool and the small documents run under both
+# settings in the second. Extra arguments go to both runs of
+# kivoparse_compare.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -46,7 +47,7 @@ echo
 echo "# With glibc's default allocator settings"
 echo
 env -u MALLOC_TRIM_THRESHOLD_ -u MALLOC_MMAP_THRESHOLD_ \
-  "$build/bench/kivoparse_compare" "${inputs[@]}" --family-scale "$family_scale" --small-parses 0 --no-memory "$@"
+  "$build/bench/kivoparse_compare" "${inputs[@]}" --family-scale "$family_scale" --small-parses 0 "$@"
 echo
 echo "# With heap trimming off and large blocks in the heap"
 echo
