@@ -11,7 +11,7 @@ namespace kivoparse {
 // The attribute being read is made by its first name byte, or for a value
 // without a name, by the first byte of the value.
 void CParsingEngine::EnsureProperty() {
-    if (!mCurrentProperty) mCurrentProperty = NewWorkingNode<CPropertyNode>(*mTree);
+    if (!mCurrentProperty) mCurrentProperty = MakeNode<CPropertyNode>(*mTree);
     mCurrentObject = mCurrentProperty.get();
     mCurrentParent = mCurrentTag.get();
 }

@@ -25,7 +25,7 @@ void CParsingEngine::OnBetweenTags(SLoop& loop, unsigned char c) {
 // The byte c and the text after it up to end go to the pending text node,
 // made if there is none.
 void CParsingEngine::TakeText(SLoop& loop, unsigned char c, std::int64_t end) {
-    if (!mCurrentTag) mCurrentTag = NewWorkingNode<CTextNode>(*mTree);
+    if (!mCurrentTag) mCurrentTag = MakeNode<CTextNode>(*mTree);
     mCurrentObject = mCurrentTag.get();
     if (end == loop.bByte + 1) {
         AddByte(c);
@@ -56,7 +56,7 @@ void CParsingEngine::OpenTag(SLoop& loop) {
         }
         if (mTrace) mTrace->Log("Creating New mCurrentTag");
     }
-    mCurrentTag = NewWorkingNode<CTagNode>(*mTree);
+    mCurrentTag = MakeNode<CTagNode>(*mTree);
     mCurrentObject = mCurrentTag.get();
     loop.nNameBytes = 0;
     mState = KP_TAG_NAME;

@@ -37,11 +37,6 @@ KIVOPARSE_INLINE void CParsingEngine::TakeTextAfterTag(SLoop& loop) {
     if (mState == KP_BETWEEN_TAGS && StepOn(loop)) TakeText(loop, mText[loop.bByte], mShortcuts.TextRunEnd(loop.bByte));
 }
 
-// A node made by the tokenizer, for one of the engine's working slots.
-template <class T>
-NodePtr<T> NewWorkingNode(CDocument& document) {
-    return MakeNode<T>(document);
-}
 // An insert block ("KIVO INSERT"), for the engine's insert slot.
 inline NodePtr<CTextNode> NewInsertBlock(CDocument& document) {
     NodePtr<CTextNode> block = MakeNode<CTextNode>(document);

@@ -332,11 +332,7 @@ void CDocument::Recycle(CParseNode* node) noexcept {
         if (tag->Children()->IsEmpty() && tag->Properties()->IsEmpty()) {
             // The common case, an end tag folded into its start tag: a tag
             // with nothing of its own to give back but itself.
-            constexpr std::size_t sizeClass = (sizeof(CTagNode) + 7) / 8;
-            unsigned char* memory = reinterpret_cast<unsigned char*>(node);
-            std::memcpy(memory, &mFree[sizeClass], sizeof(void*));
-            mFree[sizeClass] = memory;
-            KIVOPARSE_POISON(memory + sizeof(void*), sizeClass * 8 - sizeof(void*));
+            LinkFree(node, (sizeof(CTagNode) + 7) / 8);
             return;
         }
     }
@@ -352,13 +348,16 @@ void CDocument::Recycle(CParseNode* node) noexcept {
                                         : static_cast<const CPropertyNode*>(next)->ShortName();
             ReleaseBytes(name.mBytes, name.mSize);
         }
-        const std::size_t sizeClass = SizeClassOf(next->mType);
-        // The node's memory now only links the free nodes of its size.
-        unsigned char* memory = reinterpret_cast<unsigned char*>(next);
-        std::memcpy(memory, &mFree[sizeClass], sizeof(void*));
-        mFree[sizeClass] = memory;
-        KIVOPARSE_POISON(memory + sizeof(void*), sizeClass * 8 - sizeof(void*));
+        LinkFree(next, SizeClassOf(next->mType));
     }
+}
+
+void CDocument::LinkFree(CParseNode* node, std::size_t sizeClass) noexcept {
+    // The node's memory now only links the free nodes of its size.
+    unsigned char* memory = reinterpret_cast<unsigned char*>(node);
+    std::memcpy(memory, &mFree[sizeClass], sizeof(void*));
+    mFree[sizeClass] = memory;
+    KIVOPARSE_POISON(memory + sizeof(void*), sizeClass * 8 - sizeof(void*));
 }
 
 }  // namespace kivoparse

@@ -28,11 +28,34 @@ constexpr std::size_t kMaxNodeBytes = kOwnedBytes - 1;
 
 inline std::string_view ViewOf(const char* bytes, std::uint32_t size) { return {bytes, size & ~kOwnedBytes}; }
 
-// Whether a word holds a zero byte.
+// Whether any of 0 to 16 bytes passes test, asked of words that cover them
+// (two that may overlap; below four bytes, the first, middle and last bytes
+// one by one): no branch per byte. test takes std::uint64_t, std::uint32_t
+// and unsigned char.
+template <class Test>
+KIVOPARSE_INLINE bool AnyShortBytes(const char* bytes, std::size_t size, Test test) {
+    if (size >= 8) {
+        std::uint64_t head, tail;
+        std::memcpy(&head, bytes, 8);
+        std::memcpy(&tail, bytes + size - 8, 8);
+        return test(head) || test(tail);
+    }
+    if (size >= 4) {
+        std::uint32_t head, tail;
+        std::memcpy(&head, bytes, 4);
+        std::memcpy(&tail, bytes + size - 4, 4);
+        return test(head) || test(tail);
+    }
+    const auto byte = [bytes](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
+    return size != 0 && (test(byte(0)) || test(byte(size / 2)) || test(byte(size - 1)));
+}
+
+// Whether a word (or a byte) holds a zero byte.
 inline bool HasZeroByte(std::uint64_t word) {
     return ((word - 0x0101010101010101u) & ~word & 0x8080808080808080u) != 0;
 }
 inline bool HasZeroByte(std::uint32_t word) { return ((word - 0x01010101u) & ~word & 0x80808080u) != 0; }
+inline bool HasZeroByte(unsigned char byte) { return byte == 0; }
 
 // The bytes of a C string: up to the first NUL.
 KIVOPARSE_INLINE std::string_view UpToNul(std::string_view bytes) {
@@ -42,21 +65,7 @@ KIVOPARSE_INLINE std::string_view UpToNul(std::string_view bytes) {
         // bytes (three bytes cover up to three), tested without a branch
         // per byte. A name with a NUL is looked at byte by byte.
         const char* const p = bytes.data();
-        bool nul;
-        if (size >= 8) {
-            std::uint64_t head, tail;
-            std::memcpy(&head, p, 8);
-            std::memcpy(&tail, p + size - 8, 8);
-            nul = HasZeroByte(head) || HasZeroByte(tail);
-        } else if (size >= 4) {
-            std::uint32_t head, tail;
-            std::memcpy(&head, p, 4);
-            std::memcpy(&tail, p + size - 4, 4);
-            nul = HasZeroByte(head) || HasZeroByte(tail);
-        } else {
-            nul = size != 0 && (p[0] == '\0' || p[size / 2] == '\0' || p[size - 1] == '\0');
-        }
-        if (!nul) return bytes;
+        if (!AnyShortBytes(p, size, [](auto word) { return HasZeroByte(word); })) return bytes;
         for (std::size_t i = 0; i < size; ++i) {
             if (p[i] == '\0') return bytes.substr(0, i);
         }
@@ -91,8 +100,8 @@ void PrefaultPages(void* memory, std::size_t size) noexcept;
 // How bytes are stored: as given, A-Z as a-z, or a-z as A-Z.
 enum class ECase : unsigned char { Keep, Lower, Upper };
 
-// Whether a word holds a byte from first to first + 25 (a letter of one
-// case; bytes with the top bit set are none).
+// Whether a word (or a byte) holds a byte from first to first + 25 (a
+// letter of one case; bytes with the top bit set are none).
 inline bool HasLetterByte(std::uint64_t word, unsigned char first) {
     constexpr std::uint64_t kOnes = 0x0101010101010101u, kTops = 0x8080808080808080u;
     const std::uint64_t low = word & ~kTops;
@@ -103,25 +112,13 @@ inline bool HasLetterByte(std::uint32_t word, unsigned char first) {
     const std::uint32_t low = word & ~kTops;
     return ((low + (0x80u - first) * kOnes) & ~(low + (0x80u - first - 26u) * kOnes) & ~word & kTops) != 0;
 }
+inline bool HasLetterByte(unsigned char byte, unsigned char first) {
+    return static_cast<unsigned char>(byte - first) < 26;
+}
 
-// Whether 1 to 16 bytes hold a letter of the case that first begins: two
-// words that overlap cover them (three bytes cover up to three), without a
-// branch per byte.
+// Whether 1 to 16 bytes hold a letter of the case that first begins.
 inline bool HasLetterShort(const char* bytes, std::size_t length, unsigned char first) {
-    if (length >= 8) {
-        std::uint64_t head, tail;
-        std::memcpy(&head, bytes, 8);
-        std::memcpy(&tail, bytes + length - 8, 8);
-        return HasLetterByte(head, first) || HasLetterByte(tail, first);
-    }
-    if (length >= 4) {
-        std::uint32_t head, tail;
-        std::memcpy(&head, bytes, 4);
-        std::memcpy(&tail, bytes + length - 4, 4);
-        return HasLetterByte(head, first) || HasLetterByte(tail, first);
-    }
-    const auto letter = [first](char c) { return static_cast<unsigned char>(static_cast<unsigned char>(c) - first) < 26; };
-    return letter(bytes[0]) || letter(bytes[length / 2]) || letter(bytes[length - 1]);
+    return AnyShortBytes(bytes, length, [first](auto word) { return HasLetterByte(word, first); });
 }
 
 // Whether storing bytes as asked changes any of them.
@@ -244,6 +241,8 @@ private:
     }
     void AppendSlowly(SBytesField field, const char* bytes, std::size_t length, ECase how);
     void ReleaseBytes(const char* bytes, std::uint32_t size) noexcept;
+    // node's memory joins the free nodes of its size class.
+    void LinkFree(CParseNode* node, std::size_t sizeClass) noexcept;
 
     std::string mText;
     std::vector<SBlock> mBlocks;
